@@ -1,0 +1,71 @@
+# Front door for building and testing Plovik. See README.md.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+BUILD_TYPE ?= RelWithDebInfo
+FILE ?= samples/sample.avi
+FUZZ_SECONDS ?= 300
+WERROR := $(if $(CI),ON,OFF)
+CMAKE_NATIVE := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPLOVIK_WERROR=$(WERROR)
+
+.PHONY: all deps build test test-native test-asan test-fuzz test-windows run bench fuzz \
+        windows gui screenshot format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh all
+
+build:
+	@cmake -S . -B build $(CMAKE_NATIVE) >/dev/null
+	@cmake --build build -j $(JOBS)
+
+test: deps test-native test-asan test-fuzz test-windows
+	@echo "All test suites passed."
+
+test-native: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+# The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan:
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLOVIK_WERROR=$(WERROR) \
+	    -DPLOVIK_SANITIZE=ON -DPLOVIK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+# 60 seconds of coverage-guided fuzzing of the analyser; any finding fails.
+test-fuzz:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=60
+
+fuzz:
+	@scripts/fuzz.sh $(FUZZ_SECONDS)
+
+test-windows:
+	@if [ -x scripts/windows-test.sh ]; then scripts/windows-test.sh; \
+	 else echo "No Windows tests yet."; fi
+
+run: build
+	@build/plovik-report "$(FILE)"
+
+bench:
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPLOVIK_BUILD_TESTS=OFF >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target plovik_bench
+	@build-bench/bench/plovik_bench
+
+windows:
+	@scripts/install-deps.sh windows
+	@cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release -DPLOVIK_WERROR=$(WERROR) \
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake --build build-windows -j $(JOBS)
+
+gui: windows
+	@scripts/wine-gui.sh "$(FILE)"
+
+screenshot: windows
+	@scripts/screenshot.sh
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-bench build-fuzz build-windows

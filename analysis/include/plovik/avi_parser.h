@@ -1,0 +1,178 @@
+// The AVI analyser: walks the RIFF chunks of one file, keeps the headers and
+// scans the "idx1" index for key frames. No media data is ever read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plovik {
+
+using FOURCC = std::uint32_t;
+
+// Four characters in file order, the first in the lowest byte ("DIVX" is 0x58564944).
+constexpr FOURCC MakeFourCC(const char (&s)[5]) {
+    return static_cast<FOURCC>(static_cast<unsigned char>(s[0])) |
+           static_cast<FOURCC>(static_cast<unsigned char>(s[1])) << 8 |
+           static_cast<FOURCC>(static_cast<unsigned char>(s[2])) << 16 |
+           static_cast<FOURCC>(static_cast<unsigned char>(s[3])) << 24;
+}
+
+// Records of the published AVI and Windows formats, decoded field by field
+// from little-endian file bytes (never copied as raw structs).
+struct AVIMAINHEADER {  // 64 bytes in the file, chunk header included
+    FOURCC fcc;
+    std::uint32_t cb;
+    std::uint32_t dwMicroSecPerFrame;
+    std::uint32_t dwMaxBytesPerSec;
+    std::uint32_t dwPaddingGranularity;
+    std::uint32_t dwFlags;
+    std::uint32_t dwTotalFrames;
+    std::uint32_t dwInitialFrames;
+    std::uint32_t dwStreams;
+    std::uint32_t dwSuggestedBufferSize;
+    std::uint32_t dwWidth;
+    std::uint32_t dwHeight;
+    std::uint32_t dwReserved[4];
+};
+
+struct AVISTREAMHEADER {  // the first 64 bytes of a "strh" chunk's data
+    FOURCC fccType;
+    FOURCC fccHandler;
+    std::uint32_t dwFlags;
+    std::uint16_t wPriority;
+    std::uint16_t wLanguage;
+    std::uint32_t dwInitialFrames;
+    std::uint32_t dwScale;
+    std::uint32_t dwRate;
+    std::uint32_t dwStart;
+    std::uint32_t dwLength;
+    std::uint32_t dwSuggestedBufferSize;
+    std::uint32_t dwQuality;
+    std::uint32_t dwSampleSize;
+    std::uint32_t rcFrame[4];  // not used
+};
+
+struct WAVEFORMATEX {  // 18 bytes in the file
+    std::uint16_t wFormatTag;
+    std::uint16_t nChannels;
+    std::uint32_t nSamplesPerSec;
+    std::uint32_t nAvgBytesPerSec;
+    std::uint16_t nBlockAlign;
+    std::uint16_t wBitsPerSample;
+    std::uint16_t cbSize;
+};
+
+struct BITMAPINFOHEADER {  // 40 bytes in the file
+    std::uint32_t biSize;
+    std::int32_t biWidth;
+    std::int32_t biHeight;
+    std::uint16_t biPlanes;
+    std::uint16_t biBitCount;
+    FOURCC biCompression;
+    std::uint32_t biSizeImage;
+    std::int32_t biXPelsPerMeter;
+    std::int32_t biYPelsPerMeter;
+    std::uint32_t biClrUsed;
+    std::uint32_t biClrImportant;
+};
+
+struct RGBQUAD {
+    std::uint8_t rgbBlue, rgbGreen, rgbRed, rgbReserved;
+};
+
+struct BITMAPINFO {  // 44 bytes in the file
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
+struct KEYFRAMEINFO {
+    double dTime;                // seconds
+    std::uint32_t dwChunkOffset; // as the index entry gives it
+    std::uint32_t dwReserved;    // 0
+};
+
+enum : int {
+    PARSE_OK = 0,
+    PARSE_ERR_NOT_AVI = 1,
+    PARSE_ERR_OPEN = 2,
+    PARSE_ERR_HEADER = 3,
+    PARSE_ERR_STREAM = 4,
+    PARSE_ERR_INDEX = 6,
+};
+
+constexpr std::uint32_t AVIF_HASINDEX = 0x10;
+constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
+
+class ByteSource;
+
+// Receives the analyser's diagnostic lines (the index scan's time-out). The
+// application installs its trace channel here; without one the lines are dropped.
+using TraceSink = void (*)(const char* text);
+void SetTraceSink(TraceSink sink);
+
+class CAviParser {
+public:
+    CAviParser();
+    virtual ~CAviParser();
+    CAviParser(const CAviParser&) = delete;
+    CAviParser& operator=(const CAviParser&) = delete;
+
+    // Analyses one file (path in UTF-8). FALSE: m_nError says why.
+    bool Parse(const std::string& strPath, std::uint32_t dwTimeout, bool bSkipIndex);
+    void Reset();
+    bool IsFrontIndex() const;
+    std::string GetFileName() const { return m_strFileName; }
+
+    AVIMAINHEADER m_MainHeader{};
+    AVISTREAMHEADER m_AudioHeader{};
+    AVISTREAMHEADER m_VideoHeader{};
+    AVISTREAMHEADER m_TextHeader{};
+    WAVEFORMATEX m_AudioFormat{};
+    BITMAPINFO m_VideoFormat{};
+    std::string m_strPathName;
+    std::string m_strFileName;
+    std::uint32_t m_dwRiffSize = 0xFFFFFFFF;
+    std::uint64_t m_qwFileSize = 0;
+    // Sum of the size fields of every top-level RIFF part (OpenDML files have several).
+    std::uint64_t m_qwDataSize = 0;
+    std::int64_t m_llMoviPos = 0;
+    std::int64_t m_lMoviSize = 0;
+    std::int64_t m_llIndexPos = 0;
+    std::int64_t m_lIndexSize = 0;
+    bool m_bHasText = false;
+    std::vector<double> m_arKeyTimes;
+    std::vector<KEYFRAMEINFO> m_listKeyFrames;
+    std::uint32_t m_nKeyFrames = 0;
+    bool m_bIndexOK = false;
+    int m_nError = PARSE_OK;
+    std::string m_strSoftware;  // bytes as found in the file, not decoded
+    std::uint32_t m_dwTimeout = 0xFFFFFFFF;
+    bool m_bSkipIndex = false;
+    std::int64_t m_llFilePos = -1;
+
+private:
+    // Internal steps (see the .cpp); each returns true to go on.
+    bool ParseChunks();
+    bool ReadRiffHeader();
+    bool ReadMainHeader();
+    bool ParseList(std::uint32_t size);
+    bool ParseStreamList(std::uint32_t nBytes);
+    bool SkipMovi(std::uint32_t nBytes);
+    bool ReadIndex(std::uint32_t nBytes);
+    bool ReadBytes(void* buffer, std::uint32_t n);
+    void SkipBytes(std::int64_t n);
+
+    std::unique_ptr<ByteSource> m_hFile;
+};
+
+// Four bytes of a FOURCC in memory order; ends early at a zero byte.
+std::string FourCCToString(FOURCC fcc);
+
+// Path pieces; both "/" and "\\" separate, a drive letter ("C:") is dropped.
+std::string GetFileNameExt(const std::string& path);   // "clip.avi"
+std::string GetFileNameOnly(const std::string& path);  // "clip"
+std::string GetFileDirOnly(const std::string& path);   // "\\video\\", with trailing separator
+
+}  // namespace plovik

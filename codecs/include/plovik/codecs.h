@@ -1,0 +1,16 @@
+// Fixed catalogues that name a video FourCC and an audio format tag.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace plovik {
+
+// Description of a video stream's codec (UTF-8). fccHandler is the lookup key;
+// biCompression only settles the "DIVX"/"divx" row.
+std::string GetVideoCodecName(std::uint32_t fccHandler, std::uint32_t biCompression);
+
+// Description of a WAVE format tag (UTF-8); unlisted tags read "알수없음(code:0x..)".
+std::string GetAudioFormatName(std::uint16_t wFormatTag);
+
+}  // namespace plovik

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Plovik need, once.
+# Idempotent and quiet when nothing is missing. Usage: install-deps.sh [native|windows|screenshot|all]
+set -euo pipefail
+
+native=(cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
+windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth fonts-nanum-coding locales)
+screenshot=(x11-apps imagemagick)
+
+case "${1:-all}" in
+    native) wanted=("${native[@]}") ;;
+    windows) wanted=("${windows[@]}") ;;
+    screenshot) wanted=("${windows[@]}" "${screenshot[@]}") ;;
+    all) wanted=("${native[@]}" "${windows[@]}") ;;
+    *) echo "usage: $0 [native|windows|screenshot|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
+done
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
+
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine takes its ANSI code page from the C library's locale: Korean gives 949.
+if [[ " ${wanted[*]} " == *" locales "* ]] && ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
+    "${sudo[@]}" sed -i 's/^# *\(ko_KR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen || echo 'ko_KR.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+    "${sudo[@]}" locale-gen >/dev/null
+fi

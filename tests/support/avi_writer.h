@@ -1,0 +1,108 @@
+// Builds AVI files chunk by chunk, so that each test case is a few readable lines:
+//
+//   Bytes file = Riff("AVI ", {List("hdrl", {Avih({.totalFrames = 3}),
+//                                            List("strl", {Strh({}), VideoStrf()})}),
+//                              List("movi", {}), Idx1({Video(kKey), Video(), Video()})});
+//
+// Sizes are computed from the data unless a *WithSize variant states them.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plovik::test {
+
+using Bytes = std::string;
+
+Bytes Le16(std::uint16_t v);
+Bytes Le32(std::uint32_t v);
+Bytes Id(std::string_view fourChars);  // exactly four characters
+Bytes Zeros(std::size_t n);
+
+// id, size of data, data, and a zero pad byte when the size is odd.
+Bytes Chunk(std::string_view id, const Bytes& data);
+// id and the given size field, then data as it is (no pad): for lying sizes.
+Bytes ChunkWithSize(std::string_view id, std::uint32_t sizeField, const Bytes& data);
+
+// "LIST", size, type, children.
+Bytes List(std::string_view type, std::initializer_list<Bytes> children);
+Bytes List(std::string_view type, const std::vector<Bytes>& children);
+Bytes ListWithSize(std::string_view type, std::uint32_t sizeField,
+                   std::initializer_list<Bytes> children);
+
+// "RIFF", size, form type, children.
+Bytes Riff(std::string_view form, std::initializer_list<Bytes> children);
+Bytes Riff(std::string_view form, const std::vector<Bytes>& children);
+Bytes RiffWithSize(std::string_view form, std::uint32_t sizeField,
+                   std::initializer_list<Bytes> children);
+
+struct MainHeader {
+    std::uint32_t microSecPerFrame = 40000;
+    std::uint32_t maxBytesPerSec = 0;
+    std::uint32_t flags = 0x10;  // has index
+    std::uint32_t totalFrames = 0;
+    std::uint32_t streams = 1;
+    std::uint32_t width = 640;
+    std::uint32_t height = 480;
+};
+Bytes Avih(const MainHeader& h);  // "avih" chunk with 56 data bytes
+
+struct StreamHeader {
+    std::string type = "vids";
+    std::string handler = "DIVX";  // four characters
+    std::uint32_t scale = 1;
+    std::uint32_t rate = 25;
+    std::uint32_t length = 0;
+    std::uint32_t sampleSize = 0;
+};
+// "strh" chunk; dataSize 56 is the usual, 48 the short form, more pads with zeros.
+Bytes Strh(const StreamHeader& h, std::uint32_t dataSize = 56);
+
+struct VideoFormat {
+    std::string compression = "DIVX";  // four characters
+    std::int32_t width = 640;
+    std::int32_t height = 480;
+    std::uint16_t bitCount = 24;
+};
+// "strf" with a BITMAPINFOHEADER; sizes above 40 add zero bytes (a colour table).
+Bytes VideoStrf(const VideoFormat& f = {}, std::uint32_t dataSize = 40);
+
+struct AudioFormat {
+    std::uint16_t formatTag = 0x55;
+    std::uint16_t channels = 2;
+    std::uint32_t samplesPerSec = 44100;
+    std::uint32_t avgBytesPerSec = 16000;
+    std::uint16_t blockAlign = 1;
+    std::uint16_t bitsPerSample = 0;
+};
+// "strf" with a WAVEFORMATEX; 16 omits cbSize, more than 18 adds zero bytes.
+Bytes AudioStrf(const AudioFormat& f = {}, std::uint32_t dataSize = 18);
+
+struct IndexEntry {
+    std::string id;  // "00dc", "01wb", ...
+    std::uint32_t flags = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+};
+constexpr std::uint32_t kKey = 0x10;
+IndexEntry Video(std::uint32_t flags = 0, std::uint32_t offset = 0);
+IndexEntry Audio(std::uint32_t flags = 0, std::uint32_t offset = 0);
+Bytes IndexEntries(const std::vector<IndexEntry>& entries);  // raw 16-byte entries
+Bytes Idx1(const std::vector<IndexEntry>& entries);          // "idx1" chunk
+
+// A typical file: hdrl (avih, video strl, optional audio strl), optional INFO/ISFT,
+// movi with one small chunk per frame, idx1 with a key frame every keyInterval frames.
+struct SimpleAvi {
+    std::uint32_t frames = 10;
+    std::uint32_t keyInterval = 5;
+    std::uint32_t microSecPerFrame = 40000;
+    bool audio = true;
+    std::string software = "";  // empty: no INFO list
+    bool indexFirst = false;    // idx1 before movi
+};
+Bytes BuildSimpleAvi(const SimpleAvi& a = {});
+
+}  // namespace plovik::test
