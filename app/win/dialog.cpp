@@ -1,0 +1,141 @@
+#include "dialog.h"
+
+#include "win_text.h"
+
+namespace plovik::win {
+
+namespace {
+
+CDialog* g_pMainWnd = nullptr;
+
+// Messages whose result a dialog procedure returns itself instead of through DWLP_MSGRESULT.
+bool ReturnsResultDirectly(UINT msg) {
+    switch (msg) {
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+        case WM_COMPAREITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_QUERYDRAGICON:
+        case WM_INITDIALOG:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+void SetMainWnd(CDialog* pMainWnd) { g_pMainWnd = pMainWnd; }
+
+HWND GetMainWndHandle() { return g_pMainWnd ? g_pMainWnd->GetSafeHwnd() : nullptr; }
+
+void DDX_Control(CDataExchange& dx, int nIDC, CEdit& control) {
+    control.m_hWnd = ::GetDlgItem(dx.m_hDlg, nIDC);
+}
+
+void DDX_Text(CDataExchange& dx, int nIDC, std::string& value) {
+    HWND hCtl = ::GetDlgItem(dx.m_hDlg, nIDC);
+    if (dx.m_bSaveAndValidate)
+        value = ToUtf8(GetWindowTextString(hCtl));
+    else
+        SetWindowTextW(hCtl, ToWide(value).c_str());
+}
+
+CDialog::CDialog(int nIDTemplate, HWND hParent) : m_nIDTemplate(nIDTemplate), m_hParent(hParent) {}
+
+CDialog::~CDialog() { DestroyWindow(); }
+
+INT_PTR CDialog::DoModal() {
+    m_bModal = true;
+    m_bEnded = false;
+    // Like the framework: a dialog without a parent is owned by the main window.
+    HWND hOwner = m_hParent ? m_hParent : GetMainWndHandle();
+    if (hOwner == m_hWnd) hOwner = nullptr;
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), hOwner,
+                           &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool CDialog::Create() {
+    m_bModal = false;
+    m_bEnded = false;
+    HWND hWnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate),
+                                   m_hParent, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    return hWnd != nullptr;
+}
+
+void CDialog::DestroyWindow() {
+    if (m_hWnd && !m_bModal) ::DestroyWindow(m_hWnd);
+}
+
+bool CDialog::UpdateData(bool bSaveAndValidate) {
+    CDataExchange dx{m_hWnd, bSaveAndValidate};
+    DoDataExchange(dx);
+    return true;
+}
+
+void CDialog::EndDialog(INT_PTR nResult) {
+    m_bEnded = true;
+    m_nResult = nResult;
+    if (m_bModal)
+        ::EndDialog(m_hWnd, nResult);
+    else
+        ShowWindow(m_hWnd, SW_HIDE);
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(false);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    UpdateData(true);
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CDialog*>(lParam);
+        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
+        self->m_hWnd = hWnd;
+    }
+    auto* self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hWnd, DWLP_USER));
+    if (!self) return FALSE;  // messages before WM_INITDIALOG
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hWnd, DWLP_USER, 0);
+        self->m_hWnd = nullptr;
+        return FALSE;
+    }
+    return self->Dispatch(msg, wParam, lParam);
+}
+
+INT_PTR CDialog::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) return OnInitDialog();
+    if (msg == WM_COMMAND) {
+        int nID = LOWORD(wParam);
+        int nCode = HIWORD(wParam);
+        if (nID == IDOK && nCode == BN_CLICKED) {
+            OnOK();
+            return TRUE;
+        }
+        if (nID == IDCANCEL && nCode == BN_CLICKED) {
+            OnCancel();
+            return TRUE;
+        }
+        return OnCommand(nID, nCode, reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
+    }
+    INT_PTR lResult = 0;
+    if (!OnMessage(msg, wParam, lParam, lResult)) return FALSE;
+    if (ReturnsResultDirectly(msg)) return lResult;
+    SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, lResult);
+    return TRUE;
+}
+
+}  // namespace plovik::win

@@ -1,0 +1,47 @@
+// The open and save dialogs: the caller's flags reach the platform exactly, and the
+// dialog opens near the middle of the screen through an invisible placement window.
+#pragma once
+
+#include <commdlg.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace plovik::win {
+
+class CLumoFileDialog {
+  public:
+    // lpszFilter pairs display texts and patterns, each followed by "|", closed by "||".
+    CLumoFileDialog(bool bOpenFileDialog, const wchar_t* lpszDefExt, const wchar_t* lpszFileName,
+                    DWORD dwFlags, const wchar_t* lpszFilter, HWND hParentWnd);
+    CLumoFileDialog(const CLumoFileDialog&) = delete;
+    CLumoFileDialog& operator=(const CLumoFileDialog&) = delete;
+
+    // IDOK when the user confirmed a name; IDCANCEL on cancel or failure.
+    INT_PTR DoModal();
+    std::wstring GetPathName() const { return m_ofn.lpstrFile; }
+
+    // Moves a window, keeping its size, z-order and activation, to the screen's centre.
+    static void CenterOnScreen(HWND hWnd);
+
+    // Where the placement window's top-left corner goes, relative to where it is centred.
+    static constexpr int kPlacementOffsetX = -230;
+    static constexpr int kPlacementOffsetY = -180;
+    // Room for any path the platform returns (long paths included).
+    static constexpr DWORD kFileBufferChars = 32768;
+
+    OPENFILENAMEW m_ofn{};
+
+  private:
+    HWND CreatePlacementWindow() const;
+
+    bool m_bOpenFileDialog;
+    HWND m_pParentWindow;
+    std::wstring m_strDefExt;
+    std::wstring m_strFilter;  // "|" already turned into NUL
+    std::vector<wchar_t> m_szFileName;
+    wchar_t m_szFileTitle[64] = {};
+};
+
+}  // namespace plovik::win

@@ -1,0 +1,36 @@
+#include "main_app.h"
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include "main_dlg.h"
+#include "plovik/avi_parser.h"
+#include "plovik/trace.h"
+
+namespace plovik::win {
+
+namespace {
+
+void ForwardToTrace(const char* text) { TraceOut("%s", text); }
+
+}  // namespace
+
+void InstallTraceChannel() { SetTraceSink(&ForwardToTrace); }
+
+bool CMainApp::InitInstance() {
+    // The themed (version 6) common controls named by the manifest.
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    InstallTraceChannel();
+
+    CMainDlg dlg;
+    dlg.SetCommandLine(m_lpCmdLine);
+    m_pMainWnd = &dlg;
+    SetMainWnd(&dlg);
+    dlg.DoModal();
+    SetMainWnd(nullptr);
+    m_pMainWnd = nullptr;
+    return false;
+}
+
+}  // namespace plovik::win

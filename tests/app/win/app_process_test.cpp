@@ -1,0 +1,118 @@
+// plovik.exe as its own process, started with an exact raw command line.
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "resource.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+#include "win_text.h"
+
+namespace plovik::win {
+namespace {
+
+const std::wstring kHint = L"\r\n  드래그&드롭으로 파일을 열수 있습니다.";
+
+std::wstring AppExe() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::filesystem::path exe = std::filesystem::path(self).parent_path() / PLOVIK_APP_RELPATH;
+    return exe.lexically_normal().wstring();
+}
+
+struct FindData {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND h, LPARAM lParam) {
+    auto* data = reinterpret_cast<FindData*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == data->pid && IsWindowVisible(h)) {
+        data->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring RemoteText(HWND h) {
+    LRESULT n = SendMessageW(h, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    LRESULT got = SendMessageW(h, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(got));
+    return text;
+}
+
+// The app started with `arguments` after its quoted name; the texts of its path field and
+// report area as soon as its window is visible.
+struct Shown {
+    bool visible = false;
+    std::wstring title, path, report;
+    DWORD exitCode = STILL_ACTIVE;
+};
+
+Shown RunApp(const std::wstring& arguments) {
+    Shown shown;
+    std::wstring exe = AppExe();
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start " << ToUtf8(exe);
+        return shown;
+    }
+    FindData data{pi.dwProcessId, nullptr};
+    for (int i = 0; i < 600 && !data.found; ++i) {
+        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&data));
+        if (!data.found) Sleep(25);
+    }
+    if (data.found) {
+        shown.visible = true;
+        shown.title = RemoteText(data.found);
+        shown.path = RemoteText(GetDlgItem(data.found, IDC_FILE_PATH));
+        shown.report = RemoteText(GetDlgItem(data.found, IDC_FILE_INFO));
+        PostMessageW(data.found, WM_CLOSE, 0, 0);
+    }
+    if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 9);
+    GetExitCodeProcess(pi.hProcess, &shown.exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return shown;
+}
+
+TEST(AppProcess, StartsWithTheHintWithoutArguments) {
+    Shown shown = RunApp(L"");
+    ASSERT_TRUE(shown.visible);
+    EXPECT_EQ(shown.title, L"플로빅(Plovik) 2002/11/20");
+    EXPECT_EQ(shown.path, L"");
+    EXPECT_EQ(shown.report, kHint);
+    EXPECT_NE(shown.exitCode, STILL_ACTIVE);
+}
+
+TEST(AppProcess, AnalysesTheFirstQuotedPathBeforeShowing) {
+    test::TempDir temp;
+    std::filesystem::create_directory(temp.path() / L"한글 폴더 이름");
+    std::string avi = temp.Write("한글 폴더 이름/첫 번째 클립.avi", test::BuildSimpleAvi());
+    std::wstring path = ToWide(avi);
+    Shown shown = RunApp(L"\"" + path + L"\" D:\\second.avi");
+    ASSERT_TRUE(shown.visible);
+    EXPECT_EQ(shown.path, path);
+    EXPECT_NE(shown.report.find(L"첫 번째 클립.avi"), std::wstring::npos) << ToUtf8(shown.report);
+    EXPECT_EQ(shown.report.find(L"second"), std::wstring::npos);
+}
+
+TEST(AppProcess, UnterminatedQuoteAnalysesNothing) {
+    Shown shown = RunApp(L"\"C:\\some dir\\clip.avi");
+    ASSERT_TRUE(shown.visible);
+    EXPECT_EQ(shown.path, L"");
+    EXPECT_EQ(shown.report, kHint);
+}
+
+}  // namespace
+}  // namespace plovik::win

@@ -1,0 +1,252 @@
+// The main window in-process: start-up, the template, closing and the commands.
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "edit_report_area.h"
+#include "main_dlg.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+#include "ui_driver.h"
+#include "win_text.h"
+
+namespace plovik::win {
+namespace {
+
+using test::ItemText;
+using test::RunWithSteps;
+using test::Step;
+using test::TempDir;
+
+const std::wstring kHint = L"\r\n  드래그&드롭으로 파일을 열수 있습니다.";
+const std::wstring kTitle = L"플로빅(Plovik) 2002/11/20";
+
+// The main dialog as the app creates it, but modeless so that the test drives it.
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void Open(const std::wstring& commandLine = L"") {
+        dlg = std::make_unique<CMainDlg>();
+        dlg->SetCommandLine(commandLine);
+        SetMainWnd(dlg.get());
+        ASSERT_TRUE(dlg->Create());
+        hDlg = dlg->GetSafeHwnd();
+    }
+    void TearDown() override {
+        dlg.reset();
+        SetMainWnd(nullptr);
+    }
+    std::wstring Path() const { return ItemText(hDlg, IDC_FILE_PATH); }
+    std::wstring Report() const { return ItemText(hDlg, IDC_FILE_INFO); }
+    void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }
+    // The report that the app shows for a file, made by a second dialog.
+    std::wstring ReportOf(const std::string& path) {
+        CMainDlg other;
+        other.Create();
+        other.ShowFileInfo(path);
+        return ItemText(other.GetSafeHwnd(), IDC_FILE_INFO);
+    }
+    std::string WriteAvi(const std::string& name, const test::SimpleAvi& a = {}) {
+        return temp.Write(name, test::BuildSimpleAvi(a));
+    }
+
+    TempDir temp;
+    std::unique_ptr<CMainDlg> dlg;
+    HWND hDlg = nullptr;
+};
+
+TEST_F(MainWindowTest, OpensFromItsTemplateWithTheHint) {
+    Open();
+    EXPECT_EQ(test::WindowText(hDlg), kTitle);
+    EXPECT_EQ(Path(), L"");
+    EXPECT_EQ(Report(), kHint);
+    EXPECT_EQ(LOWORD(SendMessageW(hDlg, DM_GETDEFID, 0, 0)), IDOK);
+    EXPECT_TRUE(GetWindowLongW(hDlg, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hDlg, WM_GETICON, ICON_BIG, 0)), dlg->m_hIcon);
+    EXPECT_NE(dlg->m_hIcon, nullptr);
+
+    HWND hReport = GetDlgItem(hDlg, IDC_FILE_INFO);
+    LONG style = GetWindowLongW(hReport, GWL_STYLE);
+    LONG wanted = ES_MULTILINE | ES_READONLY | ES_WANTRETURN | WS_VSCROLL;
+    EXPECT_EQ(style & wanted, wanted);
+    EXPECT_FALSE(style & ES_AUTOHSCROLL);
+    EXPECT_GT(SendMessageW(hReport, EM_GETLIMITTEXT, 0, 0), 1000000);
+
+    // Tab order is template order.
+    const int order[] = {IDC_FILE_PATH, IDC_BROWSE, IDC_REREAD, IDC_FILE_INFO,
+                         IDC_COPY,      IDC_SAVE,   IDOK,       IDC_HOMEPAGE};
+    HWND h = GetDlgItem(hDlg, IDC_FILE_PATH);
+    for (int id : order) {
+        EXPECT_EQ(GetDlgCtrlID(h), id);
+        h = GetNextDlgTabItem(hDlg, h, FALSE);
+    }
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hDlg, WM_QUERYDRAGICON, 0, 0)), dlg->m_hIcon);
+}
+
+TEST_F(MainWindowTest, CommandLinePathIsAnalysedBeforeTheWindowShows) {
+    std::filesystem::create_directory(temp.path() / L"공백 있는 폴더");
+    std::string avi = WriteAvi("공백 있는 폴더/클립 한글.avi");
+    std::string second = WriteAvi("second.avi");
+    std::wstring wAvi = ToWide(avi);
+    ASSERT_NE(wAvi.find(L'\\'), std::wstring::npos);
+
+    // Records the report area at the moment the window is first shown.
+    struct Probe : CMainDlg {
+        std::wstring reportAtShow;
+        bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& lResult) override {
+            if (msg == WM_SHOWWINDOW && wParam && reportAtShow.empty())
+                reportAtShow = ItemText(m_hWnd, IDC_FILE_INFO);
+            return CMainDlg::OnMessage(msg, wParam, lParam, lResult);
+        }
+    };
+    auto probe = std::make_unique<Probe>();
+    probe->SetCommandLine(L"\"" + wAvi + L"\" \"" + ToWide(second) + L"\"");
+    ASSERT_TRUE(probe->Create());
+    HWND h = probe->GetSafeHwnd();
+
+    std::wstring expected = ReportOf(avi);
+    EXPECT_EQ(ItemText(h, IDC_FILE_PATH), wAvi);
+    EXPECT_EQ(probe->m_strFilePath, avi);
+    EXPECT_EQ(ItemText(h, IDC_FILE_INFO), expected);
+    EXPECT_EQ(probe->reportAtShow, expected);
+    EXPECT_NE(expected.find(L"클립 한글.avi"), std::wstring::npos);
+}
+
+TEST_F(MainWindowTest, UnterminatedQuoteAnalysesNothing) {
+    std::string avi = WriteAvi("clip.avi");
+    Open(L"\"" + ToWide(avi));
+    EXPECT_EQ(Path(), L"");
+    EXPECT_EQ(Report(), kHint);
+}
+
+TEST_F(MainWindowTest, ReadAgainAnalysesTheTypedPath) {
+    std::string avi = WriteAvi("typed.avi");
+    Open();
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    Click(IDC_REREAD);
+    EXPECT_EQ(dlg->m_strFilePath, avi);
+    EXPECT_EQ(Report(), ReportOf(avi));
+
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, L"");
+    Click(IDC_REREAD);
+    EXPECT_EQ(Report(), L"\r\n 먼저 파일을 선택해 주세요.\r\n");
+}
+
+TEST_F(MainWindowTest, DropAnalysesTheFirstOfThreeFiles) {
+    std::string a = WriteAvi("첫째.avi", {.frames = 4});
+    std::string b = WriteAvi("b.avi", {.frames = 8});
+    std::string c = WriteAvi("c.avi");
+    Open();
+    SendMessageW(hDlg, WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(test::MakeDrop({ToWide(a), ToWide(b), ToWide(c)})), 0);
+    EXPECT_EQ(Path(), ToWide(a));
+    EXPECT_EQ(dlg->m_strFilePath, a);
+    EXPECT_EQ(Report(), ReportOf(a));
+}
+
+TEST_F(MainWindowTest, DropOfALongPathKeepsItWhole) {
+    std::filesystem::path dir = temp.path();
+    for (int i = 0; i < 6; ++i) dir /= std::wstring(50, static_cast<wchar_t>(L'가' + i));
+    std::wstring name = (dir / L"clip.avi").wstring();
+    ASSERT_GT(name.size(), 300u);
+    Open();
+    SendMessageW(hDlg, WM_DROPFILES, reinterpret_cast<WPARAM>(test::MakeDrop({name})), 0);
+    EXPECT_EQ(Path(), name);
+}
+
+TEST_F(MainWindowTest, CopyPutsTheWholeReportOnTheClipboard) {
+    Open();
+    std::string longText;
+    for (int i = 0; i < 800; ++i) longText += "    줄 " + std::to_string(i) + " : 값\r\n";
+    dlg->m_strFileInfo = longText;
+    dlg->UpdateData(false);
+    std::wstring shown = Report();
+    ASSERT_GT(shown.size(), 10000u);
+    Click(IDC_COPY);
+    EXPECT_EQ(test::ReadClipboardText(), shown);
+    DWORD start = 1, end = 1;
+    SendMessageW(GetDlgItem(hDlg, IDC_FILE_INFO), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 0u);
+}
+
+TEST_F(MainWindowTest, LongReportLinesAllLandAtTheEnd) {
+    Open();
+    CEditReportArea area(GetDlgItem(hDlg, IDC_FILE_INFO));
+    area.ClearReport();
+    for (int i = 0; i < 400; ++i) area.AddReportLine("line %04d of a report that is long", i);
+    std::wstring text = Report();
+    const size_t lineLength = 36;
+    ASSERT_EQ(text.size(), 400 * lineLength);
+    EXPECT_EQ(text.substr(text.size() - lineLength), L"line 0399 of a report that is long\r\n");
+    EXPECT_EQ(text.substr(0, lineLength), L"line 0000 of a report that is long\r\n");
+}
+
+TEST_F(MainWindowTest, ClosingEndsTheDialog) {
+    Open();
+    Click(IDOK);
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_EQ(dlg->GetResult(), IDOK);
+
+    Open();
+    SendMessageW(hDlg, WM_CLOSE, 0, 0);  // the caption's close box
+    EXPECT_TRUE(test::PumpUntil(hDlg, [&] { return dlg->IsEnded(); }));
+    EXPECT_EQ(dlg->GetResult(), IDCANCEL);
+
+    Open();
+    HWND hPath = GetDlgItem(hDlg, IDC_FILE_PATH);
+    PostMessageW(hPath, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(test::PumpUntil(hDlg, [&] { return dlg->IsEnded(); }));
+    EXPECT_EQ(dlg->GetResult(), IDCANCEL);
+
+    // Enter in the path field presses the default button "닫기", which keeps the typed path.
+    Open();
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, L"typed");
+    PostMessageW(GetDlgItem(hDlg, IDC_FILE_PATH), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(test::PumpUntil(hDlg, [&] { return dlg->IsEnded(); }));
+    EXPECT_EQ(dlg->GetResult(), IDOK);
+    EXPECT_EQ(dlg->m_strFilePath, "typed");
+}
+
+TEST_F(MainWindowTest, SystemCommandsInTheAboutRangeOpenTheAboutBox) {
+    Open();
+    for (WPARAM command : {0x0010, 0x0013, 0x001F}) {
+        std::wstring title, version;
+        bool ownerDisabled = false;
+        bool ok = RunWithSteps([&] { SendMessageW(hDlg, WM_SYSCOMMAND, command, 0); }, {[&] {
+                                   HWND about = test::FindThreadDialog(hDlg);
+                                   if (!about) return false;
+                                   title = test::WindowText(about);
+                                   for (const std::wstring& s : test::StaticTexts(about))
+                                       if (s.find(L"버전") != std::wstring::npos) version = s;
+                                   ownerDisabled = !IsWindowEnabled(hDlg);
+                                   PostMessageW(about, WM_COMMAND, IDOK, 0);
+                                   return true;
+                               }});
+        EXPECT_TRUE(ok) << command;
+        EXPECT_EQ(title, L"PlovikTest 정보");
+        EXPECT_EQ(version, L"PlovikTest 버전 1.0");
+        EXPECT_TRUE(ownerDisabled);
+        EXPECT_TRUE(IsWindowEnabled(hDlg));
+    }
+    // Other system commands keep their usual meaning.
+    SendMessageW(hDlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(IsIconic(hDlg));
+    SendMessageW(hDlg, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_FALSE(IsIconic(hDlg));
+}
+
+TEST_F(MainWindowTest, HomepageReturnsWithoutAWindow) {
+    Open();
+    DWORD start = GetTickCount();
+    Click(IDC_HOMEPAGE);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(test::FindThreadDialog(hDlg), nullptr);
+}
+
+}  // namespace
+}  // namespace plovik::win

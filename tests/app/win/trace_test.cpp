@@ -1,0 +1,84 @@
+// The trace channel on Windows: a window titled "RECV" receives the messages.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "main_app.h"
+#include "plovik/avi_parser.h"
+#include "plovik/trace.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+
+namespace plovik::win {
+namespace {
+
+struct Received {
+    ULONG_PTR tag;
+    std::string bytes;
+};
+std::vector<Received> g_received;
+
+LRESULT CALLBACK ReceiverProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_COPYDATA) {
+        auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        g_received.push_back(
+            {cds->dwData, std::string(static_cast<const char*>(cds->lpData), cds->cbData)});
+        return TRUE;
+    }
+    return DefWindowProcW(h, msg, wParam, lParam);
+}
+
+// A top-level window titled "RECV" on this thread, as a trace viewer would show it.
+class Receiver {
+  public:
+    Receiver() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = ReceiverProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"PlovikTraceReceiver";
+        RegisterClassW(&wc);
+        m_hWnd = CreateWindowExW(0, wc.lpszClassName, L"RECV", WS_OVERLAPPED, 0, 0, 100, 50,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+        g_received.clear();
+    }
+    ~Receiver() { DestroyWindow(m_hWnd); }
+
+  private:
+    HWND m_hWnd;
+};
+
+TEST(TraceChannel, ReceiverGetsTheExactBytesAndANul) {
+    Receiver receiver;
+    TraceOut("frame %d of %s", 7, "clip");
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(g_received[0].tag, 0u);
+    EXPECT_EQ(g_received[0].bytes, std::string("frame 7 of clip\0", 16));
+}
+
+TEST(TraceChannel, WithoutReceiverNothingHappens) {
+    g_received.clear();
+    DWORD start = GetTickCount();
+    TraceOut("nobody listens");
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_TRUE(g_received.empty());
+}
+
+TEST(TraceChannel, KeyFrameTimeOutReachesTheReceiver) {
+    // An index long enough that the scan outlasts a time limit of 0 ms.
+    test::TempDir temp;
+    std::string avi = temp.Write(
+        "long.avi", test::BuildSimpleAvi({.frames = 200000, .keyInterval = 1, .audio = false}));
+    Receiver receiver;
+    InstallTraceChannel();
+    CAviParser parser;
+    parser.Parse(avi, 0, false);
+    ASSERT_FALSE(g_received.empty());
+    EXPECT_EQ(g_received[0].tag, 0u);
+    EXPECT_EQ(g_received[0].bytes, std::string("key frame reading time over..\0", 30));
+}
+
+}  // namespace
+}  // namespace plovik::win

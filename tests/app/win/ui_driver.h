@@ -1,0 +1,38 @@
+// Helpers for driving the app's dialogs in-process under Wine: message pumping,
+// steps run from inside a modal loop, finding the thread's dialogs, clipboard, drops.
+#pragma once
+
+#include <shellapi.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace plovik::test {
+
+// Dispatches what is queued for this thread (dialog keys included) until timeoutMs passed
+// or done() holds; returns done().
+bool PumpUntil(HWND hDlg, const std::function<bool()>& done, int timeoutMs = 5000);
+void PumpFor(HWND hDlg, int milliseconds);
+
+// One step run from a thread timer while `action` sits in a modal loop (file dialog,
+// message box, about box). A step returns true when it has done its work.
+using Step = std::function<bool()>;
+// Runs action(); the steps run one after another from the modal loop it enters.
+// Returns whether every step finished. A step that does not finish within 10 s makes
+// the driver cancel the open dialogs, so a failure never hangs the test.
+bool RunWithSteps(const std::function<void()>& action, std::vector<Step> steps);
+
+// A visible dialog window (class #32770) of this thread other than `except`.
+HWND FindThreadDialog(HWND except);
+std::wstring WindowText(HWND hWnd);
+std::wstring ItemText(HWND hDlg, int nID);
+// The texts of a window's static controls (a message box's message is one of them).
+std::vector<std::wstring> StaticTexts(HWND hWnd);
+
+std::wstring ReadClipboardText();
+// A drop of these files, as the shell hands it over (wide names); the receiver frees it.
+HDROP MakeDrop(const std::vector<std::wstring>& files);
+
+}  // namespace plovik::test
