@@ -2,8 +2,9 @@
 // dialog opens near the middle of the screen through an invisible placement window.
 #pragma once
 
-#include <commdlg.h>
 #include <windows.h>
+// needs windows.h first
+#include <commdlg.h>
 
 #include <string>
 #include <vector>

@@ -1,7 +1,8 @@
 #include "main_app.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// needs windows.h first
+#include <commctrl.h>
 
 #include "main_dlg.h"
 #include "plovik/avi_parser.h"

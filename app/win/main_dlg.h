@@ -1,8 +1,9 @@
 // The main window: path field, report area and the commands around them.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+// needs windows.h first
+#include <shellapi.h>
 
 #include <string>
 

@@ -2,8 +2,9 @@
 // steps run from inside a modal loop, finding the thread's dialogs, clipboard, drops.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+// needs windows.h first
+#include <shellapi.h>
 
 #include <functional>
 #include <string>
