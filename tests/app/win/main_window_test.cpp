@@ -86,6 +86,16 @@ TEST_F(MainWindowTest, OpensFromItsTemplateWithTheHint) {
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(hDlg, WM_QUERYDRAGICON, 0, 0)), dlg->m_hIcon);
 }
 
+TEST(Resources, IconHasFourImagesAndTheManifestIsThere) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC group = FindResourceW(self, MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* dir = static_cast<const WORD*>(LockResource(LoadResource(self, group)));
+    EXPECT_EQ(dir[2], 4);  // idReserved, idType, idCount
+    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr);
+    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
+}
+
 TEST_F(MainWindowTest, CommandLinePathIsAnalysedBeforeTheWindowShows) {
     std::filesystem::create_directory(temp.path() / L"공백 있는 폴더");
     std::string avi = WriteAvi("공백 있는 폴더/클립 한글.avi");
@@ -133,6 +143,16 @@ TEST_F(MainWindowTest, ReadAgainAnalysesTheTypedPath) {
     SetDlgItemTextW(hDlg, IDC_FILE_PATH, L"");
     Click(IDC_REREAD);
     EXPECT_EQ(Report(), L"\r\n 먼저 파일을 선택해 주세요.\r\n");
+}
+
+TEST_F(MainWindowTest, FileNamesOfAnyScriptOpen) {
+    std::string avi = WriteAvi("тест ไทย ü 😀.avi");
+    Open();
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    Click(IDC_REREAD);
+    EXPECT_EQ(dlg->m_strFilePath, avi);
+    EXPECT_NE(Report().find(L"тест ไทย ü 😀.avi"), std::wstring::npos) << ToUtf8(Report());
+    EXPECT_EQ(Report().find(L"파일 열기 실패"), std::wstring::npos);
 }
 
 TEST_F(MainWindowTest, DropAnalysesTheFirstOfThreeFiles) {
