@@ -143,6 +143,14 @@ TEST_F(MainWindowTest, ReadAgainAnalysesTheTypedPath) {
     SetDlgItemTextW(hDlg, IDC_FILE_PATH, L"");
     Click(IDC_REREAD);
     EXPECT_EQ(Report(), L"\r\n 먼저 파일을 선택해 주세요.\r\n");
+
+    // Enter on the focused read-again button presses it (and does not close the window).
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    SetForegroundWindow(hDlg);
+    SendMessageW(hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(hDlg, IDC_REREAD)), TRUE);
+    PostMessageW(GetDlgItem(hDlg, IDC_REREAD), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(test::PumpUntil(hDlg, [&] { return Report() == ReportOf(avi); }));
+    EXPECT_FALSE(dlg->IsEnded());
 }
 
 TEST_F(MainWindowTest, FileNamesOfAnyScriptOpen) {
