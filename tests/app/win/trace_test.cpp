@@ -66,16 +66,37 @@ TEST(TraceChannel, WithoutReceiverNothingHappens) {
     EXPECT_TRUE(g_received.empty());
 }
 
+TEST(TraceChannel, KoreanTextArrivesInCp949) {
+    Receiver receiver;
+    TraceOut("%s", "키프레임 시간 초과");
+    ASSERT_EQ(g_received.size(), 1u);
+    // "키프레임 시간 초과" in code page 949, then the NUL.
+    EXPECT_EQ(g_received[0].bytes, std::string("\xc5\xb0\xc7\xc1\xb7\xb9\xc0\xd3 \xbd\xc3\xb0\xa3 "
+                                               "\xc3\xca\xb0\xfa\0",
+                                               19));
+}
+
+// An AVI whose "idx1" holds this many video entries, all key frames.
+std::string LongIndexAvi(std::uint32_t entries) {
+    using namespace test;
+    Bytes entry = Id("00dc") + Le32(kKey) + Le32(4) + Le32(8);
+    Bytes index;
+    index.reserve(entry.size() * entries);
+    for (std::uint32_t i = 0; i < entries; ++i) index += entry;
+    return Riff("AVI ", {List("hdrl", {Avih({.totalFrames = entries}),
+                                       List("strl", {Strh({.length = entries}), VideoStrf()})}),
+                         List("movi", {}), Chunk("idx1", index)});
+}
+
 TEST(TraceChannel, KeyFrameTimeOutReachesTheReceiver) {
-    // An index long enough that the scan outlasts a time limit of 0 ms.
+    // Two million entries take far longer to scan than the 1 ms allowed here.
     test::TempDir temp;
-    std::string avi = temp.Write(
-        "long.avi", test::BuildSimpleAvi({.frames = 200000, .keyInterval = 1, .audio = false}));
+    std::string avi = temp.Write("long.avi", LongIndexAvi(2000000));
     Receiver receiver;
     InstallTraceChannel();
     CAviParser parser;
-    parser.Parse(avi, 0, false);
-    ASSERT_FALSE(g_received.empty());
+    parser.Parse(avi, 1, false);
+    ASSERT_EQ(g_received.size(), 1u);
     EXPECT_EQ(g_received[0].tag, 0u);
     EXPECT_EQ(g_received[0].bytes, std::string("key frame reading time over..\0", 30));
 }
