@@ -56,7 +56,6 @@ INT_PTR CDialog::DoModal() {
     m_bEnded = false;
     // Like the framework: a dialog without a parent is owned by the main window.
     HWND hOwner = m_hParent ? m_hParent : GetMainWndHandle();
-    if (hOwner == m_hWnd) hOwner = nullptr;
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), hOwner,
                            &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }

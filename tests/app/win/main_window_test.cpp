@@ -206,11 +206,12 @@ TEST_F(MainWindowTest, LongReportLinesAllLandAtTheEnd) {
     Open();
     CEditReportArea area(GetDlgItem(hDlg, IDC_FILE_INFO));
     area.ClearReport();
-    for (int i = 0; i < 400; ++i) area.AddReportLine("line %04d of a report that is long", i);
+    // 36,000 characters: past character 10,000 and past the edit control's default limit.
+    for (int i = 0; i < 1000; ++i) area.AddReportLine("line %04d of a report that is long", i);
     std::wstring text = Report();
     const size_t lineLength = 36;
-    ASSERT_EQ(text.size(), 400 * lineLength);
-    EXPECT_EQ(text.substr(text.size() - lineLength), L"line 0399 of a report that is long\r\n");
+    ASSERT_EQ(text.size(), 1000 * lineLength);
+    EXPECT_EQ(text.substr(text.size() - lineLength), L"line 0999 of a report that is long\r\n");
     EXPECT_EQ(text.substr(0, lineLength), L"line 0000 of a report that is long\r\n");
 }
 
