@@ -34,6 +34,9 @@ std::string ToCp949(const std::wstring& text) {
 class FileCommandsTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The file dialogs move the current directory (as they do for the app); it is put
+        // back so that the temporary directory can be removed.
+        GetCurrentDirectoryW(MAX_PATH, startDir);
         dlg = std::make_unique<CMainDlg>();
         SetMainWnd(dlg.get());
         ASSERT_TRUE(dlg->Create());
@@ -42,6 +45,7 @@ class FileCommandsTest : public ::testing::Test {
     void TearDown() override {
         dlg.reset();
         SetMainWnd(nullptr);
+        SetCurrentDirectoryW(startDir);
     }
     void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }
     std::wstring Report() const { return ItemText(hDlg, IDC_FILE_INFO); }
@@ -84,6 +88,7 @@ class FileCommandsTest : public ::testing::Test {
         return false;
     }
 
+    wchar_t startDir[MAX_PATH] = {};
     TempDir temp;
     std::unique_ptr<CMainDlg> dlg;
     HWND hDlg = nullptr;
@@ -121,9 +126,9 @@ TEST_F(FileCommandsTest, SaveWritesTheReportInCp949WithCrLf) {
     std::string avi = temp.Write("보고서.avi", test::BuildSimpleAvi());
     SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
     Click(IDC_REREAD);
+    // A bare name lands in the dialog's initial folder: the analysed file's own folder.
     std::string target = temp.PathOf("저장된 보고서.txt");
-
-    EXPECT_TRUE(RunWithSteps([&] { Click(IDC_SAVE); }, {ChooseFile(ToWide(target))}));
+    EXPECT_TRUE(RunWithSteps([&] { Click(IDC_SAVE); }, {ChooseFile(L"저장된 보고서.txt")}));
     EXPECT_EQ(dialogName, L"보고서.txt");
     EXPECT_TRUE(parentDisabled);
 
