@@ -1,6 +1,7 @@
 #include "file_dialog.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "dialog.h"
 
