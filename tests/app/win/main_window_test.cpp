@@ -265,8 +265,10 @@ TEST_F(MainWindowTest, SystemCommandsInTheAboutRangeOpenTheAboutBox) {
     // Other system commands keep their usual meaning.
     SendMessageW(hDlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(IsIconic(hDlg));
+    EXPECT_TRUE(dlg->OnPaint());  // the minimised window paints its icon itself
     SendMessageW(hDlg, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_FALSE(IsIconic(hDlg));
+    EXPECT_FALSE(dlg->OnPaint());
 }
 
 TEST_F(MainWindowTest, HomepageReturnsWithoutAWindow) {
