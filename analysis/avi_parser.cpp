@@ -316,7 +316,8 @@ bool CAviParser::ParseList(std::uint32_t size) {
             return SkipMovi(ListDataSize(size));
         case kInfo:
             return ParseInfoList(listEnd);
-        default:  // "odml" and any other list: passed unread
+        case kOdml:  // the extended header is not needed
+        default:
             SkipBytes(ListDataSize(size));
             return true;
     }
