@@ -475,25 +475,40 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
         return true;
     }
     std::uint32_t videoCount = 0;
+    std::uint32_t sinceCheck = 0;  // videoCount modulo the clock-check step
+    const bool timed = m_dwTimeout != 0;
     const std::uint32_t startTicks = TickCount();
     m_bIndexOK = false;
     m_nKeyFrames = 0;
     m_listKeyFrames.clear();
-    const std::uint32_t entries = nBytes / kIndexEntryBytes;
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        std::uint8_t entry[kIndexEntryBytes];
-        if (!ReadBytes(entry, kIndexEntryBytes)) return false;
-        const FOURCC id = Le32(entry);
-        const bool isVideo = id == kVideoCompressed || id == kVideoUncompressed;
-        if (!isVideo && id != kAudio) continue;
-        if (isVideo) {
-            ++videoCount;
-            if (Le32(entry + 4) & AVIIF_KEYFRAME) AddKeyFrame(videoCount, Le32(entry + 8));
+    // Entries are taken in runs straight from the read buffer: the same bytes in the
+    // same order as one 16-byte read per entry, without a copy or a call for each.
+    std::uint32_t entriesLeft = nBytes / kIndexEntryBytes;
+    while (entriesLeft > 0) {
+        const std::string_view run =
+            m_hFile->View(std::size_t{entriesLeft} * kIndexEntryBytes, kIndexEntryBytes);
+        if (run.empty()) return false;  // the index ends early: a failed entry read
+        const auto* entry = reinterpret_cast<const std::uint8_t*>(run.data());
+        const auto* end = entry + run.size();
+        for (; entry != end; entry += kIndexEntryBytes) {
+            const FOURCC id = Le32(entry);
+            if (id == kVideoCompressed || id == kVideoUncompressed) {
+                ++videoCount;
+                if (++sinceCheck == kClockCheckStep) sinceCheck = 0;
+                if (Le32(entry + 4) & AVIIF_KEYFRAME) AddKeyFrame(videoCount, Le32(entry + 8));
+            } else if (id != kAudio) {
+                continue;  // no count and no time check
+            }
+            // The clock is read while the video count is a multiple of the step.
+            if (sinceCheck == 0 && timed && IndexTimeOver(startTicks)) {
+                // Stop right after this entry, as if the entries were read one by one.
+                SeekTo(m_hFile->Position() - (end - entry) + std::int64_t{kIndexEntryBytes});
+                Trace("key frame reading time over..");
+                return false;
+            }
         }
-        if (m_dwTimeout != 0 && videoCount % kClockCheckStep == 0 && IndexTimeOver(startTicks)) {
-            Trace("key frame reading time over..");
-            return false;
-        }
+        entriesLeft -= static_cast<std::uint32_t>(run.size() / kIndexEntryBytes);
+        m_llFilePos = m_hFile->Position();
     }
     // Bytes that do not make a whole entry: the index is damaged. Nothing after the
     // chunk is read as an entry.

@@ -11,7 +11,7 @@ namespace {
 
 // One fixed buffer: an index of a million entries costs a handful of system calls,
 // while skips over movie data cost none until the next read.
-constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kBufferSize = 64 * 1024;
 
 class BufferedFileSource final : public ByteSource {
   public:
@@ -49,7 +49,25 @@ class BufferedFileSource final : public ByteSource {
         return false;
     }
 
+    std::string_view View(std::size_t maxBytes, std::size_t unit) override {
+        if (unit == 0 || unit > m_buffer.size() || maxBytes < unit) return {};
+        if (BufferedAhead() < unit) Refill();
+        const std::size_t ahead = BufferedAhead();
+        if (ahead < unit) return {};
+        const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
+        const char* start =
+            reinterpret_cast<const char*>(m_buffer.data()) + (m_position - m_bufferStart);
+        m_position += static_cast<std::int64_t>(count);
+        return {start, count};
+    }
+
   private:
+    // Bytes the buffer holds from the current position on.
+    std::size_t BufferedAhead() const {
+        if (!BufferHolds(m_position)) return 0;
+        return m_bufferLength - static_cast<std::size_t>(m_position - m_bufferStart);
+    }
+
     bool BufferHolds(std::int64_t position) const {
         return position >= m_bufferStart &&
                position < m_bufferStart + static_cast<std::int64_t>(m_bufferLength);
@@ -115,6 +133,17 @@ class MemorySource final : public ByteSource {
         if (n > 0) std::memcpy(buffer, m_bytes.data() + m_position, n);
         m_position += static_cast<std::int64_t>(n);
         return true;
+    }
+
+    std::string_view View(std::size_t maxBytes, std::size_t unit) override {
+        const auto size = static_cast<std::int64_t>(m_bytes.size());
+        if (unit == 0 || m_position >= size) return {};
+        const std::size_t ahead = static_cast<std::size_t>(size - m_position);
+        const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
+        if (count == 0) return {};
+        const std::string_view view = m_bytes.substr(static_cast<std::size_t>(m_position), count);
+        m_position += static_cast<std::int64_t>(count);
+        return view;
     }
 
   private:

@@ -24,6 +24,10 @@ class ByteSource {
     // fail). Returns the new position, or -1 for a negative one.
     virtual std::int64_t Seek(std::int64_t position) = 0;
     std::int64_t SeekBy(std::int64_t delta) { return Seek(Position() + delta); }
+    // Lends the next bytes in place, as many whole units as are at hand (at least one,
+    // at most maxBytes), and moves past them. Empty when not one whole unit is left.
+    // The view stays valid until the next call on the source.
+    virtual std::string_view View(std::size_t maxBytes, std::size_t unit) = 0;
 };
 
 // Opens a regular file read-only (UTF-8 path); null when it cannot be opened.

@@ -74,6 +74,22 @@ TEST_P(ByteSourceTest, FailedReadLeavesThePositionAndSeeksPastTheEndWork) {
     EXPECT_EQ(ReadAt(size - 4, 4), m_bytes.substr(m_bytes.size() - 4));
 }
 
+TEST_P(ByteSourceTest, ViewsLendWholeUnitsInOrder) {
+    ASSERT_EQ(m_source->Seek(3), 3);
+    std::string collected;
+    for (std::string_view view; !(view = m_source->View(100'000, 16)).empty();) {
+        EXPECT_EQ(view.size() % 16, 0u);
+        EXPECT_LE(view.size(), 100'000u);
+        collected += view;
+    }
+    const std::size_t whole = (m_bytes.size() - 3) / 16 * 16;
+    EXPECT_EQ(collected, m_bytes.substr(3, whole));
+    EXPECT_EQ(m_source->Position(), static_cast<std::int64_t>(3 + whole));
+    EXPECT_TRUE(m_source->View(16, 16).empty());  // fewer than 16 bytes are left
+    EXPECT_EQ(m_source->Position(), static_cast<std::int64_t>(3 + whole));
+    EXPECT_TRUE(m_source->View(8, 16).empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(FileAndMemory, ByteSourceTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "File" : "Memory"; });
 
