@@ -35,6 +35,10 @@ constexpr FOURCC kIsft = MakeFourCC("ISFT");
 constexpr FOURCC kVideoCompressed = MakeFourCC("00dc");
 constexpr FOURCC kVideoUncompressed = MakeFourCC("00db");
 constexpr FOURCC kAudio = MakeFourCC("01wb");
+// "00dc" and "00db" differ in one bit of the last character: with it set, both match.
+constexpr FOURCC kVideoIdMask = 0x01000000;
+static_assert((kVideoUncompressed | kVideoIdMask) == kVideoCompressed &&
+              (kVideoCompressed | kVideoIdMask) == kVideoCompressed);
 
 constexpr std::size_t kMainHeaderBytes = 64;
 constexpr std::size_t kStreamHeaderBytes = 64;
@@ -43,6 +47,7 @@ constexpr std::size_t kVideoFormatBytes = 44;
 constexpr std::size_t kIndexEntryBytes = 16;
 constexpr std::size_t kInitialKeyTimes = 100000;
 constexpr std::uint32_t kClockCheckStep = 1000;
+constexpr std::size_t kIndexBlock = 8;  // entries looked at together
 
 std::atomic<TraceSink> g_traceSink{nullptr};
 
@@ -474,10 +479,9 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
         SkipBytes(nBytes);
         return true;
     }
-    std::uint32_t videoCount = 0;
-    std::uint32_t sinceCheck = 0;  // videoCount modulo the clock-check step
-    const bool timed = m_dwTimeout != 0;
-    const std::uint32_t startTicks = TickCount();
+    IndexScan scan;
+    scan.timed = m_dwTimeout != 0;
+    scan.startTicks = TickCount();
     m_bIndexOK = false;
     m_nKeyFrames = 0;
     m_listKeyFrames.clear();
@@ -488,32 +492,81 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
         const std::string_view run =
             m_hFile->View(std::size_t{entriesLeft} * kIndexEntryBytes, kIndexEntryBytes);
         if (run.empty()) return false;  // the index ends early: a failed entry read
-        const auto* entry = reinterpret_cast<const std::uint8_t*>(run.data());
-        const auto* end = entry + run.size();
-        for (; entry != end; entry += kIndexEntryBytes) {
-            const FOURCC id = Le32(entry);
-            if (id == kVideoCompressed || id == kVideoUncompressed) {
-                ++videoCount;
-                if (++sinceCheck == kClockCheckStep) sinceCheck = 0;
-                if (Le32(entry + 4) & AVIIF_KEYFRAME) AddKeyFrame(videoCount, Le32(entry + 8));
-            } else if (id != kAudio) {
-                continue;  // no count and no time check
-            }
-            // The clock is read while the video count is a multiple of the step.
-            if (sinceCheck == 0 && timed && IndexTimeOver(startTicks)) {
-                // Stop right after this entry, as if the entries were read one by one.
-                SeekTo(m_hFile->Position() - (end - entry) + std::int64_t{kIndexEntryBytes});
-                Trace("key frame reading time over..");
-                return false;
-            }
+        const std::size_t count = run.size() / kIndexEntryBytes;
+        std::size_t taken = 0;
+        const bool inTime =
+            ScanEntries(reinterpret_cast<const std::uint8_t*>(run.data()), count, scan, taken);
+        if (!inTime) {
+            // Stop right after the entry that found the time passed.
+            SeekTo(m_hFile->Position() -
+                   static_cast<std::int64_t>((count - taken) * kIndexEntryBytes));
+            Trace("key frame reading time over..");
+            return false;
         }
-        entriesLeft -= static_cast<std::uint32_t>(run.size() / kIndexEntryBytes);
+        entriesLeft -= static_cast<std::uint32_t>(count);
         m_llFilePos = m_hFile->Position();
     }
     // Bytes that do not make a whole entry: the index is damaged. Nothing after the
     // chunk is read as an entry.
     if (nBytes % kIndexEntryBytes != 0) return false;
-    m_bIndexOK = videoCount == m_MainHeader.dwTotalFrames;
+    m_bIndexOK = scan.videoCount == m_MainHeader.dwTotalFrames;
+    return true;
+}
+
+// Scans count entries; false when the time limit has passed, with taken the number
+// of entries up to and including the one whose clock check found it.
+bool CAviParser::ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
+                             std::size_t& taken) {
+    std::size_t i = 0;
+    while (i < count) {
+        const std::size_t blockEnd = std::min(i + kIndexBlock, count);
+        if (blockEnd - i == kIndexBlock && ScanBlock(entries + i * kIndexEntryBytes, scan)) {
+            i = blockEnd;
+            continue;
+        }
+        // A block with a key frame or a clock check, or the last few entries: one by one.
+        for (; i < blockEnd; ++i) {
+            if (!ScanEntry(entries + i * kIndexEntryBytes, scan)) {
+                taken = i + 1;
+                return false;
+            }
+        }
+    }
+    taken = count;
+    return true;
+}
+
+// One entry: "00dc"/"00db" count as video frames of stream 0 and may be key frames;
+// they and "01wb" take part in the clock check; any other id is ignored. False when
+// the time limit has passed.
+bool CAviParser::ScanEntry(const std::uint8_t* entry, IndexScan& scan) {
+    const FOURCC id = Le32(entry);
+    const bool isVideo = (id | kVideoIdMask) == kVideoCompressed;
+    if (!isVideo && id != kAudio) return true;
+    if (isVideo) {
+        ++scan.videoCount;
+        // Past the multiple of the clock step: the next one is due.
+        if (scan.videoCount > scan.checkAt) scan.checkAt += kClockCheckStep;
+        if (Le32(entry + 4) & AVIIF_KEYFRAME) AddKeyFrame(scan.videoCount, Le32(entry + 8));
+    }
+    // The clock is read while the video count is a multiple of the step (0 included).
+    return !(scan.videoCount == scan.checkAt && scan.timed && IndexTimeOver(scan.startTicks));
+}
+
+// A block of entries without key frames in which no clock check falls: only its
+// video entries are counted. Most blocks are such, so this is the common path.
+// False (nothing done) for any other block.
+bool CAviParser::ScanBlock(const std::uint8_t* entries, IndexScan& scan) {
+    std::uint32_t videos = 0;
+    std::uint32_t keys = 0;
+    for (std::size_t i = 0; i < kIndexBlock; ++i) {
+        const std::uint8_t* entry = entries + i * kIndexEntryBytes;
+        const std::uint32_t isVideo = (Le32(entry) | kVideoIdMask) == kVideoCompressed;
+        videos += isVideo;
+        keys |= isVideo & static_cast<std::uint32_t>((Le32(entry + 4) & AVIIF_KEYFRAME) != 0);
+    }
+    if (keys != 0 || scan.videoCount + videos >= scan.checkAt) return false;
+    scan.videoCount += videos;
     return true;
 }
 
@@ -522,7 +575,8 @@ void CAviParser::AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset
     // The product is exact in 64 bits, scaled in extended precision, stored as a double.
     const std::uint64_t micros =
         std::uint64_t{videoCount - 1} * std::uint64_t{m_MainHeader.dwMicroSecPerFrame};
-    const auto seconds = static_cast<double>(static_cast<long double>(micros) * 1e-6L);
+    const auto seconds =
+        static_cast<double>(static_cast<long double>(micros) * static_cast<long double>(1e-6));
     if (m_nKeyFrames >= m_arKeyTimes.size()) m_arKeyTimes.push_back(0.0);
     m_arKeyTimes[m_nKeyFrames] = seconds;
     m_listKeyFrames.push_back({seconds, chunkOffset, 0});

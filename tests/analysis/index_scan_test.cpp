@@ -206,3 +206,45 @@ TEST_F(IndexTimeLimit, ZeroAndMaximumLimitsNeverFire) {
 
 }  // namespace
 }  // namespace plovik::test
+
+namespace plovik::test {
+namespace {
+
+// The scan against a plain entry-by-entry reading of random indexes: mixed ids, key
+// flags on any entry, lengths that do not fill whole blocks.
+TEST(IndexScan, MatchesAnEntryByEntryReading) {
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+    const char* ids[] = {"00dc", "00db", "01wb", "01dc", "00wb", "02tx", "00dd"};
+    for (int round = 0; round < 40; ++round) {
+        std::vector<IndexEntry> entries;
+        const std::uint32_t length = next() % 3000;
+        for (std::uint32_t i = 0; i < length; ++i) {
+            const bool key = next() % (round % 5 + 2) == 0;
+            entries.push_back({ids[next() % 7], key ? kKey | 0x100u : 0x100u, next(), 8});
+        }
+        std::vector<double> times;
+        std::vector<std::uint32_t> offsets;
+        std::uint32_t video = 0;
+        for (const IndexEntry& e : entries) {
+            if (e.id != "00dc" && e.id != "00db") continue;
+            ++video;
+            if (e.flags & kKey) {
+                times.push_back((video - 1) * 40000 * 1e-6);
+                offsets.push_back(e.offset);
+            }
+        }
+        CAviParser p;
+        ASSERT_TRUE(ParseFileBytes(
+            p, Riff("AVI ", {List("hdrl", {Avih({.totalFrames = video})}), Idx1(entries)})));
+        EXPECT_TRUE(p.m_bIndexOK);
+        ASSERT_EQ(p.m_nKeyFrames, times.size());
+        for (std::size_t k = 0; k < times.size(); ++k) {
+            EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], times[k]);
+            EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, offsets[k]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace plovik::test

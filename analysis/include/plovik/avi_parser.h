@@ -173,6 +173,16 @@ class CAviParser {
     StreamStep ReadAudioFormat(std::int64_t listEnd);
     bool SkipMovi(std::uint32_t nBytes);
     bool ReadIndex(std::uint32_t nBytes);
+    struct IndexScan {
+        std::uint32_t videoCount = 0;  // "00dc"/"00db" entries so far
+        std::uint32_t checkAt = 0;     // the multiple of the clock step now or next due
+        std::uint32_t startTicks = 0;
+        bool timed = false;
+    };
+    bool ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
+                     std::size_t& taken);
+    bool ScanEntry(const std::uint8_t* entry, IndexScan& scan);
+    bool ScanBlock(const std::uint8_t* entries, IndexScan& scan);
     void AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset);
     bool IndexTimeOver(std::uint32_t startTicks) const;
     void SumRiffParts();
