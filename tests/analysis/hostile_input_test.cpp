@@ -151,17 +151,17 @@ constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 // Writes parts at given offsets into a sparse file of the given size.
 std::string WriteSparse(const TempDir& dir, std::uint64_t size,
                         const std::vector<std::pair<std::uint64_t, Bytes>>& parts) {
-    const std::string path = dir.Write("big.avi", "");
+    const std::filesystem::path file = dir.path() / "big.avi";
+    std::ofstream(file, std::ios::binary).close();  // create it empty
     {
-        std::fstream out(std::filesystem::u8path(path),
-                         std::ios::in | std::ios::out | std::ios::binary);
+        std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
         for (const auto& [offset, bytes] : parts) {
             out.seekp(static_cast<std::streamoff>(offset));
             out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         }
     }
-    std::filesystem::resize_file(std::filesystem::u8path(path), size);
-    return path;
+    std::filesystem::resize_file(file, size);
+    return dir.PathOf("big.avi");
 }
 
 TEST(LargeFile, FiveGibibyteFileReportsItsRealSize) {
