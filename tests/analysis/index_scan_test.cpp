@@ -171,15 +171,17 @@ class IndexTimeLimit : public ::testing::Test {
     }
     void TearDown() override { SetTraceSink(nullptr); }
 
-    // A large index in memory: two million entries take well over a millisecond.
-    static constexpr std::uint32_t kEntries = 2'000'000;
+    // A large index in memory of audio entries only: with the video count at 0, every
+    // entry reads the clock, so the scan lasts well over a millisecond and the limit
+    // is seen as soon as it has passed.
+    static constexpr std::uint32_t kEntries = 1'000'000;
     static const Bytes& LargeFile() {
         static const Bytes file = [] {
-            const Bytes entry = IndexEntries({Video()});
+            const Bytes entry = IndexEntries({Audio(kKey)});
             Bytes entries;
             entries.reserve(entry.size() * kEntries);
             for (std::uint32_t i = 0; i < kEntries; ++i) entries += entry;
-            return Riff("AVI ", {List("hdrl", {Avih({.totalFrames = kEntries})}), List("movi", {}),
+            return Riff("AVI ", {List("hdrl", {Avih({.totalFrames = 0})}), List("movi", {}),
                                  Chunk("idx1", entries)});
         }();
         return file;
@@ -191,6 +193,9 @@ TEST_F(IndexTimeLimit, PassedLimitStopsTheScanWithATrace) {
     EXPECT_FALSE(p.ParseFrom(MakeMemorySource(LargeFile()), "big.avi", 1, false));
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
     EXPECT_FALSE(p.m_bIndexOK);
+    // Stopped right after a whole entry, long before the end of the index.
+    EXPECT_LT(p.m_llFilePos, static_cast<std::int64_t>(LargeFile().size()) / 2);
+    EXPECT_EQ((p.m_llFilePos - PosOf(LargeFile(), "idx1") - 8) % 16, 0);
     ASSERT_EQ(g_traces.size(), 1u);
     EXPECT_EQ(g_traces[0], "key frame reading time over..");
 }
