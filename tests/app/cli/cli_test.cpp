@@ -120,6 +120,16 @@ TEST(CliRun, ReportsAreSeparatedByOneEmptyLine) {
     EXPECT_EQ(mixed.out, kOpenFailure + ("\n" + goodReport));
 }
 
+TEST(CliRun, OutputFailureIsNotSuccess) {
+    TempDir dir;
+    const std::string path = dir.Write("clip.avi", test::BuildSimpleAvi());
+    std::ostringstream out;
+    std::ostringstream err;
+    out.setstate(std::ios::badbit);  // as when standard output is a closed pipe
+    EXPECT_EQ(RunReportCli({path}, out, err), kExitFailureMessage);
+    EXPECT_EQ(err.str(), "plovik-report: cannot write the report\n");
+}
+
 TEST(CliRun, Cp949OutputIsTheSameText) {
     TempDir dir;
     // Authoring text stored in CP949, as older tools wrote it.
