@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "plovik/avi_parser.h"
 #include "plovik/cli.h"
+#include "plovik/trace.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -48,9 +50,13 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 void UseBinaryStandardOutput() {}
 #endif
 
+// The analyser's diagnostics go to the trace channel, where a receiver may listen.
+void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    plovik::SetTraceSink(SendTraceToReceiver);
     UseBinaryStandardOutput();
     return plovik::RunReportCli(Utf8Arguments(argc, argv), std::cout, std::cerr);
 }
