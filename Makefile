@@ -44,7 +44,9 @@ test-windows:
 	@if [ -x scripts/windows-test.sh ]; then scripts/windows-test.sh; \
 	 else echo "No Windows tests yet."; fi
 
-run: build
+# The build stays quiet (errors still reach stderr) so that stdout holds only the report.
+run:
+	@$(MAKE) --no-print-directory build >/dev/null
 	@build/plovik-report "$(FILE)"
 
 bench:

@@ -1,0 +1,243 @@
+#include "plovik/report.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "plovik/avi_parser.h"
+#include "plovik/codecs.h"
+#include "plovik/format.h"
+#include "plovik/text_encoding.h"
+
+namespace plovik {
+
+namespace {
+
+std::string FormatV(const char* pszFormat, va_list args) {
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, pszFormat, measure);
+    va_end(measure);
+    if (length <= 0) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), pszFormat, args);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+// The report's flag words, in the order line 24 shows them.
+struct FlagWord {
+    std::uint32_t bit;
+    const char* text;
+};
+constexpr FlagWord kFlagWords[] = {
+    {0x10, "인덱스있음"},
+    {0x20, "AVIF_MUSTUSEINDEX"},
+    {0x100, "AVIF_ISINTERLEAVED"},
+    {0x10000, "AVIF_WASCAPTUREFILE"},
+    {0x20000, "AVIF_COPYRIGHTED"},
+};
+
+const char* FlagWordText(std::uint32_t flags, const FlagWord& word) {
+    return (flags & word.bit) != 0 ? word.text : "";
+}
+
+const char* ChannelSuffix(std::uint16_t channels) {
+    switch (channels) {
+        case 1:
+            return "(모노)";
+        case 2:
+            return "(스테레오)";
+        default:
+            return "";
+    }
+}
+
+// Derived values of the file and video sections, from the raw header fields.
+struct Rates {
+    std::int32_t runningTime;    // T, whole seconds; -1 when the video rate is 0
+    std::uint64_t kiloBytesPerSec;  // K
+    std::int32_t framesPerSec;   // F
+    std::int32_t videoKbps;      // V, signed view of an unsigned wrap
+    std::int32_t audioKbps;      // A
+};
+
+Rates ComputeRates(const CAviParser& avi) {
+    const AVISTREAMHEADER& video = avi.m_VideoHeader;
+    Rates r{};
+    r.runningTime = MulDiv(static_cast<std::int32_t>(video.dwLength),
+                           static_cast<std::int32_t>(video.dwScale),
+                           static_cast<std::int32_t>(video.dwRate));
+    // T is taken unsigned, so -1 divides by 4294967295; a T of 0 has no rate at all.
+    const auto seconds = static_cast<std::uint32_t>(r.runningTime);
+    r.kiloBytesPerSec = seconds == 0 ? 0 : avi.m_qwDataSize / seconds / 1000;
+    r.framesPerSec = MulDiv(static_cast<std::int32_t>(video.dwRate), 1,
+                            static_cast<std::int32_t>(video.dwScale));
+    const std::uint32_t avgBytes = avi.m_AudioFormat.nAvgBytesPerSec;
+    r.videoKbps = static_cast<std::int32_t>(
+        (static_cast<std::uint32_t>(r.kiloBytesPerSec) - avgBytes / 1000) * 8u);
+    r.audioKbps = static_cast<std::int32_t>(avgBytes * 8u / 1000);
+    return r;
+}
+
+struct KeyFrameStats {
+    double mean = 0.0;
+    double deviation = 0.0;
+    double maximum = 0.0;
+    bool variable = false;
+};
+
+// Intervals between key frames: the first one is measured from 0.0, not from the
+// first key frame. A single key frame has no interval and reads as all zeros.
+KeyFrameStats ComputeKeyFrameStats(const std::vector<double>& times, std::uint32_t count) {
+    KeyFrameStats stats;
+    if (count < 2 || times.size() < count) return stats;
+    const std::uint32_t n = count - 1;
+    auto interval = [&](std::uint32_t k) { return times[k] - (k == 1 ? 0.0 : times[k - 1]); };
+    double sum = 0.0;
+    for (std::uint32_t k = 1; k <= n; ++k) {
+        sum += interval(k);
+        stats.maximum = std::fmax(stats.maximum, interval(k));
+    }
+    stats.mean = sum / n;
+    double squares = 0.0;
+    for (std::uint32_t k = 1; k <= n; ++k) {
+        const double d = interval(k) - stats.mean;
+        squares += d * d;
+    }
+    stats.deviation = std::sqrt(squares / n);
+    stats.variable = stats.deviation > 0.1;
+    return stats;
+}
+
+// Width over height; a file without a frame height has no ratio to show.
+double AspectRatio(std::uint32_t width, std::uint32_t height) {
+    return height == 0 ? 0.0 : static_cast<double>(width) / static_cast<double>(height);
+}
+
+void WriteFileSection(CReportArea& area, const CAviParser& avi, const Rates& r) {
+    const auto seconds = static_cast<std::uint32_t>(r.runningTime);
+    area.AddReportLine("파일명 : %s", FileTextToUtf8(avi.GetFileName()).c_str());
+    area.AddReportLine("=======================================================");
+    area.AddReportLine("* 파일 정보");
+    area.AddReportLine("    실제 파일의 크기   : %s 바이트(%s)",
+                       FormatUnsignedNumber(avi.m_qwFileSize).c_str(),
+                       FormatSize(avi.m_qwFileSize).c_str());
+    area.AddReportLine("    파일 데이터 크기   : %s 바이트(%s)",
+                       FormatUnsignedNumber(avi.m_qwDataSize).c_str(),
+                       FormatSize(avi.m_qwDataSize).c_str());
+    area.AddReportLine("    재생시간           : %02d:%02d:%02d (%s 초)",
+                       static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60),
+                       static_cast<int>(seconds % 60), FormatNumber(r.runningTime).c_str());
+    area.AddReportLine("    평균 데이타 전송률 : %s KCPS (%s kbps)",
+                       FormatUnsignedNumber(r.kiloBytesPerSec).c_str(),
+                       FormatUnsignedNumber(r.kiloBytesPerSec * 8).c_str());
+    const std::string software = FileTextToUtf8(avi.m_strSoftware);
+    area.AddReportLine("    제작툴             : %s",
+                       software.empty() ? "알수 없음" : software.c_str());
+    if (avi.m_qwFileSize < avi.m_qwDataSize) {
+        area.AddReportLine("    * 파일이 손상된 것으로 보입니다.");
+    }
+    area.AddReportLine("%s", "");
+}
+
+void WriteVideoSection(CReportArea& area, const CAviParser& avi, const Rates& r) {
+    const AVIMAINHEADER& main = avi.m_MainHeader;
+    const FOURCC handler = avi.m_VideoHeader.fccHandler;
+    area.AddReportLine("* 영상 정보 ");
+    area.AddReportLine("    프레임 속도        : %d 프레임/초 ", r.framesPerSec);
+    area.AddReportLine("    평균 비트 전송률   : %s kbps", FormatNumber(r.videoKbps).c_str());
+    area.AddReportLine("    크기 (비율)        : %d x %d  ( %.02f : 1 )",
+                       static_cast<int>(main.dwWidth), static_cast<int>(main.dwHeight),
+                       AspectRatio(main.dwWidth, main.dwHeight));
+    area.AddReportLine(
+        "    압축 코덱 (FourCC) : %s(%s)",
+        GetVideoCodecName(handler, avi.m_VideoFormat.bmiHeader.biCompression).c_str(),
+        FileTextToUtf8(FourCCToString(handler)).c_str());
+    area.AddReportLine("%s", "");
+}
+
+void WriteAudioSection(CReportArea& area, const CAviParser& avi, const Rates& r) {
+    const WAVEFORMATEX& audio = avi.m_AudioFormat;
+    area.AddReportLine("* 소리 정보");
+    area.AddReportLine("    비트 전송률        : %d kbps", r.audioKbps);
+    area.AddReportLine("    샘플 비율          : %s Hz",
+                       FormatNumber(static_cast<int>(audio.nSamplesPerSec)).c_str());
+    area.AddReportLine("    음악 채널 수       : %d %s", static_cast<int>(audio.nChannels),
+                       ChannelSuffix(audio.nChannels));
+    area.AddReportLine("    압축 코덱          : %s", GetAudioFormatName(audio.wFormatTag).c_str());
+    area.AddReportLine("%s", "");
+}
+
+void WriteOtherSection(CReportArea& area, const CAviParser& avi) {
+    const std::uint32_t flags = avi.m_MainHeader.dwFlags;
+    area.AddReportLine("* 기타 정보");
+    area.AddReportLine("    AVI 파일 속성      : %s %s %s %s %s",
+                       FlagWordText(flags, kFlagWords[0]), FlagWordText(flags, kFlagWords[1]),
+                       FlagWordText(flags, kFlagWords[2]), FlagWordText(flags, kFlagWords[3]),
+                       FlagWordText(flags, kFlagWords[4]));
+    if ((flags & AVIF_HASINDEX) != 0) {
+        area.AddReportLine("    인덱스 정보        : %s/전체프레임-%d/키프레임-%d",
+                           avi.m_bIndexOK ? "정상" : "*손상",
+                           static_cast<int>(avi.m_MainHeader.dwTotalFrames),
+                           static_cast<int>(avi.m_nKeyFrames));
+    }
+    area.AddReportLine("    FIA 변환 여부      : %s",
+                       avi.IsFrontIndex() ? "변환됨(FIA - FrontIndexAVI)" : "변환안됨(보통)");
+    if (avi.m_nKeyFrames != 0) {
+        const KeyFrameStats s = ComputeKeyFrameStats(avi.m_arKeyTimes, avi.m_nKeyFrames);
+        area.AddReportLine("    키프레임 정보      : %s (평균:%.1f초 표준편차:%.1f초 최대:%.1f초)",
+                           s.variable ? "VKI" : "VKI 아님", s.mean, s.deviation, s.maximum);
+    }
+    if (avi.m_bHasText) area.AddReportLine("    내장 텍스트        : %s", "있음");
+}
+
+// The one message line of a parse that gave nothing to report, or nullptr.
+const char* FailureMessage(int error) {
+    switch (error) {
+        case PARSE_ERR_NOT_AVI:
+            return "\r\n AVI 파일이 아님";
+        case PARSE_ERR_OPEN:
+            return "\r\n 파일 열기 실패. 파일이 사용중이면 파일을 닫아 주세요.";
+        case PARSE_ERR_HEADER:
+            return "\r\n 파일 헤더 읽기 실패";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+void CReportArea::AddReportLine(const char* pszFormat, ...) {
+    va_list args;
+    va_start(args, pszFormat);
+    std::string line = FormatV(pszFormat, args);
+    va_end(args);
+    line += "\r\n";
+    AppendText(line);
+}
+
+bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
+    area.ClearReport();
+    if (strPath.empty()) {
+        area.AddReportLine("%s", "\r\n 먼저 파일을 선택해 주세요.");
+        return false;
+    }
+    CAviParser avi;
+    if (!avi.Parse(strPath, 0xFFFFFFFF, false)) {
+        if (const char* message = FailureMessage(avi.m_nError)) {
+            area.AddReportLine("%s", message);
+            return false;
+        }
+    }
+    const Rates rates = ComputeRates(avi);
+    WriteFileSection(area, avi, rates);
+    WriteVideoSection(area, avi, rates);
+    WriteAudioSection(area, avi, rates);
+    WriteOtherSection(area, avi);
+    return true;
+}
+
+}  // namespace plovik

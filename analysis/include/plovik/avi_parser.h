@@ -2,6 +2,7 @@
 // scans the "idx1" index for key frames. No media data is ever read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -88,9 +89,9 @@ struct BITMAPINFO {  // 44 bytes in the file
 };
 
 struct KEYFRAMEINFO {
-    double dTime;                // seconds
-    std::uint32_t dwChunkOffset; // as the index entry gives it
-    std::uint32_t dwReserved;    // 0
+    double dTime;                 // seconds
+    std::uint32_t dwChunkOffset;  // as the index entry gives it
+    std::uint32_t dwReserved;     // 0
 };
 
 enum : int {
@@ -113,7 +114,7 @@ using TraceSink = void (*)(const char* text);
 void SetTraceSink(TraceSink sink);
 
 class CAviParser {
-public:
+  public:
     CAviParser();
     virtual ~CAviParser();
     CAviParser(const CAviParser&) = delete;
@@ -121,6 +122,10 @@ public:
 
     // Analyses one file (path in UTF-8). FALSE: m_nError says why.
     bool Parse(const std::string& strPath, std::uint32_t dwTimeout, bool bSkipIndex);
+    // The same analysis over an already open source (memory in tests and fuzzing);
+    // strPath only names it. A null source fails with PARSE_ERR_OPEN.
+    bool ParseFrom(std::unique_ptr<ByteSource> source, const std::string& strPath,
+                   std::uint32_t dwTimeout, bool bSkipIndex);
     void Reset();
     bool IsFrontIndex() const;
     std::string GetFileName() const { return m_strFileName; }
@@ -152,19 +157,45 @@ public:
     bool m_bSkipIndex = false;
     std::int64_t m_llFilePos = -1;
 
-private:
+  private:
     // Internal steps (see the .cpp); each returns true to go on.
+    bool Analyse(std::unique_ptr<ByteSource> source, const std::string& strPath);
     bool ParseChunks();
     bool ReadRiffHeader();
     bool ReadMainHeader();
     bool ParseList(std::uint32_t size);
-    bool ParseStreamList(std::uint32_t nBytes);
+    bool ParseInfoList(std::int64_t listEnd);
+    std::string ReadChunkText(std::uint32_t size);
+    bool ParseStreamList(std::int64_t listEnd);
+    enum class StreamStep { Next, EndList, Fail };
+    StreamStep ReadStreamHeader(std::uint32_t size, std::int64_t listEnd);
+    StreamStep ReadVideoFormat(std::int64_t listEnd);
+    StreamStep ReadAudioFormat(std::int64_t listEnd);
     bool SkipMovi(std::uint32_t nBytes);
     bool ReadIndex(std::uint32_t nBytes);
+    struct IndexScan {
+        std::uint32_t videoCount = 0;  // "00dc"/"00db" entries so far
+        std::uint32_t checkAt = 0;     // the multiple of the clock step now or next due
+        std::uint32_t startTicks = 0;
+        bool timed = false;
+    };
+    bool ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
+                     std::size_t& taken);
+    bool ScanEntry(const std::uint8_t* entry, IndexScan& scan);
+    bool ScanBlock(const std::uint8_t* entries, IndexScan& scan);
+    void AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset);
+    bool IndexTimeOver(std::uint32_t startTicks) const;
+    void SumRiffParts();
+    bool ReadChunkHeader(FOURCC& id, std::uint32_t& size);
     bool ReadBytes(void* buffer, std::uint32_t n);
-    void SkipBytes(std::int64_t n);
+    bool BytesAvailable(std::uint64_t n) const;
+    void SkipBytes(std::uint32_t n);
+    void SeekTo(std::int64_t position);
+    void SkipForwardTo(std::int64_t position);
 
     std::unique_ptr<ByteSource> m_hFile;
+    // The stored video format as file bytes: a shorter format keeps earlier bytes.
+    std::array<std::uint8_t, 44> m_videoFormatBytes{};
 };
 
 // Four bytes of a FOURCC in memory order; ends early at a zero byte.

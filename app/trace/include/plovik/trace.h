@@ -17,7 +17,8 @@ void TraceOut(const char* pszFormat, ...)
 #endif
     ;
 
-// Sends pszText (UTF-8 here; the payload is CP949 with its NUL) to the receiver titled pszWindowName.
+// Sends pszText (UTF-8 here; the payload is CP949 with its NUL) to the receiver titled
+// pszWindowName.
 void SendToReceiver(const char* pszWindowName, const char* pszText);
 
 #if !defined(_WIN32)

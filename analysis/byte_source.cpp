@@ -1,0 +1,166 @@
+#include "byte_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "raw_file.h"
+
+namespace plovik {
+namespace {
+
+// One fixed buffer: an index of a million entries costs a handful of system calls,
+// while skips over movie data cost none until the next read.
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+class BufferedFileSource final : public ByteSource {
+  public:
+    explicit BufferedFileSource(std::unique_ptr<RawFile> file)
+        : m_file(std::move(file)), m_size(m_file->Size()), m_buffer(kBufferSize) {}
+
+    std::uint64_t Size() const override { return m_size; }
+    std::int64_t Position() const override { return m_position; }
+
+    std::int64_t Seek(std::int64_t position) override {
+        if (position < 0) return -1;
+        m_position = position;
+        return m_position;
+    }
+
+    bool Read(void* buffer, std::size_t n) override {
+        auto* out = static_cast<unsigned char*>(buffer);
+        const std::int64_t start = m_position;
+        while (n > 0) {
+            if (!BufferHolds(m_position)) {
+                if (n >= m_buffer.size()) {
+                    // Large requests go straight into the caller's memory.
+                    if (ReadAt(m_position, out, n) != n) break;
+                    m_position += static_cast<std::int64_t>(n);
+                    return true;
+                }
+                if (!Refill()) break;
+            }
+            const std::size_t count = CopyFromBuffer(out, n);
+            out += count;
+            n -= count;
+        }
+        if (n == 0) return true;
+        m_position = start;
+        return false;
+    }
+
+    std::string_view View(std::size_t maxBytes, std::size_t unit) override {
+        if (unit == 0 || unit > m_buffer.size() || maxBytes < unit) return {};
+        if (BufferedAhead() < unit) Refill();
+        const std::size_t ahead = BufferedAhead();
+        if (ahead < unit) return {};
+        const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
+        const char* start =
+            reinterpret_cast<const char*>(m_buffer.data()) + (m_position - m_bufferStart);
+        m_position += static_cast<std::int64_t>(count);
+        return {start, count};
+    }
+
+  private:
+    // Bytes the buffer holds from the current position on.
+    std::size_t BufferedAhead() const {
+        if (!BufferHolds(m_position)) return 0;
+        return m_bufferLength - static_cast<std::size_t>(m_position - m_bufferStart);
+    }
+
+    bool BufferHolds(std::int64_t position) const {
+        return position >= m_bufferStart &&
+               position < m_bufferStart + static_cast<std::int64_t>(m_bufferLength);
+    }
+
+    // Copies what the buffer holds at the current position; returns the count.
+    std::size_t CopyFromBuffer(unsigned char* out, std::size_t n) {
+        const auto offset = static_cast<std::size_t>(m_position - m_bufferStart);
+        const std::size_t count = std::min(n, m_bufferLength - offset);
+        std::memcpy(out, m_buffer.data() + offset, count);
+        m_position += static_cast<std::int64_t>(count);
+        return count;
+    }
+
+    // Fills the buffer from the current position; false when nothing is there.
+    bool Refill() {
+        m_bufferStart = m_position;
+        m_bufferLength = ReadAt(m_position, m_buffer.data(), m_buffer.size());
+        return m_bufferLength > 0;
+    }
+
+    // Reads up to n bytes at a position (fewer only at the end); 0 on error.
+    std::size_t ReadAt(std::int64_t position, unsigned char* out, std::size_t n) {
+        if (static_cast<std::uint64_t>(position) != m_filePointer) {
+            if (!m_file->SeekFromStart(static_cast<std::uint64_t>(position))) return 0;
+            m_filePointer = static_cast<std::uint64_t>(position);
+        }
+        std::size_t total = 0;
+        while (total < n) {
+            const std::int64_t got = m_file->ReadSome(out + total, n - total);
+            if (got <= 0) break;
+            total += static_cast<std::size_t>(got);
+        }
+        m_filePointer += total;
+        return total;
+    }
+
+    std::unique_ptr<RawFile> m_file;
+    std::uint64_t m_size;
+    std::uint64_t m_filePointer = 0;
+    std::int64_t m_position = 0;
+    std::vector<unsigned char> m_buffer;
+    std::int64_t m_bufferStart = 0;
+    std::size_t m_bufferLength = 0;
+};
+
+class MemorySource final : public ByteSource {
+  public:
+    explicit MemorySource(std::string_view bytes) : m_bytes(bytes) {}
+
+    std::uint64_t Size() const override { return m_bytes.size(); }
+    std::int64_t Position() const override { return m_position; }
+
+    std::int64_t Seek(std::int64_t position) override {
+        if (position < 0) return -1;
+        m_position = position;
+        return m_position;
+    }
+
+    bool Read(void* buffer, std::size_t n) override {
+        const auto size = static_cast<std::int64_t>(m_bytes.size());
+        if (m_position > size || static_cast<std::uint64_t>(size - m_position) < n) return false;
+        if (n > 0) std::memcpy(buffer, m_bytes.data() + m_position, n);
+        m_position += static_cast<std::int64_t>(n);
+        return true;
+    }
+
+    std::string_view View(std::size_t maxBytes, std::size_t unit) override {
+        const auto size = static_cast<std::int64_t>(m_bytes.size());
+        if (unit == 0 || m_position >= size) return {};
+        const std::size_t ahead = static_cast<std::size_t>(size - m_position);
+        const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
+        if (count == 0) return {};
+        const std::string_view view = m_bytes.substr(static_cast<std::size_t>(m_position), count);
+        m_position += static_cast<std::int64_t>(count);
+        return view;
+    }
+
+  private:
+    std::string_view m_bytes;
+    std::int64_t m_position = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path) {
+    std::unique_ptr<RawFile> file = OpenRawFile(utf8Path);
+    if (!file) return nullptr;
+    return std::make_unique<BufferedFileSource>(std::move(file));
+}
+
+std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes) {
+    return std::make_unique<MemorySource>(bytes);
+}
+
+}  // namespace plovik

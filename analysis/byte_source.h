@@ -1,0 +1,39 @@
+// Byte-level access to the analysed data: a file read through one fixed buffer,
+// or a block of memory. Internal to the analyser (tests, fuzz and bench use it too).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace plovik {
+
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+
+    // Size in bytes at the time of opening.
+    virtual std::uint64_t Size() const = 0;
+    virtual std::int64_t Position() const = 0;
+    // Reads exactly n bytes from the current position and moves past them.
+    // On failure (end of data, read error) the position stays where it was.
+    virtual bool Read(void* buffer, std::size_t n) = 0;
+    // Moves to an absolute position, which may lie past the end (later reads then
+    // fail). Returns the new position, or -1 for a negative one.
+    virtual std::int64_t Seek(std::int64_t position) = 0;
+    std::int64_t SeekBy(std::int64_t delta) { return Seek(Position() + delta); }
+    // Lends the next bytes in place, as many whole units as are at hand (at least one,
+    // at most maxBytes), and moves past them. Empty when not one whole unit is left.
+    // The view stays valid until the next call on the source.
+    virtual std::string_view View(std::size_t maxBytes, std::size_t unit) = 0;
+};
+
+// Opens a regular file read-only (UTF-8 path); null when it cannot be opened.
+std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path);
+
+// A view of bytes in memory; the bytes must outlive the source.
+std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes);
+
+}  // namespace plovik

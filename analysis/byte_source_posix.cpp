@@ -1,0 +1,54 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "raw_file.h"
+
+namespace plovik {
+namespace {
+
+class PosixFile final : public RawFile {
+  public:
+    PosixFile(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
+    ~PosixFile() override { ::close(m_fd); }
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+
+    std::uint64_t Size() const override { return m_size; }
+
+    bool SeekFromStart(std::uint64_t position) override {
+        return ::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) >= 0;
+    }
+
+    std::int64_t ReadSome(void* buffer, std::size_t n) override {
+        for (;;) {
+            const ssize_t got = ::read(m_fd, buffer, n);
+            if (got >= 0 || errno != EINTR) return got;
+        }
+    }
+
+  private:
+    int m_fd;
+    std::uint64_t m_size;
+};
+
+}  // namespace
+
+std::unique_ptr<RawFile> OpenRawFile(const std::string& utf8Path) {
+    // O_NONBLOCK keeps a FIFO from stalling the open; regular files ignore it.
+    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+#if defined(POSIX_FADV_SEQUENTIAL)
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
+}
+
+}  // namespace plovik

@@ -1,0 +1,62 @@
+// plovik-report: see plovik/cli.h. This file only adapts the process to RunReportCli:
+// arguments as UTF-8, and standard output as raw bytes.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+#include "plovik/cli.h"
+#include "plovik/trace.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+std::string WideToUtf8(const wchar_t* wide) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), size, nullptr, nullptr);
+    utf8.resize(static_cast<std::size_t>(size) - 1);  // drop the terminating NUL
+    return utf8;
+}
+
+// The arguments after the program name, taken from the UTF-16 command line so that
+// names outside the ANSI code page survive.
+std::vector<std::string> Utf8Arguments(int, char**) {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* wideArgs = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wideArgs == nullptr) return args;
+    for (int i = 1; i < count; ++i) args.push_back(WideToUtf8(wideArgs[i]));
+    LocalFree(wideArgs);
+    return args;
+}
+
+// "\n" must reach the output as it is, not as "\r\n".
+void UseBinaryStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
+#else
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseBinaryStandardOutput() {}
+#endif
+
+// The analyser's diagnostics go to the trace channel, where a receiver may listen.
+void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    plovik::SetTraceSink(SendTraceToReceiver);
+    UseBinaryStandardOutput();
+    return plovik::RunReportCli(Utf8Arguments(argc, argv), std::cout, std::cerr);
+}

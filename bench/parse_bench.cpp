@@ -1,0 +1,225 @@
+// Parse of a file shaped like a 10-hour, 30 fps movie with audio (about 1.1 million
+// video and as many audio entries in "idx1", a key frame every 30 frames), read from
+// the page cache, against the floor: reading the same index in 64 KiB blocks and
+// counting its key-frame flags. The last line of output is the ratio of the two.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <new>
+#include <string>
+
+#include "byte_source.h"
+#include "plovik/avi_parser.h"
+#include "support/avi_writer.h"
+
+namespace {
+
+using namespace plovik;
+using namespace plovik::test;
+
+// ---- Allocation counting: what one Parse allocates ----
+
+std::atomic<std::size_t> g_allocatedBytes{0};
+std::atomic<std::size_t> g_allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+    g_allocatedBytes += n;
+    ++g_allocations;
+    if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// ---- The movie file ----
+
+constexpr std::uint32_t kFrames = 10 * 3600 * 30;  // 1,080,000
+constexpr std::uint32_t kKeyInterval = 30;
+constexpr std::uint32_t kVideoChunk = 3000;  // bytes per frame: the whole movie fits one RIFF
+constexpr std::uint32_t kAudioChunk = 500;
+static_assert(std::uint64_t{kFrames} * (16 + kVideoChunk + kAudioChunk + 32) < 0xFFFFFFFFull);
+
+struct MovieFile {
+    std::filesystem::path dir;
+    std::string path;
+    std::uint64_t indexPos = 0;  // of the "idx1" data
+    std::uint32_t indexBytes = 0;
+};
+
+// The movie data is a hole in a sparse file: Parse passes it with one seek.
+MovieFile WriteMovie() {
+    MovieFile movie;
+    std::string dirTemplate =
+        (std::filesystem::temp_directory_path() / "plovik-bench-XXXXXX").string();
+    if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
+    movie.dir = dirTemplate;
+    movie.path = (movie.dir / "movie.avi").string();
+
+    const Bytes hdrl =
+        List("hdrl",
+             {Avih({.microSecPerFrame = 33333, .totalFrames = kFrames, .streams = 2}),
+              List("strl", {Strh({.scale = 1001, .rate = 30000, .length = kFrames}), VideoStrf()}),
+              List("strl", {Strh({.type = "auds", .handler = std::string(4, '\0'), .rate = 16000}),
+                            AudioStrf()})});
+    const Bytes info = List("INFO", {Chunk("ISFT", Bytes("Bench Encoder\0", 14))});
+    const std::uint64_t moviData = std::uint64_t{kFrames} * (16 + kVideoChunk + kAudioChunk);
+    movie.indexBytes = kFrames * 2 * 16;
+    const std::uint64_t riffSize =
+        4 + hdrl.size() + info.size() + 12 + moviData + 8 + movie.indexBytes;
+
+    Bytes index;
+    index.reserve(movie.indexBytes);
+    std::uint32_t offset = 4;
+    for (std::uint32_t i = 0; i < kFrames; ++i) {
+        index += IndexEntries({{"00dc", i % kKeyInterval == 0 ? kKey : 0u, offset, kVideoChunk},
+                               {"01wb", kKey, offset + 8 + kVideoChunk, kAudioChunk}});
+        offset += 16 + kVideoChunk + kAudioChunk;
+    }
+
+    std::ofstream out(movie.path, std::ios::binary);
+    out << "RIFF" << Le32(static_cast<std::uint32_t>(riffSize)) << "AVI " << hdrl << info << "LIST"
+        << Le32(static_cast<std::uint32_t>(4 + moviData)) << "movi";
+    out.seekp(static_cast<std::streamoff>(out.tellp()) + static_cast<std::streamoff>(moviData));
+    out << "idx1" << Le32(movie.indexBytes);
+    movie.indexPos = static_cast<std::uint64_t>(out.tellp());
+    out << index;
+    if (!out) std::abort();
+    return movie;
+}
+
+const MovieFile& Movie() {
+    static const MovieFile movie = WriteMovie();
+    return movie;
+}
+
+// ---- Benchmarks ----
+
+void BM_Parse(benchmark::State& state) {
+    const MovieFile& movie = Movie();
+    std::size_t bytes = 0;
+    std::size_t count = 0;
+    for (auto _ : state) {
+        const std::size_t bytesBefore = g_allocatedBytes;
+        const std::size_t countBefore = g_allocations;
+        CAviParser parser;
+        if (!parser.Parse(movie.path, 0xFFFFFFFF, false) || !parser.m_bIndexOK ||
+            parser.m_nKeyFrames != kFrames / kKeyInterval) {
+            std::fprintf(stderr, "parse: error %d, index ok %d, key frames %u\n", parser.m_nError,
+                         parser.m_bIndexOK, parser.m_nKeyFrames);
+            state.SkipWithError("parse failed");
+            break;
+        }
+        bytes = g_allocatedBytes - bytesBefore;
+        count = g_allocations - countBefore;
+    }
+    state.counters["alloc_MB"] = static_cast<double>(bytes) / 1e6;
+    state.counters["allocs"] = static_cast<double>(count);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * movie.indexBytes);
+}
+
+// The scan without the system's copying: the same file parsed from memory.
+void BM_ParseFromMemory(benchmark::State& state) {
+    const MovieFile& movie = Movie();
+    static const std::string head = [&] {
+        std::ifstream in(movie.path, std::ios::binary);
+        std::string bytes(movie.indexPos + movie.indexBytes, '\0');
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return bytes;
+    }();
+    for (auto _ : state) {
+        CAviParser parser;
+        benchmark::DoNotOptimize(
+            parser.ParseFrom(MakeMemorySource(head), "movie.avi", 0xFFFFFFFF, false));
+    }
+}
+
+// The walk alone: what Parse costs besides the index scan.
+void BM_ParseSkippingIndex(benchmark::State& state) {
+    const MovieFile& movie = Movie();
+    for (auto _ : state) {
+        CAviParser parser;
+        benchmark::DoNotOptimize(parser.Parse(movie.path, 0xFFFFFFFF, true));
+    }
+}
+
+void BM_IndexFloor(benchmark::State& state) {
+    const MovieFile& movie = Movie();
+    static char block[64 * 1024];
+    for (auto _ : state) {
+        const int fd = ::open(movie.path.c_str(), O_RDONLY);
+        std::uint64_t left = movie.indexBytes;
+        std::uint64_t position = movie.indexPos;
+        std::uint32_t keys = 0;
+        while (left > 0) {
+            const std::size_t want =
+                left < sizeof block ? static_cast<std::size_t>(left) : sizeof block;
+            const ssize_t got = ::pread(fd, block, want, static_cast<off_t>(position));
+            if (got <= 0) break;
+            for (ssize_t i = 0; i + 16 <= got; i += 16) {
+                std::uint32_t flags;
+                std::memcpy(&flags, block + i + 4, 4);
+                keys += (flags & 0x10) != 0;
+            }
+            left -= static_cast<std::uint64_t>(got);
+            position += static_cast<std::uint64_t>(got);
+        }
+        ::close(fd);
+        benchmark::DoNotOptimize(keys);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * movie.indexBytes);
+}
+
+BENCHMARK(BM_Parse)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_ParseFromMemory)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ParseSkippingIndex)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_IndexFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Keeps the mean real time of each benchmark for the ratio.
+class TimeKeeper : public benchmark::ConsoleReporter {
+  public:
+    // Plain text, so that the ratio line stands alone as the last line.
+    TimeKeeper() : ConsoleReporter(OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                times[run.run_name.function_name] = run.GetAdjustedRealTime();
+            }
+        }
+    }
+    std::map<std::string, double> times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    std::printf("Writing a 10-hour movie index (%u video + %u audio entries)...\n", kFrames,
+                kFrames);
+    const MovieFile& movie = Movie();
+    TimeKeeper reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::filesystem::remove_all(movie.dir);
+    const double parse = reporter.times["BM_Parse"];
+    const double floor = reporter.times["BM_IndexFloor"];
+    if (parse <= 0 || floor <= 0) {
+        std::printf("parse/floor ratio: unavailable\n");
+        return 1;
+    }
+    std::printf("parse/floor ratio: %.2f\n", parse / floor);
+    return 0;
+}

@@ -1,0 +1,48 @@
+// Writes seed AVI files for the fuzzer into the directory given as argument.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/avi_writer.h"
+
+using namespace plovik::test;
+
+namespace {
+
+std::vector<Bytes> Seeds() {
+    const Bytes hdrl =
+        List("hdrl", {Avih({.totalFrames = 3}), List("strl", {Strh({}), VideoStrf()}),
+                      List("strl", {Strh({.type = "auds"}), AudioStrf({}, 16)})});
+    return {
+        BuildSimpleAvi({}),
+        BuildSimpleAvi({.frames = 6, .keyInterval = 2, .audio = false, .software = "Enc"}),
+        BuildSimpleAvi({.frames = 4, .keyInterval = 1, .indexFirst = true}),
+        Riff("AVI ", {hdrl, List("INFO", {Chunk("JUNK", Zeros(4)), Chunk("ISFT", "Tool")}),
+                      List("movi", {Chunk("00dc", "x")}), Idx1({Video(kKey), Audio(kKey)})}),
+        Riff("AVI ", {List("hdrl", {Avih({}),
+                                    List("strl", {Strh({}, 64), VideoStrf({}, 48),
+                                                  Chunk("strd", "d"), Chunk("strn", "n")}),
+                                    List("strl", {Strh({.type = "txts"}), Chunk("indx", Zeros(8))}),
+                                    List("odml", {Chunk("dmlh", Zeros(4))})}),
+                      Chunk("JUNQ", ""), Chunk("segm", "s")}) +
+            RiffWithSize("AVIX", 12, {List("movi", {})}),
+    };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: plovik_fuzz_seeds DIRECTORY\n");
+        return 2;
+    }
+    int n = 0;
+    for (const Bytes& seed : Seeds()) {
+        std::ofstream out(std::string(argv[1]) + "/seed" + std::to_string(n++) + ".avi",
+                          std::ios::binary);
+        out.write(seed.data(), static_cast<std::streamsize>(seed.size()));
+        if (!out) return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,106 @@
+// The buffered file source and the memory source behave alike.
+#include "byte_source.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace plovik::test {
+namespace {
+
+// Bytes whose value tells their position, over more than the file buffer.
+std::string Pattern(std::size_t n) {
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+class ByteSourceTest : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        m_bytes = Pattern(700 * 1024 + 3);
+        if (GetParam()) {
+            m_source = OpenFileSource(m_dir.Write("data.bin", m_bytes));
+        } else {
+            m_source = MakeMemorySource(m_bytes);
+        }
+        ASSERT_NE(m_source, nullptr);
+    }
+
+    std::string ReadAt(std::int64_t position, std::size_t n) {
+        EXPECT_EQ(m_source->Seek(position), position);
+        std::string out(n, '\0');
+        if (!m_source->Read(out.data(), n)) return "<failed>";
+        return out;
+    }
+
+    TempDir m_dir;
+    std::string m_bytes;
+    std::unique_ptr<ByteSource> m_source;
+};
+
+TEST_P(ByteSourceTest, ReadsMatchTheData) {
+    EXPECT_EQ(m_source->Size(), m_bytes.size());
+    const std::pair<std::int64_t, std::size_t> reads[] = {
+        {0, 16}, {262140, 16}, {100, 300000}, {5, 600000}, {716800 - 10, 13}, {3, 0}, {0, 716803},
+    };
+    for (const auto& [position, n] : reads) {
+        EXPECT_EQ(ReadAt(position, n), m_bytes.substr(static_cast<std::size_t>(position), n));
+        EXPECT_EQ(m_source->Position(), position + static_cast<std::int64_t>(n));
+    }
+}
+
+TEST_P(ByteSourceTest, SequentialSmallReadsAndRelativeSeeks) {
+    ASSERT_EQ(m_source->Seek(0), 0);
+    std::string collected;
+    char entry[16];
+    while (m_source->Read(entry, sizeof entry)) {
+        collected.append(entry, sizeof entry);
+        m_source->SeekBy(16);
+    }
+    std::string expected;
+    for (std::size_t i = 0; i + 16 <= m_bytes.size(); i += 32) expected += m_bytes.substr(i, 16);
+    EXPECT_EQ(collected, expected);
+}
+
+TEST_P(ByteSourceTest, FailedReadLeavesThePositionAndSeeksPastTheEndWork) {
+    const auto size = static_cast<std::int64_t>(m_bytes.size());
+    EXPECT_EQ(ReadAt(size - 4, 8), "<failed>");
+    EXPECT_EQ(m_source->Position(), size - 4);
+    EXPECT_EQ(ReadAt(size + 1000, 1), "<failed>");
+    EXPECT_EQ(m_source->Position(), size + 1000);
+    EXPECT_EQ(m_source->SeekBy(-1000), size);
+    EXPECT_EQ(m_source->Seek(-1), -1);
+    EXPECT_EQ(ReadAt(size - 4, 4), m_bytes.substr(m_bytes.size() - 4));
+}
+
+TEST_P(ByteSourceTest, ViewsLendWholeUnitsInOrder) {
+    ASSERT_EQ(m_source->Seek(3), 3);
+    std::string collected;
+    for (std::string_view view; !(view = m_source->View(100'000, 16)).empty();) {
+        EXPECT_EQ(view.size() % 16, 0u);
+        EXPECT_LE(view.size(), 100'000u);
+        collected += view;
+    }
+    const std::size_t whole = (m_bytes.size() - 3) / 16 * 16;
+    EXPECT_EQ(collected, m_bytes.substr(3, whole));
+    EXPECT_EQ(m_source->Position(), static_cast<std::int64_t>(3 + whole));
+    EXPECT_TRUE(m_source->View(16, 16).empty());  // fewer than 16 bytes are left
+    EXPECT_EQ(m_source->Position(), static_cast<std::int64_t>(3 + whole));
+    EXPECT_TRUE(m_source->View(8, 16).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(FileAndMemory, ByteSourceTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "File" : "Memory"; });
+
+TEST(FileSource, OnlyExistingRegularFilesOpen) {
+    TempDir dir;
+    EXPECT_EQ(OpenFileSource(dir.PathOf("missing")), nullptr);
+    EXPECT_EQ(OpenFileSource(dir.path().string()), nullptr);
+    EXPECT_NE(OpenFileSource(dir.Write("empty", "")), nullptr);
+    EXPECT_NE(OpenFileSource(dir.Write("\xed\x95\x9c\xea\xb8\x80.avi", "x")),
+              nullptr);  // UTF-8 name
+}
+
+}  // namespace
+}  // namespace plovik::test

@@ -1,0 +1,174 @@
+#include "plovik/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "golden_files.h"
+#include "plovik/text_encoding.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+
+namespace plovik {
+namespace {
+
+using test::TempDir;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunReportCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+const char* const kOpenFailure = "\n 파일 열기 실패. 파일이 사용중이면 파일을 닫아 주세요.\n";
+
+TEST(CliArguments, UsageErrors) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--encoding", "cp949"},  // options but no file
+        {"--bogus", "a.avi"},
+        {"-x", "a.avi"},
+        {"a.avi", "--encoding"},
+        {"--encoding", "latin1", "a.avi"},
+        {"--encoding=", "a.avi"},
+        {"--encodingcp949", "a.avi"},
+    };
+    for (const auto& args : cases) {
+        const CliRun run = RunCli(args);
+        const std::string shown = args.empty() ? "(none)" : args[0];
+        EXPECT_EQ(run.status, kExitUsage) << shown;
+        EXPECT_EQ(run.out, "") << shown;
+        EXPECT_NE(run.err.find("plovik-report: "), std::string::npos) << shown;
+        EXPECT_NE(run.err.find("--help"), std::string::npos) << shown;
+    }
+    EXPECT_NE(RunCli({"--bogus"}).err.find("unknown option '--bogus'"), std::string::npos);
+    EXPECT_NE(RunCli({"--encoding", "latin1", "a"}).err.find("latin1"), std::string::npos);
+}
+
+TEST(CliArguments, OptionsAndFiles) {
+    CliParseResult parsed = ParseCliArguments({"--encoding", "cp949", "a.avi", "b.avi"});
+    EXPECT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.encoding, OutputEncoding::kCp949);
+    EXPECT_EQ(parsed.options.files, (std::vector<std::string>{"a.avi", "b.avi"}));
+
+    parsed = ParseCliArguments({"a.avi", "--encoding=CP949", "--encoding=utf-8"});
+    EXPECT_EQ(parsed.options.encoding, OutputEncoding::kUtf8);  // the last one counts
+    EXPECT_EQ(parsed.options.files, std::vector<std::string>{"a.avi"});
+
+    // "--" ends the options; "-" is an ordinary file name.
+    parsed = ParseCliArguments({"-", "--", "--help", "-x"});
+    EXPECT_EQ(parsed.error, "");
+    EXPECT_FALSE(parsed.options.showHelp);
+    EXPECT_EQ(parsed.options.files, (std::vector<std::string>{"-", "--help", "-x"}));
+
+    EXPECT_EQ(ParseCliArguments({"--"}).error, "missing FILE");
+}
+
+TEST(CliRun, HelpAndVersionNeedNoFile) {
+    const CliRun help = RunCli({"--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_EQ(help.out.rfind("Usage: plovik-report [--encoding utf-8|cp949] FILE...\n", 0), 0u);
+    EXPECT_EQ(help.err, "");
+
+    const CliRun version = RunCli({"--version"});
+    EXPECT_EQ(version.status, kExitOk);
+    EXPECT_EQ(version.out, std::string("plovik-report ") + PLOVIK_VERSION + "\n");
+}
+
+TEST(CliRun, FailureMessagesGiveStatusOne) {
+    TempDir dir;
+    const std::string text = dir.Write("notes.avi", test::Riff("WAVE", {}));
+    const CliRun notAvi = RunCli({text});
+    EXPECT_EQ(notAvi.status, kExitFailureMessage);
+    EXPECT_EQ(notAvi.out, "\n AVI 파일이 아님\n");
+    EXPECT_EQ(notAvi.err, "");
+
+    const CliRun missing = RunCli({dir.PathOf("missing.avi")});
+    EXPECT_EQ(missing.status, kExitFailureMessage);
+    EXPECT_EQ(missing.out, kOpenFailure);
+
+    // "-" names a file like any other word; it does not mean standard input.
+    EXPECT_EQ(RunCli({"--", "-"}).out, kOpenFailure);
+    EXPECT_EQ(RunCli({""}).out, "\n 먼저 파일을 선택해 주세요.\n");
+    EXPECT_EQ(RunCli({""}).status, kExitFailureMessage);
+}
+
+TEST(CliRun, ReportsAreSeparatedByOneEmptyLine) {
+    TempDir dir;
+    const std::string good = dir.Write("clip.avi", test::BuildSimpleAvi());
+    const std::string missing = dir.PathOf("missing.avi");
+    const std::string goodReport = RunCli({good}).out;
+    ASSERT_EQ(goodReport.rfind("파일명 : clip.avi\n", 0), 0u);
+    EXPECT_EQ(goodReport.find('\r'), std::string::npos);
+    EXPECT_EQ(goodReport.back(), '\n');
+
+    const CliRun two = RunCli({good, good});
+    EXPECT_EQ(two.status, kExitOk);
+    EXPECT_EQ(two.out, goodReport + "\n" + goodReport);
+
+    const CliRun mixed = RunCli({missing, good});
+    EXPECT_EQ(mixed.status, kExitFailureMessage);  // one failure is enough
+    EXPECT_EQ(mixed.out, kOpenFailure + ("\n" + goodReport));
+}
+
+TEST(CliRun, OutputFailureIsNotSuccess) {
+    TempDir dir;
+    const std::string path = dir.Write("clip.avi", test::BuildSimpleAvi());
+    std::ostringstream out;
+    std::ostringstream err;
+    out.setstate(std::ios::badbit);  // as when standard output is a closed pipe
+    EXPECT_EQ(RunReportCli({path}, out, err), kExitFailureMessage);
+    EXPECT_EQ(err.str(), "plovik-report: cannot write the report\n");
+}
+
+TEST(CliRun, Cp949OutputIsTheSameText) {
+    TempDir dir;
+    // Authoring text stored in CP949, as older tools wrote it.
+    const std::string cp949Tool = Utf8ToCp949("한글 인코더");
+    const std::string path = dir.Write("clip.avi", test::BuildSimpleAvi({.software = cp949Tool}));
+
+    const CliRun utf8 = RunCli({path});
+    const CliRun cp949 = RunCli({"--encoding", "cp949", path});
+    EXPECT_EQ(utf8.status, kExitOk);
+    EXPECT_EQ(cp949.status, kExitOk);
+    EXPECT_NE(utf8.out.find(": 한글 인코더\n"), std::string::npos);
+    EXPECT_EQ(cp949.out, Utf8ToCp949(utf8.out));
+    EXPECT_EQ(cp949.out.rfind("\xC6\xC4\xC0\xCF\xB8\xED : clip.avi\n", 0), 0u);  // "파일명"
+    EXPECT_NE(cp949.out.find(": " + cp949Tool + "\n"), std::string::npos);
+}
+
+TEST(CliRun, Utf8FileNames) {
+    TempDir dir;
+    const std::string path = dir.Write("한글 클립.avi", test::BuildSimpleAvi());
+    const CliRun run = RunCli({path});
+    EXPECT_EQ(run.status, kExitOk);
+    EXPECT_EQ(run.out.rfind("파일명 : 한글 클립.avi\n", 0), 0u) << run.out;
+}
+
+TEST(CliRun, GoldenFilesPrintTheirExpectedReports) {
+    const std::vector<test::GoldenFile> golden = test::LoadGoldenFiles();
+    ASSERT_GE(golden.size(), 4u);
+    std::vector<std::string> all;
+    std::string allExpected;
+    for (const auto& file : golden) {
+        SCOPED_TRACE(file.aviPath);
+        const CliRun run = RunCli({file.aviPath});
+        EXPECT_EQ(run.status, kExitOk);
+        EXPECT_EQ(run.out, file.expected);
+        all.push_back(file.aviPath);
+        allExpected += (allExpected.empty() ? "" : "\n") + file.expected;
+    }
+    EXPECT_EQ(RunCli(all).out, allExpected);
+}
+
+}  // namespace
+}  // namespace plovik
