@@ -18,14 +18,19 @@ trap wine_server_stop EXIT
 wine_prefix_ready
 mkdir -p "$(dirname "$out")"
 
-export PLOVIK_EXE="$root/$exe" PLOVIK_FILE="$(realpath -- "$file")" PLOVIK_OUT="$(realpath -m -- "$out")"
+# A short, machine-independent path in the picture: C:\samples\<name>.
+mkdir -p "$WINEPREFIX/drive_c/samples"
+cp -- "$file" "$WINEPREFIX/drive_c/samples/"
+name=$(basename -- "$file")
+export PLOVIK_EXE="$root/$exe" PLOVIK_FILE="C:\\samples\\$name"
+export PLOVIK_OUT="$(realpath -m -- "$out")"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     set -euo pipefail
     source scripts/wine-env.sh
     trap wine_server_stop EXIT
     wine_server_start
     shot=$(mktemp --suffix=.png)
-    wine "$PLOVIK_EXE" "$(winepath -w "$PLOVIK_FILE" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+    wine "$PLOVIK_EXE" "$PLOVIK_FILE" </dev/null >/dev/null 2>&1 &
     # The window stands at the top-left corner of a black screen: a black frame around
     # the screen lets -trim cut exactly the window. Wait until it is drawn and steady.
     previous=""
