@@ -126,6 +126,8 @@ TEST_F(FileCommandsTest, SaveWritesTheReportInCp949WithCrLf) {
     std::string avi = temp.Write("보고서.avi", test::BuildSimpleAvi());
     SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
     Click(IDC_REREAD);
+    // A path typed but not read again does not change what is saved or suggested.
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, L"C:\\other\\typed.avi");
     // A bare name lands in the dialog's initial folder: the analysed file's own folder.
     std::string target = temp.PathOf("저장된 보고서.txt");
     EXPECT_TRUE(RunWithSteps([&] { Click(IDC_SAVE); }, {ChooseFile(L"저장된 보고서.txt")}));
