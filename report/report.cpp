@@ -33,10 +33,8 @@ struct FlagWord {
     const char* text;
 };
 constexpr FlagWord kFlagWords[] = {
-    {0x10, "인덱스있음"},
-    {0x20, "AVIF_MUSTUSEINDEX"},
-    {0x100, "AVIF_ISINTERLEAVED"},
-    {0x10000, "AVIF_WASCAPTUREFILE"},
+    {0x10, "인덱스있음"},          {0x20, "AVIF_MUSTUSEINDEX"},
+    {0x100, "AVIF_ISINTERLEAVED"}, {0x10000, "AVIF_WASCAPTUREFILE"},
     {0x20000, "AVIF_COPYRIGHTED"},
 };
 
@@ -57,19 +55,19 @@ const char* ChannelSuffix(std::uint16_t channels) {
 
 // Derived values of the file and video sections, from the raw header fields.
 struct Rates {
-    std::int32_t runningTime;    // T, whole seconds; -1 when the video rate is 0
+    std::int32_t runningTime;       // T, whole seconds; -1 when the video rate is 0
     std::uint64_t kiloBytesPerSec;  // K
-    std::int32_t framesPerSec;   // F
-    std::int32_t videoKbps;      // V, signed view of an unsigned wrap
-    std::int32_t audioKbps;      // A
+    std::int32_t framesPerSec;      // F
+    std::int32_t videoKbps;         // V, signed view of an unsigned wrap
+    std::int32_t audioKbps;         // A
 };
 
 Rates ComputeRates(const CAviParser& avi) {
     const AVISTREAMHEADER& video = avi.m_VideoHeader;
     Rates r{};
-    r.runningTime = MulDiv(static_cast<std::int32_t>(video.dwLength),
-                           static_cast<std::int32_t>(video.dwScale),
-                           static_cast<std::int32_t>(video.dwRate));
+    r.runningTime =
+        MulDiv(static_cast<std::int32_t>(video.dwLength), static_cast<std::int32_t>(video.dwScale),
+               static_cast<std::int32_t>(video.dwRate));
     // T is taken unsigned, so -1 divides by 4294967295; a T of 0 has no rate at all.
     const auto seconds = static_cast<std::uint32_t>(r.runningTime);
     r.kiloBytesPerSec = seconds == 0 ? 0 : avi.m_qwDataSize / seconds / 1000;

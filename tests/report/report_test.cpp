@@ -35,7 +35,7 @@ std::string LineOf(const std::vector<std::string>& lines, const std::string& lab
 }
 
 class ReportTest : public ::testing::Test {
-protected:
+  protected:
     // Writes the file, reports it, and returns the report's lines.
     std::vector<std::string> Report(const Bytes& file, const std::string& name = "clip.avi") {
         path_ = dir_.Write(name, file);
@@ -51,15 +51,14 @@ protected:
     bool fullReport_ = false;
 };
 
-Bytes VideoStrl(const StreamHeader& h = {.handler = "XVID", .scale = 1001, .rate = 30000,
-                                         .length = 300}) {
+Bytes VideoStrl(const StreamHeader& h = {
+                    .handler = "XVID", .scale = 1001, .rate = 30000, .length = 300}) {
     return List("strl", {Strh(h), VideoStrf({.compression = "XVID"})});
 }
 
 Bytes AudioStrl(const AudioFormat& f = {}) {
-    return List("strl",
-                {Strh({.type = "auds", .handler = std::string(4, '\0'), .rate = 16000}),
-                 AudioStrf(f)});
+    return List("strl", {Strh({.type = "auds", .handler = std::string(4, '\0'), .rate = 16000}),
+                         AudioStrf(f)});
 }
 
 // Pads a file with a "JUNK" chunk before "movi" to an exact total size.
@@ -116,7 +115,8 @@ TEST_F(ReportTest, FailuresShowOneMessageAlone) {
     EXPECT_FALSE(ShowFileInfo(area, ""));
     EXPECT_EQ(area.Text(), "\r\n 먼저 파일을 선택해 주세요.\r\n");
 
-    const std::string openFailure = "\r\n 파일 열기 실패. 파일이 사용중이면 파일을 닫아 주세요.\r\n";
+    const std::string openFailure =
+        "\r\n 파일 열기 실패. 파일이 사용중이면 파일을 닫아 주세요.\r\n";
     EXPECT_FALSE(ShowFileInfo(area, dir_.PathOf("missing.avi")));
     EXPECT_EQ(area.Text(), openFailure);
     EXPECT_FALSE(ShowFileInfo(area, dir_.PathOf("")));  // a directory
@@ -137,7 +137,8 @@ TEST_F(ReportTest, AFailedIndexScanStillGivesTheWholeReport) {
                                List("movi", {}), Chunk("idx1", IndexEntries({Video(kKey)}) + "x")});
     auto lines = Report(file);
     EXPECT_TRUE(fullReport_);
-    EXPECT_EQ(LineOf(lines, "인덱스 정보"), "    인덱스 정보        : *손상/전체프레임-1/키프레임-1");
+    EXPECT_EQ(LineOf(lines, "인덱스 정보"),
+              "    인덱스 정보        : *손상/전체프레임-1/키프레임-1");
     EXPECT_EQ(lines.size(), 26u);
 }
 
@@ -157,13 +158,15 @@ TEST_F(ReportTest, FileWithoutAudioShowsZeros) {
     EXPECT_EQ(LineOf(lines, "비트 전송률"), "    비트 전송률        : 0 kbps");
     EXPECT_EQ(LineOf(lines, "샘플 비율"), "    샘플 비율          : 0 Hz");
     EXPECT_EQ(LineOf(lines, "음악 채널 수"), "    음악 채널 수       : 0 ");
-    EXPECT_EQ(LineOf(lines, "압축 코덱   "), "    압축 코덱          : UNKNOWN (Microsoft Corporation)");
+    EXPECT_EQ(LineOf(lines, "압축 코덱   "),
+              "    압축 코덱          : UNKNOWN (Microsoft Corporation)");
 }
 
 TEST_F(ReportTest, RunningTimeTakesHoursBeyondTwoDigits) {
     auto time = [&](std::uint32_t length) {
-        Bytes file = Riff("AVI ", {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 1,
-                                                                      .length = length})})});
+        Bytes file =
+            Riff("AVI ",
+                 {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 1, .length = length})})});
         return LineOf(Report(file), "재생시간");
     };
     EXPECT_EQ(time(5025), "    재생시간           : 01:23:45 (5,025 초)");
@@ -171,9 +174,9 @@ TEST_F(ReportTest, RunningTimeTakesHoursBeyondTwoDigits) {
 }
 
 TEST_F(ReportTest, ZeroRunningTimeGivesZeroDataRate) {
-    Bytes file = Riff("AVI ", {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 25,
-                                                                  .length = 10}),
-                                             AudioStrl({.avgBytesPerSec = 4000})})});
+    Bytes file =
+        Riff("AVI ", {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 25, .length = 10}),
+                                    AudioStrl({.avgBytesPerSec = 4000})})});
     auto lines = Report(file);
     EXPECT_EQ(LineOf(lines, "재생시간"), "    재생시간           : 00:00:00 (0 초)");
     EXPECT_EQ(LineOf(lines, "평균 데이타"), "    평균 데이타 전송률 : 0 KCPS (0 kbps)");
@@ -197,9 +200,9 @@ TEST_F(ReportTest, DamageLineWhenTheFileIsShorterThanItsHeaderSays) {
 
 TEST_F(ReportTest, IndexLineFollowsTheHasIndexFlag) {
     auto indexLine = [&](std::uint32_t flags, std::vector<IndexEntry> entries) {
-        Bytes file = Riff("AVI ", {List("hdrl", {Avih({.flags = flags, .totalFrames = 2}),
-                                                 VideoStrl()}),
-                                   List("movi", {}), Idx1(entries)});
+        Bytes file =
+            Riff("AVI ", {List("hdrl", {Avih({.flags = flags, .totalFrames = 2}), VideoStrl()}),
+                          List("movi", {}), Idx1(entries)});
         return LineOf(Report(file), "인덱스 정보");
     };
     EXPECT_EQ(indexLine(0, {Video(kKey), Video()}), "");
@@ -215,10 +218,10 @@ TEST_F(ReportTest, KeyFrameStatistics) {
     auto keyLine = [&](std::uint32_t frames, std::vector<std::uint32_t> keyFrames) {
         std::vector<IndexEntry> entries(frames, Video());
         for (std::uint32_t k : keyFrames) entries[k].flags = kKey;
-        Bytes file = Riff("AVI ", {List("hdrl", {Avih({.microSecPerFrame = 1000000,
-                                                        .totalFrames = frames}),
-                                                  VideoStrl()}),
-                                   List("movi", {}), Idx1(entries)});
+        Bytes file =
+            Riff("AVI ", {List("hdrl", {Avih({.microSecPerFrame = 1000000, .totalFrames = frames}),
+                                        VideoStrl()}),
+                          List("movi", {}), Idx1(entries)});
         return LineOf(Report(file), "키프레임 정보");
     };
     EXPECT_EQ(keyLine(7, {0, 2, 4, 6}),
@@ -273,8 +276,8 @@ TEST_F(ReportTest, LabelColonsStandInOneColumnOfTheCp949Text) {
 }
 
 TEST_F(ReportTest, SizesOfManyGigabytesAreRealAndUnsigned) {
-    Bytes head = Riff("AVI ", {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 1,
-                                                                  .length = 100})})});
+    Bytes head =
+        Riff("AVI ", {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 1, .length = 100})})});
     path_ = dir_.Write("big.avi", head);
     std::filesystem::resize_file(std::filesystem::u8path(path_), 5ull << 30);
     CStringReportArea area;
@@ -286,9 +289,9 @@ TEST_F(ReportTest, SizesOfManyGigabytesAreRealAndUnsigned) {
 
 TEST_F(ReportTest, DataOfEveryRiffPartCounts) {
     // An OpenDML file: "AVI " part, then an "AVIX" part that carries more data.
-    Bytes first = Riff("AVI ", {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 1,
-                                                                   .length = 10})}),
-                                List("movi", {})});
+    Bytes first =
+        Riff("AVI ", {List("hdrl", {Avih({}), VideoStrl({.scale = 1, .rate = 1, .length = 10})}),
+                      List("movi", {})});
     Bytes second = Riff("AVIX", {List("movi", {Chunk("00dc", Zeros(40000))})});
     ASSERT_EQ(first.size() - 8 + second.size() - 8, 40240u);
     auto lines = Report(first + second);

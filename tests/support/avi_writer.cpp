@@ -95,7 +95,8 @@ IndexEntry Audio(std::uint32_t flags, std::uint32_t offset) { return {"01wb", fl
 Bytes IndexEntries(const std::vector<IndexEntry>& entries) {
     Bytes out;
     out.reserve(entries.size() * 16);
-    for (const IndexEntry& e : entries) out += Id(e.id) + Le32(e.flags) + Le32(e.offset) + Le32(e.length);
+    for (const IndexEntry& e : entries)
+        out += Id(e.id) + Le32(e.flags) + Le32(e.offset) + Le32(e.length);
     return out;
 }
 

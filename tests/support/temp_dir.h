@@ -8,7 +8,7 @@
 namespace plovik::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     // Path (UTF-8) of a name inside the directory, without creating anything.
     std::string PathOf(std::string_view name) const;
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 

@@ -9,7 +9,7 @@ namespace plovik {
 // Where report lines go: the app's edit control, a string for the command line and tests.
 // Text is UTF-8; every line ends in "\r\n".
 class CReportArea {
-public:
+  public:
     virtual ~CReportArea() = default;
 
     // Formats one line printf-style, adds "\r\n" and appends it at the end.
@@ -21,19 +21,19 @@ public:
     // Empties the whole area.
     virtual void ClearReport() = 0;
 
-protected:
+  protected:
     virtual void AppendText(std::string_view utf8) = 0;
 };
 
 class CStringReportArea : public CReportArea {
-public:
+  public:
     void ClearReport() override { m_strText.clear(); }
     const std::string& Text() const { return m_strText; }
 
-protected:
+  protected:
     void AppendText(std::string_view utf8) override { m_strText.append(utf8); }
 
-private:
+  private:
     std::string m_strText;
 };
 

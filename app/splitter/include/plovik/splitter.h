@@ -7,19 +7,19 @@
 namespace plovik {
 
 class CTokenList {
-public:
+  public:
     CTokenList() = default;
     ~CTokenList() { RemoveAll(); }
     CTokenList(const CTokenList&) = delete;
     CTokenList& operator=(const CTokenList&) = delete;
 
-    int ParseCsv(const char* psz);                 // 0, or -1 on a syntax error
-    int ParseWords(const char* psz, bool bRaw);    // 0, or -1 on a syntax error
+    int ParseCsv(const char* psz);               // 0, or -1 on a syntax error
+    int ParseWords(const char* psz, bool bRaw);  // 0, or -1 on a syntax error
     int GetSize() const { return m_nCount - m_nBase; }
-    const char* GetAt(int nIndex) const;           // "" when out of range
+    const char* GetAt(int nIndex) const;  // "" when out of range
     void RemoveAll();
 
-private:
+  private:
     int m_nBase = 0;
     int m_nCount = 0;
     std::vector<std::string> m_ppItems;
