@@ -57,17 +57,6 @@ constexpr UINT kCp949 = 949;
 
 int ClampedSize(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
 
-std::string WideToUtf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int wideSize = ClampedSize(wide.size());
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 // One character of code page 949 (one or two bytes), or false when it maps to nothing.
 bool DecodeCp949Char(std::string_view bytes, wchar_t& out) {
     wchar_t wide[2];
@@ -213,6 +202,27 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 #ifdef _WIN32
+
+std::string WideToUtf8(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int wideSize = ClampedSize(wide.size());
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int utf8Size = ClampedSize(utf8.size());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Size, nullptr, 0);
+    if (size <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8Size, out.data(), size);
+    return out;
+}
 
 std::string Cp949ToUtf8(std::string_view cp949) { return WideToUtf8(Cp949ToWide(cp949)); }
 

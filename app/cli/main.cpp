@@ -6,6 +6,7 @@
 
 #include "plovik/avi_parser.h"
 #include "plovik/cli.h"
+#include "plovik/text_encoding.h"
 #include "plovik/trace.h"
 
 #ifdef _WIN32
@@ -19,15 +20,6 @@
 namespace {
 
 #ifdef _WIN32
-std::string WideToUtf8(const wchar_t* wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), size, nullptr, nullptr);
-    utf8.resize(static_cast<std::size_t>(size) - 1);  // drop the terminating NUL
-    return utf8;
-}
-
 // The arguments after the program name, taken from the UTF-16 command line so that
 // names outside the ANSI code page survive.
 std::vector<std::string> Utf8Arguments(int, char**) {
@@ -35,7 +27,7 @@ std::vector<std::string> Utf8Arguments(int, char**) {
     int count = 0;
     LPWSTR* wideArgs = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wideArgs == nullptr) return args;
-    for (int i = 1; i < count; ++i) args.push_back(WideToUtf8(wideArgs[i]));
+    for (int i = 1; i < count; ++i) args.push_back(plovik::WideToUtf8(wideArgs[i]));
     LocalFree(wideArgs);
     return args;
 }

@@ -22,7 +22,7 @@ std::wstring CommandLineTail(const wchar_t* pszCommandLine) {
 std::optional<std::string> FirstCommandLinePath(const std::wstring& tail) {
     if (tail.empty()) return std::nullopt;
     std::vector<std::string> items;
-    if (SplitString(ToUtf8(tail), &items, true, true) <= 0) return std::nullopt;
+    if (SplitString(WideToUtf8(tail), &items, true, true) <= 0) return std::nullopt;
     return items[0];
 }
 

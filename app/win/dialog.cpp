@@ -42,9 +42,9 @@ void DDX_Control(CDataExchange& dx, int nIDC, CEdit& control) {
 void DDX_Text(CDataExchange& dx, int nIDC, std::string& value) {
     HWND hCtl = ::GetDlgItem(dx.m_hDlg, nIDC);
     if (dx.m_bSaveAndValidate)
-        value = ToUtf8(GetWindowTextString(hCtl));
+        value = WideToUtf8(GetWindowTextString(hCtl));
     else
-        SetWindowTextW(hCtl, ToWide(value).c_str());
+        SetWindowTextW(hCtl, Utf8ToWide(value).c_str());
 }
 
 CDialog::CDialog(int nIDTemplate, HWND hParent) : m_nIDTemplate(nIDTemplate), m_hParent(hParent) {}

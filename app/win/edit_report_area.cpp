@@ -10,7 +10,7 @@ void CEditReportArea::AppendText(std::string_view utf8) {
     LRESULT end = GetWindowTextLengthW(m_hEdit);
     SendMessageW(m_hEdit, EM_SETSEL, static_cast<WPARAM>(end), end);
     SendMessageW(m_hEdit, EM_SCROLLCARET, 0, 0);
-    std::wstring text = ToWide(utf8);
+    std::wstring text = Utf8ToWide(utf8);
     SendMessageW(m_hEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 

@@ -159,7 +159,7 @@ void CMainDlg::OnReread() {
 void CMainDlg::OnBrowse() {
     CLumoFileDialog dlg(true, L"", L"", kOpenFlags, kOpenFilter, m_hWnd);
     if (dlg.DoModal() != IDOK) return;
-    m_strFilePath = ToUtf8(dlg.GetPathName());
+    m_strFilePath = WideToUtf8(dlg.GetPathName());
     UpdateData(false);
     ShowFileInfo(m_strFilePath);
 }
@@ -169,7 +169,7 @@ void CMainDlg::OnDropFiles(HDROP hDropInfo) {
         UINT length = DragQueryFileW(hDropInfo, 0, nullptr, 0);
         std::vector<wchar_t> name(length + 1, L'\0');
         DragQueryFileW(hDropInfo, 0, name.data(), length + 1);
-        m_strFilePath = ToUtf8(std::wstring_view(name.data(), length));
+        m_strFilePath = WideToUtf8(std::wstring_view(name.data(), length));
         UpdateData(false);
         OnReread();
     }
@@ -190,18 +190,18 @@ void CMainDlg::OnSave() {
         ShowMessage(kOpenFirst);
         return;
     }
-    std::wstring name = ToWide(GetFileNameOnly(m_strFilePath) + ".txt");
+    std::wstring name = Utf8ToWide(GetFileNameOnly(m_strFilePath) + ".txt");
     CLumoFileDialog dlg(false, L"", name.c_str(), kSaveFlags, kSaveFilter, m_hWnd);
-    std::wstring folder = ToWide(FolderOf(m_strFilePath));
+    std::wstring folder = Utf8ToWide(FolderOf(m_strFilePath));
     if (!folder.empty()) dlg.m_ofn.lpstrInitialDir = folder.c_str();
     if (dlg.DoModal() != IDOK) return;
-    SaveReport(ToUtf8(dlg.GetPathName()));
+    SaveReport(WideToUtf8(dlg.GetPathName()));
 }
 
 bool CMainDlg::SaveReport(const std::string& strPath) {
     // The report leaves the program in CP949; its lines already end in CR LF.
-    std::string text = Utf8ToCp949(ToUtf8(GetWindowTextString(m_editFileInfo.m_hWnd)));
-    if (!WriteWholeFile(ToWide(strPath), text)) {
+    std::string text = Utf8ToCp949(WideToUtf8(GetWindowTextString(m_editFileInfo.m_hWnd)));
+    if (!WriteWholeFile(Utf8ToWide(strPath), text)) {
         ShowMessage(kCannotOpen);
         return false;
     }

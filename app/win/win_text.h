@@ -1,4 +1,4 @@
-// UTF-8 <-> UTF-16 at the Win32 boundary: the program keeps UTF-8, the W APIs take UTF-16.
+// Text at the Win32 boundary: the program keeps UTF-8, the W APIs take UTF-16.
 #pragma once
 
 #include <windows.h>
@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace plovik::win {
+#include "plovik/text_encoding.h"
 
-std::wstring ToWide(std::string_view utf8);
-std::string ToUtf8(std::wstring_view wide);
+namespace plovik::win {
 
 // The whole text of a window or control, however long.
 std::wstring GetWindowTextString(HWND hWnd);

@@ -64,7 +64,7 @@ Shown RunApp(const std::wstring& arguments) {
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &si, &pi)) {
-        ADD_FAILURE() << "cannot start " << ToUtf8(exe);
+        ADD_FAILURE() << "cannot start " << WideToUtf8(exe);
         return shown;
     }
     FindData data{pi.dwProcessId, nullptr};
@@ -99,11 +99,11 @@ TEST(AppProcess, AnalysesTheFirstQuotedPathBeforeShowing) {
     test::TempDir temp;
     std::filesystem::create_directory(temp.path() / L"한글 폴더 이름");
     std::string avi = temp.Write("한글 폴더 이름/첫 번째 클립.avi", test::BuildSimpleAvi());
-    std::wstring path = ToWide(avi);
+    std::wstring path = Utf8ToWide(avi);
     Shown shown = RunApp(L"\"" + path + L"\" D:\\second.avi");
     ASSERT_TRUE(shown.visible);
     EXPECT_EQ(shown.path, path);
-    EXPECT_NE(shown.report.find(L"첫 번째 클립.avi"), std::wstring::npos) << ToUtf8(shown.report);
+    EXPECT_NE(shown.report.find(L"첫 번째 클립.avi"), std::wstring::npos) << WideToUtf8(shown.report);
     EXPECT_EQ(shown.report.find(L"second"), std::wstring::npos);
 }
 

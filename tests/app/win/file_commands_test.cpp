@@ -100,7 +100,7 @@ class FileCommandsTest : public ::testing::Test {
 
 TEST_F(FileCommandsTest, BrowseCancelChangesNothing) {
     std::string avi = temp.Write("kept.avi", test::BuildSimpleAvi());
-    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(avi).c_str());
     Click(IDC_REREAD);
     std::wstring report = Report();
 
@@ -108,23 +108,23 @@ TEST_F(FileCommandsTest, BrowseCancelChangesNothing) {
     EXPECT_TRUE(parentDisabled);
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     EXPECT_EQ(dlg->m_strFilePath, avi);
-    EXPECT_EQ(ItemText(hDlg, IDC_FILE_PATH), ToWide(avi));
+    EXPECT_EQ(ItemText(hDlg, IDC_FILE_PATH), Utf8ToWide(avi));
     EXPECT_EQ(Report(), report);
 }
 
 TEST_F(FileCommandsTest, BrowseOkAnalysesTheChosenFile) {
     std::string avi = temp.Write("고른 파일.avi", test::BuildSimpleAvi({.frames = 6}));
-    EXPECT_TRUE(RunWithSteps([&] { Click(IDC_BROWSE); }, {ChooseFile(ToWide(avi))}));
+    EXPECT_TRUE(RunWithSteps([&] { Click(IDC_BROWSE); }, {ChooseFile(Utf8ToWide(avi))}));
     EXPECT_TRUE(parentDisabled);
     EXPECT_TRUE(IsWindowEnabled(hDlg));
     EXPECT_EQ(dlg->m_strFilePath, avi);
-    EXPECT_EQ(ItemText(hDlg, IDC_FILE_PATH), ToWide(avi));
+    EXPECT_EQ(ItemText(hDlg, IDC_FILE_PATH), Utf8ToWide(avi));
     EXPECT_NE(Report().find(L"고른 파일.avi"), std::wstring::npos);
 }
 
 TEST_F(FileCommandsTest, SaveWritesTheReportInCp949WithCrLf) {
     std::string avi = temp.Write("보고서.avi", test::BuildSimpleAvi());
-    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(avi).c_str());
     Click(IDC_REREAD);
     // A path typed but not read again does not change what is saved or suggested.
     SetDlgItemTextW(hDlg, IDC_FILE_PATH, L"C:\\other\\typed.avi");

@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, CommandLinePathIsAnalysedBeforeTheWindowShows) {
     std::filesystem::create_directory(temp.path() / L"공백 있는 폴더");
     std::string avi = WriteAvi("공백 있는 폴더/클립 한글.avi");
     std::string second = WriteAvi("second.avi");
-    std::wstring wAvi = ToWide(avi);
+    std::wstring wAvi = Utf8ToWide(avi);
     ASSERT_NE(wAvi.find(L'\\'), std::wstring::npos);
 
     // Records the report area at the moment the window is first shown.
@@ -113,7 +113,7 @@ TEST_F(MainWindowTest, CommandLinePathIsAnalysedBeforeTheWindowShows) {
         }
     };
     auto probe = std::make_unique<Probe>();
-    probe->SetCommandLine(L"\"" + wAvi + L"\" \"" + ToWide(second) + L"\"");
+    probe->SetCommandLine(L"\"" + wAvi + L"\" \"" + Utf8ToWide(second) + L"\"");
     ASSERT_TRUE(probe->Create());
     HWND h = probe->GetSafeHwnd();
 
@@ -127,7 +127,7 @@ TEST_F(MainWindowTest, CommandLinePathIsAnalysedBeforeTheWindowShows) {
 
 TEST_F(MainWindowTest, UnterminatedQuoteAnalysesNothing) {
     std::string avi = WriteAvi("clip.avi");
-    Open(L"\"" + ToWide(avi));
+    Open(L"\"" + Utf8ToWide(avi));
     EXPECT_EQ(Path(), L"");
     EXPECT_EQ(Report(), kHint);
 }
@@ -135,7 +135,7 @@ TEST_F(MainWindowTest, UnterminatedQuoteAnalysesNothing) {
 TEST_F(MainWindowTest, ReadAgainAnalysesTheTypedPath) {
     std::string avi = WriteAvi("typed.avi");
     Open();
-    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(avi).c_str());
     Click(IDC_REREAD);
     EXPECT_EQ(dlg->m_strFilePath, avi);
     EXPECT_EQ(Report(), ReportOf(avi));
@@ -145,7 +145,7 @@ TEST_F(MainWindowTest, ReadAgainAnalysesTheTypedPath) {
     EXPECT_EQ(Report(), L"\r\n 먼저 파일을 선택해 주세요.\r\n");
 
     // Enter on the focused read-again button presses it (and does not close the window).
-    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(avi).c_str());
     SetForegroundWindow(hDlg);
     SendMessageW(hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(hDlg, IDC_REREAD)), TRUE);
     PostMessageW(GetDlgItem(hDlg, IDC_REREAD), WM_KEYDOWN, VK_RETURN, 0);
@@ -156,10 +156,10 @@ TEST_F(MainWindowTest, ReadAgainAnalysesTheTypedPath) {
 TEST_F(MainWindowTest, FileNamesOfAnyScriptOpen) {
     std::string avi = WriteAvi("тест ไทย ü 😀.avi");
     Open();
-    SetDlgItemTextW(hDlg, IDC_FILE_PATH, ToWide(avi).c_str());
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(avi).c_str());
     Click(IDC_REREAD);
     EXPECT_EQ(dlg->m_strFilePath, avi);
-    EXPECT_NE(Report().find(L"тест ไทย ü 😀.avi"), std::wstring::npos) << ToUtf8(Report());
+    EXPECT_NE(Report().find(L"тест ไทย ü 😀.avi"), std::wstring::npos) << WideToUtf8(Report());
     EXPECT_EQ(Report().find(L"파일 열기 실패"), std::wstring::npos);
 }
 
@@ -169,8 +169,8 @@ TEST_F(MainWindowTest, DropAnalysesTheFirstOfThreeFiles) {
     std::string c = WriteAvi("c.avi");
     Open();
     SendMessageW(hDlg, WM_DROPFILES,
-                 reinterpret_cast<WPARAM>(test::MakeDrop({ToWide(a), ToWide(b), ToWide(c)})), 0);
-    EXPECT_EQ(Path(), ToWide(a));
+                 reinterpret_cast<WPARAM>(test::MakeDrop({Utf8ToWide(a), Utf8ToWide(b), Utf8ToWide(c)})), 0);
+    EXPECT_EQ(Path(), Utf8ToWide(a));
     EXPECT_EQ(dlg->m_strFilePath, a);
     EXPECT_EQ(Report(), ReportOf(a));
 }
