@@ -48,6 +48,7 @@ constexpr std::size_t kVideoFormatBytes = 44;
 constexpr std::size_t kIndexEntryBytes = 16;
 constexpr std::size_t kInitialKeyTimes = 100000;
 constexpr std::uint32_t kClockCheckStep = 1000;
+constexpr std::uint32_t kNoTimeLimit = 0xFFFFFFFF;
 constexpr std::size_t kIndexBlock = 32;  // entries looked at together: one bit each
 // Bit i of a block mask, from a table: a shift by the loop index would not vectorise.
 constexpr auto kEntryBits = [] {
@@ -72,15 +73,47 @@ std::uint32_t Le32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-// Le32 as one plain load where the host is little-endian, which the vectoriser takes.
-std::uint32_t LoadLe32(const std::uint8_t* p) {
+// The number of set bits, in plain arithmetic: std::popcount becomes a library call
+// where the baseline instruction set has no such instruction.
+constexpr std::uint32_t CountBits(std::uint32_t x) {
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return (x * 0x01010101u) >> 24;
+}
+static_assert(CountBits(0) == 0 && CountBits(0xFFFFFFFFu) == 32 && CountBits(0x80000101u) == 3);
+
+// The first 8 bytes of an index entry: the id in the low half, the flags in the high.
+std::uint64_t LoadIdAndFlags(const std::uint8_t* entry) {
     if constexpr (std::endian::native == std::endian::little) {
-        std::uint32_t value;
-        std::memcpy(&value, p, sizeof value);
+        std::uint64_t value;
+        std::memcpy(&value, entry, sizeof value);
         return value;
     } else {
-        return Le32(p);
+        return std::uint64_t{Le32(entry + 4)} << 32 | Le32(entry);
     }
+}
+
+struct BlockSummary {
+    std::uint32_t videos;     // "00dc"/"00db" entries
+    std::uint32_t videoMask;  // bit i: entry i is one of them
+    std::uint32_t keyMask;    // bit i: entry i is one of them and a key frame
+};
+
+// Which entries of a block are video frames, and which of those are key frames.
+// Branch-free so that the compiler vectorises it.
+BlockSummary SummariseBlock(const std::uint8_t* entries) {
+    std::uint32_t videoMask = 0;
+    std::uint32_t flagMask = 0;
+    for (std::size_t i = 0; i < kIndexBlock; ++i) {
+        // Id and flags as one word: the vectoriser gathers them with fewer shuffles.
+        const std::uint64_t idAndFlags = LoadIdAndFlags(entries + i * kIndexEntryBytes);
+        const std::uint32_t isVideo = IsVideoId(static_cast<FOURCC>(idAndFlags));
+        const auto isFlagged = static_cast<std::uint32_t>(idAndFlags >> 36) & 1;  // flag 0x10
+        videoMask |= kEntryBits[i] & (0u - isVideo);
+        flagMask |= kEntryBits[i] & (0u - isFlagged);
+    }
+    return {CountBits(videoMask), videoMask, videoMask & flagMask};
 }
 
 // A key frame noted in its key-time slot until its time is worked out: the video
@@ -525,7 +558,9 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
 
 bool CAviParser::ScanIndex(std::uint32_t nBytes) {
     IndexScan scan;
-    scan.timed = m_dwTimeout != 0;
+    // A limit of 0 turns the check off, and no elapsed time exceeds the largest limit
+    // (the one the report uses): neither needs the clock.
+    scan.timed = m_dwTimeout != 0 && m_dwTimeout != kNoTimeLimit;
     scan.startTicks = TickCount();
     // Entries are taken in runs straight from the read buffer: the same bytes in the
     // same order as one 16-byte read per entry, without a copy or a call for each.
@@ -573,7 +608,9 @@ bool CAviParser::ScanEntries(const std::uint8_t* entries, std::size_t count, Ind
             }
             continue;
         }
-        if (summary.keyMask != 0) AddBlockKeyFrames(block, summary, scan.videoCount);
+        if (summary.keyMask != 0) {
+            AddBlockKeyFrames(block, summary.videoMask, summary.keyMask, scan.videoCount);
+        }
         scan.videoCount += summary.videos;
     }
     for (; i < count; ++i) {  // the last few entries of the run
@@ -603,34 +640,15 @@ bool CAviParser::ScanEntry(const std::uint8_t* entry, IndexScan& scan) {
     return !(scan.videoCount == scan.checkAt && scan.timed && IndexTimeOver(scan.startTicks));
 }
 
-// Which entries of a block are video frames, and which of those are key frames, as
-// bit masks (bit i for entry i). Branch-free so that the compiler vectorises it.
-CAviParser::BlockSummary CAviParser::SummariseBlock(const std::uint8_t* entries) {
-    std::uint32_t videos = 0;
-    std::uint32_t videoMask = 0;
-    std::uint32_t keyMask = 0;
-    for (std::size_t i = 0; i < kIndexBlock; ++i) {
-        const std::uint8_t* entry = entries + i * kIndexEntryBytes;
-        const std::uint32_t isVideo = IsVideoId(LoadLe32(entry));
-        const std::uint32_t isKey = (LoadLe32(entry + 4) / AVIIF_KEYFRAME) & 1;
-        const std::uint32_t bit = kEntryBits[i] & (0u - isVideo);
-        videos += isVideo;
-        videoMask |= bit;
-        keyMask |= bit & (0u - isKey);
-    }
-    return {videos, videoMask, keyMask};
-}
-
 // The key frames of a block that starts after videoCount video entries.
-void CAviParser::AddBlockKeyFrames(const std::uint8_t* entries, const BlockSummary& summary,
-                                   std::uint32_t videoCount) {
-    for (std::uint32_t keys = summary.keyMask; keys != 0; keys &= keys - 1) {
+void CAviParser::AddBlockKeyFrames(const std::uint8_t* entries, std::uint32_t videoMask,
+                                   std::uint32_t keyMask, std::uint32_t videoCount) {
+    for (std::uint32_t keys = keyMask; keys != 0; keys &= keys - 1) {
         const int i = std::countr_zero(keys);
         // Video entries up to and including this one; the shift wraps to all bits at 31.
-        const std::uint32_t upToHere = summary.videoMask & ((2u << i) - 1);
+        const std::uint32_t upToHere = videoMask & ((2u << i) - 1);
         const std::uint8_t* entry = entries + static_cast<std::size_t>(i) * kIndexEntryBytes;
-        AddKeyFrame(videoCount + static_cast<std::uint32_t>(std::popcount(upToHere)),
-                    Le32(entry + 8));
+        AddKeyFrame(videoCount + CountBits(upToHere), Le32(entry + 8));
     }
 }
 

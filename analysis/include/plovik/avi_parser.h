@@ -183,14 +183,8 @@ class CAviParser {
     bool ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
                      std::size_t& taken);
     bool ScanEntry(const std::uint8_t* entry, IndexScan& scan);
-    struct BlockSummary {
-        std::uint32_t videos;     // "00dc"/"00db" entries
-        std::uint32_t videoMask;  // bit i: entry i is one of them
-        std::uint32_t keyMask;    // bit i: entry i is one of them and a key frame
-    };
-    static BlockSummary SummariseBlock(const std::uint8_t* entries);
-    void AddBlockKeyFrames(const std::uint8_t* entries, const BlockSummary& summary,
-                           std::uint32_t videoCount);
+    void AddBlockKeyFrames(const std::uint8_t* entries, std::uint32_t videoMask,
+                           std::uint32_t keyMask, std::uint32_t videoCount);
     void AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset);
     void CompleteKeyFrames();
     double KeyFrameTime(std::uint32_t videoCount) const;
