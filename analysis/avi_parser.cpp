@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "byte_source.h"
+#include "tick_clock.h"
 
 namespace plovik {
 namespace {
@@ -58,6 +59,7 @@ constexpr auto kEntryBits = [] {
 }();
 
 std::atomic<TraceSink> g_traceSink{nullptr};
+std::atomic<TickSource> g_tickSource{nullptr};
 
 void Trace(const char* text) {
     if (TraceSink sink = g_traceSink.load()) sink(text);
@@ -138,6 +140,7 @@ std::uint32_t ListDataSize(std::uint32_t size) { return size >= 4 ? size - 4 : 0
 
 // A millisecond counter that wraps at 32 bits, like the system tick count.
 std::uint32_t TickCount() {
+    if (TickSource source = g_tickSource.load()) return source();
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
@@ -216,6 +219,8 @@ std::string TextUpToNul(const std::string& bytes) { return bytes.substr(0, bytes
 }  // namespace
 
 void SetTraceSink(TraceSink sink) { g_traceSink.store(sink); }
+
+void SetTickSource(TickSource source) { g_tickSource.store(source); }
 
 CAviParser::CAviParser() {
     Reset();
