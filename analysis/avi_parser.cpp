@@ -49,7 +49,7 @@ constexpr std::size_t kVideoFormatBytes = 44;
 constexpr std::size_t kIndexEntryBytes = 16;
 constexpr std::size_t kInitialKeyTimes = 100000;
 constexpr std::uint32_t kClockCheckStep = 1000;
-constexpr std::uint32_t kNoTimeLimit = 0xFFFFFFFF;
+constexpr std::uint32_t kLargestTimeLimit = 0xFFFFFFFF;
 constexpr std::size_t kIndexBlock = 32;  // entries looked at together: one bit each
 // Bit i of a block mask, from a table: a shift by the loop index would not vectorise.
 constexpr auto kEntryBits = [] {
@@ -565,7 +565,7 @@ bool CAviParser::ScanIndex(std::uint32_t nBytes) {
     IndexScan scan;
     // A limit of 0 turns the check off, and no elapsed time exceeds the largest limit
     // (the one the report uses): neither needs the clock.
-    scan.timed = m_dwTimeout != 0 && m_dwTimeout != kNoTimeLimit;
+    scan.timed = m_dwTimeout != 0 && m_dwTimeout != kLargestTimeLimit;
     scan.startTicks = TickCount();
     // Entries are taken in runs straight from the read buffer: the same bytes in the
     // same order as one 16-byte read per entry, without a copy or a call for each.
