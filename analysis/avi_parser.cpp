@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstring>
 
 #include "byte_source.h"
+#include "tick_clock.h"
 
 namespace plovik {
 namespace {
@@ -47,19 +49,87 @@ constexpr std::size_t kVideoFormatBytes = 44;
 constexpr std::size_t kIndexEntryBytes = 16;
 constexpr std::size_t kInitialKeyTimes = 100000;
 constexpr std::uint32_t kClockCheckStep = 1000;
-constexpr std::size_t kIndexBlock = 8;  // entries looked at together
+constexpr std::uint32_t kLargestTimeLimit = 0xFFFFFFFF;
+constexpr std::size_t kIndexBlock = 32;  // entries looked at together: one bit each
+// Bit i of a block mask, from a table: a shift by the loop index would not vectorise.
+constexpr auto kEntryBits = [] {
+    std::array<std::uint32_t, kIndexBlock> bits{};
+    for (std::size_t i = 0; i < kIndexBlock; ++i) bits[i] = std::uint32_t{1} << i;
+    return bits;
+}();
 
 std::atomic<TraceSink> g_traceSink{nullptr};
+std::atomic<TickSource> g_tickSource{nullptr};
 
 void Trace(const char* text) {
     if (TraceSink sink = g_traceSink.load()) sink(text);
 }
+
+// "00dc" or "00db".
+constexpr bool IsVideoId(FOURCC id) { return (id | kVideoIdMask) == kVideoCompressed; }
 
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The number of set bits, in plain arithmetic: std::popcount becomes a library call
+// where the baseline instruction set has no such instruction.
+constexpr std::uint32_t CountBits(std::uint32_t x) {
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return (x * 0x01010101u) >> 24;
+}
+static_assert(CountBits(0) == 0 && CountBits(0xFFFFFFFFu) == 32 && CountBits(0x80000101u) == 3);
+
+// The first 8 bytes of an index entry: the id in the low half, the flags in the high.
+std::uint64_t LoadIdAndFlags(const std::uint8_t* entry) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t value;
+        std::memcpy(&value, entry, sizeof value);
+        return value;
+    } else {
+        return std::uint64_t{Le32(entry + 4)} << 32 | Le32(entry);
+    }
+}
+
+struct BlockSummary {
+    std::uint32_t videos;     // "00dc"/"00db" entries
+    std::uint32_t videoMask;  // bit i: entry i is one of them
+    std::uint32_t keyMask;    // bit i: entry i is one of them and a key frame
+};
+
+// Which entries of a block are video frames, and which of those are key frames.
+// Branch-free so that the compiler vectorises it.
+BlockSummary SummariseBlock(const std::uint8_t* entries) {
+    std::uint32_t videoMask = 0;
+    std::uint32_t flagMask = 0;
+    for (std::size_t i = 0; i < kIndexBlock; ++i) {
+        // Id and flags as one word: the vectoriser gathers them with fewer shuffles.
+        const std::uint64_t idAndFlags = LoadIdAndFlags(entries + i * kIndexEntryBytes);
+        const std::uint32_t isVideo = IsVideoId(static_cast<FOURCC>(idAndFlags));
+        const auto isFlagged = static_cast<std::uint32_t>(idAndFlags >> 36) & 1;  // flag 0x10
+        videoMask |= kEntryBits[i] & (0u - isVideo);
+        flagMask |= kEntryBits[i] & (0u - isFlagged);
+    }
+    return {CountBits(videoMask), videoMask, videoMask & flagMask};
+}
+
+// A key frame noted in its key-time slot until its time is worked out: the video
+// count in the high half, the chunk offset in the low half. The count stays below
+// 2^28 (an index has fewer entries), so the bits are a finite double, and copying
+// it never alters them.
+double KeyFrameNote(std::uint32_t videoCount, std::uint32_t chunkOffset) {
+    return std::bit_cast<double>(std::uint64_t{videoCount} << 32 | chunkOffset);
+}
+
+void ReadKeyFrameNote(double note, std::uint32_t& videoCount, std::uint32_t& chunkOffset) {
+    const auto bits = std::bit_cast<std::uint64_t>(note);
+    videoCount = static_cast<std::uint32_t>(bits >> 32);
+    chunkOffset = static_cast<std::uint32_t>(bits);
 }
 
 // A RIFF size with its pad byte.
@@ -70,6 +140,7 @@ std::uint32_t ListDataSize(std::uint32_t size) { return size >= 4 ? size - 4 : 0
 
 // A millisecond counter that wraps at 32 bits, like the system tick count.
 std::uint32_t TickCount() {
+    if (TickSource source = g_tickSource.load()) return source();
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
@@ -148,6 +219,8 @@ std::string TextUpToNul(const std::string& bytes) { return bytes.substr(0, bytes
 }  // namespace
 
 void SetTraceSink(TraceSink sink) { g_traceSink.store(sink); }
+
+void SetTickSource(TickSource source) { g_tickSource.store(source); }
 
 CAviParser::CAviParser() {
     Reset();
@@ -479,12 +552,21 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
         SkipBytes(nBytes);
         return true;
     }
-    IndexScan scan;
-    scan.timed = m_dwTimeout != 0;
-    scan.startTicks = TickCount();
     m_bIndexOK = false;
     m_nKeyFrames = 0;
     m_listKeyFrames.clear();
+    const bool complete = ScanIndex(nBytes);
+    // Whether the scan ended or stopped early, the key frames found stand.
+    CompleteKeyFrames();
+    return complete;
+}
+
+bool CAviParser::ScanIndex(std::uint32_t nBytes) {
+    IndexScan scan;
+    // A limit of 0 turns the check off, and no elapsed time exceeds the largest limit
+    // (the one the report uses): neither needs the clock.
+    scan.timed = m_dwTimeout != 0 && m_dwTimeout != kLargestTimeLimit;
+    scan.startTicks = TickCount();
     // Entries are taken in runs straight from the read buffer: the same bytes in the
     // same order as one 16-byte read per entry, without a copy or a call for each.
     std::uint32_t entriesLeft = nBytes / kIndexEntryBytes;
@@ -518,18 +600,28 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
 bool CAviParser::ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
                              std::size_t& taken) {
     std::size_t i = 0;
-    while (i < count) {
-        const std::size_t blockEnd = std::min(i + kIndexBlock, count);
-        if (blockEnd - i == kIndexBlock && ScanBlock(entries + i * kIndexEntryBytes, scan)) {
-            i = blockEnd;
+    for (; i + kIndexBlock <= count; i += kIndexBlock) {
+        const std::uint8_t* block = entries + i * kIndexEntryBytes;
+        const BlockSummary summary = SummariseBlock(block);
+        if (scan.timed && scan.videoCount + summary.videos >= scan.checkAt) {
+            // A clock check falls in this block: its entries are taken one by one.
+            for (std::size_t j = 0; j < kIndexBlock; ++j) {
+                if (!ScanEntry(block + j * kIndexEntryBytes, scan)) {
+                    taken = i + j + 1;
+                    return false;
+                }
+            }
             continue;
         }
-        // A block with a key frame or a clock check, or the last few entries: one by one.
-        for (; i < blockEnd; ++i) {
-            if (!ScanEntry(entries + i * kIndexEntryBytes, scan)) {
-                taken = i + 1;
-                return false;
-            }
+        if (summary.keyMask != 0) {
+            AddBlockKeyFrames(block, summary.videoMask, summary.keyMask, scan.videoCount);
+        }
+        scan.videoCount += summary.videos;
+    }
+    for (; i < count; ++i) {  // the last few entries of the run
+        if (!ScanEntry(entries + i * kIndexEntryBytes, scan)) {
+            taken = i + 1;
+            return false;
         }
     }
     taken = count;
@@ -541,7 +633,7 @@ bool CAviParser::ScanEntries(const std::uint8_t* entries, std::size_t count, Ind
 // the time limit has passed.
 bool CAviParser::ScanEntry(const std::uint8_t* entry, IndexScan& scan) {
     const FOURCC id = Le32(entry);
-    const bool isVideo = (id | kVideoIdMask) == kVideoCompressed;
+    const bool isVideo = IsVideoId(id);
     if (!isVideo && id != kAudio) return true;
     if (isVideo) {
         ++scan.videoCount;
@@ -553,34 +645,55 @@ bool CAviParser::ScanEntry(const std::uint8_t* entry, IndexScan& scan) {
     return !(scan.videoCount == scan.checkAt && scan.timed && IndexTimeOver(scan.startTicks));
 }
 
-// A block of entries without key frames in which no clock check falls: only its
-// video entries are counted. Most blocks are such, so this is the common path.
-// False (nothing done) for any other block.
-bool CAviParser::ScanBlock(const std::uint8_t* entries, IndexScan& scan) {
-    std::uint32_t videos = 0;
-    std::uint32_t keys = 0;
-    for (std::size_t i = 0; i < kIndexBlock; ++i) {
-        const std::uint8_t* entry = entries + i * kIndexEntryBytes;
-        const std::uint32_t isVideo = (Le32(entry) | kVideoIdMask) == kVideoCompressed;
-        videos += isVideo;
-        keys |= isVideo & static_cast<std::uint32_t>((Le32(entry + 4) & AVIIF_KEYFRAME) != 0);
+// The key frames of a block that starts after videoCount video entries.
+void CAviParser::AddBlockKeyFrames(const std::uint8_t* entries, std::uint32_t videoMask,
+                                   std::uint32_t keyMask, std::uint32_t videoCount) {
+    for (std::uint32_t keys = keyMask; keys != 0; keys &= keys - 1) {
+        const int i = std::countr_zero(keys);
+        // Video entries up to and including this one; the shift wraps to all bits at 31.
+        const std::uint32_t upToHere = videoMask & ((2u << i) - 1);
+        const std::uint8_t* entry = entries + static_cast<std::size_t>(i) * kIndexEntryBytes;
+        AddKeyFrame(videoCount + CountBits(upToHere), Le32(entry + 8));
     }
-    if (keys != 0 || scan.videoCount + videos >= scan.checkAt) return false;
-    scan.videoCount += videos;
-    return true;
 }
 
-// Key frame of video entry number videoCount (the first one is at time 0).
+// Key frame of video entry number videoCount. While the key-time array has room,
+// the key frame is only noted in its slot; CompleteKeyFrames turns the notes into
+// times and records, so the records are allocated once, at the size they need.
 void CAviParser::AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset) {
+    if (m_nKeyFrames < m_arKeyTimes.size()) {
+        m_arKeyTimes[m_nKeyFrames++] = KeyFrameNote(videoCount, chunkOffset);
+        return;
+    }
+    // Past the array's length: it grows by one entry per key frame from here on.
+    CompleteKeyFrames();
+    const double seconds = KeyFrameTime(videoCount);
+    m_arKeyTimes.push_back(seconds);
+    m_listKeyFrames.push_back({seconds, chunkOffset, 0});
+    ++m_nKeyFrames;
+}
+
+// Turns the noted key frames (those without a record yet) into times and records.
+void CAviParser::CompleteKeyFrames() {
+    const std::size_t recorded = m_listKeyFrames.size();
+    if (recorded == m_nKeyFrames) return;
+    m_listKeyFrames.reserve(m_nKeyFrames);
+    for (std::size_t k = recorded; k < m_nKeyFrames; ++k) {
+        std::uint32_t videoCount = 0;
+        std::uint32_t chunkOffset = 0;
+        ReadKeyFrameNote(m_arKeyTimes[k], videoCount, chunkOffset);
+        const double seconds = KeyFrameTime(videoCount);
+        m_arKeyTimes[k] = seconds;
+        m_listKeyFrames.push_back({seconds, chunkOffset, 0});
+    }
+}
+
+// Time of video entry number videoCount (the first one is at time 0).
+double CAviParser::KeyFrameTime(std::uint32_t videoCount) const {
     // The product is exact in 64 bits, scaled in extended precision, stored as a double.
     const std::uint64_t micros =
         std::uint64_t{videoCount - 1} * std::uint64_t{m_MainHeader.dwMicroSecPerFrame};
-    const auto seconds =
-        static_cast<double>(static_cast<long double>(micros) * static_cast<long double>(1e-6));
-    if (m_nKeyFrames >= m_arKeyTimes.size()) m_arKeyTimes.push_back(0.0);
-    m_arKeyTimes[m_nKeyFrames] = seconds;
-    m_listKeyFrames.push_back({seconds, chunkOffset, 0});
-    ++m_nKeyFrames;
+    return static_cast<double>(static_cast<long double>(micros) * static_cast<long double>(1e-6));
 }
 
 bool CAviParser::IndexTimeOver(std::uint32_t startTicks) const {

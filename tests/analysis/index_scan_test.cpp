@@ -5,6 +5,7 @@
 
 #include "byte_source.h"
 #include "parse_helpers.h"
+#include "tick_clock.h"
 
 namespace plovik::test {
 namespace {
@@ -100,7 +101,13 @@ TEST(IndexScan, TruncatedIndexKeepsPartialResults) {
     CAviParser p;
     EXPECT_FALSE(ParseFileBytes(p, file.substr(0, file.size() - 16 * 5)));
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
-    EXPECT_EQ(p.m_nKeyFrames, 3u);
+    ASSERT_EQ(p.m_nKeyFrames, 3u);
+    ASSERT_EQ(p.m_listKeyFrames.size(), 3u);
+    for (std::uint32_t k = 0; k < 3; ++k) {  // the key frames found are complete
+        EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], k * 2 * 0.04);
+        EXPECT_EQ(p.m_listKeyFrames[k].dTime, p.m_arKeyTimes[k]);
+        EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, 1000 + 2 * k);
+    }
     EXPECT_FALSE(p.m_bIndexOK);
     EXPECT_EQ(p.m_llIndexPos, PosOf(file, "idx1"));
     EXPECT_EQ(p.m_lIndexSize, 10 * 16 + 8);
@@ -142,8 +149,12 @@ TEST(IndexScan, ManyKeyFramesGrowTheArray) {
                                                                           .totalFrames = frames})));
     ASSERT_EQ(p.m_nKeyFrames, frames);
     ASSERT_GE(p.m_arKeyTimes.size(), frames);
-    EXPECT_EQ(p.m_listKeyFrames.size(), frames);
-    EXPECT_DOUBLE_EQ(p.m_arKeyTimes[frames - 1], (frames - 1) * 1e-3);
+    ASSERT_EQ(p.m_listKeyFrames.size(), frames);
+    for (const std::uint32_t k : {0u, 99'999u, 100'000u, frames - 1}) {  // around the first length
+        EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], k * 1e-3);
+        EXPECT_EQ(p.m_listKeyFrames[k].dTime, p.m_arKeyTimes[k]);
+        EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, 1000 + k);
+    }
     EXPECT_TRUE(p.m_bIndexOK);
 }
 
@@ -215,40 +226,148 @@ TEST_F(IndexTimeLimit, ZeroAndMaximumLimitsNeverFire) {
 namespace plovik::test {
 namespace {
 
-// The scan against a plain entry-by-entry reading of random indexes: mixed ids, key
-// flags on any entry, lengths that do not fill whole blocks.
-TEST(IndexScan, MatchesAnEntryByEntryReading) {
-    std::uint32_t seed = 12345;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
-    const char* ids[] = {"00dc", "00db", "01wb", "01dc", "00wb", "02tx", "00dd"};
-    for (int round = 0; round < 40; ++round) {
-        std::vector<IndexEntry> entries;
-        const std::uint32_t length = next() % 3000;
-        for (std::uint32_t i = 0; i < length; ++i) {
-            const bool key = next() % (round % 5 + 2) == 0;
-            entries.push_back({ids[next() % 7], key ? kKey | 0x100u : 0x100u, next(), 8});
+// ---- The scan against a plain entry-by-entry reading ----
+
+// A clock that stands still until its timeOutRead-th reading (the one at the start
+// of the scan is reading 0), from which on it is far past any limit.
+std::uint32_t g_clockReads = 0;
+std::uint32_t g_timeOutRead = 0;
+std::uint32_t SteppingClock() { return g_clockReads++ >= g_timeOutRead ? 1'000'000u : 0u; }
+
+// What reading the entries one at a time gives, with the clock read after each
+// video or "01wb" entry while the video count is a multiple of 1000.
+struct Reading {
+    std::vector<double> times;
+    std::vector<std::uint32_t> offsets;
+    std::uint32_t videos = 0;
+    std::size_t timedOutAfter = 0;  // entries taken when the time ran out; 0: it did not
+};
+
+Reading ReadEntryByEntry(const std::vector<IndexEntry>& entries, std::uint32_t microSecPerFrame,
+                         std::uint32_t timeOutRead) {
+    Reading r;
+    std::uint32_t clockReads = 1;  // the one at the start
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const IndexEntry& e = entries[i];
+        const bool video = e.id == "00dc" || e.id == "00db";
+        if (!video && e.id != "01wb") continue;
+        if (video) ++r.videos;
+        if (video && (e.flags & kKey)) {
+            // The exact product, scaled in extended precision.
+            const long double micros = std::uint64_t{r.videos - 1} * microSecPerFrame;
+            r.times.push_back(static_cast<double>(micros * static_cast<long double>(1e-6)));
+            r.offsets.push_back(e.offset);
         }
-        std::vector<double> times;
-        std::vector<std::uint32_t> offsets;
-        std::uint32_t video = 0;
-        for (const IndexEntry& e : entries) {
-            if (e.id != "00dc" && e.id != "00db") continue;
-            ++video;
-            if (e.flags & kKey) {
-                times.push_back((video - 1) * 40000 * 1e-6);
-                offsets.push_back(e.offset);
-            }
-        }
-        CAviParser p;
-        ASSERT_TRUE(ParseFileBytes(
-            p, Riff("AVI ", {List("hdrl", {Avih({.totalFrames = video})}), Idx1(entries)})));
-        EXPECT_TRUE(p.m_bIndexOK);
-        ASSERT_EQ(p.m_nKeyFrames, times.size());
-        for (std::size_t k = 0; k < times.size(); ++k) {
-            EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], times[k]);
-            EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, offsets[k]);
+        if (r.videos % 1000 == 0 && clockReads++ == timeOutRead) {
+            r.timedOutAfter = i + 1;
+            break;
         }
     }
+    return r;
+}
+
+// Random indexes: mostly video and audio so that the count passes several multiples
+// of 1000, runs of audio only, key flags on any entry, lengths that fill neither
+// whole blocks nor whole read buffers.
+std::vector<IndexEntry> RandomIndex(std::uint32_t (*next)(), std::uint32_t length) {
+    const char* ids[] = {"00dc", "00dc", "00dc", "00db", "01wb", "01wb", "01dc", "00wb", "02tx"};
+    std::vector<IndexEntry> entries;
+    const std::uint32_t keyOdds = next() % 40 + 1;
+    while (entries.size() < length) {
+        const bool audioRun = next() % 50 == 0;
+        const std::uint32_t run = audioRun ? next() % 80 : 1;
+        for (std::uint32_t i = 0; i < run && entries.size() < length; ++i) {
+            const char* id = audioRun ? "01wb" : ids[next() % std::size(ids)];
+            const bool key = next() % keyOdds == 0;
+            entries.push_back({id, (key ? kKey : 0u) | (next() & 0xFFEFu), next(), 8});
+        }
+    }
+    return entries;
+}
+
+std::uint32_t g_seed = 12345;
+std::uint32_t NextRandom() { return g_seed = g_seed * 1103515245u + 12345u, g_seed >> 8; }
+
+class IndexScanAgainstReading : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_traces.clear();
+        SetTraceSink(CollectTrace);
+        SetTickSource(SteppingClock);
+    }
+    void TearDown() override {
+        SetTickSource(nullptr);
+        SetTraceSink(nullptr);
+    }
+
+    static void ExpectKeyFrames(const CAviParser& p, const Reading& r) {
+        ASSERT_EQ(p.m_nKeyFrames, r.times.size());
+        ASSERT_EQ(p.m_listKeyFrames.size(), r.times.size());
+        for (std::size_t k = 0; k < r.times.size(); ++k) {
+            EXPECT_EQ(p.m_arKeyTimes[k], r.times[k]) << k;
+            EXPECT_EQ(p.m_listKeyFrames[k].dTime, r.times[k]) << k;
+            EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, r.offsets[k]) << k;
+            EXPECT_EQ(p.m_listKeyFrames[k].dwReserved, 0u);
+        }
+        // Slots past the key frames keep their initial value.
+        EXPECT_EQ(p.m_arKeyTimes[r.times.size()], 0.0);
+    }
+};
+
+TEST_F(IndexScanAgainstReading, WholeScansWithAndWithoutTheClock) {
+    g_seed = 12345;
+    for (int round = 0; round < 30; ++round) {
+        const auto entries = RandomIndex(NextRandom, NextRandom() % (round < 10 ? 300 : 9000));
+        const std::uint32_t microSecPerFrame =
+            round % 7 == 0 ? 0 : (round % 7 == 1 ? 0xFFFFFFFF : NextRandom() % 100000);
+        const Reading r = ReadEntryByEntry(entries, microSecPerFrame, 0);
+        const Bytes file = Riff(
+            "AVI ",
+            {List("hdrl", {Avih({.microSecPerFrame = microSecPerFrame, .totalFrames = r.videos})}),
+             Idx1(entries)});
+        for (const std::uint32_t limit : {0u, 5000u, 0xFFFFFFFFu}) {
+            g_clockReads = 0;
+            g_timeOutRead = 0xFFFFFFFF;
+            CAviParser p;
+            ASSERT_TRUE(ParseFileBytes(p, file, limit)) << round << " " << limit;
+            EXPECT_TRUE(p.m_bIndexOK);
+            ExpectKeyFrames(p, r);
+        }
+    }
+    EXPECT_TRUE(g_traces.empty());
+}
+
+TEST_F(IndexScanAgainstReading, TimeOutStopsRightAfterTheEntryThatReadTheClock) {
+    g_seed = 777;
+    int timedOut = 0;
+    for (int round = 0; round < 60; ++round) {
+        const auto entries = RandomIndex(NextRandom, 2000 + NextRandom() % 8000);
+        const std::uint32_t timeOutRead = NextRandom() % 4 + 1;
+        const Reading r = ReadEntryByEntry(entries, 40000, timeOutRead);
+        const Bytes hdrl = List("hdrl", {Avih({.totalFrames = r.videos})});
+        const Bytes file = Riff("AVI ", {hdrl, Idx1(entries)});
+        g_traces.clear();
+        g_clockReads = 0;
+        g_timeOutRead = timeOutRead;
+        CAviParser p;
+        const bool result = ParseFileBytes(p, file, 5000);
+        ExpectKeyFrames(p, r);
+        if (r.timedOutAfter == 0) {
+            EXPECT_TRUE(result);
+            EXPECT_TRUE(p.m_bIndexOK);
+            EXPECT_TRUE(g_traces.empty());
+            continue;
+        }
+        ++timedOut;
+        EXPECT_FALSE(result);
+        EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
+        EXPECT_FALSE(p.m_bIndexOK);
+        const auto indexData = static_cast<std::int64_t>(12 + hdrl.size() + 8);
+        EXPECT_EQ(p.m_llFilePos, indexData + static_cast<std::int64_t>(16 * r.timedOutAfter));
+        ASSERT_EQ(g_traces.size(), 1u);
+        EXPECT_EQ(g_traces[0], "key frame reading time over..");
+    }
+    EXPECT_GT(timedOut, 20);  // both outcomes are well covered
 }
 
 }  // namespace

@@ -173,6 +173,7 @@ class CAviParser {
     StreamStep ReadAudioFormat(std::int64_t listEnd);
     bool SkipMovi(std::uint32_t nBytes);
     bool ReadIndex(std::uint32_t nBytes);
+    bool ScanIndex(std::uint32_t nBytes);
     struct IndexScan {
         std::uint32_t videoCount = 0;  // "00dc"/"00db" entries so far
         std::uint32_t checkAt = 0;     // the multiple of the clock step now or next due
@@ -182,8 +183,11 @@ class CAviParser {
     bool ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
                      std::size_t& taken);
     bool ScanEntry(const std::uint8_t* entry, IndexScan& scan);
-    bool ScanBlock(const std::uint8_t* entries, IndexScan& scan);
+    void AddBlockKeyFrames(const std::uint8_t* entries, std::uint32_t videoMask,
+                           std::uint32_t keyMask, std::uint32_t videoCount);
     void AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset);
+    void CompleteKeyFrames();
+    double KeyFrameTime(std::uint32_t videoCount) const;
     bool IndexTimeOver(std::uint32_t startTicks) const;
     void SumRiffParts();
     bool ReadChunkHeader(FOURCC& id, std::uint32_t& size);
