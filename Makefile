@@ -1,7 +1,7 @@
 # Front door for building and testing Plovik. See README.md.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
-BUILD_TYPE ?= RelWithDebInfo
+BUILD_TYPE ?= Release
 FILE ?= samples/sample.avi
 FUZZ_SECONDS ?= 300
 WERROR := $(if $(CI),ON,OFF)
