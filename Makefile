@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 300
 WERROR := $(if $(CI),ON,OFF)
 CMAKE_NATIVE := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPLOVIK_WERROR=$(WERROR)
 
-.PHONY: all deps build test test-native test-asan test-fuzz test-windows run bench fuzz \
+.PHONY: all deps build format-check test test-native test-asan test-fuzz test-windows run bench fuzz \
         windows gui screenshot format clean
 
 all: build
@@ -19,7 +19,7 @@ build:
 	@cmake -S . -B build $(CMAKE_NATIVE) >/dev/null
 	@cmake --build build -j $(JOBS)
 
-test: deps test-native test-asan test-fuzz test-windows
+test: deps format-check test-native test-asan test-fuzz test-windows
 	@echo "All test suites passed."
 
 test-native: build
@@ -66,8 +66,14 @@ gui: windows
 screenshot: windows
 	@scripts/screenshot.sh
 
+SOURCES = $(shell find analysis app codecs report tests bench fuzz -name '*.cpp' -o -name '*.h')
+
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@clang-format -i $(SOURCES)
+
+# Fails when any source differs from its clang-format layout.
+format-check:
+	@clang-format --dry-run --Werror $(SOURCES)
 
 clean:
 	rm -rf build build-asan build-bench build-fuzz build-windows

@@ -3,7 +3,7 @@
 # Idempotent and quiet when nothing is missing. Usage: install-deps.sh [native|windows|screenshot|all]
 set -euo pipefail
 
-native=(cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
+native=(cmake make g++ clang-format googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth fonts-nanum-coding locales)
 screenshot=(x11-apps imagemagick)
 

@@ -103,7 +103,8 @@ TEST(AppProcess, AnalysesTheFirstQuotedPathBeforeShowing) {
     Shown shown = RunApp(L"\"" + path + L"\" D:\\second.avi");
     ASSERT_TRUE(shown.visible);
     EXPECT_EQ(shown.path, path);
-    EXPECT_NE(shown.report.find(L"첫 번째 클립.avi"), std::wstring::npos) << WideToUtf8(shown.report);
+    EXPECT_NE(shown.report.find(L"첫 번째 클립.avi"), std::wstring::npos)
+        << WideToUtf8(shown.report);
     EXPECT_EQ(shown.report.find(L"second"), std::wstring::npos);
 }
 

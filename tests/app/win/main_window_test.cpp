@@ -168,8 +168,9 @@ TEST_F(MainWindowTest, DropAnalysesTheFirstOfThreeFiles) {
     std::string b = WriteAvi("b.avi", {.frames = 8});
     std::string c = WriteAvi("c.avi");
     Open();
-    SendMessageW(hDlg, WM_DROPFILES,
-                 reinterpret_cast<WPARAM>(test::MakeDrop({Utf8ToWide(a), Utf8ToWide(b), Utf8ToWide(c)})), 0);
+    SendMessageW(
+        hDlg, WM_DROPFILES,
+        reinterpret_cast<WPARAM>(test::MakeDrop({Utf8ToWide(a), Utf8ToWide(b), Utf8ToWide(c)})), 0);
     EXPECT_EQ(Path(), Utf8ToWide(a));
     EXPECT_EQ(dlg->m_strFilePath, a);
     EXPECT_EQ(Report(), ReportOf(a));
