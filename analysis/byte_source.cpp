@@ -19,14 +19,6 @@ class BufferedFileSource final : public ByteSource {
         : m_file(std::move(file)), m_size(m_file->Size()), m_buffer(kBufferSize) {}
 
     std::uint64_t Size() const override { return m_size; }
-    std::int64_t Position() const override { return m_position; }
-
-    std::int64_t Seek(std::int64_t position) override {
-        if (position < 0) return -1;
-        m_position = position;
-        return m_position;
-    }
-
     bool Read(void* buffer, std::size_t n) override {
         auto* out = static_cast<unsigned char*>(buffer);
         const std::int64_t start = m_position;
@@ -108,7 +100,6 @@ class BufferedFileSource final : public ByteSource {
     std::unique_ptr<RawFile> m_file;
     std::uint64_t m_size;
     std::uint64_t m_filePointer = 0;
-    std::int64_t m_position = 0;
     std::vector<unsigned char> m_buffer;
     std::int64_t m_bufferStart = 0;
     std::size_t m_bufferLength = 0;
@@ -119,14 +110,6 @@ class MemorySource final : public ByteSource {
     explicit MemorySource(std::string_view bytes) : m_bytes(bytes) {}
 
     std::uint64_t Size() const override { return m_bytes.size(); }
-    std::int64_t Position() const override { return m_position; }
-
-    std::int64_t Seek(std::int64_t position) override {
-        if (position < 0) return -1;
-        m_position = position;
-        return m_position;
-    }
-
     bool Read(void* buffer, std::size_t n) override {
         const auto size = static_cast<std::int64_t>(m_bytes.size());
         if (m_position > size || static_cast<std::uint64_t>(size - m_position) < n) return false;
@@ -148,7 +131,6 @@ class MemorySource final : public ByteSource {
 
   private:
     std::string_view m_bytes;
-    std::int64_t m_position = 0;
 };
 
 }  // namespace

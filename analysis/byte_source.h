@@ -16,18 +16,25 @@ class ByteSource {
 
     // Size in bytes at the time of opening.
     virtual std::uint64_t Size() const = 0;
-    virtual std::int64_t Position() const = 0;
+    std::int64_t Position() const { return m_position; }
     // Reads exactly n bytes from the current position and moves past them.
     // On failure (end of data, read error) the position stays where it was.
     virtual bool Read(void* buffer, std::size_t n) = 0;
     // Moves to an absolute position, which may lie past the end (later reads then
     // fail). Returns the new position, or -1 for a negative one.
-    virtual std::int64_t Seek(std::int64_t position) = 0;
+    std::int64_t Seek(std::int64_t position) {
+        if (position < 0) return -1;
+        m_position = position;
+        return m_position;
+    }
     std::int64_t SeekBy(std::int64_t delta) { return Seek(Position() + delta); }
     // Lends the next bytes in place, as many whole units as are at hand (at least one,
     // at most maxBytes), and moves past them. Empty when not one whole unit is left.
     // The view stays valid until the next call on the source.
     virtual std::string_view View(std::size_t maxBytes, std::size_t unit) = 0;
+
+  protected:
+    std::int64_t m_position = 0;  // where the next read starts
 };
 
 // Opens a regular file read-only (UTF-8 path); null when it cannot be opened.
