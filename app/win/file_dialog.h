@@ -42,7 +42,8 @@ class CLumoFileDialog {
     std::wstring m_strDefExt;
     std::wstring m_strFilter;  // "|" already turned into NUL
     std::vector<wchar_t> m_szFileName;
-    wchar_t m_szFileTitle[64] = {};
+    // Room for any file name: a short title buffer can make the dialog fail.
+    wchar_t m_szFileTitle[MAX_PATH] = {};
 };
 
 }  // namespace plovik::win
