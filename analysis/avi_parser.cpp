@@ -255,6 +255,7 @@ void CAviParser::Reset() {
     m_AudioFormat = {};
     m_VideoFormat = {};
     m_videoFormatBytes = {};
+    m_audioFormatBytes = {};
 }
 
 bool CAviParser::Parse(const std::string& strPath, std::uint32_t dwTimeout, bool bSkipIndex) {
@@ -313,6 +314,19 @@ void CAviParser::SeekTo(std::int64_t position) { m_llFilePos = m_hFile->Seek(pos
 
 void CAviParser::SkipForwardTo(std::int64_t position) {
     if (position > m_llFilePos) SeekTo(position);
+}
+
+// Reads n bytes (and the pad byte) of a header record. A record cut short by the end
+// of the file still takes the bytes that are there, as a plain read leaves them in
+// the record; the position then stays where it was, as after any failed read.
+void CAviParser::ReadRecord(std::uint8_t* record, std::uint32_t n) {
+    if (ReadBytes(record, n)) return;
+    const std::int64_t start = m_llFilePos;
+    const auto position = static_cast<std::uint64_t>(start);
+    if (start < 0 || position >= m_qwFileSize) return;
+    const auto partial =
+        static_cast<std::size_t>(std::min<std::uint64_t>(n, m_qwFileSize - position));
+    if (m_hFile->Read(record, partial)) SeekTo(start);
 }
 
 bool CAviParser::BytesAvailable(std::uint64_t n) const {
@@ -515,12 +529,9 @@ CAviParser::StreamStep CAviParser::ReadVideoFormat(std::int64_t listEnd) {
     if (Padded(size) > static_cast<std::uint64_t>(listEnd - m_llFilePos)) {
         return StreamStep::EndList;
     }
-    std::uint8_t bytes[kVideoFormatBytes];
     const auto kept = static_cast<std::uint32_t>(std::min<std::size_t>(size, kVideoFormatBytes));
-    if (ReadBytes(bytes, kept)) {
-        std::memcpy(m_videoFormatBytes.data(), bytes, static_cast<std::size_t>(Padded(kept)));
-        m_VideoFormat = DecodeVideoFormat(m_videoFormatBytes.data());
-    }
+    ReadRecord(m_videoFormatBytes.data(), kept);
+    m_VideoFormat = DecodeVideoFormat(m_videoFormatBytes.data());
     if (size > kVideoFormatBytes) SkipBytes(size - kVideoFormatBytes);
     return StreamStep::Next;
 }
@@ -536,8 +547,8 @@ CAviParser::StreamStep CAviParser::ReadAudioFormat(std::int64_t listEnd) {
     if (Padded(size) > static_cast<std::uint64_t>(listEnd - m_llFilePos)) {
         return StreamStep::EndList;
     }
-    std::uint8_t bytes[kAudioFormatBytes];
-    if (ReadBytes(bytes, kAudioFormatBytes)) m_AudioFormat = DecodeAudioFormat(bytes);
+    ReadRecord(m_audioFormatBytes.data(), kAudioFormatBytes);
+    m_AudioFormat = DecodeAudioFormat(m_audioFormatBytes.data());
     SeekTo(listEnd);
     return StreamStep::EndList;
 }

@@ -33,6 +33,26 @@ TEST(HostileInput, SizesNearTwoToThe32EndTheWalk) {
     }
 }
 
+// A capture cut off after its headers: the format bytes that made it into the file
+// still count, as far as they go.
+TEST(HostileInput, FormatsCutByTheEndOfTheFileKeepTheirBytes) {
+    CAviParser audio;
+    // A 16-byte audio format ending the file: the 18-byte read runs 2 bytes past it.
+    ASSERT_TRUE(ParseFileBytes(
+        audio, Riff("AVI ", {Hdrl(), List("strl", {Strh({.type = "auds"}),
+                                                   AudioStrf({.samplesPerSec = 22050}, 16)})})));
+    EXPECT_EQ(audio.m_AudioFormat.wFormatTag, 0x55);
+    EXPECT_EQ(audio.m_AudioFormat.nChannels, 2);
+    EXPECT_EQ(audio.m_AudioFormat.nSamplesPerSec, 22050u);
+    EXPECT_EQ(audio.m_AudioFormat.cbSize, 0);
+
+    CAviParser video;
+    const Bytes whole = Riff("AVI ", {Hdrl(), List("strl", {Strh({}), VideoStrf({}, 40)})});
+    ASSERT_TRUE(ParseFileBytes(video, whole.substr(0, whole.size() - 20)));
+    EXPECT_EQ(FourCCToString(video.m_VideoFormat.bmiHeader.biCompression), "DIVX");
+    EXPECT_EQ(video.m_VideoFormat.bmiHeader.biSizeImage, 0u);
+}
+
 TEST(HostileInput, HugeMoviSizeIsKeptWhole) {
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(p, Riff("AVI ", {Hdrl(), ListWithSize("movi", 0xFFFFFFFF, {})})));

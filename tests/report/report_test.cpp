@@ -162,6 +162,13 @@ TEST_F(ReportTest, FileWithoutAudioShowsZeros) {
               "    압축 코덱          : UNKNOWN (Microsoft Corporation)");
 }
 
+TEST_F(ReportTest, HeaderOnlyFileShowsTheAudioItHas) {
+    auto lines = Report(Riff(
+        "AVI ", {List("hdrl", {Avih({}), VideoStrl(), AudioStrl({.channels = 1}).substr(0, 98)})}));
+    EXPECT_EQ(LineOf(lines, "샘플 비율"), "    샘플 비율          : 44,100 Hz");
+    EXPECT_EQ(LineOf(lines, "음악 채널 수"), "    음악 채널 수       : 1 (모노)");
+}
+
 TEST_F(ReportTest, RunningTimeTakesHoursBeyondTwoDigits) {
     auto time = [&](std::uint32_t length) {
         Bytes file =

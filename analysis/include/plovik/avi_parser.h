@@ -192,14 +192,16 @@ class CAviParser {
     void SumRiffParts();
     bool ReadChunkHeader(FOURCC& id, std::uint32_t& size);
     bool ReadBytes(void* buffer, std::uint32_t n);
+    void ReadRecord(std::uint8_t* record, std::uint32_t n);
     bool BytesAvailable(std::uint64_t n) const;
     void SkipBytes(std::uint32_t n);
     void SeekTo(std::int64_t position);
     void SkipForwardTo(std::int64_t position);
 
     std::unique_ptr<ByteSource> m_hFile;
-    // The stored video format as file bytes: a shorter format keeps earlier bytes.
+    // The stored formats as file bytes: a shorter format keeps earlier bytes.
     std::array<std::uint8_t, 44> m_videoFormatBytes{};
+    std::array<std::uint8_t, 18> m_audioFormatBytes{};
 };
 
 // Four bytes of a FOURCC in memory order; ends early at a zero byte.
