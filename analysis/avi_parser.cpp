@@ -237,11 +237,11 @@ void CAviParser::Reset() {
     m_qwDataSize = 0;
     m_bHasText = false;
     m_llMoviPos = 0;
-    m_lMoviSize = 0;
+    m_llMoviSize = 0;
     m_llIndexPos = 0;
-    m_lIndexSize = 0;
-    m_listKeyFrames.clear();
-    m_listKeyFrames.shrink_to_fit();
+    m_llIndexSize = 0;
+    m_arKeyFrames.clear();
+    m_arKeyFrames.shrink_to_fit();
     m_nKeyFrames = 0;
     m_bIndexOK = false;
     m_nError = PARSE_OK;
@@ -404,7 +404,7 @@ bool CAviParser::ParseList(std::uint32_t size) {
             return false;
         case kMovi:
             m_llMoviPos = m_llFilePos - 12;
-            m_lMoviSize = std::int64_t{size} + 8;
+            m_llMoviSize = std::int64_t{size} + 8;
             return SkipMovi(ListDataSize(size));
         case kInfo:
             return ParseInfoList(listEnd);
@@ -558,14 +558,14 @@ CAviParser::StreamStep CAviParser::ReadAudioFormat(std::int64_t listEnd) {
 bool CAviParser::ReadIndex(std::uint32_t nBytes) {
     m_llIndexPos = m_llFilePos - 8;
     if (m_llIndexPos % 2 != 0) m_llIndexPos += 1;
-    m_lIndexSize = static_cast<std::int64_t>(Padded(nBytes)) + 8;
+    m_llIndexSize = static_cast<std::int64_t>(Padded(nBytes)) + 8;
     if (m_bSkipIndex) {
         SkipBytes(nBytes);
         return true;
     }
     m_bIndexOK = false;
     m_nKeyFrames = 0;
-    m_listKeyFrames.clear();
+    m_arKeyFrames.clear();
     const bool complete = ScanIndex(nBytes);
     // Whether the scan ended or stopped early, the key frames found stand.
     CompleteKeyFrames();
@@ -680,22 +680,22 @@ void CAviParser::AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset
     CompleteKeyFrames();
     const double seconds = KeyFrameTime(videoCount);
     m_arKeyTimes.push_back(seconds);
-    m_listKeyFrames.push_back({seconds, chunkOffset, 0});
+    m_arKeyFrames.push_back({seconds, chunkOffset, 0});
     ++m_nKeyFrames;
 }
 
 // Turns the noted key frames (those without a record yet) into times and records.
 void CAviParser::CompleteKeyFrames() {
-    const std::size_t recorded = m_listKeyFrames.size();
+    const std::size_t recorded = m_arKeyFrames.size();
     if (recorded == m_nKeyFrames) return;
-    m_listKeyFrames.reserve(m_nKeyFrames);
+    m_arKeyFrames.reserve(m_nKeyFrames);
     for (std::size_t k = recorded; k < m_nKeyFrames; ++k) {
         std::uint32_t videoCount = 0;
         std::uint32_t chunkOffset = 0;
         ReadKeyFrameNote(m_arKeyTimes[k], videoCount, chunkOffset);
         const double seconds = KeyFrameTime(videoCount);
         m_arKeyTimes[k] = seconds;
-        m_listKeyFrames.push_back({seconds, chunkOffset, 0});
+        m_arKeyFrames.push_back({seconds, chunkOffset, 0});
     }
 }
 

@@ -44,9 +44,9 @@ TEST(ChunkWalk, TypicalFileFillsEveryField) {
     EXPECT_EQ(p.m_dwRiffSize, file.size() - 8);
     EXPECT_EQ(p.m_qwDataSize, file.size() - 8);
     EXPECT_EQ(p.m_llMoviPos, PosOf(file, "movi") - 8);
-    EXPECT_EQ(p.m_lMoviSize, 4 + 10 * 2 * 16 + 8);
+    EXPECT_EQ(p.m_llMoviSize, 4 + 10 * 2 * 16 + 8);
     EXPECT_EQ(p.m_llIndexPos, PosOf(file, "idx1"));
-    EXPECT_EQ(p.m_lIndexSize, 20 * 16 + 8);
+    EXPECT_EQ(p.m_llIndexSize, 20 * 16 + 8);
     EXPECT_FALSE(p.m_bHasText);
     EXPECT_TRUE(p.m_bIndexOK);
     EXPECT_EQ(p.m_nKeyFrames, 2u);
@@ -295,7 +295,7 @@ TEST(ChunkWalk, ReparseResetsResultsButKeepsKeyTimeArray) {
     EXPECT_DOUBLE_EQ(p.m_arKeyTimes[5], 1.0);
     ASSERT_TRUE(ParseFileBytes(p, Riff("AVI ", {List("hdrl", {Avih({})})})));
     EXPECT_EQ(p.m_nKeyFrames, 0u);
-    EXPECT_TRUE(p.m_listKeyFrames.empty());
+    EXPECT_TRUE(p.m_arKeyFrames.empty());
     EXPECT_EQ(p.m_AudioHeader.fccType, 0u);
     EXPECT_EQ(p.m_strSoftware, "");
     EXPECT_EQ(p.m_llIndexPos, 0);

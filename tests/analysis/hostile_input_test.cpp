@@ -56,7 +56,7 @@ TEST(HostileInput, FormatsCutByTheEndOfTheFileKeepTheirBytes) {
 TEST(HostileInput, HugeMoviSizeIsKeptWhole) {
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(p, Riff("AVI ", {Hdrl(), ListWithSize("movi", 0xFFFFFFFF, {})})));
-    EXPECT_EQ(p.m_lMoviSize, 0xFFFFFFFFll + 8);
+    EXPECT_EQ(p.m_llMoviSize, 0xFFFFFFFFll + 8);
     EXPECT_EQ(p.m_llMoviPos, 12 + Hdrl().size());
 }
 
@@ -67,7 +67,7 @@ TEST(HostileInput, HugeIndexSizeReadsToTheEndOfFileThenFails) {
     EXPECT_FALSE(ParseFileBytes(p, file));
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
     EXPECT_EQ(p.m_nKeyFrames, 1u);
-    EXPECT_EQ(p.m_lIndexSize, 0xFFFFFFF0ll + 8);
+    EXPECT_EQ(p.m_llIndexSize, 0xFFFFFFF0ll + 8);
 }
 
 TEST(HostileInput, HugeNameSizesDoNotAllocate) {

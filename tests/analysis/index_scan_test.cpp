@@ -37,10 +37,10 @@ TEST(IndexScan, KeyFrameTimesAndRecords) {
     EXPECT_EQ(p.m_arKeyTimes[0], 0.0);
     EXPECT_EQ(p.m_arKeyTimes[1], 1.0);
     EXPECT_EQ(p.m_arKeyTimes[2], 2.0);
-    ASSERT_EQ(p.m_listKeyFrames.size(), 3u);
-    EXPECT_EQ(p.m_listKeyFrames[1].dTime, 1.0);
-    EXPECT_EQ(p.m_listKeyFrames[1].dwChunkOffset, 1025u);
-    EXPECT_EQ(p.m_listKeyFrames[1].dwReserved, 0u);
+    ASSERT_EQ(p.m_arKeyFrames.size(), 3u);
+    EXPECT_EQ(p.m_arKeyFrames[1].dTime, 1.0);
+    EXPECT_EQ(p.m_arKeyFrames[1].dwChunkOffset, 1025u);
+    EXPECT_EQ(p.m_arKeyFrames[1].dwReserved, 0u);
     EXPECT_TRUE(p.m_bIndexOK);
 }
 
@@ -93,7 +93,7 @@ TEST(IndexScan, IndexSizeNotAMultipleOf16FailsAfterItsWholeEntries) {
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
     EXPECT_EQ(p.m_nKeyFrames, 2u);
     EXPECT_FALSE(p.m_bIndexOK);
-    EXPECT_EQ(p.m_lIndexSize, 40 + 8);
+    EXPECT_EQ(p.m_llIndexSize, 40 + 8);
 }
 
 TEST(IndexScan, TruncatedIndexKeepsPartialResults) {
@@ -102,15 +102,15 @@ TEST(IndexScan, TruncatedIndexKeepsPartialResults) {
     EXPECT_FALSE(ParseFileBytes(p, file.substr(0, file.size() - 16 * 5)));
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
     ASSERT_EQ(p.m_nKeyFrames, 3u);
-    ASSERT_EQ(p.m_listKeyFrames.size(), 3u);
+    ASSERT_EQ(p.m_arKeyFrames.size(), 3u);
     for (std::uint32_t k = 0; k < 3; ++k) {  // the key frames found are complete
         EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], k * 2 * 0.04);
-        EXPECT_EQ(p.m_listKeyFrames[k].dTime, p.m_arKeyTimes[k]);
-        EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, 1000 + 2 * k);
+        EXPECT_EQ(p.m_arKeyFrames[k].dTime, p.m_arKeyTimes[k]);
+        EXPECT_EQ(p.m_arKeyFrames[k].dwChunkOffset, 1000 + 2 * k);
     }
     EXPECT_FALSE(p.m_bIndexOK);
     EXPECT_EQ(p.m_llIndexPos, PosOf(file, "idx1"));
-    EXPECT_EQ(p.m_lIndexSize, 10 * 16 + 8);
+    EXPECT_EQ(p.m_llIndexSize, 10 * 16 + 8);
 }
 
 TEST(IndexScan, SkippedIndexIsRecordedButNotScanned) {
@@ -118,7 +118,7 @@ TEST(IndexScan, SkippedIndexIsRecordedButNotScanned) {
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(p, file, 0xFFFFFFFF, /*skipIndex=*/true));
     EXPECT_EQ(p.m_llIndexPos, PosOf(file, "idx1"));
-    EXPECT_EQ(p.m_lIndexSize, 10 * 16 + 8);
+    EXPECT_EQ(p.m_llIndexSize, 10 * 16 + 8);
     EXPECT_EQ(p.m_nKeyFrames, 0u);
     EXPECT_FALSE(p.m_bIndexOK);
     EXPECT_EQ(p.m_llMoviPos, PosOf(file, "movi") - 8);  // the walk goes on after the skip
@@ -149,11 +149,11 @@ TEST(IndexScan, ManyKeyFramesGrowTheArray) {
                                                                           .totalFrames = frames})));
     ASSERT_EQ(p.m_nKeyFrames, frames);
     ASSERT_GE(p.m_arKeyTimes.size(), frames);
-    ASSERT_EQ(p.m_listKeyFrames.size(), frames);
+    ASSERT_EQ(p.m_arKeyFrames.size(), frames);
     for (const std::uint32_t k : {0u, 99'999u, 100'000u, frames - 1}) {  // around the first length
         EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], k * 1e-3);
-        EXPECT_EQ(p.m_listKeyFrames[k].dTime, p.m_arKeyTimes[k]);
-        EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, 1000 + k);
+        EXPECT_EQ(p.m_arKeyFrames[k].dTime, p.m_arKeyTimes[k]);
+        EXPECT_EQ(p.m_arKeyFrames[k].dwChunkOffset, 1000 + k);
     }
     EXPECT_TRUE(p.m_bIndexOK);
 }
@@ -165,7 +165,7 @@ TEST(IndexScan, EachIndexChunkStartsItsCountsAfresh) {
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(p, file));
     EXPECT_EQ(p.m_nKeyFrames, 1u);
-    EXPECT_EQ(p.m_listKeyFrames.size(), 1u);
+    EXPECT_EQ(p.m_arKeyFrames.size(), 1u);
     EXPECT_TRUE(p.m_bIndexOK);
 }
 
@@ -302,12 +302,12 @@ class IndexScanAgainstReading : public ::testing::Test {
 
     static void ExpectKeyFrames(const CAviParser& p, const Reading& r) {
         ASSERT_EQ(p.m_nKeyFrames, r.times.size());
-        ASSERT_EQ(p.m_listKeyFrames.size(), r.times.size());
+        ASSERT_EQ(p.m_arKeyFrames.size(), r.times.size());
         for (std::size_t k = 0; k < r.times.size(); ++k) {
             EXPECT_EQ(p.m_arKeyTimes[k], r.times[k]) << k;
-            EXPECT_EQ(p.m_listKeyFrames[k].dTime, r.times[k]) << k;
-            EXPECT_EQ(p.m_listKeyFrames[k].dwChunkOffset, r.offsets[k]) << k;
-            EXPECT_EQ(p.m_listKeyFrames[k].dwReserved, 0u);
+            EXPECT_EQ(p.m_arKeyFrames[k].dTime, r.times[k]) << k;
+            EXPECT_EQ(p.m_arKeyFrames[k].dwChunkOffset, r.offsets[k]) << k;
+            EXPECT_EQ(p.m_arKeyFrames[k].dwReserved, 0u);
         }
         // Slots past the key frames keep their initial value.
         EXPECT_EQ(p.m_arKeyTimes[r.times.size()], 0.0);

@@ -143,12 +143,12 @@ class CAviParser {
     // Sum of the size fields of every top-level RIFF part (OpenDML files have several).
     std::uint64_t m_qwDataSize = 0;
     std::int64_t m_llMoviPos = 0;
-    std::int64_t m_lMoviSize = 0;
+    std::int64_t m_llMoviSize = 0;
     std::int64_t m_llIndexPos = 0;
-    std::int64_t m_lIndexSize = 0;
+    std::int64_t m_llIndexSize = 0;
     bool m_bHasText = false;
     std::vector<double> m_arKeyTimes;
-    std::vector<KEYFRAMEINFO> m_listKeyFrames;
+    std::vector<KEYFRAMEINFO> m_arKeyFrames;
     std::uint32_t m_nKeyFrames = 0;
     bool m_bIndexOK = false;
     int m_nError = PARSE_OK;
