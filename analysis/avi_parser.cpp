@@ -244,6 +244,13 @@ void CAviParser::Reset() {
     m_arKeyFrames.shrink_to_fit();
     m_nKeyFrames = 0;
     m_bIndexOK = false;
+    m_nIndexKind = INDEX_KIND_NONE;
+    m_nIndexFrames = 0;
+    m_dwIndexTotalFrames = 0;
+    m_arSuperIndex.clear();
+    m_nRiffParts = 0;
+    m_nAudioStream = -1;
+    m_nStreamLists = 0;
     m_nError = PARSE_OK;
     m_strSoftware.clear();
     m_bSkipIndex = false;
@@ -399,6 +406,7 @@ bool CAviParser::ParseList(std::uint32_t size) {
             m_nError = PARSE_ERR_HEADER;
             return false;
         case kStrl:
+            ++m_nStreamLists;
             if (ParseStreamList(listEnd)) return true;
             m_nError = PARSE_ERR_STREAM;
             return false;
@@ -509,6 +517,7 @@ CAviParser::StreamStep CAviParser::ReadStreamHeader(std::uint32_t size, std::int
             return ReadVideoFormat(listEnd);
         case kAuds:
             m_AudioHeader = header;
+            m_nAudioStream = m_nStreamLists - 1;
             return ReadAudioFormat(listEnd);
         case kTxts:
             m_bHasText = true;
@@ -559,6 +568,9 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
     m_llIndexPos = m_llFilePos - 8;
     if (m_llIndexPos % 2 != 0) m_llIndexPos += 1;
     m_llIndexSize = static_cast<std::int64_t>(Padded(nBytes)) + 8;
+    m_nIndexKind = INDEX_KIND_IDX1;
+    m_dwIndexTotalFrames = m_MainHeader.dwTotalFrames;
+    m_nIndexFrames = 0;
     if (m_bSkipIndex) {
         SkipBytes(nBytes);
         return true;
@@ -566,14 +578,15 @@ bool CAviParser::ReadIndex(std::uint32_t nBytes) {
     m_bIndexOK = false;
     m_nKeyFrames = 0;
     m_arKeyFrames.clear();
-    const bool complete = ScanIndex(nBytes);
-    // Whether the scan ended or stopped early, the key frames found stand.
+    IndexScan scan;
+    const bool complete = ScanIndex(nBytes, scan);
+    // Whether the scan ended or stopped early, what it found stands.
+    m_nIndexFrames = scan.videoCount;
     CompleteKeyFrames();
     return complete;
 }
 
-bool CAviParser::ScanIndex(std::uint32_t nBytes) {
-    IndexScan scan;
+bool CAviParser::ScanIndex(std::uint32_t nBytes, IndexScan& scan) {
     // A limit of 0 turns the check off, and no elapsed time exceeds the largest limit
     // (the one the report uses): neither needs the clock.
     scan.timed = m_dwTimeout != 0 && m_dwTimeout != kLargestTimeLimit;
@@ -602,7 +615,7 @@ bool CAviParser::ScanIndex(std::uint32_t nBytes) {
     // Bytes that do not make a whole entry: the index is damaged. Nothing after the
     // chunk is read as an entry.
     if (nBytes % kIndexEntryBytes != 0) return false;
-    m_bIndexOK = scan.videoCount == m_MainHeader.dwTotalFrames;
+    m_bIndexOK = scan.videoCount == m_dwIndexTotalFrames;
     return true;
 }
 
@@ -718,6 +731,7 @@ bool CAviParser::IndexTimeOver(std::uint32_t startTicks) const {
 // headers are read, one seek each; every hop moves forward by at least 8 bytes.
 void CAviParser::SumRiffParts() {
     std::uint64_t total = m_dwRiffSize;
+    m_nRiffParts = 1;
     std::uint64_t next = 8 + Padded(m_dwRiffSize);
     while (next + 8 <= m_qwFileSize) {
         SeekTo(static_cast<std::int64_t>(next));
@@ -725,6 +739,7 @@ void CAviParser::SumRiffParts() {
         std::uint32_t size = 0;
         if (!ReadChunkHeader(id, size) || id != kRiff) break;
         total += size;
+        ++m_nRiffParts;
         next += 8 + Padded(size);
     }
     m_qwDataSize = total;

@@ -103,6 +103,20 @@ enum : int {
     PARSE_ERR_INDEX = 6,
 };
 
+// Which index the key-frame results come from.
+enum : int {
+    INDEX_KIND_NONE = 0,     // none met (or the walk ended before one)
+    INDEX_KIND_IDX1 = 1,     // the AVI 1.0 "idx1" chunk
+    INDEX_KIND_OPENDML = 2,  // the standard index chunks that a video "indx" lists
+};
+
+// One entry of an OpenDML super index ("indx"): where a standard index chunk stands.
+struct AVISUPERINDEXENTRY {
+    std::uint64_t qwOffset;    // absolute position of the index chunk's header
+    std::uint32_t dwSize;      // that chunk's size with its header
+    std::uint32_t dwDuration;  // stream ticks it covers
+};
+
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
 
@@ -151,6 +165,17 @@ class CAviParser {
     std::vector<KEYFRAMEINFO> m_arKeyFrames;
     std::uint32_t m_nKeyFrames = 0;
     bool m_bIndexOK = false;
+    int m_nIndexKind = INDEX_KIND_NONE;
+    // Video entries the index reader counted, and the frame total it is compared with
+    // (the main header's for "idx1", the video stream header's length for OpenDML).
+    std::uint32_t m_nIndexFrames = 0;
+    std::uint32_t m_dwIndexTotalFrames = 0;
+    // The super index of the video stream, as kept from its "indx" chunk.
+    std::vector<AVISUPERINDEXENTRY> m_arSuperIndex;
+    // Top-level RIFF parts ("AVI " and each "AVIX"); 0 before the RIFF header is read.
+    std::uint32_t m_nRiffParts = 0;
+    // Number of the stream list (from 0, in file order) of the audio stream kept; -1: none.
+    int m_nAudioStream = -1;
     int m_nError = PARSE_OK;
     std::string m_strSoftware;  // bytes as found in the file, not decoded
     std::uint32_t m_dwTimeout = 0xFFFFFFFF;
@@ -173,13 +198,13 @@ class CAviParser {
     StreamStep ReadAudioFormat(std::int64_t listEnd);
     bool SkipMovi(std::uint32_t nBytes);
     bool ReadIndex(std::uint32_t nBytes);
-    bool ScanIndex(std::uint32_t nBytes);
     struct IndexScan {
         std::uint32_t videoCount = 0;  // "00dc"/"00db" entries so far
         std::uint32_t checkAt = 0;     // the multiple of the clock step now or next due
         std::uint32_t startTicks = 0;
         bool timed = false;
     };
+    bool ScanIndex(std::uint32_t nBytes, IndexScan& scan);
     bool ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
                      std::size_t& taken);
     bool ScanEntry(const std::uint8_t* entry, IndexScan& scan);
@@ -199,6 +224,7 @@ class CAviParser {
     void SkipForwardTo(std::int64_t position);
 
     std::unique_ptr<ByteSource> m_hFile;
+    int m_nStreamLists = 0;  // "strl" lists met so far: the number of the next one
     // The stored formats as file bytes: a shorter format keeps earlier bytes.
     std::array<std::uint8_t, 44> m_videoFormatBytes{};
     std::array<std::uint8_t, 18> m_audioFormatBytes{};
