@@ -18,6 +18,7 @@
 
 #include "byte_source.h"
 #include "plovik/avi_parser.h"
+#include "ratio.h"
 #include "support/avi_writer.h"
 
 namespace {
@@ -214,12 +215,18 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     std::filesystem::remove_all(movie.dir);
-    const double parse = reporter.times["BM_Parse"];
-    const double floor = reporter.times["BM_IndexFloor"];
-    if (parse <= 0 || floor <= 0) {
-        std::printf("parse/floor ratio: unavailable\n");
-        return 1;
-    }
-    std::printf("parse/floor ratio: %.2f\n", parse / floor);
-    return 0;
+    bool allMeasured = true;
+    auto printRatio = [&](const plovik::bench::RatioLine& line) {
+        const double measured = reporter.times[line.measured];
+        const double floor = reporter.times[line.floor];
+        if (measured <= 0 || floor <= 0) {
+            std::printf("%s ratio: unavailable\n", line.label.c_str());
+            allMeasured = false;
+            return;
+        }
+        std::printf("%s ratio: %.2f\n", line.label.c_str(), measured / floor);
+    };
+    for (const plovik::bench::RatioLine& line : plovik::bench::RatioLines()) printRatio(line);
+    printRatio({"parse/floor", "BM_Parse", "BM_IndexFloor"});
+    return allMeasured ? 0 : 1;
 }
