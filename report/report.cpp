@@ -236,6 +236,10 @@ void CReportArea::AddReportLine(const char* pszFormat, ...) {
 }
 
 bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
+    return ShowFileInfo(area, strPath, ReportOptions{});
+}
+
+bool ShowFileInfo(CReportArea& area, const std::string& strPath, const ReportOptions& options) {
     area.ClearReport();
     if (strPath.empty()) {
         area.AddReportLine("%s", "\r\n 먼저 파일을 선택해 주세요.");
@@ -253,6 +257,15 @@ bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
     WriteVideoSection(area, avi, rates);
     WriteAudioSection(area, avi, rates);
     WriteOtherSection(area, avi);
+    if (!options.scanMovieData) return true;
+    CMovieScan scan;
+    if (!scan.Scan(strPath, avi, options.scanProgress)) {
+        area.AddReportLine("%s", "");
+        area.AddReportLine("* 데이터 검사");
+        area.AddReportLine("%s", FailureMessage(PARSE_ERR_OPEN));
+        return false;
+    }
+    WriteScanSection(area, avi, scan);
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "plovik/movie_scan.h"
+
 namespace plovik {
 
 // Where report lines go: the app's edit control, a string for the command line and tests.
@@ -37,9 +39,18 @@ class CStringReportArea : public CReportArea {
     std::string m_strText;
 };
 
+struct ReportOptions {
+    // Adds the data-check section: a scan that reads the chunk headers of all the movie data.
+    bool scanMovieData = false;
+    CMovieScan::Progress scanProgress;
+};
+
 // Clears the area and writes the report of the file at strPath (UTF-8).
 // Returns false when only a failure message was written (empty path, cannot
 // open, not AVI, bad header), true for a full report.
 bool ShowFileInfo(CReportArea& area, const std::string& strPath);
+// The same with options. False also when the scan could not open the file again: the
+// data-check section then holds the open-failure message.
+bool ShowFileInfo(CReportArea& area, const std::string& strPath, const ReportOptions& options);
 
 }  // namespace plovik

@@ -1,0 +1,73 @@
+// The report's data-check section, written after a movie-data scan.
+#include <algorithm>
+#include <optional>
+
+#include "plovik/format.h"
+#include "plovik/scan_values.h"
+#include "report_lines.h"
+
+namespace plovik {
+namespace {
+
+// count x times / over in whole units, truncated, without overflowing on the way;
+// nothing when over is 0.
+std::optional<std::uint64_t> Scaled(std::uint64_t count, std::uint32_t times, std::uint32_t over) {
+    if (over == 0) return std::nullopt;
+    const std::uint64_t whole = count / over;
+    if (times != 0 && whole > UINT64_MAX / times) return UINT64_MAX;
+    return whole * times + count % over * times / over;
+}
+
+}  // namespace
+
+ScanValues ComputeScanValues(const CAviParser& avi, const CMovieScan& scan) {
+    const AVISTREAMHEADER& video = avi.m_VideoHeader;
+    ScanValues v{};
+    v.videoFrames = scan.m_qwVideoFrames;
+    v.expectedFrames = video.dwLength;
+    if (video.dwLength != 0) v.presentPercent = scan.m_qwVideoFrames * 100.0 / video.dwLength;
+    const bool hasAudio = avi.m_nAudioStream >= 0;
+    const std::optional<std::uint64_t> videoTime =
+        Scaled(scan.m_qwVideoFrames, video.dwScale, video.dwRate);
+    const std::optional<std::uint64_t> audioTime =
+        hasAudio ? Scaled(scan.m_qwAudioBytes, 1, avi.m_AudioFormat.nAvgBytesPerSec) : std::nullopt;
+    v.audioSeconds = audioTime.value_or(0);
+    if (videoTime && audioTime) {
+        v.playableSeconds = std::min(*videoTime, *audioTime);
+    } else {
+        v.playableSeconds = videoTime.value_or(audioTime.value_or(0));
+    }
+    return v;
+}
+
+void WriteScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan& scan) {
+    const ScanValues v = ComputeScanValues(avi, scan);
+    area.AddReportLine("%s", "");
+    area.AddReportLine("* 데이터 검사");
+    AddLabelLine(area, "영상 프레임 수", "%s / %s (%.1f%%)",
+                 FormatUnsignedNumber(v.videoFrames).c_str(),
+                 FormatUnsignedNumber(v.expectedFrames).c_str(), v.presentPercent);
+    AddLabelLine(area, "빈 프레임 수", "%s", FormatUnsignedNumber(scan.m_qwEmptyFrames).c_str());
+    AddLabelLine(area, "소리 데이터", "%s 바이트 (%s 초)",
+                 FormatUnsignedNumber(scan.m_qwAudioBytes).c_str(),
+                 FormatUnsignedNumber(v.audioSeconds).c_str());
+    AddLabelLine(area, "재생 가능 시간", "%s (%s 초)", ClockText(v.playableSeconds).c_str(),
+                 FormatUnsignedNumber(v.playableSeconds).c_str());
+    if (scan.m_qwDamagedRegions == 0) {
+        AddLabelLine(area, "손상 구간", "%s", "없음");
+    } else {
+        AddLabelLine(area, "손상 구간", "%s곳 (처음 %s 바이트, 건너뛴 데이터 %s 바이트)",
+                     FormatUnsignedNumber(scan.m_qwDamagedRegions).c_str(),
+                     FormatUnsignedNumber(scan.m_arDamagedRegions.front().qwPosition).c_str(),
+                     FormatUnsignedNumber(scan.m_qwDamagedBytes).c_str());
+    }
+    if (!scan.m_bIndexChecked) return;
+    if (scan.m_qwIndexMismatches == 0) {
+        AddLabelLine(area, "인덱스 대조", "%s", "일치");
+    } else {
+        AddLabelLine(area, "인덱스 대조", "%s개 항목 불일치",
+                     FormatUnsignedNumber(scan.m_qwIndexMismatches).c_str());
+    }
+}
+
+}  // namespace plovik
