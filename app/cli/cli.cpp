@@ -14,11 +14,13 @@ namespace {
 constexpr std::string_view kProgram = "plovik-report";
 
 constexpr std::string_view kUsage =
-    "Usage: plovik-report [--encoding utf-8|cp949] FILE...\n"
+    "Usage: plovik-report [--encoding utf-8|cp949] [--scan] FILE...\n"
     "Prints the information report of each AVI file; reports are separated by an empty line.\n"
     "\n"
     "Options:\n"
     "  --encoding ENC  output text in utf-8 (default) or cp949\n"
+    "  --scan          also check the movie data: frames and audio present, damaged\n"
+    "                  regions, index entries (reads the whole file)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "  --              end of options; every later argument is a FILE\n"
@@ -52,6 +54,10 @@ std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index
     }
     if (arg == "--version") {
         options.showVersion = true;
+        return {};
+    }
+    if (arg == "--scan") {
+        options.scanMovieData = true;
         return {};
     }
     constexpr std::string_view kEncoding = "--encoding";
@@ -111,9 +117,11 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& args) {
     return result;
 }
 
-FileReport MakeFileReport(const std::string& utf8Path, OutputEncoding encoding) {
+FileReport MakeFileReport(const std::string& utf8Path, OutputEncoding encoding,
+                          bool scanMovieData) {
     CStringReportArea area;
-    const bool full = ShowFileInfo(area, utf8Path);
+    const bool full =
+        ShowFileInfo(area, utf8Path, {.scanMovieData = scanMovieData, .scanProgress = {}});
     std::string text = CrLfToLf(area.Text());
     if (encoding == OutputEncoding::kCp949) text = Utf8ToCp949(text);
     return {std::move(text), full};
@@ -137,7 +145,8 @@ int RunReportCli(const std::vector<std::string>& args, std::ostream& out, std::o
 
     bool allFull = true;
     for (std::size_t i = 0; i < options.files.size(); ++i) {
-        const FileReport report = MakeFileReport(options.files[i], options.encoding);
+        const FileReport report =
+            MakeFileReport(options.files[i], options.encoding, options.scanMovieData);
         if (i > 0) out << "\n";
         out << report.text;
         out.flush();

@@ -1,5 +1,5 @@
-// The command-line front end, `plovik-report [--encoding utf-8|cp949] FILE...`, as a function
-// of its arguments and two streams, so that it runs the same in tests and in main().
+// The command-line front end, `plovik-report [--encoding utf-8|cp949] [--scan] FILE...`, as a
+// function of its arguments and two streams, so that it runs the same in tests and in main().
 #pragma once
 
 #include <iosfwd>
@@ -19,6 +19,7 @@ enum CliExitCode : int {
 
 struct CliOptions {
     OutputEncoding encoding = OutputEncoding::kUtf8;
+    bool scanMovieData = false;  // --scan: each report gets the data-check section
     bool showHelp = false;
     bool showVersion = false;
     std::vector<std::string> files;  // UTF-8 paths
@@ -38,7 +39,8 @@ struct FileReport {
 };
 
 // The report of one file as plovik-report prints it.
-FileReport MakeFileReport(const std::string& utf8Path, OutputEncoding encoding);
+FileReport MakeFileReport(const std::string& utf8Path, OutputEncoding encoding,
+                          bool scanMovieData = false);
 
 // Runs plovik-report: args without the program name, reports to out, usage errors to err.
 int RunReportCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
