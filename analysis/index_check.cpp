@@ -16,22 +16,31 @@ constexpr std::uint64_t kIdx1EntryBytes = 16;
 // the position of that FOURCC can only be relative.
 class Idx1Entries final : public IndexEntrySource {
   public:
-    Idx1Entries(RawFile& file, std::uint64_t fileSize, std::uint64_t dataPos, std::uint64_t count,
+    Idx1Entries(ScanFile& file, std::uint64_t dataPos, std::uint64_t count,
                 std::uint64_t moviTypePos)
-        : m_reader(file, fileSize, kScanIndexBlockBytes), m_dataPos(dataPos), m_count(count) {
+        : m_reader(file, file.Size(), kScanIndexBlockBytes), m_dataPos(dataPos), m_count(count) {
         const std::uint8_t* first = m_reader.At(dataPos, kIdx1EntryBytes);
         if (first != nullptr && Le32At(first + 8) < moviTypePos) m_base = moviTypePos;
     }
 
     void Rewind() override { m_next = 0; }
 
-    bool Next(ScanIndexEntry& entry) override {
-        if (m_next >= m_count) return false;
-        const std::uint8_t* bytes = m_reader.At(m_dataPos + m_next * kIdx1EntryBytes, 16);
-        if (bytes == nullptr) return false;  // the file shrank
-        ++m_next;
-        entry = {m_base + Le32At(bytes + 8), Le32At(bytes), Le32At(bytes + 12)};
-        return true;
+    // Decodes the entries straight from the buffer, as many at a time as it holds.
+    std::size_t Next(ScanIndexEntry* out, std::size_t max) override {
+        std::size_t filled = 0;
+        while (filled < max && m_next < m_count) {
+            const std::uint64_t position = m_dataPos + m_next * kIdx1EntryBytes;
+            const std::uint8_t* bytes = m_reader.At(position, kIdx1EntryBytes);
+            if (bytes == nullptr) break;  // the file shrank
+            const auto run = static_cast<std::size_t>(std::min<std::uint64_t>(
+                {m_reader.Held(position) / kIdx1EntryBytes, max - filled, m_count - m_next}));
+            for (std::size_t i = 0; i < run; ++i, bytes += kIdx1EntryBytes) {
+                out[filled + i] = {m_base + Le32At(bytes + 8), Le32At(bytes), Le32At(bytes + 12)};
+            }
+            filled += run;
+            m_next += run;
+        }
+        return filled;
     }
 
     std::uint64_t Count() const override { return m_count; }
@@ -46,11 +55,10 @@ class Idx1Entries final : public IndexEntrySource {
 
 }  // namespace
 
-std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, std::uint64_t fileSize,
-                                                  const CAviParser& avi) {
+std::unique_ptr<IndexEntrySource> OpenIdx1Entries(ScanFile& file, const CAviParser& avi) {
     if (avi.m_llIndexPos <= 0) return nullptr;
     const auto headerPos = static_cast<std::uint64_t>(avi.m_llIndexPos);
-    ScanReader header(file, fileSize, 8);
+    ScanReader header(file, file.Size(), 8);
     const std::uint8_t* bytes = header.At(headerPos, 8);
     if (bytes == nullptr || Le32At(bytes) != kIdx1) return nullptr;
     // Only the whole entries that the file holds.
@@ -58,56 +66,41 @@ std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, std::uint64_t f
     const std::uint64_t count =
         std::min<std::uint64_t>(Le32At(bytes + 4), header.End() - dataPos) / kIdx1EntryBytes;
     const std::uint64_t moviTypePos = static_cast<std::uint64_t>(avi.m_llMoviPos) + 8;
-    return std::make_unique<Idx1Entries>(file, fileSize, dataPos, count, moviTypePos);
-}
-
-IndexCheck::IndexCheck(IndexEntrySource& entries) : m_source(entries) {
-    m_inOrder = IsInFileOrder();
-    m_source.Rewind();
-    if (!m_inOrder) LoadSorted();
-    Advance();
-}
-
-// One pass over the index, before the walk, so that the walk is never held up.
-bool IndexCheck::IsInFileOrder() {
-    ScanIndexEntry entry{};
-    std::uint64_t last = 0;
-    while (m_source.Next(entry)) {
-        if (entry.position < last) return false;
-        last = entry.position;
-    }
-    return true;
+    return std::make_unique<Idx1Entries>(file, dataPos, count, moviTypePos);
 }
 
 void IndexCheck::LoadSorted() {
-    m_sorted.reserve(static_cast<std::size_t>(m_source.Count()));
-    ScanIndexEntry entry{};
-    while (m_source.Next(entry)) m_sorted.push_back(entry);
+    m_source.Rewind();
+    m_sorted.resize(static_cast<std::size_t>(m_source.Count()));
+    m_sorted.resize(m_source.Next(m_sorted.data(), m_sorted.size()));
     std::sort(
         m_sorted.begin(), m_sorted.end(),
         [](const ScanIndexEntry& a, const ScanIndexEntry& b) { return a.position < b.position; });
+    m_next = m_sorted.data();
+    m_end = m_next + m_sorted.size();
+    m_entries = m_sorted.size();
+    m_mismatches = 0;
 }
 
-void IndexCheck::Advance() {
-    if (m_inOrder) {
-        m_haveEntry = m_source.Next(m_entry);
-    } else {
-        m_haveEntry = m_nextSorted < m_sorted.size();
-        if (m_haveEntry) m_entry = m_sorted[m_nextSorted++];
+// The next batch of an index in order, or false at its end, at an entry that goes back,
+// or once the entries are all in memory.
+bool IndexCheck::Refill() {
+    if (!m_inOrder || !m_sorted.empty()) return false;
+    const std::size_t count = m_source.Next(m_batch.data(), kBatch);
+    bool ordered = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        ordered = ordered && m_batch[i].position >= m_lastPosition;
+        m_lastPosition = m_batch[i].position;
     }
-    if (m_haveEntry) ++m_entries;
-}
-
-// Entries before this chunk point between chunks; those at it must name it.
-void IndexCheck::Chunk(std::uint64_t position, FOURCC id, std::uint32_t size) {
-    for (; m_haveEntry && m_entry.position < position; Advance()) ++m_mismatches;
-    for (; m_haveEntry && m_entry.position == position; Advance()) {
-        if (m_entry.id != id || m_entry.size != size) ++m_mismatches;
-    }
+    m_inOrder = ordered;
+    m_entries += count;
+    m_next = m_batch.data();
+    m_end = m_next + (ordered ? count : 0);
+    return ordered && count > 0;
 }
 
 void IndexCheck::Finish() {
-    for (; m_haveEntry; Advance()) ++m_mismatches;
+    for (; HaveEntry(); ++m_next) ++m_mismatches;
 }
 
 }  // namespace plovik

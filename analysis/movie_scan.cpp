@@ -15,6 +15,7 @@
 #include "plovik/movie_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -36,6 +37,7 @@ constexpr FOURCC kRec = MakeFourCC("rec ");
 
 constexpr std::uint64_t kHeaderBytes = 8;
 constexpr std::size_t kMaxListDepth = 16;  // "movi" and the "rec " lists inside it
+constexpr int kMaxStreams = 100;           // two decimal digits
 constexpr std::uint64_t kProgressStep = 16u << 20;
 // A resync candidate whose follower lies beyond the buffer costs a read of its own. Such
 // reads are allowed a few at first and then one per kFarPeekSpacing bytes of file, so
@@ -45,15 +47,23 @@ constexpr std::uint64_t kFarPeekSpacing = 4096;
 
 std::uint64_t Padded(std::uint32_t size) { return std::uint64_t{size} + (size & 1); }
 
-bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+// Character classes of id bytes, looked up: the walk asks for every chunk.
+constexpr std::uint8_t kDigit = 1;
+constexpr std::uint8_t kLetterOrDigit = 2;
+constexpr auto kCharClass = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = '0'; c <= '9'; ++c) classes[c] = kDigit | kLetterOrDigit;
+    for (int c = 'A'; c <= 'Z'; ++c) classes[c] = kLetterOrDigit;
+    for (int c = 'a'; c <= 'z'; ++c) classes[c] = kLetterOrDigit;
+    return classes;
+}();
 
-bool IsLetterOrDigit(std::uint8_t c) {
-    return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+bool IsDigit(std::uint8_t c) { return (kCharClass[c] & kDigit) != 0; }
 
 // "##xx": a stream number, then two letters or digits.
 bool IsStreamId(const std::uint8_t* id) {
-    return IsDigit(id[0]) && IsDigit(id[1]) && IsLetterOrDigit(id[2]) && IsLetterOrDigit(id[3]);
+    return (kCharClass[id[0]] & kCharClass[id[1]] & kDigit) != 0 &&
+           (kCharClass[id[2]] & kCharClass[id[3]] & kLetterOrDigit) != 0;
 }
 
 int StreamNumber(const std::uint8_t* id) { return (id[0] - '0') * 10 + (id[1] - '0'); }
@@ -62,18 +72,39 @@ bool HasSuffix(const std::uint8_t* id, const char (&suffix)[3]) {
     return id[2] == suffix[0] && id[3] == suffix[1];
 }
 
-bool IsWellFormedId(const std::uint8_t* id) {
-    if (IsStreamId(id)) return true;
+// The ids other than a stream's that a well-formed header may have.
+bool IsKnownId(const std::uint8_t* id) {
     const FOURCC fcc = Le32At(id);
     if (fcc == kList || fcc == kJunk || fcc == kJunq || fcc == kIdx1) return true;
     return id[0] == 'i' && id[1] == 'x' && IsDigit(id[2]) && IsDigit(id[3]);
 }
 
+bool IsWellFormedId(const std::uint8_t* id) { return IsStreamId(id) || IsKnownId(id); }
+
 struct Header {
-    std::uint8_t id[4];
     FOURCC fcc;
     std::uint32_t size;
 };
+
+// What the walk counts: kept in locals of its tight loop, handed over once at the end.
+struct Tally {
+    std::uint64_t videoFrames = 0;
+    std::uint64_t emptyFrames = 0;
+    std::uint64_t audioChunks = 0;
+    std::uint64_t audioBytes = 0;
+};
+
+// A chunk with a stream id: video frames of stream 0, or data of the audio stream.
+void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size, int audioStream) {
+    const int stream = StreamNumber(id);
+    if (stream == 0 && (HasSuffix(id, "dc") || HasSuffix(id, "db"))) {
+        ++tally.videoFrames;
+        tally.emptyFrames += size == 0 ? 1 : 0;
+    } else if (stream == audioStream && HasSuffix(id, "wb")) {
+        ++tally.audioChunks;
+        tally.audioBytes += size;
+    }
+}
 
 class MovieWalk {
   public:
@@ -95,10 +126,10 @@ class MovieWalk {
     void WalkPart(std::uint64_t position, std::uint64_t end, bool first);
     void CountStreamLists(std::uint64_t position, std::uint64_t end);
     void WalkMovi(std::uint64_t listPos, std::uint64_t listEnd);
+    std::uint64_t WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end);
     std::uint64_t Resync(std::uint64_t position);
     bool IsResyncPoint(std::uint64_t position, const std::uint8_t* header, std::uint64_t end);
     bool ReadFollower(std::uint64_t position, std::uint64_t follower, std::uint8_t* out);
-    void Count(const std::uint8_t* id, std::uint32_t size);
     void CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
     void Missing(std::uint64_t position);
     void AddRegion(std::uint64_t start, std::uint64_t end);
@@ -113,6 +144,7 @@ class MovieWalk {
     int m_knownStreams = 0;
     std::uint64_t m_nextProgress = 0;
     std::uint64_t m_farPeeks = 0;
+    Tally m_tally;
     std::uint64_t m_regionEnd = 0;  // end of the last region, to join one that touches it
     std::uint64_t m_ends[kMaxListDepth] = {};  // ends of the open lists, innermost last
     std::size_t m_depth = 0;
@@ -121,9 +153,7 @@ class MovieWalk {
 bool MovieWalk::ReadHeader(std::uint64_t position, Header& header) {
     const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
     if (bytes == nullptr) return false;
-    std::memcpy(header.id, bytes, 4);
-    header.fcc = Le32At(bytes);
-    header.size = Le32At(bytes + 4);
+    header = {Le32At(bytes), Le32At(bytes + 4)};
     return true;
 }
 
@@ -142,13 +172,16 @@ bool MovieWalk::ReadListType(std::uint64_t position, const Header& header, FOURC
 // Every top-level "RIFF" part, one after the other, as long as the next one follows.
 void MovieWalk::Run() {
     std::uint64_t position = 0;
-    for (bool first = true;; first = false) {
-        Header riff{};
-        if (!ReadHeader(position, riff) || riff.fcc != kRiff) return;
+    Header riff{};
+    for (bool first = true; ReadHeader(position, riff) && riff.fcc == kRiff; first = false) {
         const std::uint64_t end = position + kHeaderBytes + Padded(riff.size);
         WalkPart(position + 12, end, first);
         position = end;
     }
+    m_out.m_qwVideoFrames = m_tally.videoFrames;
+    m_out.m_qwEmptyFrames = m_tally.emptyFrames;
+    m_out.m_qwAudioChunks = m_tally.audioChunks;
+    m_out.m_qwAudioBytes = m_tally.audioBytes;
 }
 
 // The chunks of one RIFF part: the "movi" lists are walked, the rest passed. A list's
@@ -168,7 +201,7 @@ void MovieWalk::WalkPart(std::uint64_t position, std::uint64_t end, bool first) 
 }
 
 void MovieWalk::CountStreamLists(std::uint64_t position, std::uint64_t end) {
-    while (position < end && m_knownStreams < static_cast<int>(kScanStreams)) {
+    while (position < end && m_knownStreams < kMaxStreams) {
         Header chunk{};
         FOURCC type = 0;
         if (!ReadHeader(position, chunk)) return;
@@ -187,33 +220,65 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
             --m_depth;
             continue;
         }
-        ReportProgress(position);
+        if (position >= m_nextProgress) ReportProgress(position);
+        position = WalkHeldStreamChunks(position, end);
+        if (position >= end) continue;
         if (end - position < kHeaderBytes && end <= m_reader.End()) {
             AddRegion(position, end);  // too few bytes left for a chunk
             position = end;
             continue;
         }
-        Header chunk{};
-        if (!ReadHeader(position, chunk)) return Missing(position);
-        const std::uint64_t dataEnd = position + kHeaderBytes + chunk.size;
-        if (!IsWellFormedId(chunk.id) || dataEnd > end || dataEnd > m_reader.End()) {
+        const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
+        if (bytes == nullptr) return Missing(position);
+        // Decoded straight from the buffer: the next header's place waits on this size.
+        const std::uint32_t size = Le32At(bytes + 4);
+        const std::uint64_t dataEnd = position + kHeaderBytes + size;
+        const bool streamChunk = IsStreamId(bytes);
+        if (!(streamChunk || IsKnownId(bytes)) || dataEnd > end || dataEnd > m_reader.End()) {
             position = Resync(position);
             continue;
         }
+        const FOURCC id = Le32At(bytes);
         FOURCC type = 0;
-        if (ReadListType(position, chunk, type)) {
-            CheckIndex(position, type, chunk.size);  // index entries of lists name their type
+        if (streamChunk) {
+            CountChunk(m_tally, bytes, size, m_audioStream);
+            CheckIndex(position, id, size);
+        } else if (id == kList && size >= 4 && ReadFourCC(position + kHeaderBytes, type)) {
+            CheckIndex(position, type, size);  // index entries of lists name their type
             if (type == kRec && m_depth < kMaxListDepth) {
                 m_ends[m_depth++] = dataEnd;
                 position += 12;
                 continue;
             }
         } else {
-            Count(chunk.id, chunk.size);
-            CheckIndex(position, chunk.fcc, chunk.size);
+            CheckIndex(position, id, size);
         }
-        position += kHeaderBytes + Padded(chunk.size);
+        position = dataEnd + (size & 1);
     }
+}
+
+// The common case in a tight loop: chunks of streams, one after the other in the buffer,
+// each well formed. Returns where the first other one begins (or the list ends).
+std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end) {
+    const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
+    if (bytes == nullptr) return position;
+    const std::uint64_t limit = std::min(end, m_reader.End());
+    std::uint64_t held = m_reader.Held(position);
+    Tally tally = m_tally;
+    while (held >= kHeaderBytes && IsStreamId(bytes)) {
+        const std::uint32_t size = Le32At(bytes + 4);
+        const std::uint64_t dataEnd = position + kHeaderBytes + size;
+        if (dataEnd > limit) break;
+        CountChunk(tally, bytes, size, m_audioStream);
+        CheckIndex(position, Le32At(bytes), size);
+        const std::uint64_t step = kHeaderBytes + Padded(size);
+        position += step;
+        if (step >= held) break;
+        bytes += step;
+        held -= step;
+    }
+    m_tally = tally;
+    return position;
 }
 
 // Where the walk goes on after the ill-formed header at position.
@@ -265,22 +330,6 @@ bool MovieWalk::ReadFollower(std::uint64_t position, std::uint64_t follower, std
     return m_reader.Peek(follower, out, kHeaderBytes);
 }
 
-void MovieWalk::Count(const std::uint8_t* id, std::uint32_t size) {
-    if (!IsStreamId(id) || HasSuffix(id, "ix")) return;
-    const int stream = StreamNumber(id);
-    STREAMCHUNKS& chunks = m_out.m_arStreams[static_cast<std::size_t>(stream)];
-    ++chunks.qwChunks;
-    chunks.qwBytes += size;
-    if (stream == 0 && (HasSuffix(id, "dc") || HasSuffix(id, "db"))) {
-        ++m_out.m_qwVideoFrames;
-        if (size == 0) ++m_out.m_qwEmptyFrames;
-    }
-    if (stream == m_audioStream && HasSuffix(id, "wb")) {
-        ++m_out.m_qwAudioChunks;
-        m_out.m_qwAudioBytes += size;
-    }
-}
-
 void MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
     if (m_index != nullptr) m_index->Chunk(position, id, size);
 }
@@ -309,7 +358,10 @@ void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t end) {
 }
 
 void MovieWalk::ReportProgress(std::uint64_t position) {
-    if (!m_progress || position < m_nextProgress) return;
+    if (!m_progress) {
+        m_nextProgress = UINT64_MAX;
+        return;
+    }
     m_progress(position, m_fileSize);
     m_nextProgress = position + kProgressStep;
 }
@@ -331,12 +383,20 @@ bool CMovieScan::Scan(const std::string& strPath, const CAviParser& avi, const P
 
 void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& progress) {
     Reset();
-    const std::uint64_t size = file.Size();
-    ScanReader reader(file, size, kScanBlockBytes);
-    const std::unique_ptr<IndexEntrySource> idx1 = OpenIdx1Entries(file, size, avi);
+    ScanFile shared(file);
+    const std::uint64_t size = shared.Size();
+    ScanReader reader(shared, size, kScanBlockBytes);
+    const std::unique_ptr<IndexEntrySource> idx1 = OpenIdx1Entries(shared, avi);
     std::optional<IndexCheck> index;
     if (idx1) index.emplace(*idx1);
     MovieWalk(reader, avi, index ? &*index : nullptr, *this, progress).Run();
+    if (index && !index->InOrder()) {
+        // Rare: an index out of file order, sorted now and checked against a second walk.
+        index->LoadSorted();
+        ScanReader again(shared, size, kScanBlockBytes);
+        CMovieScan repeated;
+        MovieWalk(again, avi, &*index, repeated, {}).Run();
+    }
     if (index) {
         index->Finish();
         m_bIndexChecked = true;
@@ -344,7 +404,7 @@ void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& 
         m_qwIndexMismatches = index->Mismatches();
         m_bIndexInOrder = index->InOrder();
     }
-    m_bReadFailed = reader.ReadFailed() || reader.End() < size;
+    m_bReadFailed = shared.ReadFailed() || reader.End() < size;
 }
 
 }  // namespace plovik

@@ -5,20 +5,51 @@
 
 namespace plovik {
 
-ScanReader::ScanReader(RawFile& file, std::uint64_t end, std::size_t blockBytes)
+namespace {
+
+constexpr std::size_t kSmallestBlock = 16;
+
+}  // namespace
+
+std::size_t ScanFile::ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n) {
+    if (!m_pointerKnown || m_pointer != position) {
+        m_pointerKnown = m_file.SeekFromStart(position);
+        if (!m_pointerKnown) {
+            m_readFailed = true;
+            return 0;
+        }
+        m_pointer = position;
+    }
+    std::size_t got = 0;
+    while (got < n) {
+        const std::int64_t part = m_file.ReadSome(out + got, n - got);
+        if (part <= 0) {
+            m_readFailed = m_readFailed || part < 0;
+            m_pointerKnown = part == 0;
+            break;
+        }
+        got += static_cast<std::size_t>(part);
+    }
+    m_pointer += got;
+    return got;
+}
+
+ScanReader::ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes)
     : m_file(file),
       m_end(end),
-      m_capacity(blockBytes),
-      m_buffer(std::make_unique<std::uint8_t[]>(blockBytes)) {}
+      m_capacity(static_cast<std::size_t>(
+          std::clamp<std::uint64_t>(end, kSmallestBlock, std::max(blockBytes, kSmallestBlock)))),
+      // Not zeroed: only bytes read are ever looked at.
+      m_buffer(new std::uint8_t[m_capacity]) {}
 
 std::size_t ScanReader::Held(std::uint64_t position) const {
     if (position < m_start || position - m_start >= m_held) return 0;
     return m_held - static_cast<std::size_t>(position - m_start);
 }
 
-const std::uint8_t* ScanReader::At(std::uint64_t position, std::size_t n) {
+const std::uint8_t* ScanReader::Fetch(std::uint64_t position, std::size_t n) {
     if (n > m_capacity || position > m_end || m_end - position < n) return nullptr;
-    if (Held(position) < n) Refill(position);
+    Refill(position);
     if (Held(position) < n) return nullptr;
     return m_buffer.get() + (position - m_start);
 }
@@ -46,19 +77,7 @@ bool ScanReader::Peek(std::uint64_t position, std::uint8_t* out, std::size_t n) 
 
 std::size_t ScanReader::ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n) {
     if (n == 0) return 0;
-    std::size_t got = 0;
-    if (m_file.SeekFromStart(position)) {
-        while (got < n) {
-            const std::int64_t part = m_file.ReadSome(out + got, n - got);
-            if (part <= 0) {
-                m_readFailed = m_readFailed || part < 0;
-                break;
-            }
-            got += static_cast<std::size_t>(part);
-        }
-    } else {
-        m_readFailed = true;
-    }
+    const std::size_t got = m_file.ReadAt(position, out, n);
     // The file holds less than it did at opening: its data ends here from now on.
     if (got < n) m_end = std::min(m_end, position + got);
     return got;
@@ -68,8 +87,8 @@ namespace {
 
 class MemoryRawFile final : public RawFile {
   public:
-    explicit MemoryRawFile(std::string_view bytes) : m_bytes(bytes) {}
-    std::uint64_t Size() const override { return m_bytes.size(); }
+    MemoryRawFile(std::string_view bytes, std::uint64_t size) : m_bytes(bytes), m_size(size) {}
+    std::uint64_t Size() const override { return m_size; }
     bool SeekFromStart(std::uint64_t position) override {
         m_position = position;
         return true;
@@ -85,13 +104,15 @@ class MemoryRawFile final : public RawFile {
 
   private:
     std::string_view m_bytes;
+    std::uint64_t m_size;
     std::uint64_t m_position = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<RawFile> MakeMemoryRawFile(std::string_view bytes) {
-    return std::make_unique<MemoryRawFile>(bytes);
+std::unique_ptr<RawFile> MakeMemoryRawFile(std::string_view bytes, std::uint64_t claimedSize) {
+    return std::make_unique<MemoryRawFile>(bytes,
+                                           std::max<std::uint64_t>(bytes.size(), claimedSize));
 }
 
 }  // namespace plovik

@@ -3,7 +3,6 @@
 // there: frames and audio present, damaged regions, index entries that point nowhere.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,16 +21,9 @@ struct DAMAGEDREGION {
     std::uint64_t qwLength;
 };
 
-// Chunks of one stream ("##xx" ids), index chunks ("##ix") not included.
-struct STREAMCHUNKS {
-    std::uint64_t qwChunks;
-    std::uint64_t qwBytes;  // data bytes, pad bytes not included
-};
-
-constexpr std::size_t kScanStreams = 100;                 // two decimal digits
 constexpr std::size_t kScanKeptRegions = 100;             // regions listed; all are counted
-constexpr std::size_t kScanBlockBytes = 1u << 20;         // the walk's buffer
-constexpr std::size_t kScanIndexBlockBytes = 256u << 10;  // the index reader's
+constexpr std::size_t kScanBlockBytes = 256u << 10;       // the walk's buffer
+constexpr std::size_t kScanIndexBlockBytes = 128u << 10;  // the index reader's
 
 class CMovieScan {
   public:
@@ -52,7 +44,6 @@ class CMovieScan {
     // Complete "##wb" chunks of the audio stream the report shows (CAviParser::m_nAudioStream).
     std::uint64_t m_qwAudioChunks = 0;
     std::uint64_t m_qwAudioBytes = 0;
-    std::array<STREAMCHUNKS, kScanStreams> m_arStreams{};
     std::uint64_t m_qwDamagedRegions = 0;
     std::uint64_t m_qwDamagedBytes = 0;
     std::vector<DAMAGEDREGION> m_arDamagedRegions;  // the first kScanKeptRegions, in file order
