@@ -144,8 +144,9 @@ class IconvHandle {
 // iconv gets the input a window at a time. When it rejects a character it may redo its
 // whole window up to that character (a converter of several steps does), so the window
 // shrinks to kMinWindow after each rejection and doubles with each window taken whole:
-// the work a rejection costs stays within twice the input converted since the one before.
-constexpr std::size_t kMinWindow = 4;  // the longest character
+// what a rejection costs stays within kMinWindow plus twice the input converted since the
+// rejection before, and the whole conversion linear in the text.
+constexpr std::size_t kMinWindow = 4;  // holds the longest character
 constexpr std::size_t kMaxWindow = 4096;
 
 enum class WindowEnd { kWhole, kCutOff, kRejected };
