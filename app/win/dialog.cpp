@@ -6,8 +6,6 @@ namespace plovik::win {
 
 namespace {
 
-CDialog* g_pMainWnd = nullptr;
-
 // Messages whose result a dialog procedure returns itself instead of through DWLP_MSGRESULT.
 bool ReturnsResultDirectly(UINT msg) {
     switch (msg) {
@@ -31,10 +29,6 @@ bool ReturnsResultDirectly(UINT msg) {
 
 }  // namespace
 
-void SetMainWnd(CDialog* pMainWnd) { g_pMainWnd = pMainWnd; }
-
-HWND GetMainWndHandle() { return g_pMainWnd ? g_pMainWnd->GetSafeHwnd() : nullptr; }
-
 void DDX_Control(CDataExchange& dx, int nIDC, CEdit& control) {
     control.m_hWnd = ::GetDlgItem(dx.m_hDlg, nIDC);
 }
@@ -54,9 +48,7 @@ CDialog::~CDialog() { DestroyWindow(); }
 INT_PTR CDialog::DoModal() {
     m_bModal = true;
     m_bEnded = false;
-    // Like the framework: a dialog without a parent is owned by the main window.
-    HWND hOwner = m_hParent ? m_hParent : GetMainWndHandle();
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), hOwner,
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), m_hParent,
                            &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 

@@ -26,6 +26,7 @@ void DDX_Text(CDataExchange& dx, int nIDC, std::string& value);
 
 class CDialog {
   public:
+    // hParent owns the dialog (none: a window of its own, as the main window is).
     explicit CDialog(int nIDTemplate, HWND hParent = nullptr);
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
@@ -70,9 +71,5 @@ class CDialog {
     bool m_bEnded = false;
     INT_PTR m_nResult = 0;
 };
-
-// The application's main window: owner of dialogs that name no parent.
-void SetMainWnd(CDialog* pMainWnd);
-HWND GetMainWndHandle();
 
 }  // namespace plovik::win

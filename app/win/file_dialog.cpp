@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "dialog.h"
-
 namespace plovik::win {
 
 namespace {
@@ -62,8 +60,9 @@ void CLumoFileDialog::CenterOnScreen(HWND hWnd) {
 
 HWND CLumoFileDialog::CreatePlacementWindow() const {
     RegisterPlacementClass();
-    HWND hPlace = CreateWindowExW(WS_EX_TRANSPARENT, kPlacementClass, L"", 0, 0, 0, 0, 0,
-                                  GetMainWndHandle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND hMainWnd = m_pParentWindow ? GetAncestor(m_pParentWindow, GA_ROOT) : nullptr;
+    HWND hPlace = CreateWindowExW(WS_EX_TRANSPARENT, kPlacementClass, L"", 0, 0, 0, 0, 0, hMainWnd,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!hPlace) return nullptr;
     CenterOnScreen(hPlace);
     RECT rc;
@@ -82,14 +81,12 @@ INT_PTR CLumoFileDialog::DoModal() {
     HWND hFocus = GetFocus();
     HWND hPlace = CreatePlacementWindow();
 
-    // Without the placement window the dialog is owned as any dialog of the app would be.
+    // Without the placement window the parent's top-level window owns the dialog.
     HWND hOwner = nullptr;
     if (hPlace && m_pParentWindow)
         hOwner = hPlace;
     else if (m_pParentWindow)
         hOwner = GetAncestor(m_pParentWindow, GA_ROOT);
-    else
-        hOwner = GetMainWndHandle();
 
     bool bDisabledParent = false;
     if (hOwner && m_pParentWindow && IsWindowEnabled(m_pParentWindow)) {

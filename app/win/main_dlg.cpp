@@ -123,7 +123,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& lResul
 
 void CMainDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/) {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
+        CAboutDlg about(m_hWnd);
         about.DoModal();
     }
 }

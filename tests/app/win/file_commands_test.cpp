@@ -38,13 +38,11 @@ class FileCommandsTest : public ::testing::Test {
         // back so that the temporary directory can be removed.
         GetCurrentDirectoryW(MAX_PATH, startDir);
         dlg = std::make_unique<CMainDlg>();
-        SetMainWnd(dlg.get());
         ASSERT_TRUE(dlg->Create());
         hDlg = dlg->GetSafeHwnd();
     }
     void TearDown() override {
         dlg.reset();
-        SetMainWnd(nullptr);
         SetCurrentDirectoryW(startDir);
     }
     void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }

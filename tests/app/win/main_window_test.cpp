@@ -31,14 +31,10 @@ class MainWindowTest : public ::testing::Test {
     void Open(const std::wstring& commandLine = L"") {
         dlg = std::make_unique<CMainDlg>();
         dlg->SetCommandLine(commandLine);
-        SetMainWnd(dlg.get());
         ASSERT_TRUE(dlg->Create());
         hDlg = dlg->GetSafeHwnd();
     }
-    void TearDown() override {
-        dlg.reset();
-        SetMainWnd(nullptr);
-    }
+    void TearDown() override { dlg.reset(); }
     std::wstring Path() const { return ItemText(hDlg, IDC_FILE_PATH); }
     std::wstring Report() const { return ItemText(hDlg, IDC_FILE_INFO); }
     void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }
