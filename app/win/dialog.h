@@ -39,6 +39,9 @@ class CDialog {
     void DestroyWindow();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
+    // Centres the window over its owner while that is visible and not minimised, else on
+    // the work area of its monitor, and keeps it inside that work area.
+    void CenterWindow();
     HWND GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
     bool UpdateData(bool bSaveAndValidate = true);
     void EndDialog(INT_PTR nResult);
@@ -64,6 +67,7 @@ class CDialog {
   private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+    BOOL InitDialog();
 
     int m_nIDTemplate;
     HWND m_hParent;

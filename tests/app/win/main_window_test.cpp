@@ -25,6 +25,22 @@ using test::TempDir;
 const std::wstring kHint = L"\r\n  드래그&드롭으로 파일을 열수 있습니다.";
 const std::wstring kTitle = L"플로빅(Plovik) 2002/11/20";
 
+RECT WorkArea() {
+    RECT rc{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rc, 0);
+    return rc;
+}
+RECT WindowRect(HWND h) {
+    RECT rc{};
+    GetWindowRect(h, &rc);
+    return rc;
+}
+// Centred: the two rectangles' middles at most a pixel apart (odd sizes halve unevenly).
+void ExpectCentredOn(const RECT& inner, const RECT& outer) {
+    EXPECT_NEAR(inner.left + inner.right, outer.left + outer.right, 2);
+    EXPECT_NEAR(inner.top + inner.bottom, outer.top + outer.bottom, 2);
+}
+
 // The main dialog as the app creates it, but modeless so that the test drives it.
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -266,6 +282,84 @@ TEST_F(MainWindowTest, SystemCommandsInTheAboutRangeOpenTheAboutBox) {
     SendMessageW(hDlg, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_FALSE(IsIconic(hDlg));
     EXPECT_FALSE(dlg->OnPaint());
+}
+
+// The main window opens centred on the work area, unless its initialisation moved it.
+TEST_F(MainWindowTest, OpensCentredOnTheWorkArea) {
+    Open();
+    ExpectCentredOn(WindowRect(hDlg), WorkArea());
+
+    struct Moving : CMainDlg {
+        BOOL OnInitDialog() override {
+            CMainDlg::OnInitDialog();
+            SetWindowPos(m_hWnd, nullptr, 7, 9, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            return TRUE;
+        }
+    } moving;
+    ASSERT_TRUE(moving.Create());
+    EXPECT_EQ(WindowRect(moving.GetSafeHwnd()).left, 7);
+    EXPECT_EQ(WindowRect(moving.GetSafeHwnd()).top, 9);
+}
+
+// The about box, owned by the main window, opens centred over it while it is in view,
+// else on the work area; either way inside the work area.
+TEST_F(MainWindowTest, AboutBoxOpensOverTheMainWindowInsideTheWorkArea) {
+    Open();
+    const RECT work = WorkArea();
+    const RECT main = WindowRect(hDlg);
+    const int width = main.right - main.left;
+    const int height = main.bottom - main.top;
+    enum Where { kOverOwner, kOnWorkArea, kAtTopLeft, kAtBottomRight };
+    struct Case {
+        const char* name;
+        int x, y;  // where the main window goes
+        int show;
+        Where where;  // where the about box must open
+    };
+    const Case cases[] = {
+        {"main window in view", work.left + 40, work.top + 30, SW_SHOWNOACTIVATE, kOverOwner},
+        {"main window past the top-left corner", work.left - width, work.top - height,
+         SW_SHOWNOACTIVATE, kAtTopLeft},
+        {"main window past the bottom-right corner", work.right - 20, work.bottom - 20,
+         SW_SHOWNOACTIVATE, kAtBottomRight},
+        {"main window hidden", work.left + 40, work.top + 30, SW_HIDE, kOnWorkArea},
+        {"main window minimised", work.left + 40, work.top + 30, SW_SHOWMINNOACTIVE, kOnWorkArea},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShowWindow(hDlg, SW_RESTORE);
+        SetWindowPos(hDlg, nullptr, c.x, c.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ShowWindow(hDlg, c.show);
+        RECT about{}, owner{};
+        HWND aboutOwner = nullptr;
+        EXPECT_TRUE(RunWithSteps([&] { SendMessageW(hDlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0); }, {[&] {
+                                     HWND h = test::FindThreadDialog(hDlg);
+                                     if (!h) return false;
+                                     about = WindowRect(h);
+                                     owner = WindowRect(hDlg);
+                                     aboutOwner = GetWindow(h, GW_OWNER);
+                                     PostMessageW(h, WM_COMMAND, IDOK, 0);
+                                     return true;
+                                 }}));
+        EXPECT_EQ(aboutOwner, hDlg);
+        switch (c.where) {
+            case kOverOwner:
+                ExpectCentredOn(about, owner);
+                break;
+            case kOnWorkArea:
+                ExpectCentredOn(about, work);
+                break;
+            case kAtTopLeft:
+                EXPECT_EQ(about.left, work.left);
+                EXPECT_EQ(about.top, work.top);
+                break;
+            case kAtBottomRight:
+                EXPECT_EQ(about.right, work.right);
+                EXPECT_EQ(about.bottom, work.bottom);
+                break;
+        }
+    }
+    ShowWindow(hDlg, SW_RESTORE);
 }
 
 TEST_F(MainWindowTest, HomepageReturnsWithoutAWindow) {
