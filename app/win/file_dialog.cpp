@@ -27,9 +27,11 @@ void RegisterPlacementClass() {
 
 CLumoFileDialog::CLumoFileDialog(bool bOpenFileDialog, const wchar_t* lpszDefExt,
                                  const wchar_t* lpszFileName, DWORD dwFlags,
-                                 const wchar_t* lpszFilter, HWND hParentWnd)
+                                 const wchar_t* lpszFilter, HWND hParentWnd,
+                                 CPlatformCalls platform)
     : m_bOpenFileDialog(bOpenFileDialog),
       m_pParentWindow(hParentWnd),
+      m_platform(std::move(platform)),
       m_strDefExt(lpszDefExt ? lpszDefExt : L""),
       m_strFilter(lpszFilter ? lpszFilter : L""),
       m_szFileName(kFileBufferChars, L'\0') {
@@ -97,7 +99,8 @@ INT_PTR CLumoFileDialog::DoModal() {
     m_ofn.hwndOwner = hOwner;
     m_ofn.lpfnHook = nullptr;
     m_ofn.lpTemplateName = nullptr;
-    BOOL bResult = m_bOpenFileDialog ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn);
+    BOOL bResult =
+        m_bOpenFileDialog ? m_platform.getOpenFileName(&m_ofn) : m_platform.getSaveFileName(&m_ofn);
 
     if (bDisabledParent) EnableWindow(m_pParentWindow, TRUE);
     if (hFocus && IsWindow(hFocus)) SetFocus(hFocus);

@@ -278,10 +278,23 @@ TEST_F(MainWindowTest, SystemCommandsInTheAboutRangeOpenTheAboutBox) {
     // Other system commands keep their usual meaning.
     SendMessageW(hDlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(IsIconic(hDlg));
-    EXPECT_TRUE(dlg->OnPaint());  // the minimised window paints its icon itself
+    // The minimised window paints its icon itself, centred in its client area.
+    std::vector<std::pair<POINT, HICON>> drawn;
+    dlg->m_platform.drawIcon = [&](HDC, int x, int y, HICON icon) {
+        drawn.push_back({{x, y}, icon});
+        return TRUE;
+    };
+    EXPECT_TRUE(dlg->OnPaint());
+    RECT client{};
+    GetClientRect(hDlg, &client);
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].first.x, (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2);
+    EXPECT_EQ(drawn[0].first.y, (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2);
+    EXPECT_EQ(drawn[0].second, dlg->m_hIcon);
     SendMessageW(hDlg, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_FALSE(IsIconic(hDlg));
     EXPECT_FALSE(dlg->OnPaint());
+    EXPECT_EQ(drawn.size(), 1u);
 }
 
 // The main window opens centred on the work area, unless its initialisation moved it.
@@ -362,8 +375,33 @@ TEST_F(MainWindowTest, AboutBoxOpensOverTheMainWindowInsideTheWorkArea) {
     ShowWindow(hDlg, SW_RESTORE);
 }
 
-TEST_F(MainWindowTest, HomepageReturnsWithoutAWindow) {
+// The shell gets the verb "open", the address and SW_SHOW, with no owner, parameters or
+// folder; without a browser it returns at once and shows nothing.
+TEST_F(MainWindowTest, HomepageAsksTheShellToOpenTheAddress) {
     Open();
+    struct Call {
+        HWND owner;
+        std::wstring verb, file;
+        bool parameters, folder;
+        INT show;
+    };
+    std::vector<Call> calls;
+    dlg->m_platform.shellExecute = [&](HWND h, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                       LPCWSTR folder, INT show) {
+        calls.push_back({h, verb ? verb : L"<null>", file ? file : L"<null>", parameters != nullptr,
+                         folder != nullptr, show});
+        return reinterpret_cast<HINSTANCE>(33);
+    };
+    Click(IDC_HOMEPAGE);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].owner, nullptr);
+    EXPECT_EQ(calls[0].verb, L"open");
+    EXPECT_EQ(calls[0].file, kHomePageUrl);
+    EXPECT_FALSE(calls[0].parameters);
+    EXPECT_FALSE(calls[0].folder);
+    EXPECT_EQ(calls[0].show, SW_SHOW);
+
+    dlg->m_platform = {};
     DWORD start = GetTickCount();
     Click(IDC_HOMEPAGE);
     EXPECT_LT(GetTickCount() - start, 5000u);
