@@ -16,6 +16,7 @@ deps:
 	@scripts/install-deps.sh all
 
 build:
+	@scripts/install-deps.sh build
 	@cmake -S . -B build $(CMAKE_NATIVE) >/dev/null
 	@cmake --build build -j $(JOBS)
 
@@ -44,7 +45,8 @@ test-windows:
 	@if [ -x scripts/windows-test.sh ]; then scripts/windows-test.sh; \
 	 else echo "No Windows tests yet."; fi
 
-# The build stays quiet (errors still reach stderr) so that stdout holds only the report.
+# The build stays quiet (errors and what gets installed still reach stderr) so that
+# stdout holds only the report. On a fresh machine the build installs its packages.
 run:
 	@$(MAKE) --no-print-directory build >/dev/null
 	@build/plovik-report "$(FILE)"
