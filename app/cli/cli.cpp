@@ -51,33 +51,42 @@ class RecordWriter {
           m_record{.keyFrameTimes = options.keyFrames, .problems = options.check} {}
 
     void Begin() {
-        if (m_options.format == OutputFormat::kCsv) m_out << Encoded(CsvHeader(m_record));
+        if (m_options.format == OutputFormat::kCsv) Put(CsvHeader(m_record));
     }
 
     void Write(const FileResult& result) {
-        m_out << RecordText(result);
+        switch (m_options.format) {
+            case OutputFormat::kJson:
+                m_out << JsonRecord(result, m_record);  // UTF-8 whatever the encoding
+                break;
+            case OutputFormat::kCsv:
+                Put(CsvRecord(result, m_record));
+                break;
+            case OutputFormat::kText:
+                if (m_options.check) {
+                    Put(CheckLine(DisplayText(result.path), result.problems));
+                } else {
+                    if (!m_first) m_out << '\n';  // an empty line between reports
+                    Put(result.report);
+                }
+        }
         m_out.flush();
         m_first = false;
     }
 
-    // What goes to standard error, in the encoding of the output.
+    // Text in the encoding of the output.
     std::string Encoded(std::string utf8) const {
         if (m_options.encoding == OutputEncoding::kCp949) return Utf8ToCp949(utf8);
         return utf8;
     }
 
   private:
-    std::string RecordText(const FileResult& result) const {
-        switch (m_options.format) {
-            case OutputFormat::kJson:
-                return JsonRecord(result, m_record);
-            case OutputFormat::kCsv:
-                return Encoded(CsvRecord(result, m_record));
-            case OutputFormat::kText:
-                break;
+    void Put(std::string_view utf8) {
+        if (m_options.encoding == OutputEncoding::kCp949) {
+            m_out << Utf8ToCp949(utf8);
+        } else {
+            m_out << utf8;
         }
-        if (m_options.check) return Encoded(CheckLine(DisplayText(result.path), result.problems));
-        return Encoded((m_first ? "" : "\n") + result.report);
     }
 
     const CliOptions& m_options;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "number_text.h"
@@ -15,12 +16,14 @@ constexpr std::string_view kColumns =
 // The cells from duration_s to variable_key_frame_intervals, which only headers give.
 constexpr std::size_t kHeaderCells = 14;
 
+bool NeedsQuotes(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
+
 // One row of cells; a cell with a comma, a quote or a line break is quoted (RFC 4180).
 class CsvRow {
   public:
     void Cell(std::string_view text) {
         Separate();
-        if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        if (std::none_of(text.begin(), text.end(), NeedsQuotes)) {
             m_row += text;
             return;
         }

@@ -41,10 +41,11 @@ std::string FailureReason(const WalkItem& item, FileStatus status) {
 std::string CrLfToLf(std::string_view text) {
     std::string result;
     result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        result += text[i];
+    for (std::size_t end; (end = text.find("\r\n")) != std::string_view::npos;) {
+        result.append(text.substr(0, end));
+        text.remove_prefix(end + 1);
     }
+    result.append(text);
     return result;
 }
 

@@ -146,6 +146,7 @@ void WriteHeaders(JsonWriter& w, const CAviParser& avi, const RecordOptions& opt
 
 std::string JsonRecord(const FileResult& result, const RecordOptions& options) {
     std::string line;
+    line.reserve(1024);  // a whole record without growing, key-frame times aside
     JsonWriter w(line);
     w.BeginObject();
     w.Field("format_version", 1);

@@ -6,6 +6,13 @@
 #include "plovik/text_encoding.h"
 
 namespace plovik {
+namespace {
+
+bool NeedsNoEscape(char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\';
+}
+
+}  // namespace
 
 void JsonWriter::BeforeValue() {
     if (m_afterKey) {
@@ -29,10 +36,12 @@ void JsonWriter::Close(char bracket) {
     m_hasItems.pop_back();
 }
 
+// Keys are the schema's own names: plain ASCII, nothing to escape.
 void JsonWriter::Key(std::string_view key) {
     BeforeValue();
-    String(key);
-    m_out += ':';
+    m_out += '"';
+    m_out += key;
+    m_out += "\":";
     m_afterKey = true;
 }
 
@@ -71,35 +80,36 @@ void JsonWriter::Unsigned(std::uint64_t value) {
     AppendNumber(m_out, value);
 }
 
+// Runs of bytes that need no escape are copied whole.
 void JsonWriter::String(std::string_view utf8) {
     static constexpr char kHex[] = "0123456789abcdef";
     m_out += '"';
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
+    while (!utf8.empty()) {
+        std::size_t plain = 0;
+        while (plain < utf8.size() && NeedsNoEscape(utf8[plain])) ++plain;
+        m_out.append(utf8.substr(0, plain));
+        if (plain == utf8.size()) break;
+        const auto byte = static_cast<unsigned char>(utf8[plain]);
+        utf8.remove_prefix(plain + 1);
+        m_out += '\\';
+        switch (byte) {
             case '"':
-                m_out += "\\\"";
-                break;
             case '\\':
-                m_out += "\\\\";
+                m_out += static_cast<char>(byte);
                 break;
             case '\n':
-                m_out += "\\n";
+                m_out += 'n';
                 break;
             case '\r':
-                m_out += "\\r";
+                m_out += 'r';
                 break;
             case '\t':
-                m_out += "\\t";
+                m_out += 't';
                 break;
             default:
-                if (byte < 0x20) {
-                    m_out += "\\u00";
-                    m_out += kHex[byte >> 4];
-                    m_out += kHex[byte & 0xF];
-                } else {
-                    m_out += c;
-                }
+                m_out += "u00";
+                m_out += kHex[byte >> 4];
+                m_out += kHex[byte & 0xF];
         }
     }
     m_out += '"';
