@@ -95,6 +95,11 @@ class RecordWriter {
     bool m_first = true;
 };
 
+// "plovik-report: PATH: reason" for a file that gave only a message.
+std::string Diagnostic(const FileResult& result) {
+    return std::string(kProgram) + ": " + DisplayText(result.path) + ": " + result.failure + "\n";
+}
+
 // True when the file counts as a success for the exit status.
 bool Succeeded(const FileResult& result, bool check) {
     return check ? result.problems.empty() : !GaveOnlyMessage(result.status);
@@ -113,14 +118,14 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
         const FileResult result = analyser.Analyse(items[i]);
         if (!result.failure.empty()) {
             progress.Clear();
-            streams.err << writer.Encoded(std::string(kProgram) + ": " + DisplayText(result.path) +
-                                          ": " + result.failure + "\n");
+            streams.err << writer.Encoded(Diagnostic(result));
         }
         if (streams.outIsTerminal) progress.Clear();
         writer.Write(result);
         allSucceeded = allSucceeded && Succeeded(result, options.check);
         tally.Add(result);
         progress.Update(i + 1, items.size());
+        if (!streams.out) break;  // nobody reads on: the rest would be lost anyway
     }
     progress.Clear();
     if (options.check && tally.Files() > 1) streams.err << tally.SummaryLine();

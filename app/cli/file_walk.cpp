@@ -16,9 +16,14 @@ bool HasAviExtension(std::string_view name) {
     });
 }
 
+// True when a name can follow directly: "dir/", and on Windows "C:" (the current folder of
+// drive C, which a separator would turn into its root).
 bool EndsInSeparator(const std::string& path) {
     if (path.empty()) return false;
     const char last = path.back();
+#ifdef _WIN32
+    if (last == ':') return true;
+#endif
     return last == kPathSeparator || last == '/';
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -15,20 +16,43 @@ std::string ToLower(std::string_view text) {
     return lower;
 }
 
-std::optional<OutputEncoding> EncodingByName(std::string_view name) {
-    const std::string lower = ToLower(name);
-    if (lower == "utf-8" || lower == "utf8") return OutputEncoding::kUtf8;
-    if (lower == "cp949") return OutputEncoding::kCp949;
-    return std::nullopt;
+template <class T>
+struct Choice {
+    std::string_view name;
+    T value;
+};
+
+constexpr Choice<OutputEncoding> kEncodings[] = {{"utf-8", OutputEncoding::kUtf8},
+                                                 {"utf8", OutputEncoding::kUtf8},
+                                                 {"cp949", OutputEncoding::kCp949}};
+constexpr Choice<OutputFormat> kFormats[] = {
+    {"text", OutputFormat::kText}, {"json", OutputFormat::kJson}, {"csv", OutputFormat::kCsv}};
+
+// Sets target to the choice named value (any letter case); returns an error text, empty
+// on success.
+template <class T, std::size_t N>
+std::string Choose(const std::string& value, const Choice<T> (&choices)[N], std::string_view what,
+                   std::string_view hint, T& target) {
+    const std::string lower = ToLower(value);
+    for (const Choice<T>& choice : choices) {
+        if (choice.name == lower) {
+            target = choice.value;
+            return {};
+        }
+    }
+    return "unknown " + std::string(what) + " '" + value + "' (use " + std::string(hint) + ")";
 }
 
-std::optional<OutputFormat> FormatByName(std::string_view name) {
-    const std::string lower = ToLower(name);
-    if (lower == "text") return OutputFormat::kText;
-    if (lower == "json") return OutputFormat::kJson;
-    if (lower == "csv") return OutputFormat::kCsv;
-    return std::nullopt;
-}
+struct Flag {
+    std::string_view name;
+    bool CliOptions::*member;
+};
+
+constexpr Flag kFlags[] = {
+    {"--help", &CliOptions::showHelp},        {"-h", &CliOptions::showHelp},
+    {"--version", &CliOptions::showVersion},  {"--check", &CliOptions::check},
+    {"--key-frames", &CliOptions::keyFrames},
+};
 
 // The value of an option that takes one: "--name=VALUE" or "--name VALUE". Returns
 // nullopt when arg is not this option; error is set when the value is missing.
@@ -50,36 +74,20 @@ std::optional<std::string> OptionValue(const std::vector<std::string>& args, std
 std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index,
                         CliOptions& options) {
     const std::string& arg = args[index];
-    if (arg == "--help" || arg == "-h") {
-        options.showHelp = true;
-        return {};
-    }
-    if (arg == "--version") {
-        options.showVersion = true;
-        return {};
-    }
-    if (arg == "--check") {
-        options.check = true;
-        return {};
-    }
-    if (arg == "--key-frames") {
-        options.keyFrames = true;
-        return {};
+    for (const Flag& flag : kFlags) {
+        if (arg == flag.name) {
+            options.*flag.member = true;
+            return {};
+        }
     }
     std::string error;
     if (auto value = OptionValue(args, index, "--encoding", error)) {
         if (!error.empty()) return error;
-        const auto encoding = EncodingByName(*value);
-        if (!encoding) return "unknown encoding '" + *value + "' (use utf-8 or cp949)";
-        options.encoding = *encoding;
-        return {};
+        return Choose(*value, kEncodings, "encoding", "utf-8 or cp949", options.encoding);
     }
     if (auto value = OptionValue(args, index, "--format", error)) {
         if (!error.empty()) return error;
-        const auto format = FormatByName(*value);
-        if (!format) return "unknown format '" + *value + "' (use text, json or csv)";
-        options.format = *format;
-        return {};
+        return Choose(*value, kFormats, "format", "text, json or csv", options.format);
     }
     if (auto value = OptionValue(args, index, "--files0-from", error)) {
         if (!error.empty()) return error;

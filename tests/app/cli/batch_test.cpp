@@ -260,6 +260,12 @@ TEST(CsvRecords, QuoteCellsAndKeepTheColumns) {
                            ",index_failed,954,966,0.4,DIVX,DivX MPEG-4 V4.x,640,480,25,85,2,44100,"
                            "false,10,2,false,false,true,truncated;index_damaged");
     EXPECT_EQ(rows[3], dir.PathOf("gone.avi") + ",open_failed,,,,,,,,,,,,,,,,,,open_failed");
+
+    // Korean spreadsheets open CP949 as it is.
+    const std::string korean = dir.Write("한글.avi", test::BuildSimpleAvi());
+    const std::string utf8 = RunBatch({"--format", "csv", korean}).out;
+    EXPECT_NE(utf8.find("한글.avi"), std::string::npos);
+    EXPECT_EQ(RunBatch({"--format", "csv", "--encoding", "cp949", korean}).out, Utf8ToCp949(utf8));
 }
 
 TEST(CheckMode, LinesSummaryAndExitStatus) {
@@ -310,9 +316,10 @@ TEST(FolderWalk, AviFilesOfATreeSortedWithoutFollowingLinks) {
         Native(dir, "한글 폴더/deep/z.avi"), Native(dir, "한글 폴더/클립.avi")};
     int wantedStatus = kExitOk;
 #ifndef _WIN32
-    // A link to a folder above is never followed; a link that points at itself and a FIFO
+    // Links to folders are never followed; a link that points at itself and a FIFO
     // are listed, fail to open with their reasons, and do not stop the run.
     fs::create_directory_symlink(dir.path(), dir.path() / "한글 폴더" / "up");
+    fs::create_directory_symlink(dir.path() / "한글 폴더" / "deep", dir.path() / "linked");
     fs::create_symlink("self.avi", dir.path() / "self.avi");
     ASSERT_EQ(::mkfifo(dir.PathOf("pipe.avi").c_str(), 0600), 0);
     expected.insert(expected.begin() + 3, {dir.PathOf("pipe.avi"), dir.PathOf("self.avi")});
