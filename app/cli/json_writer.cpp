@@ -14,26 +14,16 @@ bool NeedsNoEscape(char c) {
 
 }  // namespace
 
+// A comma is due unless the value opens the output, an object or an array, or follows its key.
 void JsonWriter::BeforeValue() {
-    if (m_afterKey) {
-        m_afterKey = false;
-        return;
-    }
-    if (!m_hasItems.empty()) {
-        if (m_hasItems.back()) m_out += ',';
-        m_hasItems.back() = true;
-    }
+    if (m_out.size() == m_start) return;
+    const char last = m_out.back();
+    if (last != '{' && last != '[' && last != ':') m_out += ',';
 }
 
 void JsonWriter::Open(char bracket) {
     BeforeValue();
     m_out += bracket;
-    m_hasItems.push_back(false);
-}
-
-void JsonWriter::Close(char bracket) {
-    m_out += bracket;
-    m_hasItems.pop_back();
 }
 
 // Keys are the schema's own names: plain ASCII, nothing to escape.
@@ -42,7 +32,6 @@ void JsonWriter::Key(std::string_view key) {
     m_out += '"';
     m_out += key;
     m_out += "\":";
-    m_afterKey = true;
 }
 
 void JsonWriter::Value(std::string_view text) {

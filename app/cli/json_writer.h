@@ -6,18 +6,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace plovik {
 
+// Appends one value to out; what stands before it in out is left alone.
 class JsonWriter {
   public:
-    explicit JsonWriter(std::string& out) : m_out(out) {}
+    explicit JsonWriter(std::string& out) : m_out(out), m_start(out.size()) {}
 
     void BeginObject() { Open('{'); }
-    void EndObject() { Close('}'); }
+    void EndObject() { m_out += '}'; }
     void BeginArray() { Open('['); }
-    void EndArray() { Close(']'); }
+    void EndArray() { m_out += ']'; }
     // The key of the next value inside an object.
     void Key(std::string_view key);
 
@@ -54,15 +54,13 @@ class JsonWriter {
 
   private:
     void Open(char bracket);
-    void Close(char bracket);
     void BeforeValue();
     void Integer(std::int64_t value);
     void Unsigned(std::uint64_t value);
     void String(std::string_view utf8);
 
     std::string& m_out;
-    std::vector<bool> m_hasItems;  // per open object or array: a comma is due
-    bool m_afterKey = false;
+    std::size_t m_start;  // where this writer's value begins in m_out
 };
 
 }  // namespace plovik
