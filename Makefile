@@ -17,6 +17,7 @@ deps:
 	@scripts/install-deps.sh all
 
 build:
+	@scripts/install-deps.sh build
 	@cmake -S . -B build $(CMAKE_NATIVE) >/dev/null
 	@cmake --build build -j $(JOBS)
 
@@ -49,7 +50,8 @@ test-windows:
 test-package: package
 	@scripts/package-test.sh
 
-# The build stays quiet (errors still reach stderr) so that stdout holds only the report.
+# The build stays quiet (errors and what gets installed still reach stderr) so that
+# stdout holds only the report. On a fresh machine the build installs its packages.
 run:
 	@$(MAKE) --no-print-directory build >/dev/null
 	@build/plovik-report "$(FILE)"

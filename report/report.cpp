@@ -9,6 +9,7 @@
 #include "plovik/avi_parser.h"
 #include "plovik/codecs.h"
 #include "plovik/format.h"
+#include "plovik/report_values.h"
 #include "plovik/text_encoding.h"
 
 namespace plovik {
@@ -51,63 +52,6 @@ const char* ChannelSuffix(std::uint16_t channels) {
         default:
             return "";
     }
-}
-
-// Derived values of the file and video sections, from the raw header fields.
-struct Rates {
-    std::int32_t runningTime;       // T, whole seconds; -1 when the video rate is 0
-    std::uint64_t kiloBytesPerSec;  // K
-    std::int32_t framesPerSec;      // F
-    std::int32_t videoKbps;         // V, signed view of an unsigned wrap
-    std::int32_t audioKbps;         // A
-};
-
-Rates ComputeRates(const CAviParser& avi) {
-    const AVISTREAMHEADER& video = avi.m_VideoHeader;
-    Rates r{};
-    r.runningTime =
-        MulDiv(static_cast<std::int32_t>(video.dwLength), static_cast<std::int32_t>(video.dwScale),
-               static_cast<std::int32_t>(video.dwRate));
-    // T is taken unsigned, so -1 divides by 4294967295; a T of 0 has no rate at all.
-    const auto seconds = static_cast<std::uint32_t>(r.runningTime);
-    r.kiloBytesPerSec = seconds == 0 ? 0 : avi.m_qwDataSize / seconds / 1000;
-    r.framesPerSec = MulDiv(static_cast<std::int32_t>(video.dwRate), 1,
-                            static_cast<std::int32_t>(video.dwScale));
-    const std::uint32_t avgBytes = avi.m_AudioFormat.nAvgBytesPerSec;
-    r.videoKbps = static_cast<std::int32_t>(
-        (static_cast<std::uint32_t>(r.kiloBytesPerSec) - avgBytes / 1000) * 8u);
-    r.audioKbps = static_cast<std::int32_t>(avgBytes * 8u / 1000);
-    return r;
-}
-
-struct KeyFrameStats {
-    double mean = 0.0;
-    double deviation = 0.0;
-    double maximum = 0.0;
-    bool variable = false;
-};
-
-// Intervals between key frames: the first one is measured from 0.0, not from the
-// first key frame. A single key frame has no interval and reads as all zeros.
-KeyFrameStats ComputeKeyFrameStats(const std::vector<double>& times, std::uint32_t count) {
-    KeyFrameStats stats;
-    if (count < 2 || times.size() < count) return stats;
-    const std::uint32_t n = count - 1;
-    auto interval = [&](std::uint32_t k) { return times[k] - (k == 1 ? 0.0 : times[k - 1]); };
-    double sum = 0.0;
-    for (std::uint32_t k = 1; k <= n; ++k) {
-        sum += interval(k);
-        stats.maximum = std::fmax(stats.maximum, interval(k));
-    }
-    stats.mean = sum / n;
-    double squares = 0.0;
-    for (std::uint32_t k = 1; k <= n; ++k) {
-        const double d = interval(k) - stats.mean;
-        squares += d * d;
-    }
-    stats.deviation = std::sqrt(squares / n);
-    stats.variable = stats.deviation > 0.1;
-    return stats;
 }
 
 // Width over height; a file without a frame height has no ratio to show.
@@ -217,13 +161,12 @@ void CReportArea::AddReportLine(const char* pszFormat, ...) {
     AppendText(line);
 }
 
-bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
+bool ShowFileInfo(CReportArea& area, CAviParser& avi, const std::string& strPath) {
     area.ClearReport();
     if (strPath.empty()) {
         area.AddReportLine("%s", "\r\n 먼저 파일을 선택해 주세요.");
         return false;
     }
-    CAviParser avi;
     if (!avi.Parse(strPath, 0xFFFFFFFF, false)) {
         if (const char* message = FailureMessage(avi.m_nError)) {
             area.AddReportLine("%s", message);
@@ -236,6 +179,11 @@ bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
     WriteAudioSection(area, avi, rates);
     WriteOtherSection(area, avi);
     return true;
+}
+
+bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
+    CAviParser avi;
+    return ShowFileInfo(area, avi, strPath);
 }
 
 }  // namespace plovik

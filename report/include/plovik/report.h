@@ -6,6 +6,8 @@
 
 namespace plovik {
 
+class CAviParser;
+
 // Where report lines go: the app's edit control, a string for the command line and tests.
 // Text is UTF-8; every line ends in "\r\n".
 class CReportArea {
@@ -41,5 +43,9 @@ class CStringReportArea : public CReportArea {
 // Returns false when only a failure message was written (empty path, cannot
 // open, not AVI, bad header), true for a full report.
 bool ShowFileInfo(CReportArea& area, const std::string& strPath);
+
+// The same with a parser that the caller keeps, so that a batch reuses one for every
+// file; afterwards it holds the file's analysis (untouched for an empty path).
+bool ShowFileInfo(CReportArea& area, CAviParser& avi, const std::string& strPath);
 
 }  // namespace plovik
