@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "plovik/avi_parser.h"
@@ -89,7 +90,7 @@ struct KeyFrameStats {
 
 // Intervals between key frames: the first one is measured from 0.0, not from the
 // first key frame. A single key frame has no interval and reads as all zeros.
-KeyFrameStats ComputeKeyFrameStats(const std::vector<double>& times, std::uint32_t count) {
+KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t count) {
     KeyFrameStats stats;
     if (count < 2 || times.size() < count) return stats;
     const std::uint32_t n = count - 1;
@@ -179,7 +180,7 @@ void WriteOtherSection(CReportArea& area, const CAviParser& avi) {
     if ((flags & AVIF_HASINDEX) != 0) {
         area.AddReportLine("    인덱스 정보        : %s/전체프레임-%d/키프레임-%d",
                            avi.m_bIndexOK ? "정상" : "*손상",
-                           static_cast<int>(avi.m_MainHeader.dwTotalFrames),
+                           static_cast<int>(avi.m_dwIndexTotalFrames),
                            static_cast<int>(avi.m_nKeyFrames));
     }
     area.AddReportLine("    FIA 변환 여부      : %s",
