@@ -30,7 +30,7 @@ class BufferedFileSource final : public ByteSource {
                     m_position += static_cast<std::int64_t>(n);
                     return true;
                 }
-                if (!Refill()) break;
+                if (!Refill(m_buffer.size())) break;
             }
             const std::size_t count = CopyFromBuffer(out, n);
             out += count;
@@ -43,7 +43,8 @@ class BufferedFileSource final : public ByteSource {
 
     std::string_view View(std::size_t maxBytes, std::size_t unit) override {
         if (unit == 0 || unit > m_buffer.size() || maxBytes < unit) return {};
-        if (BufferedAhead() < unit) Refill();
+        // No more is read ahead than asked for: what follows a view is seldom wanted.
+        if (BufferedAhead() < unit) Refill(std::min(maxBytes, m_buffer.size()));
         const std::size_t ahead = BufferedAhead();
         if (ahead < unit) return {};
         const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
@@ -74,10 +75,11 @@ class BufferedFileSource final : public ByteSource {
         return count;
     }
 
-    // Fills the buffer from the current position; false when nothing is there.
-    bool Refill() {
+    // Fills up to n bytes of the buffer from the current position; false when nothing
+    // is there.
+    bool Refill(std::size_t n) {
         m_bufferStart = m_position;
-        m_bufferLength = ReadAt(m_position, m_buffer.data(), m_buffer.size());
+        m_bufferLength = ReadAt(m_position, m_buffer.data(), n);
         return m_bufferLength > 0;
     }
 

@@ -2,6 +2,7 @@
 // authoring-software text of the INFO list, and the hop over the RIFF parts.
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "parse_state.h"
 #include "record_cursor.h"
@@ -189,11 +190,15 @@ std::uint32_t CountRiffParts(ParseState& state) {
     std::uint64_t next = 8 + Padded(avi.m_dwRiffSize);
     while (next + 8 <= source.Size()) {
         source.Seek(static_cast<std::int64_t>(next));
-        ChunkHeader part;
-        if (!ReadChunkHeader(source, part) || part.id != kRiff) break;
-        total += part.size;
+        // A view of the header alone: nothing near it is read.
+        const std::string_view header = source.View(8, 8);
+        if (header.size() != 8) break;
+        RecordCursor fields({reinterpret_cast<const std::uint8_t*>(header.data()), 8});
+        if (fields.U32() != kRiff) break;
+        const std::uint32_t size = fields.U32();
+        total += size;
         ++avi.m_nRiffParts;
-        next += 8 + Padded(part.size);
+        next += 8 + Padded(size);
     }
     avi.m_qwDataSize = total;
     source.Seek(resumeAt);

@@ -1,7 +1,6 @@
 // The "idx1" index: 16-byte entries (id, flags, offset, length) of the first RIFF
 // part. Entries are looked at 32 at a time through bit masks, straight from the read
 // buffer, and one by one only where a clock check falls.
-#include <array>
 #include <bit>
 #include <cstring>
 #include <string_view>
@@ -14,18 +13,6 @@ namespace plovik {
 namespace {
 
 constexpr std::size_t kEntryBytes = 16;
-constexpr std::size_t kBlock = 32;  // entries looked at together: one bit each
-// Bit i of a block mask, from a table: a shift by the loop index would not vectorise.
-constexpr auto kEntryBits = [] {
-    std::array<std::uint32_t, kBlock> bits{};
-    for (std::size_t i = 0; i < kBlock; ++i) bits[i] = std::uint32_t{1} << i;
-    return bits;
-}();
-
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // The number of set bits, in plain arithmetic: std::popcount becomes a library call
 // where the baseline instruction set has no such instruction.
@@ -44,7 +31,7 @@ std::uint64_t LoadIdAndFlags(const std::uint8_t* entry) {
         std::memcpy(&value, entry, sizeof value);
         return value;
     } else {
-        return std::uint64_t{Le32(entry + 4)} << 32 | Le32(entry);
+        return std::uint64_t{LoadLe32(entry + 4)} << 32 | LoadLe32(entry);
     }
 }
 
@@ -59,7 +46,7 @@ struct BlockSummary {
 BlockSummary SummariseBlock(const std::uint8_t* entries) {
     std::uint32_t videoMask = 0;
     std::uint32_t flagMask = 0;
-    for (std::size_t i = 0; i < kBlock; ++i) {
+    for (std::size_t i = 0; i < kIndexBlock; ++i) {
         // Id and flags as one word: the vectoriser gathers them with fewer shuffles.
         const std::uint64_t idAndFlags = LoadIdAndFlags(entries + i * kEntryBytes);
         const std::uint32_t isVideo = IsVideoEntry(static_cast<FOURCC>(idAndFlags));
@@ -117,12 +104,12 @@ class Idx1Scan {
     // of entries up to and including the one whose clock check found it.
     bool ScanEntries(const std::uint8_t* entries, std::size_t count, std::size_t& taken) {
         std::size_t i = 0;
-        for (; i + kBlock <= count; i += kBlock) {
+        for (; i + kIndexBlock <= count; i += kIndexBlock) {
             const std::uint8_t* block = entries + i * kEntryBytes;
             const BlockSummary summary = SummariseBlock(block);
             if (m_clock.Timed() && m_videoCount + summary.videos >= m_checkAt) {
                 // A clock check falls in this block: its entries are taken one by one.
-                for (std::size_t j = 0; j < kBlock; ++j) {
+                for (std::size_t j = 0; j < kIndexBlock; ++j) {
                     if (!ScanEntry(block + j * kEntryBytes)) {
                         taken = i + j + 1;
                         return false;
@@ -146,14 +133,14 @@ class Idx1Scan {
     // One entry: video entries count and may be key frames; they and "01wb" take part
     // in the clock check; any other id is ignored. False when the time has passed.
     bool ScanEntry(const std::uint8_t* entry) {
-        const FOURCC id = Le32(entry);
+        const FOURCC id = LoadLe32(entry);
         const bool isVideo = IsVideoEntry(id);
         if (!isVideo && id != kAudio) return true;
         if (isVideo) {
             ++m_videoCount;
             // Past the multiple of the clock step: the next one is due.
             if (m_videoCount > m_checkAt) m_checkAt += kClockCheckStep;
-            if (Le32(entry + 4) & AVIIF_KEYFRAME) m_keys.Add(m_videoCount, Le32(entry + 8));
+            if (LoadLe32(entry + 4) & AVIIF_KEYFRAME) m_keys.Add(m_videoCount, LoadLe32(entry + 8));
         }
         // The clock is read while the video count is a multiple of the step (0 included).
         return !(m_videoCount == m_checkAt && m_clock.Timed() && m_clock.TimeOver());
@@ -166,7 +153,7 @@ class Idx1Scan {
             // Video entries up to and including this one; the shift wraps to all bits at 31.
             const std::uint32_t upToHere = summary.videoMask & ((2u << i) - 1);
             const std::uint8_t* entry = entries + static_cast<std::size_t>(i) * kEntryBytes;
-            m_keys.Add(m_videoCount + CountBits(upToHere), Le32(entry + 8));
+            m_keys.Add(m_videoCount + CountBits(upToHere), LoadLe32(entry + 8));
         }
     }
 

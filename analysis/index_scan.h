@@ -2,8 +2,11 @@
 // frames, how a key frame is recorded, and the clock of the time limit.
 #pragma once
 
+#include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "plovik/avi_parser.h"
 
@@ -23,6 +26,21 @@ constexpr bool IsVideoEntry(FOURCC id) { return (id | kVideoIdMask) == kVideoCom
 // The clock is read while the video count is a multiple of this step.
 inline constexpr std::uint32_t kClockCheckStep = 1000;
 
+// Entries are looked at in blocks, one bit of a mask each.
+inline constexpr std::size_t kIndexBlock = 32;
+// Bit i of a block mask, from a table: a shift by the loop index would not vectorise.
+inline constexpr auto kEntryBits = [] {
+    std::array<std::uint32_t, kIndexBlock> bits{};
+    for (std::size_t i = 0; i < kIndexBlock; ++i) bits[i] = std::uint32_t{1} << i;
+    return bits;
+}();
+
+// A little-endian 32-bit field of an index entry.
+inline std::uint32_t LoadLe32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
 // Records the key frames that an index reader finds. While the key-time array has
 // room, a key frame is only noted in its slot; Complete turns the notes into times
 // and records, so that the records are allocated once, at the size they need.
@@ -38,7 +56,8 @@ class KeyFrameRecorder {
     // the index entry gives it.
     void Add(std::uint32_t videoCount, std::uint32_t chunkOffset) {
         if (m_avi.m_nKeyFrames < m_avi.m_arKeyTimes.size()) {
-            m_avi.m_arKeyTimes[m_avi.m_nKeyFrames++] = Note(videoCount - m_noteOrigin, chunkOffset);
+            const std::uint32_t sinceChunk = videoCount - m_chunks.back().videosBefore;
+            m_avi.m_arKeyTimes[m_avi.m_nKeyFrames++] = Note(sinceChunk, chunkOffset);
             return;
         }
         AddPastTheArray(videoCount, chunkOffset);
@@ -49,20 +68,27 @@ class KeyFrameRecorder {
     void DropTo(std::uint32_t count);
 
   private:
-    // The note holds the video count (counted from the note origin, so below 2^29:
-    // one index chunk has fewer entries) in the high half and the offset in the low
-    // half. With bit 62 clear the bits are a finite double: copying never alters them.
-    static double Note(std::uint32_t videosSinceOrigin, std::uint32_t chunkOffset) {
-        return std::bit_cast<double>(std::uint64_t{videosSinceOrigin} << 32 | chunkOffset);
+    // Where the key frames from firstKey on came from: the "idx1" scan has one such
+    // chunk, without a data base; the OpenDML index one per index chunk.
+    struct Chunk {
+        std::uint32_t firstKey;
+        std::uint32_t videosBefore;
+        bool hasDataBase;
+        std::uint64_t dataBase;
+    };
+
+    // A note holds the video count since its chunk began (below 2^29: a chunk has
+    // fewer entries) in the high half and the offset in the low half. With bit 62
+    // clear the bits are a finite double, which copying never alters.
+    static double Note(std::uint32_t videosSinceChunk, std::uint32_t chunkOffset) {
+        return std::bit_cast<double>(std::uint64_t{videosSinceChunk} << 32 | chunkOffset);
     }
     void AddPastTheArray(std::uint32_t videoCount, std::uint32_t chunkOffset);
-    double KeyFrameTime(std::uint32_t videoCount) const;
-    std::uint64_t ChunkPosition(std::uint32_t chunkOffset) const;
+    KEYFRAMEINFO Record(const Chunk& chunk, std::uint32_t videoCount,
+                        std::uint32_t chunkOffset) const;
 
     CAviParser& m_avi;
-    std::uint32_t m_noteOrigin = 0;
-    bool m_hasDataBase = false;
-    std::uint64_t m_dataBase = 0;
+    std::vector<Chunk> m_chunks;
 };
 
 // The time limit of an index scan, measured by polling a millisecond clock. A limit

@@ -2,6 +2,7 @@
 // ("ix00") that the video stream's super index lists, read in its order. Their
 // entries count every video frame of the file; the frame total they are compared
 // with is the video stream header's length (the main header counts the first part).
+#include <bit>
 #include <iterator>
 #include <map>
 #include <string_view>
@@ -22,9 +23,14 @@ constexpr std::uint16_t kStdIndexLongsPerEntry = 2;
 constexpr std::uint8_t kIndexOfChunks = 1;
 constexpr std::uint32_t kDeltaFrame = 0x80000000;  // bit of dwSize: NOT a key frame
 
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+// Bit i set: entry i of a block is a key frame. Branch-free so that it vectorises.
+std::uint32_t KeyMask(const std::uint8_t* entries) {
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kIndexBlock; ++i) {
+        const std::uint32_t isKey = (LoadLe32(entries + i * kStdIndexEntryBytes + 4) >> 31) ^ 1;
+        mask |= kEntryBits[i] & (0u - isKey);
+    }
+    return mask;
 }
 
 struct StdIndexHeader {
@@ -61,8 +67,8 @@ bool IsFrameIndex(const StdIndexHeader& h) {
 class ReadRanges {
   public:
     bool Overlaps(std::uint64_t start, std::uint64_t end) const {
-        const auto after =
-            m_ranges.lower_bound(end);  // the first range that starts at end or later
+        // The one range that can overlap is the last that starts before end.
+        const auto after = m_ranges.lower_bound(end);
         return after != m_ranges.begin() && std::prev(after)->second > start;
     }
     void Add(std::uint64_t start, std::uint64_t end) { m_ranges.emplace(start, end); }
@@ -105,8 +111,9 @@ class OpenDmlScan {
                                 BytesAhead(m_source, entryBytes);
         // The count of the whole file must fit its 32 bits.
         const bool countFits = header.entriesInUse <= 0xFFFFFFFFu - m_videoCount;
-        if (!entriesFit || !countFits || m_read.Overlaps(position, end))
+        if (!entriesFit || !countFits || m_read.Overlaps(position, end)) {
             return ChunkResult::Damaged;
+        }
         m_read.Add(position, end);
         const std::uint32_t videosBefore = m_videoCount;
         const std::uint32_t keysBefore = m_avi.m_nKeyFrames;
@@ -132,29 +139,61 @@ class OpenDmlScan {
     }
 
     // Every entry is one video frame; bit 31 of its size marks a frame that is not a
-    // key frame. The clock is checked as in the "idx1" scan.
+    // key frame. Entries are taken in runs straight from the read buffer.
     ChunkResult ScanEntries(std::uint32_t count) {
         while (count > 0) {
             const std::string_view run =
                 m_source.View(std::size_t{count} * kStdIndexEntryBytes, kStdIndexEntryBytes);
             if (run.empty()) return ChunkResult::Damaged;
-            const auto* entries = reinterpret_cast<const std::uint8_t*>(run.data());
             const std::size_t inRun = run.size() / kStdIndexEntryBytes;
-            for (std::size_t i = 0; i < inRun; ++i) {
-                const std::uint8_t* entry = entries + i * kStdIndexEntryBytes;
-                ++m_videoCount;
-                if ((Le32(entry + 4) & kDeltaFrame) == 0) m_keys.Add(m_videoCount, Le32(entry));
-                if (m_videoCount % kClockCheckStep == 0 && m_clock.Timed() && m_clock.TimeOver()) {
-                    // Stop right after the entry that found the time passed.
-                    m_source.SeekBy(
-                        -static_cast<std::int64_t>((inRun - i - 1) * kStdIndexEntryBytes));
-                    TraceTimeOver();
-                    return ChunkResult::TimedOut;
-                }
+            const std::size_t taken =
+                ScanRun(reinterpret_cast<const std::uint8_t*>(run.data()), inRun);
+            if (m_timedOut) {
+                // Stop right after the entry that found the time passed.
+                m_source.SeekBy(-static_cast<std::int64_t>((inRun - taken) * kStdIndexEntryBytes));
+                TraceTimeOver();
+                return ChunkResult::TimedOut;
             }
             count -= static_cast<std::uint32_t>(inRun);
         }
         return ChunkResult::Whole;
+    }
+
+    // Scans n entries, 32 at a time through a bit mask and one by one where a clock
+    // check falls; returns the number taken, fewer when the time ran out.
+    std::size_t ScanRun(const std::uint8_t* entries, std::size_t n) {
+        std::size_t i = 0;
+        for (; i + kIndexBlock <= n; i += kIndexBlock) {
+            const std::uint8_t* block = entries + i * kStdIndexEntryBytes;
+            if (m_checkAt != 0 && m_videoCount + kIndexBlock >= m_checkAt) {
+                for (std::size_t j = 0; j < kIndexBlock; ++j) {
+                    if (!ScanEntry(block + j * kStdIndexEntryBytes)) return i + j + 1;
+                }
+                continue;
+            }
+            for (std::uint32_t keys = KeyMask(block); keys != 0; keys &= keys - 1) {
+                const int k = std::countr_zero(keys);
+                const std::uint8_t* entry =
+                    block + static_cast<std::size_t>(k) * kStdIndexEntryBytes;
+                m_keys.Add(m_videoCount + static_cast<std::uint32_t>(k) + 1, LoadLe32(entry));
+            }
+            m_videoCount += kIndexBlock;
+        }
+        for (; i < n; ++i) {  // the last few entries of the run
+            if (!ScanEntry(entries + i * kStdIndexEntryBytes)) return i + 1;
+        }
+        return n;
+    }
+
+    // One entry; false when its clock check finds the time passed. The clock is read
+    // after each entry that brings the count to a multiple of the step.
+    bool ScanEntry(const std::uint8_t* entry) {
+        ++m_videoCount;
+        if ((LoadLe32(entry + 4) & kDeltaFrame) == 0) m_keys.Add(m_videoCount, LoadLe32(entry));
+        if (m_videoCount != m_checkAt) return true;
+        m_checkAt += kClockCheckStep;
+        m_timedOut = m_clock.TimeOver();
+        return !m_timedOut;
     }
 
     ParseState& m_state;
@@ -164,6 +203,10 @@ class OpenDmlScan {
     IndexClock m_clock;
     ReadRanges m_read;
     std::uint32_t m_videoCount = 0;
+    // The next multiple of the clock step; 0, which no count after an entry equals,
+    // when there is no clock to check.
+    std::uint32_t m_checkAt = m_clock.Timed() ? kClockCheckStep : 0;
+    bool m_timedOut = false;
 };
 
 }  // namespace
