@@ -1,0 +1,130 @@
+// Parse of a file shaped like a 10-hour, 30 fps movie with audio in ten RIFF parts
+// (a video and an audio super index, an "ix00" and an "ix01" chunk at the end of each
+// part's movie data, "idx1" for the first part), read from the page cache, against
+// the floor: reading the same video index chunks in 64 KiB blocks and counting their
+// key frames. Printed as "opendml parse/floor ratio: R".
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+#include "ratio.h"
+#include "support/avi_writer.h"
+
+namespace {
+
+using namespace plovik;
+using namespace plovik::test;
+
+constexpr std::uint32_t kParts = 10;
+constexpr std::uint32_t kFramesPerPart = 10 * 3600 * 30 / kParts;  // 108,000
+constexpr std::uint32_t kKeyInterval = 30;
+constexpr std::uint64_t kFrameBytes = 9000;  // parts of about 1 GiB, holes in a sparse file
+
+struct OpenDmlMovie {
+    std::filesystem::path dir;
+    std::string path;
+    std::vector<std::uint64_t> indexChunks;
+    std::uint64_t indexChunkBytes = 0;  // each, header included
+
+    ~OpenDmlMovie() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+};
+
+const OpenDmlMovie& Movie() {
+    static const OpenDmlMovie movie = [] {
+        OpenDmlMovie m;
+        std::string dirTemplate =
+            (std::filesystem::temp_directory_path() / "plovik-bench-odml-XXXXXX").string();
+        if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
+        m.dir = dirTemplate;
+        m.path = (m.dir / "movie.avi").string();
+        const OpenDmlFile file = BuildOpenDmlAvi({.partFrames = std::vector(kParts, kFramesPerPart),
+                                                  .keyInterval = kKeyInterval,
+                                                  .microSecPerFrame = 33367,
+                                                  .frameBytes = kFrameBytes,
+                                                  .audio = true});
+        file.file.WriteTo(m.path);
+        m.indexChunks = file.indexChunks;
+        m.indexChunkBytes = 32 + 8 * std::uint64_t{kFramesPerPart};
+        return m;
+    }();
+    return movie;
+}
+
+// Heap bytes in use, mapped blocks included.
+std::size_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+void BM_ParseOpenDml(benchmark::State& state) {
+    const OpenDmlMovie& movie = Movie();
+    std::size_t heap = 0;
+    for (auto _ : state) {
+        const std::size_t before = HeapInUse();
+        CAviParser parser;
+        if (!parser.Parse(movie.path, 0xFFFFFFFF, false) || !parser.m_bIndexOK ||
+            parser.m_nIndexKind != INDEX_KIND_OPENDML ||
+            parser.m_nKeyFrames != kParts * kFramesPerPart / kKeyInterval) {
+            std::fprintf(stderr, "opendml parse: error %d, index ok %d, kind %d, key frames %u\n",
+                         parser.m_nError, parser.m_bIndexOK, parser.m_nIndexKind,
+                         parser.m_nKeyFrames);
+            state.SkipWithError("parse failed");
+            break;
+        }
+        heap = HeapInUse() - before;
+    }
+    // What the parser holds after Parse: the key-frame records and the array's pages.
+    state.counters["heap_MB"] = static_cast<double>(heap) / 1e6;
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * kParts * movie.indexChunkBytes));
+}
+
+void BM_OpenDmlIndexFloor(benchmark::State& state) {
+    const OpenDmlMovie& movie = Movie();
+    static char block[64 * 1024];
+    for (auto _ : state) {
+        const int fd = ::open(movie.path.c_str(), O_RDONLY);
+        std::uint32_t keys = 0;
+        for (const std::uint64_t chunk : movie.indexChunks) {
+            std::uint64_t position = chunk + 32;
+            std::uint64_t left = movie.indexChunkBytes - 32;
+            while (left > 0) {
+                const std::size_t want =
+                    left < sizeof block ? static_cast<std::size_t>(left) : sizeof block;
+                const ssize_t got = ::pread(fd, block, want, static_cast<off_t>(position));
+                if (got <= 0) break;
+                for (ssize_t i = 0; i + 8 <= got; i += 8) {
+                    std::uint32_t size;
+                    std::memcpy(&size, block + i + 4, 4);
+                    keys += (size & 0x80000000u) == 0;
+                }
+                left -= static_cast<std::uint64_t>(got);
+                position += static_cast<std::uint64_t>(got);
+            }
+        }
+        ::close(fd);
+        benchmark::DoNotOptimize(keys);
+    }
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * kParts * movie.indexChunkBytes));
+}
+
+BENCHMARK(BM_ParseOpenDml)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_OpenDmlIndexFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+const bool kRegistered = plovik::bench::RegisterRatio(
+    {"opendml parse/floor", "BM_ParseOpenDml", "BM_OpenDmlIndexFloor"});
+
+}  // namespace
