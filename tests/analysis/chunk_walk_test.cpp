@@ -276,6 +276,8 @@ TEST(ChunkWalk, SoftwareIsTheFirstIsftAnywhereInInfo) {
         {List("INFO", {}), ""},
         // Only the first 64 KiB of a longer text are kept; the walk goes on after it.
         {List("INFO", {Chunk("ISFT", Bytes(200'000, 'a'))}), Bytes(64 * 1024, 'a')},
+        {List("INFO", {Chunk("JUNK", Bytes(100'000, 'j')), Chunk("ISFT", Bytes("After\0", 6))}),
+         "After"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected.substr(0, 16));

@@ -241,14 +241,16 @@ TEST(OpenDmlIndex, ChunkWhoseEntriesCannotBeReadAddsNone) {
 
 std::vector<std::string> g_traces;
 void CollectTrace(const char* text) { g_traces.emplace_back(text); }
-// Stands still until its third reading (the start, the check at 1000, then at 2000).
+// Stands still until its third reading (the start, the checks at 1000 and at 2000).
 std::uint32_t g_clockReads = 0;
 std::uint32_t ThirdReadingIsLate() { return g_clockReads++ >= 2 ? 1'000'000u : 0u; }
 
 TEST(OpenDmlIndex, PassedLimitStopsRightAfterTheEntryThatReadTheClock) {
     SetTraceSink(CollectTrace);
     SetTickSource(ThirdReadingIsLate);
-    const OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {1500, 1500, 1500}, .keyInterval = 100});
+    // The second chunk starts at frame 968: its first block of 32 entries ends on the
+    // check at 1000.
+    const OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {968, 1500, 1500}, .keyInterval = 100});
     CAviParser p;
     const bool result = ParseMemory(p, f.file.Flat(), 5000);
     SetTickSource(nullptr);
@@ -257,9 +259,9 @@ TEST(OpenDmlIndex, PassedLimitStopsRightAfterTheEntryThatReadTheClock) {
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
     EXPECT_FALSE(p.m_bIndexOK);
     EXPECT_EQ(p.m_nIndexFrames, 2000u);
-    EXPECT_EQ(p.m_nKeyFrames, 20u);  // those of the second chunk's first 500 frames included
+    EXPECT_EQ(p.m_nKeyFrames, 20u);  // those of the second chunk's first frames included
     EXPECT_EQ(p.m_arKeyFrames.back().qwChunkPos, f.frames[1900]);
-    EXPECT_EQ(p.m_llFilePos, static_cast<std::int64_t>(f.indexChunks[1] + 32 + 8 * 500));
+    EXPECT_EQ(p.m_llFilePos, static_cast<std::int64_t>(f.indexChunks[1] + 32 + 8 * (2000 - 968)));
     ASSERT_EQ(g_traces.size(), 1u);
     EXPECT_EQ(g_traces[0], "key frame reading time over..");
 }
