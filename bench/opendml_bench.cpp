@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "index_floor.h"
 #include "plovik/avi_parser.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -93,26 +94,18 @@ void BM_ParseOpenDml(benchmark::State& state) {
 
 void BM_OpenDmlIndexFloor(benchmark::State& state) {
     const OpenDmlMovie& movie = Movie();
-    static char block[64 * 1024];
     for (auto _ : state) {
         const int fd = ::open(movie.path.c_str(), O_RDONLY);
         std::uint32_t keys = 0;
         for (const std::uint64_t chunk : movie.indexChunks) {
-            std::uint64_t position = chunk + 32;
-            std::uint64_t left = movie.indexChunkBytes - 32;
-            while (left > 0) {
-                const std::size_t want =
-                    left < sizeof block ? static_cast<std::size_t>(left) : sizeof block;
-                const ssize_t got = ::pread(fd, block, want, static_cast<off_t>(position));
-                if (got <= 0) break;
-                for (ssize_t i = 0; i + 8 <= got; i += 8) {
-                    std::uint32_t size;
-                    std::memcpy(&size, block + i + 4, 4);
-                    keys += (size & 0x80000000u) == 0;
-                }
-                left -= static_cast<std::uint64_t>(got);
-                position += static_cast<std::uint64_t>(got);
-            }
+            plovik::bench::ReadInBlocks(fd, chunk + 32, movie.indexChunkBytes - 32,
+                                        [&](const char* data, std::size_t n) {
+                                            for (std::size_t i = 0; i + 8 <= n; i += 8) {
+                                                std::uint32_t size;
+                                                std::memcpy(&size, data + i + 4, 4);
+                                                keys += (size & 0x80000000u) == 0;
+                                            }
+                                        });
         }
         ::close(fd);
         benchmark::DoNotOptimize(keys);

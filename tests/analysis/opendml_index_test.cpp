@@ -196,40 +196,39 @@ TEST(OpenDmlIndex, SkippedIndexStillNamesTheWholeFileTotal) {
     EXPECT_FALSE(p.m_bIndexOK);
 }
 
-// A source whose reads fail from a given position on, while its size says more.
-class FailingSource final : public ByteSource {
+// A source whose bytes can be read only up to a point, while its size says more.
+class ShortSource final : public ByteSource {
   public:
-    FailingSource(std::string_view bytes, std::int64_t failFrom)
-        : m_bytes(bytes), m_failFrom(failFrom) {}
-    std::uint64_t Size() const override { return m_bytes.size(); }
+    ShortSource(std::string_view bytes, std::size_t readable)
+        : m_size(bytes.size()), m_readable(MakeMemorySource(bytes.substr(0, readable))) {}
+    std::uint64_t Size() const override { return m_size; }
     bool Read(void* buffer, std::size_t n) override {
-        if (m_position + static_cast<std::int64_t>(n) > m_failFrom) return false;
-        m_bytes.copy(static_cast<char*>(buffer), n, static_cast<std::size_t>(m_position));
-        m_position += static_cast<std::int64_t>(n);
-        return true;
+        return Delegate([&] { return m_readable->Read(buffer, n); });
     }
     std::string_view View(std::size_t maxBytes, std::size_t unit) override {
-        const auto ahead =
-            static_cast<std::size_t>(std::max<std::int64_t>(m_failFrom - m_position, 0));
-        const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
-        if (count == 0) return {};
-        const std::string_view view = m_bytes.substr(static_cast<std::size_t>(m_position), count);
-        m_position += static_cast<std::int64_t>(count);
-        return view;
+        return Delegate([&] { return m_readable->View(maxBytes, unit); });
     }
 
   private:
-    std::string_view m_bytes;
-    std::int64_t m_failFrom;
+    template <class Step>
+    auto Delegate(Step step) -> decltype(step()) {
+        m_readable->Seek(m_position);
+        const auto result = step();
+        m_position = m_readable->Position();
+        return result;
+    }
+
+    std::uint64_t m_size;
+    std::unique_ptr<ByteSource> m_readable;
 };
 
 TEST(OpenDmlIndex, ChunkWhoseEntriesCannotBeReadAddsNone) {
     const OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {4, 3, 3}});
     const Bytes bytes = f.file.Flat();
     CAviParser p;
-    const auto failFrom = static_cast<std::int64_t>(f.indexChunks[1] + 32 + 8 * 2);
-    EXPECT_FALSE(p.ParseFrom(std::make_unique<FailingSource>(bytes, failFrom), "cut.avi",
-                             0xFFFFFFFF, false));
+    const auto readable = static_cast<std::size_t>(f.indexChunks[1] + 32 + 8 * 2);
+    EXPECT_FALSE(
+        p.ParseFrom(std::make_unique<ShortSource>(bytes, readable), "cut.avi", 0xFFFFFFFF, false));
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
     EXPECT_EQ(p.m_nIndexFrames, 4u);
     EXPECT_EQ(p.m_nKeyFrames, 2u);
