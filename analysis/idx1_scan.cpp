@@ -76,8 +76,6 @@ class Idx1Scan {
         return true;
     }
 
-    bool TimedOut() const { return m_timedOut; }
-
   private:
     // Entries are taken in runs straight from the read buffer: the same bytes in the
     // same order as one 16-byte read per entry, without a copy or a call for each.
@@ -91,7 +89,6 @@ class Idx1Scan {
             if (!ScanEntries(reinterpret_cast<const std::uint8_t*>(run.data()), count, taken)) {
                 // Stop right after the entry that found the time passed.
                 m_source.SeekBy(-static_cast<std::int64_t>((count - taken) * kEntryBytes));
-                m_timedOut = true;
                 TraceTimeOver();
                 return false;
             }
@@ -163,7 +160,6 @@ class Idx1Scan {
     IndexClock m_clock;
     std::uint32_t m_videoCount = 0;  // video entries so far
     std::uint32_t m_checkAt = 0;     // the multiple of the clock step now or next due
-    bool m_timedOut = false;
 };
 
 }  // namespace
@@ -184,10 +180,7 @@ bool ReadIdx1(ParseState& state, std::uint32_t size) {
         return true;
     }
     avi.m_bIndexOK = false;
-    Idx1Scan scan(avi, state.source);
-    const bool whole = scan.Run(size);
-    state.indexTimedOut = scan.TimedOut();
-    return whole;
+    return Idx1Scan(avi, state.source).Run(size);
 }
 
 }  // namespace plovik

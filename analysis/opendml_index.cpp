@@ -216,8 +216,7 @@ bool OpenDmlIndexReplacesIdx1(ParseState& state) {
 }
 
 bool OpenDmlIndexApplies(ParseState& state) {
-    return state.superIndexKept && !state.indexTimedOut &&
-           (!state.idx1Met || CountRiffParts(state) > 1);
+    return state.superIndexKept && (!state.idx1Met || CountRiffParts(state) > 1);
 }
 
 bool ReadOpenDmlIndex(ParseState& state) {
@@ -230,7 +229,6 @@ bool ReadOpenDmlIndex(ParseState& state) {
     avi.m_arKeyFrames.clear();
     if (avi.m_bSkipIndex) return true;
     const ChunkResult result = OpenDmlScan(state).Run();
-    if (result == ChunkResult::TimedOut) state.indexTimedOut = true;
     if (result != ChunkResult::Whole) return false;
     avi.m_bIndexOK = avi.m_nIndexFrames == avi.m_dwIndexTotalFrames;
     return true;

@@ -29,7 +29,6 @@ struct ParseState {
     std::int64_t headersEnd = 0;
     bool superIndexKept = false;
     bool idx1Met = false;
-    bool indexTimedOut = false;  // an index scan passed the time limit
     bool partsCounted = false;
 };
 
