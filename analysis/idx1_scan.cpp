@@ -13,6 +13,7 @@ namespace plovik {
 namespace {
 
 constexpr std::size_t kEntryBytes = 16;
+constexpr FOURCC kAudio = MakeFourCC("01wb");  // takes part in the clock check only
 
 // The number of set bits, in plain arithmetic: std::popcount becomes a library call
 // where the baseline instruction set has no such instruction.

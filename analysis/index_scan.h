@@ -14,7 +14,6 @@ namespace plovik {
 
 inline constexpr FOURCC kVideoCompressed = MakeFourCC("00dc");
 inline constexpr FOURCC kVideoUncompressed = MakeFourCC("00db");
-inline constexpr FOURCC kAudio = MakeFourCC("01wb");
 // "00dc" and "00db" differ in one bit of the last character: with it set, both match.
 inline constexpr FOURCC kVideoIdMask = 0x01000000;
 static_assert((kVideoUncompressed | kVideoIdMask) == kVideoCompressed &&
