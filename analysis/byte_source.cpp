@@ -85,23 +85,18 @@ class BufferedFileSource final : public ByteSource {
 
     // Reads up to n bytes at a position (fewer only at the end); 0 on error.
     std::size_t ReadAt(std::int64_t position, unsigned char* out, std::size_t n) {
-        if (static_cast<std::uint64_t>(position) != m_filePointer) {
-            if (!m_file->SeekFromStart(static_cast<std::uint64_t>(position))) return 0;
-            m_filePointer = static_cast<std::uint64_t>(position);
-        }
         std::size_t total = 0;
         while (total < n) {
-            const std::int64_t got = m_file->ReadSome(out + total, n - total);
+            const std::int64_t got = m_file->ReadAt(static_cast<std::uint64_t>(position) + total,
+                                                    out + total, n - total);
             if (got <= 0) break;
             total += static_cast<std::size_t>(got);
         }
-        m_filePointer += total;
         return total;
     }
 
     std::unique_ptr<RawFile> m_file;
     std::uint64_t m_size;
-    std::uint64_t m_filePointer = 0;
     std::vector<unsigned char> m_buffer;
     std::int64_t m_bufferStart = 0;
     std::size_t m_bufferLength = 0;
