@@ -123,7 +123,7 @@ void WriteOtherSection(CReportArea& area, const CAviParser& avi) {
     if ((flags & AVIF_HASINDEX) != 0) {
         area.AddReportLine("    인덱스 정보        : %s/전체프레임-%d/키프레임-%d",
                            avi.m_bIndexOK ? "정상" : "*손상",
-                           static_cast<int>(avi.m_MainHeader.dwTotalFrames),
+                           static_cast<int>(avi.m_dwIndexTotalFrames),
                            static_cast<int>(avi.m_nKeyFrames));
     }
     area.AddReportLine("    FIA 변환 여부      : %s",

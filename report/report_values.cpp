@@ -28,7 +28,7 @@ Rates ComputeRates(const CAviParser& avi) {
 
 // Intervals between key frames: the first one is measured from 0.0, not from the
 // first key frame. A single key frame has no interval and reads as all zeros.
-KeyFrameStats ComputeKeyFrameStats(const std::vector<double>& times, std::uint32_t count) {
+KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t count) {
     KeyFrameStats stats;
     if (count < 2 || times.size() < count) return stats;
     const std::uint32_t n = count - 1;

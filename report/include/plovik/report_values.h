@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <span>
 
 namespace plovik {
 
@@ -28,6 +28,6 @@ struct KeyFrameStats {
 };
 
 // Statistics of the intervals between the first count key-frame times.
-KeyFrameStats ComputeKeyFrameStats(const std::vector<double>& times, std::uint32_t count);
+KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t count);
 
 }  // namespace plovik
