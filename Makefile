@@ -4,11 +4,12 @@ JOBS ?= $(shell nproc)
 BUILD_TYPE ?= Release
 FILE ?= samples/sample.avi
 FUZZ_SECONDS ?= 300
+PREFIX ?= /usr/local
 WERROR := $(if $(CI),ON,OFF)
 CMAKE_NATIVE := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPLOVIK_WERROR=$(WERROR)
 
-.PHONY: all deps build format-check test test-native test-asan test-fuzz test-windows run bench fuzz \
-        windows gui screenshot format clean
+.PHONY: all deps build format-check test test-native test-asan test-fuzz test-windows test-package \
+        run bench fuzz windows gui screenshot format install package clean
 
 all: build
 
@@ -16,10 +17,11 @@ deps:
 	@scripts/install-deps.sh all
 
 build:
+	@scripts/install-deps.sh build
 	@cmake -S . -B build $(CMAKE_NATIVE) >/dev/null
 	@cmake --build build -j $(JOBS)
 
-test: deps format-check test-native test-asan test-fuzz test-windows
+test: deps format-check test-native test-asan test-fuzz test-windows test-package
 	@echo "All test suites passed."
 
 test-native: build
@@ -44,7 +46,12 @@ test-windows:
 	@if [ -x scripts/windows-test.sh ]; then scripts/windows-test.sh; \
 	 else echo "No Windows tests yet."; fi
 
-# The build stays quiet (errors still reach stderr) so that stdout holds only the report.
+# What make install and make package deliver: manual pages, the .deb in a temporary root, the zip.
+test-package: package
+	@scripts/package-test.sh
+
+# The build stays quiet (errors and what gets installed still reach stderr) so that
+# stdout holds only the report. On a fresh machine the build installs its packages.
 run:
 	@$(MAKE) --no-print-directory build >/dev/null
 	@build/plovik-report "$(FILE)"
@@ -66,6 +73,19 @@ gui: windows
 screenshot: windows
 	@scripts/screenshot.sh
 
+# plovik-report, plovik-trace and their manual pages under PREFIX (and DESTDIR, when set).
+install: build
+	@cmake --install build --prefix "$(PREFIX)"
+
+# dist/: the Debian package of the command-line tools and plovik-VERSION-win64.zip.
+package: build windows
+	@scripts/install-deps.sh package
+	@rm -rf dist build/package build-windows/package
+	@cd build && cpack -B "$(CURDIR)/build/package" >/dev/null
+	@cd build-windows && cpack -B "$(CURDIR)/build-windows/package" >/dev/null
+	@mkdir -p dist && cp build/package/*.deb build-windows/package/*.zip dist/
+	@ls dist
+
 SOURCES = $(shell find analysis app codecs report tests bench fuzz -name '*.cpp' -o -name '*.h')
 
 format:
@@ -76,4 +96,4 @@ format-check:
 	@clang-format --dry-run --Werror $(SOURCES)
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz build-windows
+	rm -rf build build-asan build-bench build-fuzz build-windows dist

@@ -30,7 +30,7 @@ class BufferedFileSource final : public ByteSource {
                     m_position += static_cast<std::int64_t>(n);
                     return true;
                 }
-                if (!Refill()) break;
+                if (!Refill(m_buffer.size())) break;
             }
             const std::size_t count = CopyFromBuffer(out, n);
             out += count;
@@ -43,7 +43,8 @@ class BufferedFileSource final : public ByteSource {
 
     std::string_view View(std::size_t maxBytes, std::size_t unit) override {
         if (unit == 0 || unit > m_buffer.size() || maxBytes < unit) return {};
-        if (BufferedAhead() < unit) Refill();
+        // No more is read ahead than asked for: what follows a view is seldom wanted.
+        if (BufferedAhead() < unit) Refill(std::min(maxBytes, m_buffer.size()));
         const std::size_t ahead = BufferedAhead();
         if (ahead < unit) return {};
         const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
@@ -74,32 +75,28 @@ class BufferedFileSource final : public ByteSource {
         return count;
     }
 
-    // Fills the buffer from the current position; false when nothing is there.
-    bool Refill() {
+    // Fills up to n bytes of the buffer from the current position; false when nothing
+    // is there.
+    bool Refill(std::size_t n) {
         m_bufferStart = m_position;
-        m_bufferLength = ReadAt(m_position, m_buffer.data(), m_buffer.size());
+        m_bufferLength = ReadAt(m_position, m_buffer.data(), n);
         return m_bufferLength > 0;
     }
 
     // Reads up to n bytes at a position (fewer only at the end); 0 on error.
     std::size_t ReadAt(std::int64_t position, unsigned char* out, std::size_t n) {
-        if (static_cast<std::uint64_t>(position) != m_filePointer) {
-            if (!m_file->SeekFromStart(static_cast<std::uint64_t>(position))) return 0;
-            m_filePointer = static_cast<std::uint64_t>(position);
-        }
         std::size_t total = 0;
         while (total < n) {
-            const std::int64_t got = m_file->ReadSome(out + total, n - total);
+            const std::int64_t got = m_file->ReadAt(static_cast<std::uint64_t>(position) + total,
+                                                    out + total, n - total);
             if (got <= 0) break;
             total += static_cast<std::size_t>(got);
         }
-        m_filePointer += total;
         return total;
     }
 
     std::unique_ptr<RawFile> m_file;
     std::uint64_t m_size;
-    std::uint64_t m_filePointer = 0;
     std::vector<unsigned char> m_buffer;
     std::int64_t m_bufferStart = 0;
     std::size_t m_bufferLength = 0;

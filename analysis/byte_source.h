@@ -30,7 +30,8 @@ class ByteSource {
     std::int64_t SeekBy(std::int64_t delta) { return Seek(Position() + delta); }
     // Lends the next bytes in place, as many whole units as are at hand (at least one,
     // at most maxBytes), and moves past them. Empty when not one whole unit is left.
-    // The view stays valid until the next call on the source.
+    // The view stays valid until the next call on the source. A file source reads at
+    // most maxBytes ahead for it.
     virtual std::string_view View(std::size_t maxBytes, std::size_t unit) = 0;
 
   protected:

@@ -18,13 +18,9 @@ class PosixFile final : public RawFile {
 
     std::uint64_t Size() const override { return m_size; }
 
-    bool SeekFromStart(std::uint64_t position) override {
-        return ::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) >= 0;
-    }
-
-    std::int64_t ReadSome(void* buffer, std::size_t n) override {
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
         for (;;) {
-            const ssize_t got = ::read(m_fd, buffer, n);
+            const ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(position));
             if (got >= 0 || errno != EINTR) return got;
         }
     }

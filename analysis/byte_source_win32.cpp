@@ -27,17 +27,15 @@ class Win32File final : public RawFile {
 
     std::uint64_t Size() const override { return m_size; }
 
-    bool SeekFromStart(std::uint64_t position) override {
-        LARGE_INTEGER distance;
-        distance.QuadPart = static_cast<LONGLONG>(position);
-        return SetFilePointerEx(m_handle, distance, nullptr, FILE_BEGIN) != FALSE;
-    }
-
-    std::int64_t ReadSome(void* buffer, std::size_t n) override {
+    // A synchronous handle reads at the offset that the OVERLAPPED record names.
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
         const DWORD wanted = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
         DWORD got = 0;
-        if (!ReadFile(m_handle, buffer, wanted, &got, nullptr)) return -1;
-        return static_cast<std::int64_t>(got);
+        if (ReadFile(m_handle, buffer, wanted, &got, &at)) return static_cast<std::int64_t>(got);
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
     }
 
   private:

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "index_scan.h"
 #include "plovik/movie_scan.h"
+#include "riff_reader.h"
 #include "scan_reader.h"
 
 namespace plovik {
 namespace {
 
-constexpr FOURCC kIdx1 = MakeFourCC("idx1");
 constexpr std::uint64_t kIdx1EntryBytes = 16;
 
 // "idx1" entries: id, flags, offset, size. Offsets are relative to the "movi" type
@@ -20,7 +21,7 @@ class Idx1Entries final : public IndexEntrySource {
                 std::uint64_t moviTypePos)
         : m_reader(file, file.Size(), kScanIndexBlockBytes), m_dataPos(dataPos), m_count(count) {
         const std::uint8_t* first = m_reader.At(dataPos, kIdx1EntryBytes);
-        if (first != nullptr && Le32At(first + 8) < moviTypePos) m_base = moviTypePos;
+        if (first != nullptr && LoadLe32(first + 8) < moviTypePos) m_base = moviTypePos;
     }
 
     void Rewind() override { m_next = 0; }
@@ -35,7 +36,8 @@ class Idx1Entries final : public IndexEntrySource {
             const auto run = static_cast<std::size_t>(std::min<std::uint64_t>(
                 {m_reader.Held(position) / kIdx1EntryBytes, max - filled, m_count - m_next}));
             for (std::size_t i = 0; i < run; ++i, bytes += kIdx1EntryBytes) {
-                out[filled + i] = {m_base + Le32At(bytes + 8), Le32At(bytes), Le32At(bytes + 12)};
+                out[filled + i] = {m_base + LoadLe32(bytes + 8), LoadLe32(bytes),
+                                   LoadLe32(bytes + 12)};
             }
             filled += run;
             m_next += run;
@@ -60,11 +62,11 @@ std::unique_ptr<IndexEntrySource> OpenIdx1Entries(ScanFile& file, const CAviPars
     const auto headerPos = static_cast<std::uint64_t>(avi.m_llIndexPos);
     ScanReader header(file, file.Size(), 8);
     const std::uint8_t* bytes = header.At(headerPos, 8);
-    if (bytes == nullptr || Le32At(bytes) != kIdx1) return nullptr;
+    if (bytes == nullptr || LoadLe32(bytes) != kIdx1) return nullptr;
     // Only the whole entries that the file holds.
     const std::uint64_t dataPos = headerPos + 8;
     const std::uint64_t count =
-        std::min<std::uint64_t>(Le32At(bytes + 4), header.End() - dataPos) / kIdx1EntryBytes;
+        std::min<std::uint64_t>(LoadLe32(bytes + 4), header.End() - dataPos) / kIdx1EntryBytes;
     const std::uint64_t moviTypePos = static_cast<std::uint64_t>(avi.m_llMoviPos) + 8;
     return std::make_unique<Idx1Entries>(file, dataPos, count, moviTypePos);
 }

@@ -20,19 +20,13 @@
 #include <optional>
 
 #include "index_check.h"
+#include "index_scan.h"
+#include "riff_reader.h"
 #include "scan_reader.h"
 
 namespace plovik {
 namespace {
 
-constexpr FOURCC kRiff = MakeFourCC("RIFF");
-constexpr FOURCC kList = MakeFourCC("LIST");
-constexpr FOURCC kJunk = MakeFourCC("JUNK");
-constexpr FOURCC kJunq = MakeFourCC("JUNQ");
-constexpr FOURCC kIdx1 = MakeFourCC("idx1");
-constexpr FOURCC kHdrl = MakeFourCC("hdrl");
-constexpr FOURCC kStrl = MakeFourCC("strl");
-constexpr FOURCC kMovi = MakeFourCC("movi");
 constexpr FOURCC kRec = MakeFourCC("rec ");
 
 constexpr std::uint64_t kHeaderBytes = 8;
@@ -44,8 +38,6 @@ constexpr std::uint64_t kProgressStep = 16u << 20;
 // that crafted data cannot make the search read once per byte.
 constexpr std::uint64_t kFarPeekAllowance = 256;
 constexpr std::uint64_t kFarPeekSpacing = 4096;
-
-std::uint64_t Padded(std::uint32_t size) { return std::uint64_t{size} + (size & 1); }
 
 // Character classes of id bytes, looked up: the walk asks for every chunk.
 constexpr std::uint8_t kDigit = 1;
@@ -74,7 +66,7 @@ bool HasSuffix(const std::uint8_t* id, const char (&suffix)[3]) {
 
 // The ids other than a stream's that a well-formed header may have.
 bool IsKnownId(const std::uint8_t* id) {
-    const FOURCC fcc = Le32At(id);
+    const FOURCC fcc = LoadLe32(id);
     if (fcc == kList || fcc == kJunk || fcc == kJunq || fcc == kIdx1) return true;
     return id[0] == 'i' && id[1] == 'x' && IsDigit(id[2]) && IsDigit(id[3]);
 }
@@ -96,11 +88,10 @@ struct Tally {
 
 // A chunk with a stream id: video frames of stream 0, or data of the audio stream.
 void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size, int audioStream) {
-    const int stream = StreamNumber(id);
-    if (stream == 0 && (HasSuffix(id, "dc") || HasSuffix(id, "db"))) {
+    if (IsVideoEntry(LoadLe32(id))) {
         ++tally.videoFrames;
         tally.emptyFrames += size == 0 ? 1 : 0;
-    } else if (stream == audioStream && HasSuffix(id, "wb")) {
+    } else if (StreamNumber(id) == audioStream && HasSuffix(id, "wb")) {
         ++tally.audioChunks;
         tally.audioBytes += size;
     }
@@ -153,14 +144,14 @@ class MovieWalk {
 bool MovieWalk::ReadHeader(std::uint64_t position, Header& header) {
     const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
     if (bytes == nullptr) return false;
-    header = {Le32At(bytes), Le32At(bytes + 4)};
+    header = {LoadLe32(bytes), LoadLe32(bytes + 4)};
     return true;
 }
 
 bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
     const std::uint8_t* bytes = m_reader.At(position, 4);
     if (bytes == nullptr) return false;
-    fcc = Le32At(bytes);
+    fcc = LoadLe32(bytes);
     return true;
 }
 
@@ -231,14 +222,14 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
         const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
         if (bytes == nullptr) return Missing(position);
         // Decoded straight from the buffer: the next header's place waits on this size.
-        const std::uint32_t size = Le32At(bytes + 4);
+        const std::uint32_t size = LoadLe32(bytes + 4);
         const std::uint64_t dataEnd = position + kHeaderBytes + size;
         const bool streamChunk = IsStreamId(bytes);
         if (!(streamChunk || IsKnownId(bytes)) || dataEnd > end || dataEnd > m_reader.End()) {
             position = Resync(position);
             continue;
         }
-        const FOURCC id = Le32At(bytes);
+        const FOURCC id = LoadLe32(bytes);
         FOURCC type = 0;
         if (streamChunk) {
             CountChunk(m_tally, bytes, size, m_audioStream);
@@ -266,11 +257,11 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
     std::uint64_t held = m_reader.Held(position);
     Tally tally = m_tally;
     while (held >= kHeaderBytes && IsStreamId(bytes)) {
-        const std::uint32_t size = Le32At(bytes + 4);
+        const std::uint32_t size = LoadLe32(bytes + 4);
         const std::uint64_t dataEnd = position + kHeaderBytes + size;
         if (dataEnd > limit) break;
         CountChunk(tally, bytes, size, m_audioStream);
-        CheckIndex(position, Le32At(bytes), size);
+        CheckIndex(position, LoadLe32(bytes), size);
         const std::uint64_t step = kHeaderBytes + Padded(size);
         position += step;
         if (step >= held) break;
@@ -303,7 +294,7 @@ std::uint64_t MovieWalk::Resync(std::uint64_t position) {
 bool MovieWalk::IsResyncPoint(std::uint64_t position, const std::uint8_t* header,
                               std::uint64_t end) {
     if (!IsStreamId(header) || StreamNumber(header) >= m_knownStreams) return false;
-    const std::uint32_t size = Le32At(header + 4);
+    const std::uint32_t size = LoadLe32(header + 4);
     const std::uint64_t dataEnd = position + kHeaderBytes + size;
     const std::uint64_t next = position + kHeaderBytes + Padded(size);
     if (dataEnd > end || dataEnd > m_reader.End()) return false;
@@ -311,7 +302,7 @@ bool MovieWalk::IsResyncPoint(std::uint64_t position, const std::uint8_t* header
     if (end - next < kHeaderBytes) return false;
     std::uint8_t follower[kHeaderBytes];
     if (!ReadFollower(position, next, follower)) return false;
-    const std::uint64_t followerEnd = next + kHeaderBytes + Le32At(follower + 4);
+    const std::uint64_t followerEnd = next + kHeaderBytes + LoadLe32(follower + 4);
     return IsWellFormedId(follower) && followerEnd <= end && followerEnd <= m_reader.End();
 }
 

@@ -12,10 +12,9 @@ class RawFile {
   public:
     virtual ~RawFile() = default;
     virtual std::uint64_t Size() const = 0;
-    // Seeks from the start of the file; false on failure.
-    virtual bool SeekFromStart(std::uint64_t position) = 0;
-    // Reads up to n bytes at the file pointer; the count read (0 at the end), -1 on error.
-    virtual std::int64_t ReadSome(void* buffer, std::size_t n) = 0;
+    // Reads up to n bytes at a position, one system call; the count read (0 at the
+    // end), -1 on error.
+    virtual std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) = 0;
 };
 
 // Opens an existing regular file for reading (UTF-8 path); null on failure.

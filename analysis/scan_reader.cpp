@@ -12,25 +12,15 @@ constexpr std::size_t kSmallestBlock = 16;
 }  // namespace
 
 std::size_t ScanFile::ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n) {
-    if (!m_pointerKnown || m_pointer != position) {
-        m_pointerKnown = m_file.SeekFromStart(position);
-        if (!m_pointerKnown) {
-            m_readFailed = true;
-            return 0;
-        }
-        m_pointer = position;
-    }
     std::size_t got = 0;
     while (got < n) {
-        const std::int64_t part = m_file.ReadSome(out + got, n - got);
+        const std::int64_t part = m_file.ReadAt(position + got, out + got, n - got);
         if (part <= 0) {
             m_readFailed = m_readFailed || part < 0;
-            m_pointerKnown = part == 0;
             break;
         }
         got += static_cast<std::size_t>(part);
     }
-    m_pointer += got;
     return got;
 }
 
@@ -89,23 +79,17 @@ class MemoryRawFile final : public RawFile {
   public:
     MemoryRawFile(std::string_view bytes, std::uint64_t size) : m_bytes(bytes), m_size(size) {}
     std::uint64_t Size() const override { return m_size; }
-    bool SeekFromStart(std::uint64_t position) override {
-        m_position = position;
-        return true;
-    }
-    std::int64_t ReadSome(void* buffer, std::size_t n) override {
-        if (m_position >= m_bytes.size()) return 0;
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+        if (position >= m_bytes.size()) return 0;
         const std::size_t count =
-            std::min<std::size_t>(n, m_bytes.size() - static_cast<std::size_t>(m_position));
-        std::memcpy(buffer, m_bytes.data() + m_position, count);
-        m_position += count;
+            std::min<std::size_t>(n, m_bytes.size() - static_cast<std::size_t>(position));
+        std::memcpy(buffer, m_bytes.data() + position, count);
         return static_cast<std::int64_t>(count);
     }
 
   private:
     std::string_view m_bytes;
     std::uint64_t m_size;
-    std::uint64_t m_position = 0;
 };
 
 }  // namespace

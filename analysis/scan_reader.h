@@ -12,8 +12,7 @@
 
 namespace plovik {
 
-// The open file that the scan's readers share: a read seeks first only when another read
-// left the file pointer elsewhere.
+// The open file that the scan's readers share, read at positions.
 class ScanFile {
   public:
     explicit ScanFile(RawFile& file) : m_file(file), m_size(file.Size()) {}
@@ -25,8 +24,6 @@ class ScanFile {
   private:
     RawFile& m_file;
     std::uint64_t m_size;
-    std::uint64_t m_pointer = 0;
-    bool m_pointerKnown = false;
     bool m_readFailed = false;
 };
 
@@ -68,12 +65,6 @@ class ScanReader {
     std::uint64_t m_start = 0;  // file position of m_buffer[0]
     std::size_t m_held = 0;
 };
-
-// A little-endian 32-bit value of the file.
-inline std::uint32_t Le32At(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // A file held in memory, for tests and fuzzing; the bytes must outlive it. With a larger
 // claimedSize it acts as a file that shrank after opening: its reads end at its bytes.

@@ -34,6 +34,11 @@ std::vector<Bytes> Seeds() {
                                     List("odml", {Chunk("dmlh", Zeros(4))})}),
                       Chunk("JUNQ", ""), Chunk("segm", "s")}) +
             RiffWithSize("AVIX", 12, {List("movi", {})}),
+        // OpenDML: three parts; audio, "00ix" chunks, one part without "idx1"; blocks of
+        // entries and their tails.
+        BuildOpenDmlAvi({}).file.Flat(),
+        BuildOpenDmlAvi({.partFrames = {40, 33}, .keyInterval = 7, .audio = true}).file.Flat(),
+        BuildOpenDmlAvi({.partFrames = {5}, .idx1 = false, .indexId = "00ix"}).file.Flat(),
     };
 }
 

@@ -9,6 +9,7 @@
 #include "plovik/avi_parser.h"
 #include "plovik/codecs.h"
 #include "plovik/format.h"
+#include "plovik/report_values.h"
 #include "plovik/text_encoding.h"
 #include "report_lines.h"
 
@@ -55,63 +56,6 @@ const char* ChannelSuffix(std::uint16_t channels) {
         default:
             return "";
     }
-}
-
-// Derived values of the file and video sections, from the raw header fields.
-struct Rates {
-    std::int32_t runningTime;       // T, whole seconds; -1 when the video rate is 0
-    std::uint64_t kiloBytesPerSec;  // K
-    std::int32_t framesPerSec;      // F
-    std::int32_t videoKbps;         // V, signed view of an unsigned wrap
-    std::int32_t audioKbps;         // A
-};
-
-Rates ComputeRates(const CAviParser& avi) {
-    const AVISTREAMHEADER& video = avi.m_VideoHeader;
-    Rates r{};
-    r.runningTime =
-        MulDiv(static_cast<std::int32_t>(video.dwLength), static_cast<std::int32_t>(video.dwScale),
-               static_cast<std::int32_t>(video.dwRate));
-    // T is taken unsigned, so -1 divides by 4294967295; a T of 0 has no rate at all.
-    const auto seconds = static_cast<std::uint32_t>(r.runningTime);
-    r.kiloBytesPerSec = seconds == 0 ? 0 : avi.m_qwDataSize / seconds / 1000;
-    r.framesPerSec = MulDiv(static_cast<std::int32_t>(video.dwRate), 1,
-                            static_cast<std::int32_t>(video.dwScale));
-    const std::uint32_t avgBytes = avi.m_AudioFormat.nAvgBytesPerSec;
-    r.videoKbps = static_cast<std::int32_t>(
-        (static_cast<std::uint32_t>(r.kiloBytesPerSec) - avgBytes / 1000) * 8u);
-    r.audioKbps = static_cast<std::int32_t>(avgBytes * 8u / 1000);
-    return r;
-}
-
-struct KeyFrameStats {
-    double mean = 0.0;
-    double deviation = 0.0;
-    double maximum = 0.0;
-    bool variable = false;
-};
-
-// Intervals between key frames: the first one is measured from 0.0, not from the
-// first key frame. A single key frame has no interval and reads as all zeros.
-KeyFrameStats ComputeKeyFrameStats(const std::vector<double>& times, std::uint32_t count) {
-    KeyFrameStats stats;
-    if (count < 2 || times.size() < count) return stats;
-    const std::uint32_t n = count - 1;
-    auto interval = [&](std::uint32_t k) { return times[k] - (k == 1 ? 0.0 : times[k - 1]); };
-    double sum = 0.0;
-    for (std::uint32_t k = 1; k <= n; ++k) {
-        sum += interval(k);
-        stats.maximum = std::fmax(stats.maximum, interval(k));
-    }
-    stats.mean = sum / n;
-    double squares = 0.0;
-    for (std::uint32_t k = 1; k <= n; ++k) {
-        const double d = interval(k) - stats.mean;
-        squares += d * d;
-    }
-    stats.deviation = std::sqrt(squares / n);
-    stats.variable = stats.deviation > 0.1;
-    return stats;
 }
 
 // Width over height; a file without a frame height has no ratio to show.
@@ -176,9 +120,9 @@ void WriteOtherSection(CReportArea& area, const CAviParser& avi) {
                  FlagWordText(flags, kFlagWords[1]), FlagWordText(flags, kFlagWords[2]),
                  FlagWordText(flags, kFlagWords[3]), FlagWordText(flags, kFlagWords[4]));
     if ((flags & AVIF_HASINDEX) != 0) {
-        AddLabelLine(
-            area, "인덱스 정보", "%s/전체프레임-%d/키프레임-%d", avi.m_bIndexOK ? "정상" : "*손상",
-            static_cast<int>(avi.m_MainHeader.dwTotalFrames), static_cast<int>(avi.m_nKeyFrames));
+        AddLabelLine(area, "인덱스 정보", "%s/전체프레임-%d/키프레임-%d",
+                     avi.m_bIndexOK ? "정상" : "*손상", static_cast<int>(avi.m_dwIndexTotalFrames),
+                     static_cast<int>(avi.m_nKeyFrames));
     }
     AddLabelLine(area, "FIA 변환 여부", "%s",
                  avi.IsFrontIndex() ? "변환됨(FIA - FrontIndexAVI)" : "변환안됨(보통)");
@@ -190,7 +134,8 @@ void WriteOtherSection(CReportArea& area, const CAviParser& avi) {
     if (avi.m_bHasText) AddLabelLine(area, "내장 텍스트", "%s", "있음");
 }
 
-// The one message line of a parse that gave nothing to report, or nullptr.
+}  // namespace
+
 const char* FailureMessage(int error) {
     switch (error) {
         case PARSE_ERR_NOT_AVI:
@@ -203,8 +148,6 @@ const char* FailureMessage(int error) {
             return nullptr;
     }
 }
-
-}  // namespace
 
 void AddLabelLine(CReportArea& area, std::string_view label, const char* valueFormat, ...) {
     va_list args;
@@ -235,17 +178,12 @@ void CReportArea::AddReportLine(const char* pszFormat, ...) {
     AppendText(line);
 }
 
-bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
-    return ShowFileInfo(area, strPath, ReportOptions{});
-}
-
-bool ShowFileInfo(CReportArea& area, const std::string& strPath, const ReportOptions& options) {
+bool ShowFileInfo(CReportArea& area, CAviParser& avi, const std::string& strPath) {
     area.ClearReport();
     if (strPath.empty()) {
         area.AddReportLine("%s", "\r\n 먼저 파일을 선택해 주세요.");
         return false;
     }
-    CAviParser avi;
     if (!avi.Parse(strPath, 0xFFFFFFFF, false)) {
         if (const char* message = FailureMessage(avi.m_nError)) {
             area.AddReportLine("%s", message);
@@ -257,16 +195,12 @@ bool ShowFileInfo(CReportArea& area, const std::string& strPath, const ReportOpt
     WriteVideoSection(area, avi, rates);
     WriteAudioSection(area, avi, rates);
     WriteOtherSection(area, avi);
-    if (!options.scanMovieData) return true;
-    CMovieScan scan;
-    if (!scan.Scan(strPath, avi, options.scanProgress)) {
-        area.AddReportLine("%s", "");
-        area.AddReportLine("* 데이터 검사");
-        area.AddReportLine("%s", FailureMessage(PARSE_ERR_OPEN));
-        return false;
-    }
-    WriteScanSection(area, avi, scan);
     return true;
+}
+
+bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
+    CAviParser avi;
+    return ShowFileInfo(area, avi, strPath);
 }
 
 }  // namespace plovik

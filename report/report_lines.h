@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "plovik/movie_scan.h"
 #include "plovik/report.h"
 
 namespace plovik {
@@ -21,7 +20,7 @@ void AddLabelLine(CReportArea& area, std::string_view label, const char* valueFo
 // Whole seconds as "HH:MM:SS"; the hours take more digits from 100 hours on.
 std::string ClockText(std::uint64_t seconds);
 
-// The "* 데이터 검사" section after the report's last line.
-void WriteScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan& scan);
+// The one message line of a parse that gave nothing to report, or nullptr.
+const char* FailureMessage(int error);
 
 }  // namespace plovik

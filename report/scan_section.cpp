@@ -3,6 +3,8 @@
 #include <optional>
 
 #include "plovik/format.h"
+#include "plovik/movie_scan.h"
+#include "plovik/report.h"
 #include "plovik/scan_values.h"
 #include "report_lines.h"
 
@@ -40,10 +42,12 @@ ScanValues ComputeScanValues(const CAviParser& avi, const CMovieScan& scan) {
     return v;
 }
 
-void WriteScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan& scan) {
-    const ScanValues v = ComputeScanValues(avi, scan);
+void AddScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan* scanned) {
     area.AddReportLine("%s", "");
     area.AddReportLine("* 데이터 검사");
+    if (scanned == nullptr) return area.AddReportLine("%s", FailureMessage(PARSE_ERR_OPEN));
+    const CMovieScan& scan = *scanned;
+    const ScanValues v = ComputeScanValues(avi, scan);
     AddLabelLine(area, "영상 프레임 수", "%s / %s (%.1f%%)",
                  FormatUnsignedNumber(v.videoFrames).c_str(),
                  FormatUnsignedNumber(v.expectedFrames).c_str(), v.presentPercent);

@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Plovik need, once.
-# Idempotent and quiet when nothing is missing. Usage: install-deps.sh [native|windows|screenshot|all]
+# Idempotent and quiet when nothing is missing. Usage:
+#   install-deps.sh [build|native|windows|package|screenshot|all]
+# build: what `make build` and `make run` need (compiler, CMake, GoogleTest for the test tree).
 set -euo pipefail
 
-native=(cmake make g++ clang-format googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
+build=(cmake make g++ libgtest-dev)
+native=("${build[@]}" clang-format googletest libbenchmark-dev clang libclang-rt-14-dev jq)
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth fonts-nanum-coding locales)
 screenshot=(x11-apps imagemagick)
+# make package and its test: Depends of the .deb, manual page checks, the zip's listing.
+package=(dpkg-dev file man-db groff-base unzip)
 
 case "${1:-all}" in
+    build) wanted=("${build[@]}") ;;
     native) wanted=("${native[@]}") ;;
     windows) wanted=("${windows[@]}") ;;
+    package) wanted=("${package[@]}") ;;
     screenshot) wanted=("${windows[@]}" "${screenshot[@]}") ;;
-    all) wanted=("${native[@]}" "${windows[@]}") ;;
-    *) echo "usage: $0 [native|windows|screenshot|all]" >&2; exit 2 ;;
+    all) wanted=("${native[@]}" "${windows[@]}" "${package[@]}") ;;
+    *) echo "usage: $0 [build|native|windows|package|screenshot|all]" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -25,7 +32,8 @@ sudo=()
 if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
 
 if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
+    # On standard error: `make run` keeps standard output for the report.
+    echo "Installing: ${missing[*]}" >&2
     export DEBIAN_FRONTEND=noninteractive
     "${sudo[@]}" apt-get update -qq
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,12 +1,16 @@
 #include "plovik/cli.h"
 
-#include <algorithm>
-#include <optional>
 #include <ostream>
 #include <string_view>
 
-#include "plovik/report.h"
+#include "check_problems.h"
+#include "file_result.h"
+#include "file_walk.h"
+#include "name_list.h"
 #include "plovik/text_encoding.h"
+#include "progress.h"
+#include "record_values.h"
+#include "records.h"
 
 namespace plovik {
 namespace {
@@ -14,126 +18,136 @@ namespace {
 constexpr std::string_view kProgram = "plovik-report";
 
 constexpr std::string_view kUsage =
-    "Usage: plovik-report [--encoding utf-8|cp949] [--scan] FILE...\n"
+    "Usage: plovik-report [OPTION]... FILE...\n"
+    "       plovik-report [OPTION]... --files0-from=F\n"
     "Prints the information report of each AVI file; reports are separated by an empty line.\n"
+    "A FOLDER stands for the .avi files under it, in all its subfolders, sorted by path.\n"
     "\n"
     "Options:\n"
-    "  --encoding ENC  output text in utf-8 (default) or cp949\n"
-    "  --scan          also check the movie data: frames and audio present, damaged\n"
-    "                  regions, index entries (reads the whole file)\n"
-    "  --help          show this help and exit\n"
-    "  --version       show the version and exit\n"
-    "  --              end of options; every later argument is a FILE\n"
+    "  --format FMT      text (default), json (JSON Lines, one object per file) or csv\n"
+    "  --check           one line per file: 'PATH: ok' or what is wrong with it\n"
+    "  --key-frames      with --format json: the key-frame times too\n"
+    "  --scan            also check the movie data: frames and audio present, damaged\n"
+    "                    regions, index entries (reads the whole file)\n"
+    "  --encoding ENC    text and csv output in utf-8 (default) or cp949\n"
+    "  --files0-from=F   read the NUL-separated names from F ('-': standard input)\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "  --                end of options; every later argument is a FILE\n"
     "\n"
-    "Exit status: 0 when every file gave a full report, 1 when a file could not be\n"
-    "read as AVI (only a message was printed for it), 2 for a usage error.\n";
-
-std::string ToLower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-    return lower;
-}
-
-std::optional<OutputEncoding> EncodingByName(std::string_view name) {
-    const std::string lower = ToLower(name);
-    if (lower == "utf-8" || lower == "utf8") return OutputEncoding::kUtf8;
-    if (lower == "cp949") return OutputEncoding::kCp949;
-    return std::nullopt;
-}
-
-// Applies one option to the options; returns an error text, empty on success.
-// index advances past a separate option value.
-std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index,
-                        CliOptions& options) {
-    const std::string& arg = args[index];
-    if (arg == "--help" || arg == "-h") {
-        options.showHelp = true;
-        return {};
-    }
-    if (arg == "--version") {
-        options.showVersion = true;
-        return {};
-    }
-    if (arg == "--scan") {
-        options.scanMovieData = true;
-        return {};
-    }
-    constexpr std::string_view kEncoding = "--encoding";
-    if (arg.starts_with(kEncoding)) {
-        std::string value;
-        if (arg.size() == kEncoding.size()) {
-            if (index + 1 >= args.size()) return "option '--encoding' needs a value";
-            value = args[++index];
-        } else if (arg[kEncoding.size()] == '=') {
-            value = arg.substr(kEncoding.size() + 1);
-        } else {
-            return "unknown option '" + arg + "'";
-        }
-        const auto encoding = EncodingByName(value);
-        if (!encoding) return "unknown encoding '" + value + "' (use utf-8 or cp949)";
-        options.encoding = *encoding;
-        return {};
-    }
-    return "unknown option '" + arg + "'";
-}
-
-std::string CrLfToLf(std::string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        result += text[i];
-    }
-    return result;
-}
+    "Exit status: 0 when every file gave a full report (--check: when every file is ok),\n"
+    "1 when a file could not be read as AVI (--check: when any file has a problem),\n"
+    "2 for a usage error.\n";
 
 void WriteUsageError(std::ostream& err, const std::string& message) {
     err << kProgram << ": " << message << "\n"
         << "Try '" << kProgram << " --help' for more information.\n";
 }
 
-}  // namespace
+// Writes each file's record in the format the options ask for.
+class RecordWriter {
+  public:
+    RecordWriter(const CliOptions& options, std::ostream& out)
+        : m_options(options),
+          m_out(out),
+          m_record{.keyFrameTimes = options.keyFrames, .problems = options.check} {}
 
-CliParseResult ParseCliArguments(const std::vector<std::string>& args) {
-    CliParseResult result;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            result.options.files.push_back(arg);  // "-" alone is an ordinary name
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (std::string error = ApplyOption(args, i, result.options); !error.empty()) {
-            result.error = std::move(error);
-            return result;
+    void Begin() {
+        if (m_options.format == OutputFormat::kCsv) Put(CsvHeader(m_record));
+    }
+
+    void Write(const FileResult& result) {
+        switch (m_options.format) {
+            case OutputFormat::kJson:
+                m_out << JsonRecord(result, m_record);  // UTF-8 whatever the encoding
+                break;
+            case OutputFormat::kCsv:
+                Put(CsvRecord(result, m_record));
+                break;
+            case OutputFormat::kText:
+                if (m_options.check) {
+                    Put(CheckLine(DisplayText(result.path), result.problems));
+                } else {
+                    if (!m_first) m_out << '\n';  // an empty line between reports
+                    Put(result.report);
+                }
+        }
+        m_out.flush();
+        m_first = false;
+    }
+
+    // Text in the encoding of the output.
+    std::string Encoded(std::string utf8) const {
+        if (m_options.encoding == OutputEncoding::kCp949) return Utf8ToCp949(utf8);
+        return utf8;
+    }
+
+  private:
+    void Put(std::string_view utf8) {
+        if (m_options.encoding == OutputEncoding::kCp949) {
+            m_out << Utf8ToCp949(utf8);
+        } else {
+            m_out << utf8;
         }
     }
-    const CliOptions& options = result.options;
-    if (!options.showHelp && !options.showVersion && options.files.empty()) {
-        result.error = "missing FILE";
+
+    const CliOptions& m_options;
+    std::ostream& m_out;
+    RecordOptions m_record;
+    bool m_first = true;
+};
+
+// "plovik-report: PATH: reason" for a file that gave only a message.
+std::string Diagnostic(const FileResult& result) {
+    return std::string(kProgram) + ": " + DisplayText(result.path) + ": " + result.failure + "\n";
+}
+
+// True when the file counts as a success for the exit status.
+bool Succeeded(const FileResult& result, bool check) {
+    return check ? result.problems.empty() : !GaveOnlyMessage(result.status) && !result.scanFailed;
+}
+
+int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
+             const CliStreams& streams, ProgressLine& progress) {
+    const std::vector<WalkItem> items = ExpandNames(names);
+    const bool textReport = options.format == OutputFormat::kText && !options.check;
+    FileAnalyser analyser(textReport, options.check, options.scan);
+    RecordWriter writer(options, streams.out);
+    CheckTally tally;
+    bool allSucceeded = true;
+    writer.Begin();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const FileResult result = analyser.Analyse(items[i]);
+        if (!result.failure.empty()) {
+            progress.Clear();
+            streams.err << writer.Encoded(Diagnostic(result));
+        }
+        if (streams.outIsTerminal) progress.Clear();
+        writer.Write(result);
+        allSucceeded = allSucceeded && Succeeded(result, options.check);
+        tally.Add(result);
+        progress.Update(i + 1, items.size());
+        if (!streams.out) break;  // nobody reads on: the rest would be lost anyway
     }
-    return result;
+    progress.Clear();
+    if (options.check && tally.Files() > 1) streams.err << tally.SummaryLine();
+    if (!streams.out) {
+        streams.err << kProgram << ": cannot write the report\n";
+        return kExitFailureMessage;
+    }
+    return allSucceeded ? kExitOk : kExitFailureMessage;
 }
 
-FileReport MakeFileReport(const std::string& utf8Path, OutputEncoding encoding,
-                          bool scanMovieData) {
-    CStringReportArea area;
-    const bool full =
-        ShowFileInfo(area, utf8Path, {.scanMovieData = scanMovieData, .scanProgress = {}});
-    std::string text = CrLfToLf(area.Text());
-    if (encoding == OutputEncoding::kCp949) text = Utf8ToCp949(text);
-    return {std::move(text), full};
-}
+}  // namespace
 
-int RunReportCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams) {
     const CliParseResult parsed = ParseCliArguments(args);
     if (!parsed.error.empty()) {
-        WriteUsageError(err, parsed.error);
+        WriteUsageError(streams.err, parsed.error);
         return kExitUsage;
     }
     const CliOptions& options = parsed.options;
+    std::ostream& out = streams.out;
     if (options.showHelp) {
         out << kUsage;
         return out.flush() ? kExitOk : kExitFailureMessage;
@@ -142,21 +156,20 @@ int RunReportCli(const std::vector<std::string>& args, std::ostream& out, std::o
         out << kProgram << " " << PLOVIK_VERSION << "\n";
         return out.flush() ? kExitOk : kExitFailureMessage;
     }
+    // The run's second before progress shows counts from here: reading a long name list
+    // or walking a big tree is part of it.
+    ProgressLine progress(streams.err, streams.errIsTerminal);
+    if (!options.files0From) return RunFiles(options, options.files, streams, progress);
+    const NameList list = ReadNameList(*options.files0From, streams.in);
+    if (!list.error.empty()) {
+        streams.err << kProgram << ": " << list.error << "\n";
+        return kExitUsage;
+    }
+    return RunFiles(options, list.names, streams, progress);
+}
 
-    bool allFull = true;
-    for (std::size_t i = 0; i < options.files.size(); ++i) {
-        const FileReport report =
-            MakeFileReport(options.files[i], options.encoding, options.scanMovieData);
-        if (i > 0) out << "\n";
-        out << report.text;
-        out.flush();
-        allFull = allFull && report.full;
-    }
-    if (!out) {
-        err << kProgram << ": cannot write the report\n";
-        return kExitFailureMessage;
-    }
-    return allFull ? kExitOk : kExitFailureMessage;
+int RunReportCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return RunReportCli(args, CliStreams{.out = out, .err = err});
 }
 
 }  // namespace plovik

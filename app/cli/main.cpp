@@ -1,5 +1,7 @@
 // plovik-report: see plovik/cli.h. This file only adapts the process to RunReportCli:
-// arguments as UTF-8, and standard output as raw bytes.
+// arguments as UTF-8, standard input and output as raw bytes, and which streams are
+// terminals.
+#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -15,6 +17,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -32,14 +36,21 @@ std::vector<std::string> Utf8Arguments(int, char**) {
     return args;
 }
 
-// "\n" must reach the output as it is, not as "\r\n".
-void UseBinaryStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
+// "\n" must reach the output as it is, not as "\r\n"; a name list is read as it is.
+void UseBinaryStandardStreams() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);
+}
+
+bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 #else
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-void UseBinaryStandardOutput() {}
+void UseBinaryStandardStreams() {}
+
+bool IsTerminal(FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 #endif
 
 // The analyser's diagnostics go to the trace channel, where a receiver may listen.
@@ -49,6 +60,11 @@ void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
 
 int main(int argc, char** argv) {
     plovik::SetTraceSink(SendTraceToReceiver);
-    UseBinaryStandardOutput();
-    return plovik::RunReportCli(Utf8Arguments(argc, argv), std::cout, std::cerr);
+    UseBinaryStandardStreams();
+    const plovik::CliStreams streams{.out = std::cout,
+                                     .err = std::cerr,
+                                     .in = &std::cin,
+                                     .errIsTerminal = IsTerminal(stderr),
+                                     .outIsTerminal = IsTerminal(stdout)};
+    return plovik::RunReportCli(Utf8Arguments(argc, argv), streams);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "plovik/text_encoding.h"
 #include "plovik/trace.h"
@@ -23,11 +24,34 @@ void InstallStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// A message as one line that cannot steer the terminal: a control character (C0 or DEL)
+// is written as \xNN and a backslash as \\; any other text, Korean included, stays as
+// it is. (Text decoded from CP949 holds no C1 control characters.)
+std::string PrintableLine(std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string line;
+    line.reserve(utf8.size());
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            line += "\\x";
+            line += kHex[byte >> 4];
+            line += kHex[byte & 0xF];
+        } else if (c == '\\') {
+            line += "\\\\";
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
 void PrintUsage() {
     std::printf(
         "Usage: plovik-trace [TITLE]\n"
         "Receives the trace messages sent to TITLE (default \"%s\") and prints each on\n"
-        "its own line. Stop with Ctrl+C.\n",
+        "its own line; control characters are shown as \\xNN and a backslash as \\\\.\n"
+        "Stop with Ctrl+C.\n",
         plovik::kTraceReceiverTitle);
 }
 
@@ -46,8 +70,7 @@ int main(int argc, char** argv) {
     InstallStopHandlers();
     plovik::TraceReceiver receiver;
     if (!receiver.Open(title)) {
-        std::fprintf(stderr, "plovik-trace: cannot listen at %s\n",
-                     plovik::TraceSocketPath(title).c_str());
+        std::fprintf(stderr, "plovik-trace: %s\n", receiver.Error().c_str());
         return 1;
     }
     std::fprintf(stderr, "plovik-trace: listening as \"%s\"\n", title.c_str());
@@ -57,7 +80,7 @@ int main(int argc, char** argv) {
         if (result == plovik::TraceReceiver::Result::Error) return 1;
         if (result != plovik::TraceReceiver::Result::Message) continue;
         const std::string text = payload.substr(0, payload.find('\0'));
-        std::printf("%s\n", plovik::Cp949ToUtf8(text).c_str());
+        std::printf("%s\n", PrintableLine(plovik::Cp949ToUtf8(text)).c_str());
         std::fflush(stdout);
     }
     return 0;

@@ -8,7 +8,8 @@ namespace plovik::win {
 
 class CAboutDlg : public CDialog {
   public:
-    CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
+    // Owned by the main window, over which it opens.
+    explicit CAboutDlg(HWND hOwner) : CDialog(IDD_ABOUTBOX, hOwner) {}
 };
 
 }  // namespace plovik::win

@@ -1,12 +1,12 @@
 #include "dialog.h"
 
+#include <algorithm>
+
 #include "win_text.h"
 
 namespace plovik::win {
 
 namespace {
-
-CDialog* g_pMainWnd = nullptr;
 
 // Messages whose result a dialog procedure returns itself instead of through DWLP_MSGRESULT.
 bool ReturnsResultDirectly(UINT msg) {
@@ -31,10 +31,6 @@ bool ReturnsResultDirectly(UINT msg) {
 
 }  // namespace
 
-void SetMainWnd(CDialog* pMainWnd) { g_pMainWnd = pMainWnd; }
-
-HWND GetMainWndHandle() { return g_pMainWnd ? g_pMainWnd->GetSafeHwnd() : nullptr; }
-
 void DDX_Control(CDataExchange& dx, int nIDC, CEdit& control) {
     control.m_hWnd = ::GetDlgItem(dx.m_hDlg, nIDC);
 }
@@ -54,9 +50,7 @@ CDialog::~CDialog() { DestroyWindow(); }
 INT_PTR CDialog::DoModal() {
     m_bModal = true;
     m_bEnded = false;
-    // Like the framework: a dialog without a parent is owned by the main window.
-    HWND hOwner = m_hParent ? m_hParent : GetMainWndHandle();
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), hOwner,
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), m_hParent,
                            &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -92,6 +86,44 @@ BOOL CDialog::OnInitDialog() {
     return TRUE;
 }
 
+void CDialog::CenterWindow() {
+    RECT rc;
+    GetWindowRect(m_hWnd, &rc);
+    HWND hOwner = GetWindow(m_hWnd, GW_OWNER);
+    HMONITOR monitor = hOwner ? MonitorFromWindow(hOwner, MONITOR_DEFAULTTONEAREST)
+                              : MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(monitor, &info);
+    const RECT& area = info.rcWork;
+    RECT centre = area;
+    if (hOwner && IsWindowVisible(hOwner) && !IsIconic(hOwner)) GetWindowRect(hOwner, &centre);
+
+    const int width = rc.right - rc.left;
+    const int height = rc.bottom - rc.top;
+    // Past the right or bottom edge first, then the left or top edge, which wins.
+    int x = (centre.left + centre.right) / 2 - width / 2;
+    int y = (centre.top + centre.bottom) / 2 - height / 2;
+    x = std::max<int>(std::min<int>(x, area.right - width), area.left);
+    y = std::max<int>(std::min<int>(y, area.bottom - height), area.top);
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// As the framework does: a modal or unowned dialog that its initialisation did not move
+// is centred.
+BOOL CDialog::InitDialog() {
+    RECT before;
+    GetWindowRect(m_hWnd, &before);
+    BOOL result = OnInitDialog();
+    RECT after;
+    GetWindowRect(m_hWnd, &after);
+    const bool moved = after.left != before.left || after.top != before.top;
+    const bool child = (GetWindowLongW(m_hWnd, GWL_STYLE) & WS_CHILD) != 0;
+    const bool modalOrUnowned = m_bModal || GetWindow(m_hWnd, GW_OWNER) == nullptr;
+    if (!moved && !child && modalOrUnowned) CenterWindow();
+    return result;
+}
+
 void CDialog::OnOK() {
     UpdateData(true);
     EndDialog(IDOK);
@@ -116,7 +148,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
 }
 
 INT_PTR CDialog::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_INITDIALOG) return OnInitDialog();
+    if (msg == WM_INITDIALOG) return InitDialog();
     if (msg == WM_COMMAND) {
         int nID = LOWORD(wParam);
         int nCode = HIWORD(wParam);

@@ -26,6 +26,7 @@ void DDX_Text(CDataExchange& dx, int nIDC, std::string& value);
 
 class CDialog {
   public:
+    // hParent owns the dialog (none: a window of its own, as the main window is).
     explicit CDialog(int nIDTemplate, HWND hParent = nullptr);
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
@@ -38,6 +39,9 @@ class CDialog {
     void DestroyWindow();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
+    // Centres the window over its owner while that is visible and not minimised, else on
+    // the work area of its monitor, and keeps it inside that work area.
+    void CenterWindow();
     HWND GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
     bool UpdateData(bool bSaveAndValidate = true);
     void EndDialog(INT_PTR nResult);
@@ -63,6 +67,7 @@ class CDialog {
   private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+    BOOL InitDialog();
 
     int m_nIDTemplate;
     HWND m_hParent;
@@ -70,9 +75,5 @@ class CDialog {
     bool m_bEnded = false;
     INT_PTR m_nResult = 0;
 };
-
-// The application's main window: owner of dialogs that name no parent.
-void SetMainWnd(CDialog* pMainWnd);
-HWND GetMainWndHandle();
 
 }  // namespace plovik::win

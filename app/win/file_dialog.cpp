@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "dialog.h"
-
 namespace plovik::win {
 
 namespace {
@@ -29,9 +27,11 @@ void RegisterPlacementClass() {
 
 CLumoFileDialog::CLumoFileDialog(bool bOpenFileDialog, const wchar_t* lpszDefExt,
                                  const wchar_t* lpszFileName, DWORD dwFlags,
-                                 const wchar_t* lpszFilter, HWND hParentWnd)
+                                 const wchar_t* lpszFilter, HWND hParentWnd,
+                                 CPlatformCalls platform)
     : m_bOpenFileDialog(bOpenFileDialog),
       m_pParentWindow(hParentWnd),
+      m_platform(std::move(platform)),
       m_strDefExt(lpszDefExt ? lpszDefExt : L""),
       m_strFilter(lpszFilter ? lpszFilter : L""),
       m_szFileName(kFileBufferChars, L'\0') {
@@ -62,8 +62,9 @@ void CLumoFileDialog::CenterOnScreen(HWND hWnd) {
 
 HWND CLumoFileDialog::CreatePlacementWindow() const {
     RegisterPlacementClass();
-    HWND hPlace = CreateWindowExW(WS_EX_TRANSPARENT, kPlacementClass, L"", 0, 0, 0, 0, 0,
-                                  GetMainWndHandle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND hMainWnd = m_pParentWindow ? GetAncestor(m_pParentWindow, GA_ROOT) : nullptr;
+    HWND hPlace = CreateWindowExW(WS_EX_TRANSPARENT, kPlacementClass, L"", 0, 0, 0, 0, 0, hMainWnd,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!hPlace) return nullptr;
     CenterOnScreen(hPlace);
     RECT rc;
@@ -82,14 +83,12 @@ INT_PTR CLumoFileDialog::DoModal() {
     HWND hFocus = GetFocus();
     HWND hPlace = CreatePlacementWindow();
 
-    // Without the placement window the dialog is owned as any dialog of the app would be.
+    // Without the placement window the parent's top-level window owns the dialog.
     HWND hOwner = nullptr;
     if (hPlace && m_pParentWindow)
         hOwner = hPlace;
     else if (m_pParentWindow)
         hOwner = GetAncestor(m_pParentWindow, GA_ROOT);
-    else
-        hOwner = GetMainWndHandle();
 
     bool bDisabledParent = false;
     if (hOwner && m_pParentWindow && IsWindowEnabled(m_pParentWindow)) {
@@ -100,7 +99,8 @@ INT_PTR CLumoFileDialog::DoModal() {
     m_ofn.hwndOwner = hOwner;
     m_ofn.lpfnHook = nullptr;
     m_ofn.lpTemplateName = nullptr;
-    BOOL bResult = m_bOpenFileDialog ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn);
+    BOOL bResult =
+        m_bOpenFileDialog ? m_platform.getOpenFileName(&m_ofn) : m_platform.getSaveFileName(&m_ofn);
 
     if (bDisabledParent) EnableWindow(m_pParentWindow, TRUE);
     if (hFocus && IsWindow(hFocus)) SetFocus(hFocus);

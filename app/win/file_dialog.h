@@ -9,13 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "platform_calls.h"
+
 namespace plovik::win {
 
 class CLumoFileDialog {
   public:
     // lpszFilter pairs display texts and patterns, each followed by "|", closed by "||".
+    // hParentWnd is disabled while the dialog is open; its top-level window owns the
+    // placement window. The platform dialog runs through `platform`.
     CLumoFileDialog(bool bOpenFileDialog, const wchar_t* lpszDefExt, const wchar_t* lpszFileName,
-                    DWORD dwFlags, const wchar_t* lpszFilter, HWND hParentWnd);
+                    DWORD dwFlags, const wchar_t* lpszFilter, HWND hParentWnd,
+                    CPlatformCalls platform = {});
     CLumoFileDialog(const CLumoFileDialog&) = delete;
     CLumoFileDialog& operator=(const CLumoFileDialog&) = delete;
 
@@ -39,6 +44,7 @@ class CLumoFileDialog {
 
     bool m_bOpenFileDialog;
     HWND m_pParentWindow;
+    CPlatformCalls m_platform;
     std::wstring m_strDefExt;
     std::wstring m_strFilter;  // "|" already turned into NUL
     std::vector<wchar_t> m_szFileName;

@@ -26,10 +26,9 @@ bool CMainApp::InitInstance() {
 
     CMainDlg dlg;
     dlg.SetCommandLine(m_lpCmdLine);
+    // The one holder of the main window; the dialogs it opens get its handle as their owner.
     m_pMainWnd = &dlg;
-    SetMainWnd(&dlg);
     dlg.DoModal();
-    SetMainWnd(nullptr);
     m_pMainWnd = nullptr;
     return false;
 }

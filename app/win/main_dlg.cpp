@@ -123,7 +123,7 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& lResul
 
 void CMainDlg::OnSysCommand(UINT nID, LPARAM /*lParam*/) {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
+        CAboutDlg about(m_hWnd);
         about.DoModal();
     }
 }
@@ -139,7 +139,7 @@ bool CMainDlg::OnPaint() {
     GetClientRect(m_hWnd, &rect);
     int x = (rect.right - rect.left - cxIcon + 1) / 2;
     int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
-    DrawIcon(hdc, x, y, m_hIcon);
+    m_platform.drawIcon(hdc, x, y, m_hIcon);
     EndPaint(m_hWnd, &ps);
     return true;
 }
@@ -157,7 +157,7 @@ void CMainDlg::OnReread() {
 }
 
 void CMainDlg::OnBrowse() {
-    CLumoFileDialog dlg(true, L"", L"", kOpenFlags, kOpenFilter, m_hWnd);
+    CLumoFileDialog dlg(true, L"", L"", kOpenFlags, kOpenFilter, m_hWnd, m_platform);
     if (dlg.DoModal() != IDOK) return;
     m_strFilePath = WideToUtf8(dlg.GetPathName());
     UpdateData(false);
@@ -191,7 +191,7 @@ void CMainDlg::OnSave() {
         return;
     }
     std::wstring name = Utf8ToWide(GetFileNameOnly(m_strFilePath) + ".txt");
-    CLumoFileDialog dlg(false, L"", name.c_str(), kSaveFlags, kSaveFilter, m_hWnd);
+    CLumoFileDialog dlg(false, L"", name.c_str(), kSaveFlags, kSaveFilter, m_hWnd, m_platform);
     std::wstring folder = Utf8ToWide(FolderOf(m_strFilePath));
     if (!folder.empty()) dlg.m_ofn.lpstrInitialDir = folder.c_str();
     if (dlg.DoModal() != IDOK) return;
@@ -209,7 +209,7 @@ bool CMainDlg::SaveReport(const std::string& strPath) {
 }
 
 void CMainDlg::OnHomepage() {
-    ShellExecuteW(nullptr, L"open", kHomePageUrl, nullptr, nullptr, SW_SHOW);
+    m_platform.shellExecute(nullptr, L"open", kHomePageUrl, nullptr, nullptr, SW_SHOW);
 }
 
 void CMainDlg::ShowMessage(const wchar_t* pszText) {

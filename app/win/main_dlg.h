@@ -8,6 +8,7 @@
 #include <string>
 
 #include "dialog.h"
+#include "platform_calls.h"
 #include "resource.h"
 
 namespace plovik::win {
@@ -47,6 +48,7 @@ class CMainDlg : public CDialog {
     std::string m_strFilePath;
     std::string m_strFileInfo = kDropHint;
     HICON m_hIcon;
+    CPlatformCalls m_platform;  // the file dialogs, the home page and the icon go through it
 
   protected:
     void DoDataExchange(CDataExchange& dx) override;

@@ -1,6 +1,8 @@
 // The chunk walk and the header records it keeps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "parse_helpers.h"
 
 namespace plovik::test {
@@ -85,6 +87,7 @@ TEST(ChunkWalk, NotAnAviIsCodeOne) {
         "LIST" + Le32(4) + "AVI ",
     };
     for (const Bytes& bytes : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes.substr(0, 12)));
         CAviParser p;
         EXPECT_FALSE(ParseFileBytes(p, bytes));
         EXPECT_EQ(p.m_nError, PARSE_ERR_NOT_AVI);
@@ -99,6 +102,7 @@ TEST(ChunkWalk, UnopenableFileIsCodeTwoAndKeepsPathFields) {
     const std::string good = dir.Write("good.avi", BuildSimpleAvi());
     ASSERT_TRUE(p.Parse(good, 0xFFFFFFFF, false));
     for (const std::string& bad : {dir.PathOf("missing.avi"), dir.path().string()}) {
+        SCOPED_TRACE(bad);
         EXPECT_FALSE(p.Parse(bad, 1234, true));
         EXPECT_EQ(p.m_nError, PARSE_ERR_OPEN);
         EXPECT_EQ(p.m_strPathName, good);
@@ -122,6 +126,7 @@ TEST(ChunkWalk, HdrlWithoutMainHeaderIsCodeThree) {
 
 TEST(ChunkWalk, UnknownChunkEndsTheWalkWithSuccess) {
     for (const bool insideHdrl : {true, false}) {
+        SCOPED_TRACE(insideHdrl ? "inside hdrl" : "at the top level");
         const Bytes unknown = Chunk("abcd", Zeros(4));
         const Bytes hdrl = insideHdrl ? List("hdrl", {Avih({}), unknown, VideoStrl()})
                                       : List("hdrl", {Avih({}), VideoStrl()});
@@ -269,8 +274,13 @@ TEST(ChunkWalk, SoftwareIsTheFirstIsftAnywhereInInfo) {
         {List("INFO", {Chunk("ISFT", "\xc7\xd1\xb1\xdb\xff")}),
          "\xc7\xd1\xb1\xdb\xff"},  // bytes kept
         {List("INFO", {}), ""},
+        // Only the first 64 KiB of a longer text are kept; the walk goes on after it.
+        {List("INFO", {Chunk("ISFT", Bytes(200'000, 'a'))}), Bytes(64 * 1024, 'a')},
+        {List("INFO", {Chunk("JUNK", Bytes(100'000, 'j')), Chunk("ISFT", Bytes("After\0", 6))}),
+         "After"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected.substr(0, 16));
         const Bytes file = Riff("AVI ", {List("hdrl", {Avih({})}), c.info, List("movi", {})});
         CAviParser p;
         EXPECT_TRUE(ParseFileBytes(p, file));
@@ -309,6 +319,7 @@ TEST(ChunkWalk, RiffSizeLargerThanTheFile) {
 TEST(ChunkWalk, ReparseResetsResultsButKeepsKeyTimeArray) {
     CAviParser p;
     EXPECT_EQ(p.m_arKeyTimes.size(), 100000u);
+    EXPECT_EQ(std::count(p.m_arKeyTimes.begin(), p.m_arKeyTimes.end(), 0.0), 100000);
     ASSERT_TRUE(ParseFileBytes(
         p, BuildSimpleAvi({.frames = 30, .keyInterval = 5, .audio = true, .software = "First"})));
     EXPECT_EQ(p.m_nKeyFrames, 6u);

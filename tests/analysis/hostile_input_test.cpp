@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 
 #include "byte_source.h"
 #include "parse_helpers.h"
@@ -25,9 +23,10 @@ TEST(HostileInput, SizesNearTwoToThe32EndTheWalk) {
         Riff("AVI ",
              {ListWithSize("strl", 0xFFFFFFFC, {Strh({}), ChunkWithSize("strn", 0xFFFFFFF0, "")})}),
     };
-    for (const Bytes& file : cases) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
         CAviParser p;
-        EXPECT_TRUE(ParseFileBytes(p, file));
+        EXPECT_TRUE(ParseFileBytes(p, cases[i]));
         EXPECT_EQ(p.m_nError, PARSE_OK);
         EXPECT_GT(p.m_llFilePos, 0);
     }
@@ -89,12 +88,12 @@ TEST(HostileInput, ListsSmallerThanTheirType) {
     // The walk goes on right after the type; nothing moves back.
     for (const char* type : {"strl", "movi", "INFO", "odml", "abcd"}) {
         for (std::uint32_t size : {0u, 1u, 3u}) {
+            SCOPED_TRACE(testing::Message() << type << " " << size);
             const Bytes file =
                 Riff("AVI ", {Hdrl(), ListWithSize(type, size, {}), List("movi", {})});
             CAviParser p;
-            EXPECT_TRUE(ParseFileBytes(p, file)) << type << size;
-            EXPECT_EQ(p.m_llMoviPos, static_cast<std::int64_t>(file.rfind("movi")) - 8)
-                << type << size;
+            EXPECT_TRUE(ParseFileBytes(p, file));
+            EXPECT_EQ(p.m_llMoviPos, static_cast<std::int64_t>(file.rfind("movi")) - 8);
         }
     }
 }
@@ -119,6 +118,7 @@ TEST(HostileInput, SubChunkRunningPastItsListEndsTheList) {
         List("INFO", {Zeros(4)}),
     };
     for (const Bytes& list : cases) {
+        SCOPED_TRACE(testing::PrintToString(list.substr(8, 12)));
         const Bytes file = Riff("AVI ", {Hdrl(), list, tail});
         CAviParser p;
         EXPECT_TRUE(ParseFileBytes(p, file));
@@ -168,27 +168,17 @@ TEST(HostileInput, ManyTinyChunksTakeLinearTime) {
 
 constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 
-// Writes parts at given offsets into a sparse file of the given size.
-std::string WriteSparse(const TempDir& dir, std::uint64_t size,
-                        const std::vector<std::pair<std::uint64_t, Bytes>>& parts) {
-    const std::filesystem::path file = dir.path() / "big.avi";
-    std::ofstream(file, std::ios::binary).close();  // create it empty
-    {
-        std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
-        for (const auto& [offset, bytes] : parts) {
-            out.seekp(static_cast<std::streamoff>(offset));
-            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        }
-    }
-    std::filesystem::resize_file(file, size);
-    return dir.PathOf("big.avi");
+std::string WriteSparse(const TempDir& dir, const SparseFile& file) {
+    const std::string path = dir.PathOf("big.avi");
+    file.WriteTo(path);
+    return path;
 }
 
 TEST(LargeFile, FiveGibibyteFileReportsItsRealSize) {
     const Bytes first = Riff("AVI ", {Hdrl(), List("movi", {}), Idx1({Video(kKey)})});
     TempDir dir;
     CAviParser p;
-    ASSERT_TRUE(p.Parse(WriteSparse(dir, 5 * kGiB, {{0, first}}), 0xFFFFFFFF, false));
+    ASSERT_TRUE(p.Parse(WriteSparse(dir, {5 * kGiB, {{0, first}}}), 0xFFFFFFFF, false));
     EXPECT_EQ(p.m_qwFileSize, 5 * kGiB);
     EXPECT_EQ(p.m_qwDataSize, first.size() - 8);
     EXPECT_TRUE(p.m_bIndexOK);
@@ -209,7 +199,7 @@ TEST(LargeFile, RiffPartsAreSummedAndTheWalkEndsAtTheSecond) {
     TempDir dir;
     CAviParser p;
     ASSERT_TRUE(p.Parse(
-        WriteSparse(dir, third + 8 + thirdSize, {{0, head}, {second, avix2}, {third, avix3}}),
+        WriteSparse(dir, {third + 8 + thirdSize, {{0, head}, {second, avix2}, {third, avix3}}}),
         0xFFFFFFFF, false));
     EXPECT_EQ(p.m_qwFileSize, third + 8 + thirdSize);
     EXPECT_GT(p.m_qwFileSize, 5 * kGiB);
@@ -217,6 +207,20 @@ TEST(LargeFile, RiffPartsAreSummedAndTheWalkEndsAtTheSecond) {
     EXPECT_EQ(p.m_llIndexPos, 0);  // the walk ended at the second "RIFF"
     EXPECT_EQ(p.m_dwRiffSize, firstSize);
     EXPECT_EQ(p.m_qwDataSize, std::uint64_t{firstSize} + secondSize + thirdSize);
+}
+
+TEST(LargeFile, OpenDmlPositionsPastFourGibibytes) {
+    // Parts of 1.5 GiB of movie data: the last index chunk and its frames lie past 4 GiB.
+    const OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {3, 3, 3}, .frameBytes = kGiB / 2});
+    ASSERT_GT(f.indexChunks[2], 4 * kGiB);
+    TempDir dir;
+    CAviParser p;
+    ASSERT_TRUE(p.Parse(WriteSparse(dir, f.file), 0xFFFFFFFF, false));
+    EXPECT_TRUE(p.m_bIndexOK);
+    EXPECT_EQ(p.m_nIndexFrames, 9u);
+    ASSERT_EQ(p.m_nKeyFrames, 5u);
+    EXPECT_EQ(p.m_arKeyFrames[4].qwChunkPos, f.frames[8]);
+    EXPECT_EQ(p.m_arSuperIndex[2].qwOffset, f.indexChunks[2]);
 }
 
 TEST(LargeFile, LyingPartSizesStillEnd) {

@@ -1,6 +1,7 @@
 // The "idx1" scan: frame counts, key-frame times, completeness and the time limit.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 
 #include "byte_source.h"
@@ -45,13 +46,30 @@ TEST(IndexScan, KeyFrameTimesAndRecords) {
 }
 
 TEST(IndexScan, UncompressedFramesCountAndTimesUseTheExactProduct) {
-    const std::vector<IndexEntry> entries{{"00db", kKey}, {"00db", 0}, {"00db", kKey}};
-    CAviParser p;
-    ASSERT_TRUE(ParseFileBytes(
-        p, FileWithIndex(entries, {.microSecPerFrame = 0xFFFFFFFF, .totalFrames = 3})));
-    ASSERT_EQ(p.m_nKeyFrames, 2u);
-    EXPECT_DOUBLE_EQ(p.m_arKeyTimes[1], 2.0 * 4294967295.0 * 1e-6);
-    EXPECT_TRUE(p.m_bIndexOK);
+    // The product (v - 1) x dwMicroSecPerFrame is exact in 64 bits and scaled in extended
+    // precision: bit for bit, plain double arithmetic would be one unit off in both.
+    struct Case {
+        std::uint32_t microSecPerFrame;
+        std::uint32_t keyEntry;  // video entry number of the second key frame
+        double seconds;
+    };
+    const Case cases[] = {
+        {0xFFFFFFFF, 3, 0x1.0c6f7a0a52695p+13},  // 8589.93459: past 32 bits
+        {33367, 26637, 0x1.bc61b77c02afep+9},    // 888.763412
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyEntry);
+        std::vector<IndexEntry> entries(c.keyEntry, {"00db", 0});
+        entries.front().flags = entries.back().flags = kKey;
+        CAviParser p;
+        ASSERT_TRUE(ParseFileBytes(
+            p, FileWithIndex(entries,
+                             {.microSecPerFrame = c.microSecPerFrame, .totalFrames = c.keyEntry})));
+        ASSERT_EQ(p.m_nKeyFrames, 2u);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(p.m_arKeyTimes[1]),
+                  std::bit_cast<std::uint64_t>(c.seconds));
+        EXPECT_TRUE(p.m_bIndexOK);
+    }
 }
 
 TEST(IndexScan, ZeroFrameDurationGivesZeroTimes) {
@@ -77,6 +95,7 @@ TEST(IndexScan, CompletenessComparesVideoCountWithTotalFrames) {
         {{{"01dc", kKey}}, 0, true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.entries.size() << " entries, total " << c.totalFrames);
         CAviParser p;
         ASSERT_TRUE(ParseFileBytes(p, FileWithIndex(c.entries, {.totalFrames = c.totalFrames})));
         EXPECT_EQ(p.m_bIndexOK, c.ok);
@@ -104,6 +123,7 @@ TEST(IndexScan, TruncatedIndexKeepsPartialResults) {
     ASSERT_EQ(p.m_nKeyFrames, 3u);
     ASSERT_EQ(p.m_arKeyFrames.size(), 3u);
     for (std::uint32_t k = 0; k < 3; ++k) {  // the key frames found are complete
+        SCOPED_TRACE(k);
         EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], k * 2 * 0.04);
         EXPECT_EQ(p.m_arKeyFrames[k].dTime, p.m_arKeyTimes[k]);
         EXPECT_EQ(p.m_arKeyFrames[k].dwChunkOffset, 1000 + 2 * k);
@@ -151,6 +171,7 @@ TEST(IndexScan, ManyKeyFramesGrowTheArray) {
     ASSERT_GE(p.m_arKeyTimes.size(), frames);
     ASSERT_EQ(p.m_arKeyFrames.size(), frames);
     for (const std::uint32_t k : {0u, 99'999u, 100'000u, frames - 1}) {  // around the first length
+        SCOPED_TRACE(k);
         EXPECT_DOUBLE_EQ(p.m_arKeyTimes[k], k * 1e-3);
         EXPECT_EQ(p.m_arKeyFrames[k].dTime, p.m_arKeyTimes[k]);
         EXPECT_EQ(p.m_arKeyFrames[k].dwChunkOffset, 1000 + k);
@@ -213,11 +234,47 @@ TEST_F(IndexTimeLimit, PassedLimitStopsTheScanWithATrace) {
 
 TEST_F(IndexTimeLimit, ZeroAndMaximumLimitsNeverFire) {
     for (const std::uint32_t limit : {0u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(limit);
         CAviParser p;
         EXPECT_TRUE(p.ParseFrom(MakeMemorySource(LargeFile()), "big.avi", limit, false));
         EXPECT_TRUE(p.m_bIndexOK);
     }
     EXPECT_TRUE(g_traces.empty());
+}
+
+// Reads `start` at the start of the scan and start + elapsed at its checks.
+std::uint32_t g_start = 0;
+std::uint32_t g_elapsed = 0;
+int g_reads = 0;
+std::uint32_t TwoReadingClock() { return g_reads++ == 0 ? g_start : g_start + g_elapsed; }
+
+TEST_F(IndexTimeLimit, FiresOnlyWhenMoreThanTheLimitHasPassed) {
+    // One audio entry: the clock is read at the start and at its check.
+    const Bytes file = Riff("AVI ", {List("hdrl", {Avih({})}), Idx1({Audio()})});
+    struct Case {
+        std::uint32_t start, elapsed;
+        bool over;
+    };
+    const Case cases[] = {
+        {1000, 500, false},
+        {1000, 501, true},  // the limit itself has not passed
+        {0xFFFFFF00, 500, false},
+        {0xFFFFFF00, 501, true},  // across the counter's wrap
+        {0xFFFFFFFF, 0xFFFFFFFF, true},
+    };
+    SetTickSource(TwoReadingClock);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "start " << c.start << ", elapsed " << c.elapsed);
+        g_start = c.start;
+        g_elapsed = c.elapsed;
+        g_reads = 0;
+        g_traces.clear();
+        CAviParser p;
+        EXPECT_EQ(p.ParseFrom(MakeMemorySource(file), "clip.avi", 500, false), !c.over);
+        EXPECT_EQ(g_reads, 2);
+        EXPECT_EQ(g_traces.size(), c.over ? 1u : 0u);
+    }
+    SetTickSource(nullptr);
 }
 
 }  // namespace
@@ -317,6 +374,7 @@ class IndexScanAgainstReading : public ::testing::Test {
 TEST_F(IndexScanAgainstReading, WholeScansWithAndWithoutTheClock) {
     g_seed = 12345;
     for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE(round);
         const auto entries = RandomIndex(NextRandom, NextRandom() % (round < 10 ? 300 : 9000));
         const std::uint32_t microSecPerFrame =
             round % 7 == 0 ? 0 : (round % 7 == 1 ? 0xFFFFFFFF : NextRandom() % 100000);
@@ -326,10 +384,11 @@ TEST_F(IndexScanAgainstReading, WholeScansWithAndWithoutTheClock) {
             {List("hdrl", {Avih({.microSecPerFrame = microSecPerFrame, .totalFrames = r.videos})}),
              Idx1(entries)});
         for (const std::uint32_t limit : {0u, 5000u, 0xFFFFFFFFu}) {
+            SCOPED_TRACE(limit);
             g_clockReads = 0;
             g_timeOutRead = 0xFFFFFFFF;
             CAviParser p;
-            ASSERT_TRUE(ParseFileBytes(p, file, limit)) << round << " " << limit;
+            ASSERT_TRUE(ParseFileBytes(p, file, limit));
             EXPECT_TRUE(p.m_bIndexOK);
             ExpectKeyFrames(p, r);
         }
@@ -341,6 +400,7 @@ TEST_F(IndexScanAgainstReading, TimeOutStopsRightAfterTheEntryThatReadTheClock) 
     g_seed = 777;
     int timedOut = 0;
     for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
         const auto entries = RandomIndex(NextRandom, 2000 + NextRandom() % 8000);
         const std::uint32_t timeOutRead = NextRandom() % 4 + 1;
         const Reading r = ReadEntryByEntry(entries, 40000, timeOutRead);

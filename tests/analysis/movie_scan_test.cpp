@@ -199,9 +199,8 @@ class CountingFile final : public RawFile {
   public:
     explicit CountingFile(std::unique_ptr<RawFile> inner) : m_inner(std::move(inner)) {}
     std::uint64_t Size() const override { return m_inner->Size(); }
-    bool SeekFromStart(std::uint64_t position) override { return m_inner->SeekFromStart(position); }
-    std::int64_t ReadSome(void* buffer, std::size_t n) override {
-        const std::int64_t got = m_inner->ReadSome(buffer, n);
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+        const std::int64_t got = m_inner->ReadAt(position, buffer, n);
         bytesRead += static_cast<std::uint64_t>(got);
         return got;
     }

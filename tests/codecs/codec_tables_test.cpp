@@ -39,6 +39,7 @@ TEST(VideoCodecTable, Has222DistinctKeysIn140RowsWith140Texts) {
     std::set<std::string_view> texts;
     std::size_t keysInRows = 0;
     for (const VideoCodecRow& row : rows) {
+        SCOPED_TRACE(row.description);
         ASSERT_EQ(row.keys.size() % 4, 0u) << row.keys;
         for (std::string_view key : KeysOf(row)) distinctKeys.insert(MakeFourCC(key));
         keysInRows += row.keys.size() / 4;
@@ -53,6 +54,7 @@ TEST(VideoCodecTable, Has222DistinctKeysIn140RowsWith140Texts) {
 TEST(VideoCodecTable, RowsAndKeysAreInByteOrder) {
     const auto rows = VideoCodecRows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].description);
         const auto keys = KeysOf(rows[i]);
         EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end())) << rows[i].keys;
         if (i > 0) {
@@ -65,6 +67,7 @@ TEST(VideoCodecTable, KeyIndexIsSortedAndPointsBackToItsRow) {
     const auto rows = VideoCodecRows();
     const auto keys = VideoCodecKeys();
     for (std::size_t i = 0; i < keys.size(); ++i) {
+        SCOPED_TRACE(KeyText(keys[i].fourcc));
         if (i > 0) {
             EXPECT_LT(keys[i - 1].fourcc, keys[i].fourcc);
         }
@@ -108,6 +111,7 @@ TEST(AudioFormatTable, Has133DistinctTagsAndTextsInAscendingOrder) {
     ASSERT_EQ(entries.size(), 133u);
     std::set<std::string_view> texts;
     for (std::size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(entries[i].description);
         if (i > 0) {
             EXPECT_LT(entries[i - 1].tag, entries[i].tag);
         }

@@ -74,6 +74,7 @@ TEST(VideoCodecName, FirstAndLastKeysAreFound) {
     const auto keys = detail::VideoCodecKeys();
     const auto rows = detail::VideoCodecRows();
     for (const auto& key : {keys.front(), keys.back()}) {
+        SCOPED_TRACE(key.fourcc);
         EXPECT_EQ(GetVideoCodecName(key.fourcc, 0), rows[key.row].description);
     }
     EXPECT_EQ(GetVideoCodecName(0xFFFFFFFFu, 0), kUnknown);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "plovik/text_encoding_detail.h"
+
 namespace plovik {
 namespace {
 
@@ -15,6 +17,12 @@ const std::string kKoreanUtf8 =
 const std::string kKoreanCp949 =
     "\xBE\xCB\xBC\xF6\xBE\xF8\xC0\xBD \x8C\x63\xB9\xE6\xB0\xA2\xC7\xCF";
 const std::string kReplacement = "\xEF\xBF\xBD";
+
+std::string Repeated(const std::string& piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+}
 
 TEST(TextEncoding, KoreanRoundTrip) {
     EXPECT_EQ(Utf8ToCp949(kKoreanUtf8), kKoreanCp949);
@@ -59,6 +67,8 @@ TEST(TextEncoding, BadUtf8AndUnmappableCharactersBecomeQuestionMarks) {
     // a Thai letter, between Korean syllables.
     EXPECT_EQ(Utf8ToCp949("\xEC\x95\x8C\xF0\x9F\x98\x80\xE0\xB8\x81\xEC\x88\x98"),
               "\xBE\xCB??\xBC\xF6");
+    // So does a tag character (U+E0041), which a converter may drop without a word.
+    EXPECT_EQ(Utf8ToCp949("a\xF3\xA0\x81\x81z"), "a?z");
 }
 
 TEST(TextEncoding, ValidatesUtf8Strictly) {
@@ -87,14 +97,40 @@ TEST(TextEncoding, FileTextKeepsUtf8AndDecodesEverythingElseAsCp949) {
 }
 
 TEST(TextEncoding, LongTextsConvertCompletely) {
-    std::string utf8;
-    std::string cp949;
-    for (int i = 0; i < 3000; ++i) {
-        utf8 += kKoreanUtf8;
-        cp949 += kKoreanCp949;
+    EXPECT_EQ(Utf8ToCp949(Repeated(kKoreanUtf8, 3000)), Repeated(kKoreanCp949, 3000));
+    EXPECT_EQ(Cp949ToUtf8(Repeated(kKoreanCp949, 3000)), Repeated(kKoreanUtf8, 3000));
+}
+
+TEST(TextEncoding, WorkStaysLinearWhenTheConverterRejectsCharacterAfterCharacter) {
+    // Pieces that only the system converter can reject, after a long text that it takes
+    // whole: a Thai letter, which CP949 lacks, and the lead byte 0xC7, which takes no trail
+    // byte below 0xA1.
+    const std::string gaUtf8 = "\xEA\xB0\x80";  // 가
+    const std::string gaCp949 = "\xB0\xA1";
+    const std::string thai = "\xE0\xB8\x81";
+    struct Case {
+        const char* name;
+        std::string (*convert)(std::string_view);
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"Thai to CP949", Utf8ToCp949, Repeated(gaUtf8, 3000) + Repeated(thai, 10000),
+         Repeated(gaCp949, 3000) + Repeated("?", 10000)},
+        {"Korean and Thai to CP949", Utf8ToCp949, Repeated(gaUtf8 + thai, 10000),
+         Repeated(gaCp949 + "?", 10000)},
+        {"bad lead bytes to UTF-8", Cp949ToUtf8,
+         Repeated(gaCp949, 3000) + Repeated("\xC7\x41", 10000),
+         Repeated(gaUtf8, 3000) + Repeated(kReplacement + "A", 10000)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = detail::ConverterInputBytes();
+        EXPECT_EQ(c.convert(c.text), c.expected);
+        // Handing the converter the rest of the text after each rejection would be
+        // thousands of times the text.
+        EXPECT_LT(detail::ConverterInputBytes() - before, 8 * c.text.size());
     }
-    EXPECT_EQ(Utf8ToCp949(utf8), cp949);
-    EXPECT_EQ(Cp949ToUtf8(cp949), utf8);
 }
 
 }  // namespace

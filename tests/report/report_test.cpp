@@ -162,6 +162,16 @@ TEST_F(ReportTest, FileWithoutAudioShowsZeros) {
               "    압축 코덱          : UNKNOWN (Microsoft Corporation)");
 }
 
+TEST_F(ReportTest, FiguresTakeTheMainHeaderSizeAndWrapLikeThe32BitFields) {
+    // The stream format says 640 x 480; the frame size line shows the main header's.
+    Bytes file = Riff("AVI ", {List("hdrl", {Avih({.width = 720, .height = 576}), VideoStrl(),
+                                             AudioStrl({.avgBytesPerSec = 0x20000000})})});
+    auto lines = Report(file);
+    EXPECT_EQ(LineOf(lines, "크기 (비율)"), "    크기 (비율)        : 720 x 576  ( 1.25 : 1 )");
+    // 0x20000000 bytes per second times 8 is 2^32, which wraps to 0.
+    EXPECT_EQ(LineOf(lines, "비트 전송률"), "    비트 전송률        : 0 kbps");
+}
+
 TEST_F(ReportTest, HeaderOnlyFileShowsTheAudioItHas) {
     auto lines = Report(Riff(
         "AVI ", {List("hdrl", {Avih({}), VideoStrl(), AudioStrl({.channels = 1}).substr(0, 98)})}));
@@ -221,14 +231,17 @@ TEST_F(ReportTest, IndexLineFollowsTheHasIndexFlag) {
 }
 
 TEST_F(ReportTest, KeyFrameStatistics) {
-    // One second per frame; keyFrames lists which video entries carry the key flag.
-    auto keyLine = [&](std::uint32_t frames, std::vector<std::uint32_t> keyFrames) {
+    // One second per frame unless told; keyFrames lists which video entries (from 0) carry
+    // the key flag.
+    auto keyLine = [&](std::uint32_t frames, std::vector<std::uint32_t> keyFrames,
+                       std::uint32_t microSecPerFrame = 1000000) {
         std::vector<IndexEntry> entries(frames, Video());
         for (std::uint32_t k : keyFrames) entries[k].flags = kKey;
         Bytes file =
-            Riff("AVI ", {List("hdrl", {Avih({.microSecPerFrame = 1000000, .totalFrames = frames}),
-                                        VideoStrl()}),
-                          List("movi", {}), Idx1(entries)});
+            Riff("AVI ",
+                 {List("hdrl", {Avih({.microSecPerFrame = microSecPerFrame, .totalFrames = frames}),
+                                VideoStrl()}),
+                  List("movi", {}), Idx1(entries)});
         return LineOf(Report(file), "키프레임 정보");
     };
     EXPECT_EQ(keyLine(7, {0, 2, 4, 6}),
@@ -238,6 +251,9 @@ TEST_F(ReportTest, KeyFrameStatistics) {
               "    키프레임 정보      : VKI (평균:2.5초 표준편차:0.5초 최대:3.0초)");
     EXPECT_EQ(keyLine(3, {1}),
               "    키프레임 정보      : VKI 아님 (평균:0.0초 표준편차:0.0초 최대:0.0초)");
+    // Intervals 0.1 and 0.3 s: a deviation of exactly 0.1 is not above 0.1.
+    EXPECT_EQ(keyLine(5, {0, 1, 4}, 100000),
+              "    키프레임 정보      : VKI 아님 (평균:0.2초 표준편차:0.1초 최대:0.3초)");
 }
 
 TEST_F(ReportTest, FrontIndexAndEmbeddedText) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "plovik/avi_parser.h"
+#include "plovik/movie_scan.h"
 #include "plovik/report.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
@@ -33,9 +35,13 @@ Bytes TenSecondMovie() {
 
 std::string ScanSection(const Bytes& file) {
     TempDir dir;
+    const std::string path = dir.Write("clip.avi", file);
     CStringReportArea area;
-    EXPECT_TRUE(ShowFileInfo(area, dir.Write("clip.avi", file),
-                             {.scanMovieData = true, .scanProgress = {}}));
+    CAviParser avi;
+    EXPECT_TRUE(ShowFileInfo(area, avi, path));
+    CMovieScan scan;
+    EXPECT_TRUE(scan.Scan(path, avi));
+    AddScanSection(area, avi, &scan);
     const std::string& text = area.Text();
     const std::size_t start = text.find("\r\n\r\n* 데이터 검사");
     return start == std::string::npos ? text : text.substr(start + 2);

@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plovik::test {
@@ -104,5 +105,61 @@ struct SimpleAvi {
     bool indexFirst = false;    // idx1 before movi
 };
 Bytes BuildSimpleAvi(const SimpleAvi& a = {});
+
+// ---- OpenDML: a super index ("indx") listing standard index chunks ("ix00") ----
+
+struct SuperIndexEntry {
+    std::uint64_t offset = 0;  // of the index chunk's header
+    std::uint32_t size = 0;
+    std::uint32_t duration = 0;
+};
+// Room for capacity entries (at least the entries given); the unused ones are zero.
+Bytes Indx(const std::vector<SuperIndexEntry>& entries, std::string_view chunkId = "00dc",
+           std::uint32_t capacity = 0, std::uint8_t subType = 0);
+
+struct StdIndexEntry {
+    std::uint32_t offset = 0;  // from the base offset to the frame's data
+    std::uint32_t size = 0;
+    bool key = false;
+};
+Bytes StdIndex(std::uint64_t baseOffset, const std::vector<StdIndexEntry>& entries,
+               std::string_view id = "ix00", std::string_view chunkId = "00dc");
+
+// A file as pieces at offsets; the bytes between them are zero (holes when sparse).
+struct SparseFile {
+    std::uint64_t size = 0;
+    std::vector<std::pair<std::uint64_t, Bytes>> pieces;
+
+    // Overwrites bytes inside one piece.
+    void Write(std::uint64_t offset, const Bytes& bytes);
+    Bytes Flat() const;
+    // Writes it as a sparse file: only the pieces take disk space.
+    void WriteTo(const std::string& path) const;
+};
+
+// A file in several RIFF parts as muxers write it: "AVI " then "AVIX" parts, each
+// with a "movi" list of frames (zeros) ending in its index chunk; the video stream's
+// super index lists them, the main header counts the first part, the video stream
+// header the whole file.
+struct OpenDmlAvi {
+    std::vector<std::uint32_t> partFrames{4, 3, 3};
+    std::uint32_t keyInterval = 2;  // over the whole file, from its first frame
+    std::uint32_t microSecPerFrame = 40000;
+    std::uint64_t frameBytes = 16;  // per frame, chunk header included; even
+    bool audio = false;             // an audio stream with its own "indx" and "ix01" chunks
+    bool idx1 = true;               // the first part's "idx1"
+    std::string indexId = "ix00";
+};
+struct OpenDmlFile {
+    SparseFile file;
+    std::vector<std::uint64_t> indexChunks;  // positions of the video index chunks
+    std::vector<std::uint64_t> frames;       // positions of the frame chunks' headers
+    std::uint64_t superIndex = 0;            // position of the video "indx" chunk
+    static constexpr std::uint32_t kSuperIndexCapacity = 16;
+
+    // Replaces the entries of the video super index.
+    void SetSuperIndex(const std::vector<SuperIndexEntry>& entries);
+};
+OpenDmlFile BuildOpenDmlAvi(const OpenDmlAvi& a = {});
 
 }  // namespace plovik::test

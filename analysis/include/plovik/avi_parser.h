@@ -1,11 +1,14 @@
 // The AVI analyser: walks the RIFF chunks of one file, keeps the headers and
-// scans the "idx1" index for key frames. No media data is ever read.
+// scans the index for key frames: the "idx1" chunk, or for a file in several RIFF
+// parts the OpenDML index of the whole file. No media data is ever read.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plovik {
@@ -90,8 +93,11 @@ struct BITMAPINFO {  // 44 bytes in the file
 
 struct KEYFRAMEINFO {
     double dTime;                 // seconds
-    std::uint32_t dwChunkOffset;  // as the index entry gives it
+    std::uint32_t dwChunkOffset;  // the frame's offset as the index entry gives it
     std::uint32_t dwReserved;     // 0
+    // File position of the frame chunk's header, from an OpenDML index entry (its
+    // chunk's base offset + dwChunkOffset - 8); 0 for "idx1", whose base is not stated.
+    std::uint64_t qwChunkPos;
 };
 
 enum : int {
@@ -121,6 +127,34 @@ constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
 
 class ByteSource;
+
+// Storage that costs nothing until it is used: blocks come zeroed from calloc (a large
+// one as fresh pages that the system maps on first touch), and an element made
+// without a value is left as those zero bytes. So a new array of many 0.0 entries is
+// never written. Elements are only ever made without a value in fresh storage: the
+// arrays that use it grow, never shrink.
+template <class T>
+struct ZeroedStorage {
+    using value_type = T;
+    ZeroedStorage() = default;
+    template <class U>
+    ZeroedStorage(const ZeroedStorage<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
+        throw std::bad_alloc();
+    }
+    void deallocate(T* p, std::size_t) noexcept { std::free(p); }
+    template <class U>
+    void construct(U*) noexcept {}
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    friend bool operator==(const ZeroedStorage&, const ZeroedStorage&) { return true; }
+};
+
+using KeyTimeArray = std::vector<double, ZeroedStorage<double>>;
 
 // Receives the analyser's diagnostic lines (the index scan's time-out). The
 // application installs its trace channel here; without one the lines are dropped.
@@ -161,7 +195,7 @@ class CAviParser {
     std::int64_t m_llIndexPos = 0;
     std::int64_t m_llIndexSize = 0;
     bool m_bHasText = false;
-    std::vector<double> m_arKeyTimes;
+    KeyTimeArray m_arKeyTimes;  // 100,000 entries from the start, all 0.0
     std::vector<KEYFRAMEINFO> m_arKeyFrames;
     std::uint32_t m_nKeyFrames = 0;
     bool m_bIndexOK = false;
@@ -170,7 +204,8 @@ class CAviParser {
     // (the main header's for "idx1", the video stream header's length for OpenDML).
     std::uint32_t m_nIndexFrames = 0;
     std::uint32_t m_dwIndexTotalFrames = 0;
-    // The super index of the video stream, as kept from its "indx" chunk.
+    // The super index of the video stream, as kept from its "indx" chunk (the last
+    // valid one): the standard index chunks that the OpenDML index is read from.
     std::vector<AVISUPERINDEXENTRY> m_arSuperIndex;
     // Top-level RIFF parts ("AVI " and each "AVIX"); 0 before the RIFF header is read.
     std::uint32_t m_nRiffParts = 0;
@@ -180,54 +215,12 @@ class CAviParser {
     std::string m_strSoftware;  // bytes as found in the file, not decoded
     std::uint32_t m_dwTimeout = 0xFFFFFFFF;
     bool m_bSkipIndex = false;
+    // Where the file's position stood when Parse closed it (where the last reader
+    // stopped); -1 when no file was opened.
     std::int64_t m_llFilePos = -1;
 
   private:
-    // Internal steps (see the .cpp); each returns true to go on.
     bool Analyse(std::unique_ptr<ByteSource> source, const std::string& strPath);
-    bool ParseChunks();
-    bool ReadRiffHeader();
-    bool ReadMainHeader();
-    bool ParseList(std::uint32_t size);
-    bool ParseInfoList(std::int64_t listEnd);
-    std::string ReadChunkText(std::uint32_t size);
-    bool ParseStreamList(std::int64_t listEnd);
-    enum class StreamStep { Next, EndList, Fail };
-    StreamStep ReadStreamHeader(std::uint32_t size, std::int64_t listEnd);
-    StreamStep ReadVideoFormat(std::int64_t listEnd);
-    StreamStep ReadAudioFormat(std::int64_t listEnd);
-    bool SkipMovi(std::uint32_t nBytes);
-    bool ReadIndex(std::uint32_t nBytes);
-    struct IndexScan {
-        std::uint32_t videoCount = 0;  // "00dc"/"00db" entries so far
-        std::uint32_t checkAt = 0;     // the multiple of the clock step now or next due
-        std::uint32_t startTicks = 0;
-        bool timed = false;
-    };
-    bool ScanIndex(std::uint32_t nBytes, IndexScan& scan);
-    bool ScanEntries(const std::uint8_t* entries, std::size_t count, IndexScan& scan,
-                     std::size_t& taken);
-    bool ScanEntry(const std::uint8_t* entry, IndexScan& scan);
-    void AddBlockKeyFrames(const std::uint8_t* entries, std::uint32_t videoMask,
-                           std::uint32_t keyMask, std::uint32_t videoCount);
-    void AddKeyFrame(std::uint32_t videoCount, std::uint32_t chunkOffset);
-    void CompleteKeyFrames();
-    double KeyFrameTime(std::uint32_t videoCount) const;
-    bool IndexTimeOver(std::uint32_t startTicks) const;
-    void SumRiffParts();
-    bool ReadChunkHeader(FOURCC& id, std::uint32_t& size);
-    bool ReadBytes(void* buffer, std::uint32_t n);
-    void ReadRecord(std::uint8_t* record, std::uint32_t n);
-    bool BytesAvailable(std::uint64_t n) const;
-    void SkipBytes(std::uint32_t n);
-    void SeekTo(std::int64_t position);
-    void SkipForwardTo(std::int64_t position);
-
-    std::unique_ptr<ByteSource> m_hFile;
-    int m_nStreamLists = 0;  // "strl" lists met so far: the number of the next one
-    // The stored formats as file bytes: a shorter format keeps earlier bytes.
-    std::array<std::uint8_t, 44> m_videoFormatBytes{};
-    std::array<std::uint8_t, 18> m_audioFormatBytes{};
 };
 
 // Four bytes of a FOURCC in memory order; ends early at a zero byte.

@@ -4,9 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "plovik/movie_scan.h"
-
 namespace plovik {
+
+class CAviParser;
+class CMovieScan;
 
 // Where report lines go: the app's edit control, a string for the command line and tests.
 // Text is UTF-8; every line ends in "\r\n".
@@ -39,18 +40,18 @@ class CStringReportArea : public CReportArea {
     std::string m_strText;
 };
 
-struct ReportOptions {
-    // Adds the data-check section: a scan that reads the chunk headers of all the movie data.
-    bool scanMovieData = false;
-    CMovieScan::Progress scanProgress;
-};
-
 // Clears the area and writes the report of the file at strPath (UTF-8).
 // Returns false when only a failure message was written (empty path, cannot
 // open, not AVI, bad header), true for a full report.
 bool ShowFileInfo(CReportArea& area, const std::string& strPath);
-// The same with options. False also when the scan could not open the file again: the
-// data-check section then holds the open-failure message.
-bool ShowFileInfo(CReportArea& area, const std::string& strPath, const ReportOptions& options);
+
+// The same with a parser that the caller keeps, so that a batch reuses one for every
+// file; afterwards it holds the file's analysis (untouched for an empty path).
+bool ShowFileInfo(CReportArea& area, CAviParser& avi, const std::string& strPath);
+
+// Appends the data-check section of a movie-data scan of the file that avi analysed,
+// after its full report. scan is null when the file could not be opened again for it:
+// the section then holds the open-failure message.
+void AddScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan* scan);
 
 }  // namespace plovik

@@ -41,6 +41,11 @@ TEST(CliArguments, UsageErrors) {
         {"--encoding", "latin1", "a.avi"},
         {"--encoding=", "a.avi"},
         {"--encodingcp949", "a.avi"},
+        {"--format", "xml", "a.avi"},
+        {"--format", "json", "--encoding", "cp949", "a.avi"},  // JSON is always UTF-8
+        {"--key-frames", "a.avi"},                             // only JSON has the times
+        {"--files0-from=list", "a.avi"},
+        {"--files0-from="},
     };
     for (const auto& args : cases) {
         const CliRun run = RunCli(args);
@@ -76,8 +81,7 @@ TEST(CliArguments, OptionsAndFiles) {
 TEST(CliRun, HelpAndVersionNeedNoFile) {
     const CliRun help = RunCli({"--help"});
     EXPECT_EQ(help.status, kExitOk);
-    EXPECT_EQ(help.out.rfind("Usage: plovik-report [--encoding utf-8|cp949] [--scan] FILE...\n", 0),
-              0u);
+    EXPECT_EQ(help.out.rfind("Usage: plovik-report [OPTION]... FILE...\n", 0), 0u);
     EXPECT_EQ(help.err, "");
 
     const CliRun version = RunCli({"--version"});
@@ -91,11 +95,17 @@ TEST(CliRun, FailureMessagesGiveStatusOne) {
     const CliRun notAvi = RunCli({text});
     EXPECT_EQ(notAvi.status, kExitFailureMessage);
     EXPECT_EQ(notAvi.out, "\n AVI 파일이 아님\n");
-    EXPECT_EQ(notAvi.err, "");
+    EXPECT_EQ(notAvi.err, "plovik-report: " + text + ": not an AVI file\n");
 
-    const CliRun missing = RunCli({dir.PathOf("missing.avi")});
+    // Standard error names the file and gives the system's reason.
+    const std::string missingPath = dir.PathOf("missing.avi");
+    const CliRun missing = RunCli({missingPath});
     EXPECT_EQ(missing.status, kExitFailureMessage);
     EXPECT_EQ(missing.out, kOpenFailure);
+    EXPECT_EQ(missing.err.rfind("plovik-report: " + missingPath + ": ", 0), 0u) << missing.err;
+#ifndef _WIN32
+    EXPECT_EQ(missing.err, "plovik-report: " + missingPath + ": No such file or directory\n");
+#endif
 
     // "-" names a file like any other word; it does not mean standard input.
     EXPECT_EQ(RunCli({"--", "-"}).out, kOpenFailure);

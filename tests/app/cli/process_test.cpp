@@ -1,13 +1,24 @@
-// The real executable: exit statuses and the bytes on standard output (POSIX shells only).
+// The real executable: exit statuses, what goes to standard output and standard error,
+// the progress line on a terminal; on Windows, a folder with a Korean name.
 #ifndef _WIN32
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "golden_files.h"
+#include "support/avi_writer.h"
 #include "support/temp_dir.h"
 
 namespace plovik {
@@ -20,13 +31,16 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
+// Runs a shell command line and returns its exit status.
+int Shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Runs plovik-report with args (already quoted) and returns its exit status; stdout goes to
 // outPath.
 int RunProcess(const std::string& args, const std::string& outPath) {
-    const std::string command =
-        Quote(PLOVIK_REPORT_EXE) + " " + args + " >" + Quote(outPath) + " 2>/dev/null";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return Shell(Quote(PLOVIK_REPORT_EXE) + " " + args + " >" + Quote(outPath) + " 2>/dev/null");
 }
 
 TEST(CliProcess, ExitStatusAndOutputBytes) {
@@ -42,6 +56,160 @@ TEST(CliProcess, ExitStatusAndOutputBytes) {
     ASSERT_FALSE(golden.empty());
     EXPECT_EQ(RunProcess(Quote(golden[0].aviPath), out), 0);
     EXPECT_EQ(test::ReadFileBytes(out), golden[0].expected);
+}
+
+// Check lines on standard output, diagnostics and the summary on standard error; and the
+// JSON of a folder of good and damaged files (one with a name that is not UTF-8) reads
+// as JSON.
+TEST(CliProcess, CheckStreamsAndJsonOfAFolder) {
+    test::TempDir dir;
+    const std::string good = dir.Write("good.avi", test::BuildSimpleAvi());
+    const std::string full = test::BuildSimpleAvi();
+    dir.Write("cut\xFF.avi", full.substr(0, full.size() - 20));
+    dir.Write("text.avi", "plain text");
+    const std::string out = dir.PathOf("out.txt");
+    const std::string err = dir.PathOf("err.txt");
+    const std::string exe = Quote(PLOVIK_REPORT_EXE);
+    const std::string missing = dir.PathOf("gone.avi");
+
+    EXPECT_EQ(Shell(exe + " --check " + Quote(good) + " " + Quote(missing) + " >" + Quote(out) +
+                    " 2>" + Quote(err)),
+              1);
+    EXPECT_EQ(test::ReadFileBytes(out),
+              good + ": ok\n" + missing + ": cannot open (No such file or directory)\n");
+    EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: " + missing +
+                                            ": No such file or directory\n"
+                                            "2 files: 1 ok, 0 damaged, 1 unreadable\n");
+
+    const std::string folder = dir.PathOf("");
+    EXPECT_EQ(Shell(exe + " --format json " + Quote(folder) + " 2>/dev/null | jq -e -s " +
+                    Quote("length == 3 and .[0].status == \"index_failed\"") + " >/dev/null"),
+              0);
+}
+
+// A folder that cannot be read gives its diagnostic and its status; the walk goes on. Run
+// as an ordinary user, for whom the folder's mode counts.
+TEST(CliProcess, UnreadableFolder) {
+    test::TempDir dir;
+    namespace fs = std::filesystem;
+    fs::create_directory(dir.path() / "locked");
+    const std::string avi = test::BuildSimpleAvi();
+    dir.Write("a.avi", avi);
+    dir.Write("locked/b.avi", avi);
+    dir.Write("z.avi", avi);
+    fs::copy_file(PLOVIK_REPORT_EXE, dir.path() / "plovik-report");
+    ASSERT_EQ(::chmod(dir.PathOf("locked").c_str(), 0), 0);
+    const std::string asUser =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const std::string err = dir.PathOf("err.txt");
+    const int status = Shell(asUser + Quote(dir.PathOf("plovik-report")) + " --check " +
+                             Quote(dir.PathOf("")) + " >/dev/null 2>" + Quote(err));
+    ::chmod(dir.PathOf("locked").c_str(), 0700);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: " + dir.PathOf("locked") +
+                                            ": Permission denied\n"
+                                            "3 files: 2 ok, 0 damaged, 1 unreadable\n");
+}
+
+// A child with standard input from a pipe and standard error on a pseudo-terminal, which
+// the test reads until the child is done.
+TEST(CliProcess, ProgressLineOnATerminalOnly) {
+    test::TempDir dir;
+    std::string names;
+    for (int i = 0; i < 3; ++i)
+        names += dir.Write("clip" + std::to_string(i) + ".avi", test::BuildSimpleAvi()) + '\0';
+
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(input[1]);
+        ::close(master);
+        ::dup2(input[0], 0);
+        ::dup2(::open("/dev/null", O_WRONLY), 1);
+        ::dup2(slave, 2);
+        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "--check", "--files0-from=-", nullptr);
+        ::_exit(127);
+    }
+    ::close(input[0]);
+    ::close(slave);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a run longer than a second
+    EXPECT_EQ(::write(input[1], names.data(), names.size()), static_cast<ssize_t>(names.size()));
+    ::close(input[1]);
+    std::string terminal;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+        terminal.append(buffer, got);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(master);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(terminal.rfind("\r1/3 files", 0), 0u) << terminal;
+    EXPECT_TRUE(terminal.ends_with("\r         \r3 files: 3 ok, 0 damaged, 0 unreadable\r\n"))
+        << terminal;
+
+    // The same slow run with standard error in a file shows no progress.
+    const std::string err = dir.PathOf("err.txt");
+    EXPECT_EQ(Shell("(sleep 1.1; printf 'x') | " + Quote(PLOVIK_REPORT_EXE) +
+                    " --check --files0-from=- >/dev/null 2>" + Quote(err)),
+              1);
+    EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: x: No such file or directory\n");
+}
+
+}  // namespace
+}  // namespace plovik
+
+#else  // _WIN32
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "plovik/text_encoding.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+
+namespace plovik {
+namespace {
+
+// Runs plovik-report.exe with a UTF-16 command line; its standard output goes to outPath.
+DWORD RunProcess(const std::wstring& args, const std::string& outPath) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(Utf8ToWide(outPath).c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS,
+                             0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::wstring command = L"\"" + Utf8ToWide(PLOVIK_REPORT_EXE) + L"\" " + args;
+    PROCESS_INFORMATION process{};
+    DWORD status = 255;
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(out);
+    return status;
+}
+
+TEST(CliProcess, FolderWithAKoreanName) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / u8"한글 폴더");
+    const std::string clip = dir.Write("한글 폴더/클립.AVI", test::BuildSimpleAvi());
+    const std::string folder = dir.PathOf("한글 폴더");
+    const std::string out = dir.PathOf("out.txt");
+    EXPECT_EQ(RunProcess(L"--check \"" + Utf8ToWide(folder) + L"\"", out), 0u);
+    EXPECT_EQ(test::ReadFileBytes(out), folder + "\\클립.AVI: ok\n");
 }
 
 }  // namespace

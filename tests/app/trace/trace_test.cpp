@@ -1,45 +1,32 @@
-// The trace channel end to end: sender, receiver socket, the analyser's time-out
-// and the plovik-trace command.
+// The trace channel on POSIX end to end: sender, receiver socket and its private folder,
+// the analyser's time-out and the plovik-trace command. (Windows: tests/app/win.)
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 
 #include "byte_source.h"
 #include "plovik/avi_parser.h"
 #include "plovik/trace.h"
+#include "plovik/trace_receiver.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
-
-#if !defined(_WIN32)
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-
-#include "plovik/trace_receiver.h"
-#endif
 
 namespace plovik::test {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
 
-std::string UniqueTitle(const char* name) {
-    return std::string("plovik-test-") + name + "-" +
-           std::to_string(Clock::now().time_since_epoch().count());
-}
-
-TEST(Trace, WithoutReceiverReturnsAtOnce) {
-    const std::string title = UniqueTitle("none");
-    const auto start = Clock::now();
-    for (int i = 0; i < 100; ++i) SendToReceiver(title.c_str(), "nobody listens");
-    TraceOut("no receiver %d", 1);
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
-}
-
-#if !defined(_WIN32)
+constexpr uid_t kOtherUser = 54321;
 
 // Every test gets its own runtime directory, so parallel runs and a receiver the
 // user may have running never meet.
@@ -60,10 +47,10 @@ class TraceChannel : public ::testing::Test {
         SetTraceSink(nullptr);
     }
 
-    // The next message, or "<none>" after a second.
-    static std::string Next(TraceReceiver& receiver) {
+    // The next message, or "<none>" after timeoutMs.
+    static std::string Next(TraceReceiver& receiver, int timeoutMs = 1000) {
         std::string payload;
-        if (receiver.Receive(1000, payload) != TraceReceiver::Result::Message) return "<none>";
+        if (receiver.Receive(timeoutMs, payload) != TraceReceiver::Result::Message) return "<none>";
         return payload;
     }
 
@@ -72,18 +59,52 @@ class TraceChannel : public ::testing::Test {
     bool m_hadRuntimeDir = false;
 };
 
-TEST_F(TraceChannel, SocketPathIsPerUserAndTitle) {
-    const std::string uid = std::to_string(::getuid());
-    EXPECT_EQ(TraceSocketPath("RECV"), m_dir.path().string() + "/plovik-trace-" + uid + "-RECV");
-    EXPECT_EQ(TraceSocketPath("a/b c"), m_dir.path().string() + "/plovik-trace-" + uid + "-a_b_c");
-    ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(TraceSocketPath("RECV").rfind(std::filesystem::temp_directory_path().string(), 0),
-              0u);
+// A datagram socket bound by hand, as another program (or another user) would leave one.
+class PlantedSocket {
+  public:
+    explicit PlantedSocket(const fs::path& path) : m_fd(::socket(AF_UNIX, SOCK_DGRAM, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        m_bound = ::bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~PlantedSocket() { ::close(m_fd); }
+    bool Bound() const { return m_bound; }
+    // Local datagrams arrive while sendto runs, so nothing queued means nothing was sent.
+    bool GotAnything() const {
+        char byte;
+        return ::recv(m_fd, &byte, 1, MSG_DONTWAIT) >= 0;
+    }
+
+  private:
+    int m_fd;
+    bool m_bound = false;
+};
+
+TEST_F(TraceChannel, SocketsLiveInAPrivateFolderPerUser) {
+    const std::string folder =
+        m_dir.path().string() + "/plovik-trace-" + std::to_string(::getuid());
+    EXPECT_EQ(TraceFolder(), folder);
+    EXPECT_EQ(TraceSocketPath("RECV"), folder + "/RECV");
+    EXPECT_EQ(TraceSocketPath("a/b c"), folder + "/a_b_c");
+
+    TraceReceiver receiver;
+    ASSERT_TRUE(receiver.Open("RECV")) << receiver.Error();
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, ::getuid());
+
+    // A relative runtime directory does not count: the temp directory serves.
+    ::setenv("XDG_RUNTIME_DIR", "relative/dir", 1);
+    EXPECT_EQ(
+        TraceFolder(),
+        (fs::temp_directory_path() / ("plovik-trace-" + std::to_string(::getuid()))).string());
 }
 
 TEST_F(TraceChannel, ReceiverGetsTheTextAndOneNul) {
     TraceReceiver receiver;
-    ASSERT_TRUE(receiver.Open("exact"));
+    ASSERT_TRUE(receiver.Open("exact")) << receiver.Error();
     SendToReceiver("exact", "hello 123");
     EXPECT_EQ(Next(receiver), std::string("hello 123\0", 10));
     SendToReceiver("exact", "");
@@ -94,23 +115,203 @@ TEST_F(TraceChannel, ReceiverGetsTheTextAndOneNul) {
 
 TEST_F(TraceChannel, TraceOutFormatsForTheDefaultTitle) {
     TraceReceiver receiver;
-    ASSERT_TRUE(receiver.Open(kTraceReceiverTitle));
+    ASSERT_TRUE(receiver.Open(kTraceReceiverTitle)) << receiver.Error();
     TraceOut("%s %d %05.1f", "frames", 42, 3.14159);
     EXPECT_EQ(Next(receiver), std::string("frames 42 003.1\0", 16));
 }
 
+// Without a receiver a trace is dropped: the sender creates nothing, reaches no other
+// title, and a receiver that starts later gets only what is sent after it started.
+TEST_F(TraceChannel, WithoutReceiverTheTextIsDropped) {
+    for (int i = 0; i < 100; ++i) SendToReceiver("absent", "nobody listens");
+    TraceOut("no receiver %d", 1);
+    EXPECT_FALSE(fs::exists(TraceFolder()));
+
+    TraceReceiver other;
+    ASSERT_TRUE(other.Open("other")) << other.Error();
+    SendToReceiver("absent", "still nobody");
+    EXPECT_FALSE(fs::exists(TraceSocketPath("absent")));
+    EXPECT_EQ(Next(other, 0), "<none>");
+
+    TraceReceiver late;
+    ASSERT_TRUE(late.Open("absent")) << late.Error();
+    EXPECT_EQ(Next(late, 0), "<none>");
+    SendToReceiver("absent", "now");
+    EXPECT_EQ(Next(late), std::string("now\0", 4));
+}
+
+// A receiver that never reads fills its queue; the sender goes on without waiting (in a
+// child process, so that a blocked send fails the test instead of hanging it).
 TEST_F(TraceChannel, StalledReceiverNeverBlocks) {
     TraceReceiver receiver;
-    ASSERT_TRUE(receiver.Open("stalled"));  // never reads: its queue fills up
-    const auto start = Clock::now();
+    ASSERT_TRUE(receiver.Open("stalled")) << receiver.Error();
     const std::string text(1000, 'x');
-    for (int i = 0; i < 5000; ++i) SendToReceiver("stalled", text.c_str());
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    const pid_t sender = ::fork();
+    if (sender == 0) {
+        for (int i = 0; i < 5000; ++i) SendToReceiver("stalled", text.c_str());
+        ::_exit(0);
+    }
+    ASSERT_GT(sender, 0);
+    int status = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::waitpid(sender, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+        ::usleep(10'000);
+    if (!WIFEXITED(status)) {
+        ::kill(sender, SIGKILL);
+        ::waitpid(sender, &status, 0);
+        FAIL() << "the sender blocked on a full receiver";
+    }
+    int received = 0;
+    std::string payload;
+    while (receiver.Receive(0, payload) == TraceReceiver::Result::Message) {
+        ++received;
+        ASSERT_EQ(payload, text + '\0');
+    }
+    EXPECT_GT(received, 0);
+    EXPECT_LT(received, 5000);  // the rest was dropped, not queued in the sender
+    SendToReceiver("stalled", "after");
+    EXPECT_EQ(Next(receiver), std::string("after\0", 6));
+}
+
+// What another user could plant in a shared temp directory. For each case the receiver
+// refuses to listen, says why and removes nothing; the sender sends nothing there.
+class PlantedInTheFolder : public TraceChannel {
+  protected:
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        const char* reason;
+    };
+
+    // A private folder made by hand, for the cases that plant a name in it.
+    void MakeFolder() {
+        fs::create_directory(m_folder);
+        fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    // A socket where the sender might be led to; it must get nothing.
+    void ListenAt(const fs::path& path) {
+        m_listener = std::make_unique<PlantedSocket>(path);
+        ASSERT_TRUE(m_listener->Bound()) << path;
+    }
+
+    void Check(const Case& c) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(m_folder);
+        fs::permissions(m_dir.path(), fs::perms::owner_all, fs::perm_options::replace);
+        m_listener.reset();
+        c.plant();
+        if (HasFatalFailure()) return;
+        const auto before = fs::symlink_status(m_socket).type();
+
+        SendToReceiver("RECV", "secret");
+        if (m_listener) {
+            EXPECT_FALSE(m_listener->GotAnything());
+        }
+
+        TraceReceiver receiver;
+        EXPECT_FALSE(receiver.Open("RECV"));
+        EXPECT_NE(receiver.Error().find(c.reason), std::string::npos) << receiver.Error();
+        EXPECT_EQ(fs::symlink_status(m_socket).type(), before);
+    }
+
+    void SetUp() override {
+        TraceChannel::SetUp();  // the folder's place depends on it
+        m_folder = TraceFolder();
+        m_socket = TraceSocketPath("RECV");
+    }
+
+    fs::path m_folder;
+    fs::path m_socket;
+    TempDir m_elsewhere;
+    std::unique_ptr<PlantedSocket> m_listener;
+};
+
+TEST_F(PlantedInTheFolder, SymlinksWrongModesAndOtherFilesAreRefusedAndKept) {
+    fs::permissions(m_elsewhere.path(), fs::perms::owner_all, fs::perm_options::replace);
+    const Case cases[] = {
+        {"folder is a symbolic link",
+         [&] {
+             ListenAt(m_elsewhere.path() / "RECV");
+             fs::create_directory_symlink(m_elsewhere.path(), m_folder);
+         },
+         "it is a symbolic link"},
+        {"folder open to others",
+         [&] {
+             MakeFolder();
+             ListenAt(m_socket);
+             fs::permissions(m_folder, fs::perms(0750), fs::perm_options::replace);
+         },
+         "other users can enter it (mode 0750"},
+        {"folder's parent writable by others",
+         [&] { fs::permissions(m_dir.path(), fs::perms::all, fs::perm_options::replace); },
+         "without the sticky bit"},
+        {"name is a symbolic link to a socket",
+         [&] {
+             MakeFolder();
+             ListenAt(m_elsewhere.path() / "target");
+             fs::create_symlink(m_elsewhere.path() / "target", m_socket);
+         },
+         "not a socket of this user"},
+        {"name is a regular file",
+         [&] {
+             MakeFolder();
+             m_dir.Write((m_folder.filename() / "RECV").string(), "keep me");
+         },
+         "not a socket of this user"},
+    };
+    for (const Case& c : cases) Check(c);
+    EXPECT_EQ(ReadFileBytes(m_socket.string()), "keep me");  // the last case's file
+}
+
+TEST_F(PlantedInTheFolder, AnotherUsersFolderOrSocketIsRefusedAndKept) {
+    if (::getuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+    const Case cases[] = {
+        {"folder of another user",
+         [&] {
+             MakeFolder();
+             ListenAt(m_socket);
+             ASSERT_EQ(::chown(m_folder.c_str(), kOtherUser, kOtherUser), 0);
+         },
+         "it belongs to user 54321"},
+        {"name is a socket of another user",
+         [&] {
+             MakeFolder();
+             ListenAt(m_socket);
+             ASSERT_EQ(::lchown(m_socket.c_str(), kOtherUser, kOtherUser), 0);
+         },
+         "not a socket of this user"},
+    };
+    for (const Case& c : cases) Check(c);
+}
+
+// A socket of this user left by a receiver that died is replaced; a live one is not.
+TEST_F(TraceChannel, StaleSocketIsReplacedALiveOneKept) {
+    TraceReceiver first;
+    ASSERT_TRUE(first.Open("RECV")) << first.Error();
+    TraceReceiver second;
+    EXPECT_FALSE(second.Open("RECV"));
+    EXPECT_NE(second.Error().find("another receiver is listening"), std::string::npos);
+    SendToReceiver("RECV", "to the first");
+    EXPECT_EQ(Next(first), std::string("to the first\0", 13));
+
+    // A receiver that closes removes only the socket it bound, not a newer one.
+    ASSERT_EQ(::unlink(TraceSocketPath("RECV").c_str()), 0);
+    ASSERT_TRUE(second.Open("RECV")) << second.Error();
+    first.Close();
+    SendToReceiver("RECV", "to the second");
+    EXPECT_EQ(Next(second), std::string("to the second\0", 14));
+
+    { PlantedSocket dead(fs::path(TraceSocketPath("stale"))); }  // closed: its file stays
+    ASSERT_TRUE(fs::is_socket(TraceSocketPath("stale")));
+    TraceReceiver replacing;
+    ASSERT_TRUE(replacing.Open("stale")) << replacing.Error();
+    SendToReceiver("stale", "fresh");
+    EXPECT_EQ(Next(replacing), std::string("fresh\0", 6));
 }
 
 TEST_F(TraceChannel, IndexTimeOutIsTraced) {
     TraceReceiver receiver;
-    ASSERT_TRUE(receiver.Open(kTraceReceiverTitle));
+    ASSERT_TRUE(receiver.Open(kTraceReceiverTitle)) << receiver.Error();
     SetTraceSink([](const char* text) { TraceOut("%s", text); });
     // Audio entries before any video: each one reads the clock.
     const Bytes entry = IndexEntries({Audio()});
@@ -126,66 +327,101 @@ TEST_F(TraceChannel, IndexTimeOutIsTraced) {
 
 #if defined(PLOVIK_TRACE_COMMAND)
 
-// Runs plovik-trace with arguments; its stdout comes through a pipe.
+// Runs plovik-trace with arguments; its stdout and stderr come through pipes.
 struct Command {
     pid_t pid = -1;
     int out = -1;
+    int err = -1;
 };
 
 Command Start(const std::vector<std::string>& args) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return {};
+    int outFds[2], errFds[2];
+    if (::pipe(outFds) != 0 || ::pipe(errFds) != 0) return {};
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        ::close(pipeFds[0]);
+        ::dup2(outFds[1], STDOUT_FILENO);
+        ::dup2(errFds[1], STDERR_FILENO);
+        ::close(outFds[0]);
+        ::close(errFds[0]);
         std::vector<char*> argv{const_cast<char*>(PLOVIK_TRACE_COMMAND)};
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(PLOVIK_TRACE_COMMAND, argv.data());
         ::_exit(127);
     }
-    ::close(pipeFds[1]);
-    return {pid, pipeFds[0]};
+    ::close(outFds[1]);
+    ::close(errFds[1]);
+    return {pid, outFds[0], errFds[0]};
 }
 
-// Waits for the command to end; its exit code and everything it printed.
-std::pair<int, std::string> Finish(const Command& command) {
-    std::string output;
+std::string ReadAll(int fd) {
+    std::string text;
     char buffer[4096];
     ssize_t got;
-    while ((got = ::read(command.out, buffer, sizeof buffer)) > 0) output.append(buffer, got);
-    ::close(command.out);
-    int status = 0;
-    ::waitpid(command.pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
+    ::close(fd);
+    return text;
 }
 
-TEST_F(TraceChannel, CommandPrintsMessagesAndStopsCleanly) {
+struct Finished {
+    int code;
+    std::string out, err;
+};
+
+// Waits for the command to end (killing it after 10 s); its exit code and what it printed.
+Finished Finish(const Command& command) {
+    int status = 0;
+    bool ended = false;
+    for (int i = 0; i < 1000 && !ended; ++i) {
+        ended = ::waitpid(command.pid, &status, WNOHANG) == command.pid;
+        if (!ended) ::usleep(10'000);
+    }
+    if (!ended) {
+        ::kill(command.pid, SIGKILL);
+        ::waitpid(command.pid, &status, 0);
+    }
+    Finished done{-1, ReadAll(command.out), ReadAll(command.err)};
+    if (WIFEXITED(status)) done.code = WEXITSTATUS(status);
+    return done;
+}
+
+// Each message is one line: control characters cannot reach the terminal, and a
+// backslash doubles so that an escape and the text "\x1b" stay apart.
+TEST_F(TraceChannel, CommandPrintsEachMessageAsOneSafeLine) {
     const Command command = Start({"cmd"});
     ASSERT_GT(command.pid, 0);
     const std::string socket = TraceSocketPath("cmd");
-    for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) ::usleep(10'000);
-    ASSERT_TRUE(std::filesystem::exists(socket));
+    for (int i = 0; i < 200 && !fs::exists(socket); ++i) ::usleep(10'000);
+    ASSERT_TRUE(fs::exists(socket));
     SendToReceiver("cmd", "first line");
     SendToReceiver("cmd", "\xed\x95\x9c\xea\xb8\x80");
+    SendToReceiver("cmd", "red\x1b[31m\ttab\r\nnext\x7f C:\\x1b end");
     ::usleep(100'000);
     ::kill(command.pid, SIGTERM);
-    const auto [code, output] = Finish(command);
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(output, "first line\n\xed\x95\x9c\xea\xb8\x80\n");
-    EXPECT_FALSE(std::filesystem::exists(socket));  // removed on the way out
+    const Finished done = Finish(command);
+    EXPECT_EQ(done.code, 0);
+    EXPECT_EQ(done.out,
+              "first line\n"
+              "\xed\x95\x9c\xea\xb8\x80\n"
+              "red\\x1b[31m\\x09tab\\x0d\\x0anext\\x7f C:\\\\x1b end\n");
+    EXPECT_FALSE(fs::exists(socket));  // removed on the way out
 }
 
-TEST_F(TraceChannel, CommandHelp) {
-    const auto [code, output] = Finish(Start({"--help"}));
-    EXPECT_EQ(code, 0);
-    EXPECT_NE(output.find("Usage: plovik-trace"), std::string::npos);
-    EXPECT_EQ(Finish(Start({"--bogus"})).first, 2);
+TEST_F(TraceChannel, CommandHelpAndRefusal) {
+    Finished help = Finish(Start({"--help"}));
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("Usage: plovik-trace"), std::string::npos);
+    EXPECT_EQ(Finish(Start({"--bogus"})).code, 2);
+
+    fs::create_directory(TraceFolder());
+    fs::permissions(TraceFolder(), fs::perms(0777), fs::perm_options::replace);
+    Finished refused = Finish(Start({"cmd"}));
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err, "plovik-trace: cannot use " + TraceFolder() +
+                               ": other users can enter it (mode 0777; it must be 0700)\n");
 }
 
 #endif  // PLOVIK_TRACE_COMMAND
-#endif  // !_WIN32
 
 }  // namespace
 }  // namespace plovik::test

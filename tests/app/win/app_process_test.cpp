@@ -52,6 +52,7 @@ std::wstring RemoteText(HWND h) {
 struct Shown {
     bool visible = false;
     std::wstring title, path, report;
+    RECT rect{};
     bool closed = false;  // ended by itself after WM_CLOSE, not killed
 };
 
@@ -75,6 +76,7 @@ Shown RunApp(const std::wstring& arguments) {
     if (data.found) {
         shown.visible = true;
         shown.title = RemoteText(data.found);
+        GetWindowRect(data.found, &shown.rect);
         shown.path = RemoteText(GetDlgItem(data.found, IDC_FILE_PATH));
         shown.report = RemoteText(GetDlgItem(data.found, IDC_FILE_INFO));
         PostMessageW(data.found, WM_CLOSE, 0, 0);
@@ -86,10 +88,14 @@ Shown RunApp(const std::wstring& arguments) {
     return shown;
 }
 
-TEST(AppProcess, StartsWithTheHintWithoutArguments) {
+TEST(AppProcess, StartsCentredWithTheHintWithoutArguments) {
     Shown shown = RunApp(L"");
     ASSERT_TRUE(shown.visible);
     EXPECT_EQ(shown.title, L"플로빅(Plovik) 2002/11/20");
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_NEAR(shown.rect.left + shown.rect.right, work.left + work.right, 2);
+    EXPECT_NEAR(shown.rect.top + shown.rect.bottom, work.top + work.bottom, 2);
     EXPECT_EQ(shown.path, L"");
     EXPECT_EQ(shown.report, kHint);
     EXPECT_TRUE(shown.closed);

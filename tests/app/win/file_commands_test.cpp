@@ -38,13 +38,11 @@ class FileCommandsTest : public ::testing::Test {
         // back so that the temporary directory can be removed.
         GetCurrentDirectoryW(MAX_PATH, startDir);
         dlg = std::make_unique<CMainDlg>();
-        SetMainWnd(dlg.get());
         ASSERT_TRUE(dlg->Create());
         hDlg = dlg->GetSafeHwnd();
     }
     void TearDown() override {
         dlg.reset();
-        SetMainWnd(nullptr);
         SetCurrentDirectoryW(startDir);
     }
     void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }
@@ -156,6 +154,86 @@ TEST_F(FileCommandsTest, SaveToAnUnwritablePlaceSaysSo) {
     EXPECT_FALSE(saved);
     EXPECT_EQ(boxCaption, L"플로빅");
     EXPECT_TRUE(BoxSays(L"파일을 열 수 없습니다."));
+}
+
+// The display texts and patterns of a filter block, up to its closing empty string.
+std::vector<std::wstring> FilterEntries(const wchar_t* filter) {
+    std::vector<std::wstring> entries;
+    for (const wchar_t* p = filter; p && *p; p += entries.back().size() + 1)
+        entries.emplace_back(p);
+    return entries;
+}
+
+// What browse and save hand to the platform, recorded in place of the platform dialogs.
+TEST_F(FileCommandsTest, BrowseAndSaveHandThePlatformTheirExactSettings) {
+    std::string avi = temp.Write("clip.avi", test::BuildSimpleAvi());
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(avi).c_str());
+    Click(IDC_REREAD);
+
+    struct Received {
+        bool open;
+        DWORD flags;
+        std::vector<std::wstring> filter;
+        std::wstring defExt, file, initialDir;
+        bool ownerIsHiddenPlacement, parentDisabled;
+    };
+    std::vector<Received> calls;
+    auto recorder = [&](bool open) {
+        return [&calls, open, this](OPENFILENAMEW* ofn) {
+            HWND owner = ofn->hwndOwner;
+            calls.push_back({open, ofn->Flags, FilterEntries(ofn->lpstrFilter),
+                             ofn->lpstrDefExt ? ofn->lpstrDefExt : L"<null>", ofn->lpstrFile,
+                             ofn->lpstrInitialDir ? ofn->lpstrInitialDir : L"<null>",
+                             owner && owner != hDlg && !IsWindowVisible(owner) &&
+                                 GetWindow(owner, GW_OWNER) == hDlg,
+                             !IsWindowEnabled(hDlg)});
+            return FALSE;  // as if cancelled
+        };
+    };
+    dlg->m_platform.getOpenFileName = recorder(true);
+    dlg->m_platform.getSaveFileName = recorder(false);
+
+    struct Case {
+        const char* name;
+        int button;
+        bool open;
+        DWORD flags;
+        std::vector<std::wstring> filter;
+        std::wstring file, initialDir;
+    };
+    const Case cases[] = {
+        {"browse",
+         IDC_BROWSE,
+         true,
+         0x881000,
+         {L"AVI 파일(*.AVI)", L"*.avi", L"모든파일(*.*)", L"*.*"},
+         L"",
+         L"<null>"},
+        {"save",
+         IDC_SAVE,
+         false,
+         0x880002,
+         {L"모든파일(*.*)", L"*.*"},
+         L"clip.txt",
+         temp.path().wstring() + L"\\"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        calls.clear();
+        Click(c.button);
+        ASSERT_EQ(calls.size(), 1u);
+        const Received& r = calls[0];
+        EXPECT_EQ(r.open, c.open);
+        EXPECT_EQ(r.flags, c.flags);
+        EXPECT_EQ(r.filter, c.filter);
+        EXPECT_EQ(r.defExt, L"");
+        EXPECT_EQ(r.file, c.file);
+        EXPECT_EQ(r.initialDir, c.initialDir);
+        EXPECT_TRUE(r.ownerIsHiddenPlacement);
+        EXPECT_TRUE(r.parentDisabled);
+        EXPECT_TRUE(IsWindowEnabled(hDlg));
+    }
+    EXPECT_EQ(dlg->m_strFilePath, avi);  // cancelled: nothing changed
 }
 
 // The file dialog itself: owner, placement, flags, filter and focus.

@@ -25,20 +25,32 @@ using test::TempDir;
 const std::wstring kHint = L"\r\n  드래그&드롭으로 파일을 열수 있습니다.";
 const std::wstring kTitle = L"플로빅(Plovik) 2002/11/20";
 
+RECT WorkArea() {
+    RECT rc{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rc, 0);
+    return rc;
+}
+RECT WindowRect(HWND h) {
+    RECT rc{};
+    GetWindowRect(h, &rc);
+    return rc;
+}
+// Centred: the two rectangles' middles at most a pixel apart (odd sizes halve unevenly).
+void ExpectCentredOn(const RECT& inner, const RECT& outer) {
+    EXPECT_NEAR(inner.left + inner.right, outer.left + outer.right, 2);
+    EXPECT_NEAR(inner.top + inner.bottom, outer.top + outer.bottom, 2);
+}
+
 // The main dialog as the app creates it, but modeless so that the test drives it.
 class MainWindowTest : public ::testing::Test {
   protected:
     void Open(const std::wstring& commandLine = L"") {
         dlg = std::make_unique<CMainDlg>();
         dlg->SetCommandLine(commandLine);
-        SetMainWnd(dlg.get());
         ASSERT_TRUE(dlg->Create());
         hDlg = dlg->GetSafeHwnd();
     }
-    void TearDown() override {
-        dlg.reset();
-        SetMainWnd(nullptr);
-    }
+    void TearDown() override { dlg.reset(); }
     std::wstring Path() const { return ItemText(hDlg, IDC_FILE_PATH); }
     std::wstring Report() const { return ItemText(hDlg, IDC_FILE_INFO); }
     void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }
@@ -266,14 +278,130 @@ TEST_F(MainWindowTest, SystemCommandsInTheAboutRangeOpenTheAboutBox) {
     // Other system commands keep their usual meaning.
     SendMessageW(hDlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(IsIconic(hDlg));
-    EXPECT_TRUE(dlg->OnPaint());  // the minimised window paints its icon itself
+    // The minimised window paints its icon itself, centred in its client area.
+    std::vector<std::pair<POINT, HICON>> drawn;
+    dlg->m_platform.drawIcon = [&](HDC, int x, int y, HICON icon) {
+        drawn.push_back({{x, y}, icon});
+        return TRUE;
+    };
+    EXPECT_TRUE(dlg->OnPaint());
+    RECT client{};
+    GetClientRect(hDlg, &client);
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].first.x, (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2);
+    EXPECT_EQ(drawn[0].first.y, (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2);
+    EXPECT_EQ(drawn[0].second, dlg->m_hIcon);
     SendMessageW(hDlg, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_FALSE(IsIconic(hDlg));
     EXPECT_FALSE(dlg->OnPaint());
+    EXPECT_EQ(drawn.size(), 1u);
 }
 
-TEST_F(MainWindowTest, HomepageReturnsWithoutAWindow) {
+// The main window opens centred on the work area, unless its initialisation moved it.
+TEST_F(MainWindowTest, OpensCentredOnTheWorkArea) {
     Open();
+    ExpectCentredOn(WindowRect(hDlg), WorkArea());
+
+    struct Moving : CMainDlg {
+        BOOL OnInitDialog() override {
+            CMainDlg::OnInitDialog();
+            SetWindowPos(m_hWnd, nullptr, 7, 9, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            return TRUE;
+        }
+    } moving;
+    ASSERT_TRUE(moving.Create());
+    EXPECT_EQ(WindowRect(moving.GetSafeHwnd()).left, 7);
+    EXPECT_EQ(WindowRect(moving.GetSafeHwnd()).top, 9);
+}
+
+// The about box, owned by the main window, opens centred over it while it is in view,
+// else on the work area; either way inside the work area.
+TEST_F(MainWindowTest, AboutBoxOpensOverTheMainWindowInsideTheWorkArea) {
+    Open();
+    const RECT work = WorkArea();
+    const RECT main = WindowRect(hDlg);
+    const int width = main.right - main.left;
+    const int height = main.bottom - main.top;
+    enum Where { kOverOwner, kOnWorkArea, kAtTopLeft, kAtBottomRight };
+    struct Case {
+        const char* name;
+        int x, y;  // where the main window goes
+        int show;
+        Where where;  // where the about box must open
+    };
+    const Case cases[] = {
+        {"main window in view", work.left + 40, work.top + 30, SW_SHOWNOACTIVATE, kOverOwner},
+        {"main window past the top-left corner", work.left - width, work.top - height,
+         SW_SHOWNOACTIVATE, kAtTopLeft},
+        {"main window past the bottom-right corner", work.right - 20, work.bottom - 20,
+         SW_SHOWNOACTIVATE, kAtBottomRight},
+        {"main window hidden", work.left + 40, work.top + 30, SW_HIDE, kOnWorkArea},
+        {"main window minimised", work.left + 40, work.top + 30, SW_SHOWMINNOACTIVE, kOnWorkArea},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShowWindow(hDlg, SW_RESTORE);
+        SetWindowPos(hDlg, nullptr, c.x, c.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ShowWindow(hDlg, c.show);
+        RECT about{}, owner{};
+        HWND aboutOwner = nullptr;
+        EXPECT_TRUE(RunWithSteps([&] { SendMessageW(hDlg, WM_SYSCOMMAND, IDM_ABOUTBOX, 0); }, {[&] {
+                                     HWND h = test::FindThreadDialog(hDlg);
+                                     if (!h) return false;
+                                     about = WindowRect(h);
+                                     owner = WindowRect(hDlg);
+                                     aboutOwner = GetWindow(h, GW_OWNER);
+                                     PostMessageW(h, WM_COMMAND, IDOK, 0);
+                                     return true;
+                                 }}));
+        EXPECT_EQ(aboutOwner, hDlg);
+        switch (c.where) {
+            case kOverOwner:
+                ExpectCentredOn(about, owner);
+                break;
+            case kOnWorkArea:
+                ExpectCentredOn(about, work);
+                break;
+            case kAtTopLeft:
+                EXPECT_EQ(about.left, work.left);
+                EXPECT_EQ(about.top, work.top);
+                break;
+            case kAtBottomRight:
+                EXPECT_EQ(about.right, work.right);
+                EXPECT_EQ(about.bottom, work.bottom);
+                break;
+        }
+    }
+    ShowWindow(hDlg, SW_RESTORE);
+}
+
+// The shell gets the verb "open", the address and SW_SHOW, with no owner, parameters or
+// folder; without a browser it returns at once and shows nothing.
+TEST_F(MainWindowTest, HomepageAsksTheShellToOpenTheAddress) {
+    Open();
+    struct Call {
+        HWND owner;
+        std::wstring verb, file;
+        bool parameters, folder;
+        INT show;
+    };
+    std::vector<Call> calls;
+    dlg->m_platform.shellExecute = [&](HWND h, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                       LPCWSTR folder, INT show) {
+        calls.push_back({h, verb ? verb : L"<null>", file ? file : L"<null>", parameters != nullptr,
+                         folder != nullptr, show});
+        return reinterpret_cast<HINSTANCE>(33);
+    };
+    Click(IDC_HOMEPAGE);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].owner, nullptr);
+    EXPECT_EQ(calls[0].verb, L"open");
+    EXPECT_EQ(calls[0].file, kHomePageUrl);
+    EXPECT_FALSE(calls[0].parameters);
+    EXPECT_FALSE(calls[0].folder);
+    EXPECT_EQ(calls[0].show, SW_SHOW);
+
+    dlg->m_platform = {};
     DWORD start = GetTickCount();
     Click(IDC_HOMEPAGE);
     EXPECT_LT(GetTickCount() - start, 5000u);

@@ -1,48 +1,33 @@
-// The command-line front end, `plovik-report [--encoding utf-8|cp949] [--scan] FILE...`, as a
-// function of its arguments and two streams, so that it runs the same in tests and in main().
+// The command-line front end, plovik-report, as a function of its arguments and its
+// streams, so that it runs the same in tests, benchmarks and main().
 #pragma once
 
 #include <iosfwd>
 #include <string>
 #include <vector>
 
-namespace plovik {
+#include "plovik/cli_options.h"
 
-enum class OutputEncoding { kUtf8, kCp949 };
+namespace plovik {
 
 // Exit status of plovik-report.
 enum CliExitCode : int {
-    kExitOk = 0,              // every file gave a full report
-    kExitFailureMessage = 1,  // some file gave only a failure message (or output failed)
-    kExitUsage = 2,           // bad command line
+    kExitOk = 0,              // every file gave a full report (--check: every file is ok)
+    kExitFailureMessage = 1,  // some file gave only a message (--check: has a problem)
+    kExitUsage = 2,           // bad command line or unreadable --files0-from list
 };
 
-struct CliOptions {
-    OutputEncoding encoding = OutputEncoding::kUtf8;
-    bool scanMovieData = false;  // --scan: each report gets the data-check section
-    bool showHelp = false;
-    bool showVersion = false;
-    std::vector<std::string> files;  // UTF-8 paths
+struct CliStreams {
+    std::ostream& out;           // the reports, nothing else
+    std::ostream& err;           // diagnostics, the check summary, the progress line
+    std::istream* in = nullptr;  // for --files0-from=-; null: no standard input
+    bool errIsTerminal = false;  // the progress line is drawn only on a terminal
+    bool outIsTerminal = false;  // then the progress line makes way for the reports
 };
 
-struct CliParseResult {
-    CliOptions options;
-    std::string error;  // empty when the command line is valid
-};
-
-// Parses the arguments after the program name (UTF-8).
-CliParseResult ParseCliArguments(const std::vector<std::string>& args);
-
-struct FileReport {
-    std::string text;  // lines end in "\n", bytes in the chosen encoding
-    bool full;         // false when only a failure message was written
-};
-
-// The report of one file as plovik-report prints it.
-FileReport MakeFileReport(const std::string& utf8Path, OutputEncoding encoding,
-                          bool scanMovieData = false);
-
-// Runs plovik-report: args without the program name, reports to out, usage errors to err.
+// Runs plovik-report: args without the program name.
+int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams);
+// The same without standard input and without a terminal.
 int RunReportCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace plovik

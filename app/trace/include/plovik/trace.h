@@ -1,7 +1,7 @@
 // One-way diagnostic channel to a receiver named by a title ("RECV").
 // Windows: WM_COPYDATA to the top-level window of that title. POSIX: a Unix
-// datagram socket named after the title, per user. A missing or stalled
-// receiver never blocks or fails the caller.
+// datagram socket named after the title in a folder that only its user can enter.
+// A missing or stalled receiver never blocks or fails the caller.
 #pragma once
 
 #include <string>
@@ -22,8 +22,14 @@ void TraceOut(const char* pszFormat, ...)
 void SendToReceiver(const char* pszWindowName, const char* pszText);
 
 #if !defined(_WIN32)
-// Socket path of the receiver with this title: $XDG_RUNTIME_DIR (else the temp
-// directory) / "plovik-trace-<uid>-<title>".
+// The folder of the channel's sockets: "plovik-trace-<uid>" in $XDG_RUNTIME_DIR when it
+// is an absolute path, else in the temp directory. It is used only while it is a real
+// directory of this user with mode 0700 (no group or other access), in a parent where no
+// one else can rename it; the receiver creates it when it is missing.
+std::string TraceFolder();
+// Socket path of the receiver with this title: TraceFolder() / the title, with every
+// byte but letters, digits, '-', '_' and '.' replaced by '_'. The sender sends only to
+// a socket of its own user there (a symbolic link is never followed).
 std::string TraceSocketPath(const std::string& title);
 #endif
 

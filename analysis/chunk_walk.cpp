@@ -1,0 +1,208 @@
+// The top-level walk over the chunks of the first RIFF part, the main header, the
+// authoring-software text of the INFO list, and the hop over the RIFF parts.
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "parse_state.h"
+#include "record_cursor.h"
+#include "riff_reader.h"
+
+namespace plovik {
+namespace {
+
+constexpr std::size_t kMainHeaderBytes = 64;
+// No tool writes a longer authoring text; the rest of a longer one is passed over.
+constexpr std::uint32_t kSoftwareTextLimit = 64 * 1024;
+
+AVIMAINHEADER DecodeMainHeader(RecordCursor c) {
+    AVIMAINHEADER h{};
+    h.fcc = c.U32();
+    h.cb = c.U32();
+    h.dwMicroSecPerFrame = c.U32();
+    h.dwMaxBytesPerSec = c.U32();
+    h.dwPaddingGranularity = c.U32();
+    h.dwFlags = c.U32();
+    h.dwTotalFrames = c.U32();
+    h.dwInitialFrames = c.U32();
+    h.dwStreams = c.U32();
+    h.dwSuggestedBufferSize = c.U32();
+    h.dwWidth = c.U32();
+    h.dwHeight = c.U32();
+    for (std::uint32_t& field : h.dwReserved) field = c.U32();
+    return h;
+}
+
+// Text up to its first NUL byte, or all of it.
+std::string TextUpToNul(std::string bytes) {
+    bytes.resize(std::min(bytes.size(), bytes.find('\0')));
+    return bytes;
+}
+
+class ChunkWalk {
+  public:
+    explicit ChunkWalk(ParseState& state)
+        : m_state(state), m_avi(state.avi), m_source(state.source) {}
+
+    // A flat walk: the "hdrl" list is entered, not skipped, so its chunks come to this
+    // loop as if they stood at the top level. It ends at the first chunk it does not
+    // handle, which for a file of several RIFF parts is the second "RIFF".
+    bool Run() {
+        if (!ReadRiffHeader()) {
+            m_avi.m_nError = PARSE_ERR_NOT_AVI;
+            return false;
+        }
+        while (m_source.Position() != static_cast<std::int64_t>(m_source.Size())) {
+            ChunkHeader chunk;
+            if (!ReadChunkHeader(m_source, chunk)) return true;
+            if (chunk.id == kList) {
+                if (!ParseList(chunk.size)) return false;
+            } else if (chunk.id == kJunk || chunk.id == kJunq || chunk.id == kSegm) {
+                SkipPadded(m_source, chunk.size);
+            } else if (chunk.id == kIdx1) {
+                if (!ReadIdx1(m_state, chunk.size)) {
+                    m_avi.m_nError = PARSE_ERR_INDEX;
+                    return false;
+                }
+            } else {
+                return true;
+            }
+        }
+        return true;
+    }
+
+  private:
+    bool ReadRiffHeader() {
+        ChunkHeader riff;
+        if (!ReadChunkHeader(m_source, riff) || riff.id != kRiff) return false;
+        std::uint8_t form[4];
+        if (!m_source.Read(form, sizeof form) || RecordCursor(form).U32() != kAvi) return false;
+        m_avi.m_dwRiffSize = riff.size;
+        return true;
+    }
+
+    bool ParseList(std::uint32_t size) {
+        const std::int64_t listEnd = m_source.Position() + static_cast<std::int64_t>(Padded(size));
+        std::uint8_t typeBytes[4];
+        if (!m_source.Read(typeBytes, sizeof typeBytes)) return false;
+        switch (RecordCursor(typeBytes).U32()) {
+            case kHdrl:
+                m_state.headersEnd = std::max(m_state.headersEnd, listEnd);
+                if (ReadMainHeader()) return true;
+                m_avi.m_nError = PARSE_ERR_HEADER;
+                return false;
+            case kStrl:
+                ++m_state.streamLists;
+                if (ParseStreamList(m_state, listEnd)) return true;
+                m_avi.m_nError = PARSE_ERR_STREAM;
+                return false;
+            case kMovi:
+                m_avi.m_llMoviPos = m_source.Position() - 12;
+                m_avi.m_llMoviSize = std::int64_t{size} + 8;
+                SkipPadded(m_source, ListDataSize(size));  // the media data is never read
+                return true;
+            case kInfo:
+                return ParseInfoList(listEnd);
+            case kOdml:  // the extended header is not needed
+            default:
+                SkipPadded(m_source, ListDataSize(size));
+                return true;
+        }
+    }
+
+    // The 64 bytes of the "avih" chunk, header included, whatever its size field says.
+    // Its frame total stands for the index until an OpenDML index replaces it.
+    bool ReadMainHeader() {
+        std::uint8_t bytes[kMainHeaderBytes];
+        if (!m_source.Read(bytes, sizeof bytes)) return false;
+        m_avi.m_MainHeader = DecodeMainHeader(RecordCursor(bytes));
+        m_avi.m_dwIndexTotalFrames = m_avi.m_MainHeader.dwTotalFrames;
+        return m_avi.m_MainHeader.fcc == kAvih;
+    }
+
+    // The authoring software is the first "ISFT" anywhere in the list. A list without
+    // one may still carry the name in a leading "JUNK" sub-chunk.
+    bool ParseInfoList(std::int64_t listEnd) {
+        bool first = true;
+        bool haveJunkText = false;
+        std::string junkText;
+        while (BytesBefore(m_source, listEnd) >= 8) {
+            ChunkHeader chunk;
+            if (!ReadChunkHeader(m_source, chunk)) {
+                if (first) return false;
+                break;
+            }
+            if (Padded(chunk.size) > static_cast<std::uint64_t>(BytesBefore(m_source, listEnd))) {
+                break;
+            }
+            const bool wanted = chunk.id == kIsft || (first && chunk.id == kJunk);
+            first = false;
+            if (!wanted) {
+                SkipPadded(m_source, chunk.size);
+                continue;
+            }
+            std::string text = ReadChunkText(chunk.size);
+            if (chunk.id == kIsft) {
+                m_avi.m_strSoftware = std::move(text);
+                SkipForwardTo(m_source, listEnd);
+                return true;
+            }
+            junkText = std::move(text);
+            haveJunkText = true;
+        }
+        if (haveJunkText) m_avi.m_strSoftware = std::move(junkText);
+        SkipForwardTo(m_source, listEnd);
+        return true;
+    }
+
+    // A chunk's data as text up to its first NUL, at most its first 64 KiB; empty when
+    // the chunk is not wholly in the file. Either way the walk goes on after it.
+    std::string ReadChunkText(std::uint32_t size) {
+        const std::int64_t chunkEnd = m_source.Position() + static_cast<std::int64_t>(Padded(size));
+        std::string text;
+        if (BytesAhead(m_source, Padded(size))) {
+            text.resize(std::min(size, kSoftwareTextLimit));
+            if (!m_source.Read(text.data(), text.size())) text.clear();
+        }
+        m_source.Seek(chunkEnd);
+        return TextUpToNul(std::move(text));
+    }
+
+    ParseState& m_state;
+    CAviParser& m_avi;
+    ByteSource& m_source;
+};
+
+}  // namespace
+
+bool WalkChunks(ParseState& state) { return ChunkWalk(state).Run(); }
+
+// Files over the RIFF size limit continue in further "RIFF" parts. Only their
+// headers are read, one seek each; every hop moves forward by at least 8 bytes.
+std::uint32_t CountRiffParts(ParseState& state) {
+    CAviParser& avi = state.avi;
+    if (state.partsCounted) return avi.m_nRiffParts;
+    state.partsCounted = true;
+    ByteSource& source = state.source;
+    const std::int64_t resumeAt = source.Position();
+    std::uint64_t total = avi.m_dwRiffSize;
+    avi.m_nRiffParts = 1;
+    std::uint64_t next = 8 + Padded(avi.m_dwRiffSize);
+    while (next + 8 <= source.Size()) {
+        source.Seek(static_cast<std::int64_t>(next));
+        // A view of the header alone: nothing near it is read.
+        const std::string_view header = source.View(8, 8);
+        if (header.size() != 8) break;
+        RecordCursor fields({reinterpret_cast<const std::uint8_t*>(header.data()), 8});
+        if (fields.U32() != kRiff) break;
+        const std::uint32_t size = fields.U32();
+        total += size;
+        ++avi.m_nRiffParts;
+        next += 8 + Padded(size);
+    }
+    avi.m_qwDataSize = total;
+    source.Seek(resumeAt);
+    return avi.m_nRiffParts;
+}
+
+}  // namespace plovik

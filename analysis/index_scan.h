@@ -1,0 +1,112 @@
+// What the two index readers ("idx1" and OpenDML) share: which entries are video
+// frames, how a key frame is recorded, and the clock of the time limit.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+
+namespace plovik {
+
+inline constexpr FOURCC kVideoCompressed = MakeFourCC("00dc");
+inline constexpr FOURCC kVideoUncompressed = MakeFourCC("00db");
+// "00dc" and "00db" differ in one bit of the last character: with it set, both match.
+inline constexpr FOURCC kVideoIdMask = 0x01000000;
+static_assert((kVideoUncompressed | kVideoIdMask) == kVideoCompressed &&
+              (kVideoCompressed | kVideoIdMask) == kVideoCompressed);
+
+// A video frame of stream 0 ("00dc" or "00db"): what both indexes count.
+constexpr bool IsVideoEntry(FOURCC id) { return (id | kVideoIdMask) == kVideoCompressed; }
+
+// The clock is read while the video count is a multiple of this step.
+inline constexpr std::uint32_t kClockCheckStep = 1000;
+
+// Entries are looked at in blocks, one bit of a mask each.
+inline constexpr std::size_t kIndexBlock = 32;
+// Bit i of a block mask, from a table: a shift by the loop index would not vectorise.
+inline constexpr auto kEntryBits = [] {
+    std::array<std::uint32_t, kIndexBlock> bits{};
+    for (std::size_t i = 0; i < kIndexBlock; ++i) bits[i] = std::uint32_t{1} << i;
+    return bits;
+}();
+
+// A little-endian 32-bit field of an index entry.
+inline std::uint32_t LoadLe32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Records the key frames that an index reader finds. While the key-time array has
+// room, a key frame is only noted in its slot; Complete turns the notes into times
+// and records, so that the records are allocated once, at the size they need.
+class KeyFrameRecorder {
+  public:
+    // Starts the key-frame results afresh.
+    explicit KeyFrameRecorder(CAviParser& avi);
+
+    // Key frames from here on come from an OpenDML index chunk that starts after
+    // videosBefore video entries and whose frames' data stand at dataBase + offset.
+    void StartChunk(std::uint32_t videosBefore, std::uint64_t dataBase);
+    // Key frame at video entry number videoCount (the first is 1), with its offset as
+    // the index entry gives it.
+    void Add(std::uint32_t videoCount, std::uint32_t chunkOffset) {
+        if (m_avi.m_nKeyFrames < m_avi.m_arKeyTimes.size()) {
+            const std::uint32_t sinceChunk = videoCount - m_chunks.back().videosBefore;
+            m_avi.m_arKeyTimes[m_avi.m_nKeyFrames++] = Note(sinceChunk, chunkOffset);
+            return;
+        }
+        AddPastTheArray(videoCount, chunkOffset);
+    }
+    // Turns the noted key frames into times and records.
+    void Complete();
+    // Forgets every key frame after the first count.
+    void DropTo(std::uint32_t count);
+
+  private:
+    // Where the key frames from firstKey on came from: the "idx1" scan has one such
+    // chunk, without a data base; the OpenDML index one per index chunk.
+    struct Chunk {
+        std::uint32_t firstKey;
+        std::uint32_t videosBefore;
+        bool hasDataBase;
+        std::uint64_t dataBase;
+    };
+
+    // A note holds the video count since its chunk began (below 2^29: a chunk has
+    // fewer entries) in the high half and the offset in the low half. With bit 62
+    // clear the bits are a finite double, which copying never alters.
+    static double Note(std::uint32_t videosSinceChunk, std::uint32_t chunkOffset) {
+        return std::bit_cast<double>(std::uint64_t{videosSinceChunk} << 32 | chunkOffset);
+    }
+    void AddPastTheArray(std::uint32_t videoCount, std::uint32_t chunkOffset);
+    KEYFRAMEINFO Record(const Chunk& chunk, std::uint32_t videoCount,
+                        std::uint32_t chunkOffset) const;
+
+    CAviParser& m_avi;
+    std::vector<Chunk> m_chunks;
+};
+
+// The time limit of an index scan, measured by polling a millisecond clock. A limit
+// of 0 turns the checks off, and no elapsed time exceeds the largest limit (the one
+// the report uses): neither needs the clock.
+class IndexClock {
+  public:
+    explicit IndexClock(std::uint32_t limit);
+    bool Timed() const { return m_timed; }
+    // True when more than the limit has passed since the start.
+    bool TimeOver() const;
+
+  private:
+    std::uint32_t m_limit;
+    std::uint32_t m_start;
+    bool m_timed;
+};
+
+// Says on the trace channel that an index scan ran out of time.
+void TraceTimeOver();
+
+}  // namespace plovik

@@ -1,0 +1,237 @@
+// The OpenDML index of a file in several RIFF parts: the standard index chunks
+// ("ix00") that the video stream's super index lists, read in its order. Their
+// entries count every video frame of the file; the frame total they are compared
+// with is the video stream header's length (the main header counts the first part).
+#include <bit>
+#include <iterator>
+#include <map>
+#include <string_view>
+
+#include "index_scan.h"
+#include "parse_state.h"
+#include "record_cursor.h"
+#include "riff_reader.h"
+
+namespace plovik {
+namespace {
+
+constexpr FOURCC kStdIndexId = MakeFourCC("ix00");
+constexpr FOURCC kStdIndexIdSwapped = MakeFourCC("00ix");  // as some writers name it
+constexpr std::size_t kStdIndexHeaderBytes = 32;           // chunk header included
+constexpr std::size_t kStdIndexEntryBytes = 8;
+constexpr std::uint16_t kStdIndexLongsPerEntry = 2;
+constexpr std::uint8_t kIndexOfChunks = 1;
+constexpr std::uint32_t kDeltaFrame = 0x80000000;  // bit of dwSize: NOT a key frame
+
+// Bit i set: entry i of a block is a key frame. Branch-free so that it vectorises.
+std::uint32_t KeyMask(const std::uint8_t* entries) {
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kIndexBlock; ++i) {
+        const std::uint32_t isKey = (LoadLe32(entries + i * kStdIndexEntryBytes + 4) >> 31) ^ 1;
+        mask |= kEntryBits[i] & (0u - isKey);
+    }
+    return mask;
+}
+
+struct StdIndexHeader {
+    FOURCC id;
+    std::uint32_t size;
+    std::uint16_t longsPerEntry;
+    std::uint8_t subType;
+    std::uint8_t type;
+    std::uint32_t entriesInUse;
+    FOURCC chunkId;
+    std::uint64_t baseOffset;
+};
+
+StdIndexHeader DecodeStdIndexHeader(RecordCursor c) {
+    StdIndexHeader h{};
+    h.id = c.U32();
+    h.size = c.U32();
+    h.longsPerEntry = c.U16();
+    h.subType = c.U8();
+    h.type = c.U8();
+    h.entriesInUse = c.U32();
+    h.chunkId = c.U32();
+    h.baseOffset = c.U64();
+    return h;
+}
+
+// A standard index of frames: its id, type and entry size.
+bool IsFrameIndex(const StdIndexHeader& h) {
+    return (h.id == kStdIndexId || h.id == kStdIndexIdSwapped) &&
+           h.longsPerEntry == kStdIndexLongsPerEntry && h.subType == 0 && h.type == kIndexOfChunks;
+}
+
+// The file ranges read so far, so that no index chunk is read twice.
+class ReadRanges {
+  public:
+    bool Overlaps(std::uint64_t start, std::uint64_t end) const {
+        // The one range that can overlap is the last that starts before end.
+        const auto after = m_ranges.lower_bound(end);
+        return after != m_ranges.begin() && std::prev(after)->second > start;
+    }
+    void Add(std::uint64_t start, std::uint64_t end) { m_ranges.emplace(start, end); }
+
+  private:
+    std::map<std::uint64_t, std::uint64_t> m_ranges;  // start -> end, disjoint
+};
+
+enum class ChunkResult { Whole, Damaged, TimedOut };
+
+class OpenDmlScan {
+  public:
+    explicit OpenDmlScan(ParseState& state)
+        : m_state(state),
+          m_avi(state.avi),
+          m_source(state.source),
+          m_keys(state.avi),
+          m_clock(state.avi.m_dwTimeout) {}
+
+    ChunkResult Run() {
+        ChunkResult result = ChunkResult::Whole;
+        for (const AVISUPERINDEXENTRY& entry : m_avi.m_arSuperIndex) {
+            result = ReadChunk(entry.qwOffset);
+            if (result != ChunkResult::Whole) break;
+        }
+        // Whether the scan ended or stopped, what the chunks read gave stands.
+        m_avi.m_nIndexFrames = m_videoCount;
+        m_keys.Complete();
+        return result;
+    }
+
+  private:
+    // An index chunk adds its entries only when it can be read whole.
+    ChunkResult ReadChunk(std::uint64_t position) {
+        StdIndexHeader header;
+        if (!ReadChunkHeader(position, header)) return ChunkResult::Damaged;
+        const std::uint64_t entryBytes = std::uint64_t{header.entriesInUse} * kStdIndexEntryBytes;
+        const std::uint64_t end = position + kStdIndexHeaderBytes + entryBytes;
+        const bool entriesFit = entryBytes <= header.size - (kStdIndexHeaderBytes - 8) &&
+                                BytesAhead(m_source, entryBytes);
+        // The count of the whole file must fit its 32 bits.
+        const bool countFits = header.entriesInUse <= 0xFFFFFFFFu - m_videoCount;
+        if (!entriesFit || !countFits || m_read.Overlaps(position, end)) {
+            return ChunkResult::Damaged;
+        }
+        m_read.Add(position, end);
+        const std::uint32_t videosBefore = m_videoCount;
+        const std::uint32_t keysBefore = m_avi.m_nKeyFrames;
+        m_keys.StartChunk(videosBefore, header.baseOffset);
+        const ChunkResult result = ScanEntries(header.entriesInUse);
+        if (result == ChunkResult::Damaged) {  // the entries could not be read after all
+            m_videoCount = videosBefore;
+            m_keys.DropTo(keysBefore);
+        }
+        return result;
+    }
+
+    // Reads the header of the index chunk at position, which must stand after the
+    // header list and in the file, and be a standard index of frames.
+    bool ReadChunkHeader(std::uint64_t position, StdIndexHeader& header) {
+        const auto headersEnd = static_cast<std::uint64_t>(m_state.headersEnd);
+        if (position < headersEnd || position >= m_source.Size()) return false;
+        m_source.Seek(static_cast<std::int64_t>(position));
+        std::uint8_t bytes[kStdIndexHeaderBytes];
+        if (!m_source.Read(bytes, sizeof bytes)) return false;
+        header = DecodeStdIndexHeader(RecordCursor(bytes));
+        return IsFrameIndex(header) && header.size >= kStdIndexHeaderBytes - 8;
+    }
+
+    // Every entry is one video frame; bit 31 of its size marks a frame that is not a
+    // key frame. Entries are taken in runs straight from the read buffer.
+    ChunkResult ScanEntries(std::uint32_t count) {
+        while (count > 0) {
+            const std::string_view run =
+                m_source.View(std::size_t{count} * kStdIndexEntryBytes, kStdIndexEntryBytes);
+            if (run.empty()) return ChunkResult::Damaged;
+            const std::size_t inRun = run.size() / kStdIndexEntryBytes;
+            const std::size_t taken =
+                ScanRun(reinterpret_cast<const std::uint8_t*>(run.data()), inRun);
+            if (m_timedOut) {
+                // Stop right after the entry that found the time passed.
+                m_source.SeekBy(-static_cast<std::int64_t>((inRun - taken) * kStdIndexEntryBytes));
+                TraceTimeOver();
+                return ChunkResult::TimedOut;
+            }
+            count -= static_cast<std::uint32_t>(inRun);
+        }
+        return ChunkResult::Whole;
+    }
+
+    // Scans n entries, 32 at a time through a bit mask and one by one where a clock
+    // check falls; returns the number taken, fewer when the time ran out.
+    std::size_t ScanRun(const std::uint8_t* entries, std::size_t n) {
+        std::size_t i = 0;
+        for (; i + kIndexBlock <= n; i += kIndexBlock) {
+            const std::uint8_t* block = entries + i * kStdIndexEntryBytes;
+            if (m_checkAt != 0 && m_videoCount + kIndexBlock >= m_checkAt) {
+                for (std::size_t j = 0; j < kIndexBlock; ++j) {
+                    if (!ScanEntry(block + j * kStdIndexEntryBytes)) return i + j + 1;
+                }
+                continue;
+            }
+            for (std::uint32_t keys = KeyMask(block); keys != 0; keys &= keys - 1) {
+                const int k = std::countr_zero(keys);
+                const std::uint8_t* entry =
+                    block + static_cast<std::size_t>(k) * kStdIndexEntryBytes;
+                m_keys.Add(m_videoCount + static_cast<std::uint32_t>(k) + 1, LoadLe32(entry));
+            }
+            m_videoCount += kIndexBlock;
+        }
+        for (; i < n; ++i) {  // the last few entries of the run
+            if (!ScanEntry(entries + i * kStdIndexEntryBytes)) return i + 1;
+        }
+        return n;
+    }
+
+    // One entry; false when its clock check finds the time passed. The clock is read
+    // after each entry that brings the count to a multiple of the step.
+    bool ScanEntry(const std::uint8_t* entry) {
+        ++m_videoCount;
+        if ((LoadLe32(entry + 4) & kDeltaFrame) == 0) m_keys.Add(m_videoCount, LoadLe32(entry));
+        if (m_videoCount != m_checkAt) return true;
+        m_checkAt += kClockCheckStep;
+        m_timedOut = m_clock.TimeOver();
+        return !m_timedOut;
+    }
+
+    ParseState& m_state;
+    CAviParser& m_avi;
+    ByteSource& m_source;
+    KeyFrameRecorder m_keys;
+    IndexClock m_clock;
+    ReadRanges m_read;
+    std::uint32_t m_videoCount = 0;
+    // The next multiple of the clock step; 0, which no count after an entry equals,
+    // when there is no clock to check.
+    std::uint32_t m_checkAt = m_clock.Timed() ? kClockCheckStep : 0;
+    bool m_timedOut = false;
+};
+
+}  // namespace
+
+bool OpenDmlIndexReplacesIdx1(ParseState& state) {
+    return state.superIndexKept && CountRiffParts(state) > 1;
+}
+
+bool OpenDmlIndexApplies(ParseState& state) {
+    return state.superIndexKept && (!state.idx1Met || CountRiffParts(state) > 1);
+}
+
+bool ReadOpenDmlIndex(ParseState& state) {
+    CAviParser& avi = state.avi;
+    avi.m_nIndexKind = INDEX_KIND_OPENDML;
+    avi.m_dwIndexTotalFrames = avi.m_VideoHeader.dwLength;
+    avi.m_nIndexFrames = 0;
+    avi.m_bIndexOK = false;
+    avi.m_nKeyFrames = 0;
+    avi.m_arKeyFrames.clear();
+    if (avi.m_bSkipIndex) return true;
+    const ChunkResult result = OpenDmlScan(state).Run();
+    if (result != ChunkResult::Whole) return false;
+    avi.m_bIndexOK = avi.m_nIndexFrames == avi.m_dwIndexTotalFrames;
+    return true;
+}
+
+}  // namespace plovik

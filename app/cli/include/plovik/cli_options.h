@@ -1,0 +1,33 @@
+// The command line of plovik-report: options and names, as parsed from the arguments.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plovik {
+
+enum class OutputEncoding { kUtf8, kCp949 };
+enum class OutputFormat { kText, kJson, kCsv };
+
+struct CliOptions {
+    OutputEncoding encoding = OutputEncoding::kUtf8;
+    OutputFormat format = OutputFormat::kText;
+    bool check = false;      // --check: problems instead of reports
+    bool keyFrames = false;  // --key-frames: the key-frame times in JSON
+    bool scan = false;       // --scan: the movie-data scan of each file
+    bool showHelp = false;
+    bool showVersion = false;
+    std::optional<std::string> files0From;  // --files0-from=F; "-" is standard input
+    std::vector<std::string> files;         // UTF-8 paths: files and folders
+};
+
+struct CliParseResult {
+    CliOptions options;
+    std::string error;  // empty when the command line is valid
+};
+
+// Parses the arguments after the program name (UTF-8).
+CliParseResult ParseCliArguments(const std::vector<std::string>& args);
+
+}  // namespace plovik

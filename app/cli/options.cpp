@@ -1,0 +1,137 @@
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "plovik/cli_options.h"
+
+namespace plovik {
+namespace {
+
+std::string ToLower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return lower;
+}
+
+template <class T>
+struct Choice {
+    std::string_view name;
+    T value;
+};
+
+constexpr Choice<OutputEncoding> kEncodings[] = {{"utf-8", OutputEncoding::kUtf8},
+                                                 {"utf8", OutputEncoding::kUtf8},
+                                                 {"cp949", OutputEncoding::kCp949}};
+constexpr Choice<OutputFormat> kFormats[] = {
+    {"text", OutputFormat::kText}, {"json", OutputFormat::kJson}, {"csv", OutputFormat::kCsv}};
+
+// Sets target to the choice named value (any letter case); returns an error text, empty
+// on success.
+template <class T, std::size_t N>
+std::string Choose(const std::string& value, const Choice<T> (&choices)[N], std::string_view what,
+                   std::string_view hint, T& target) {
+    const std::string lower = ToLower(value);
+    for (const Choice<T>& choice : choices) {
+        if (choice.name == lower) {
+            target = choice.value;
+            return {};
+        }
+    }
+    return "unknown " + std::string(what) + " '" + value + "' (use " + std::string(hint) + ")";
+}
+
+struct Flag {
+    std::string_view name;
+    bool CliOptions::*member;
+};
+
+constexpr Flag kFlags[] = {
+    {"--help", &CliOptions::showHelp},        {"-h", &CliOptions::showHelp},
+    {"--version", &CliOptions::showVersion},  {"--check", &CliOptions::check},
+    {"--key-frames", &CliOptions::keyFrames}, {"--scan", &CliOptions::scan},
+};
+
+// The value of an option that takes one: "--name=VALUE" or "--name VALUE". Returns
+// nullopt when arg is not this option; error is set when the value is missing.
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& index,
+                                       std::string_view name, std::string& error) {
+    const std::string& arg = args[index];
+    if (!arg.starts_with(name)) return std::nullopt;
+    if (arg.size() == name.size()) {
+        if (index + 1 < args.size()) return args[++index];
+        error = "option '" + std::string(name) + "' needs a value";
+        return std::string();
+    }
+    if (arg[name.size()] != '=') return std::nullopt;
+    return arg.substr(name.size() + 1);
+}
+
+// Applies one option to the options; returns an error text, empty on success.
+// index advances past a separate option value.
+std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index,
+                        CliOptions& options) {
+    const std::string& arg = args[index];
+    for (const Flag& flag : kFlags) {
+        if (arg == flag.name) {
+            options.*flag.member = true;
+            return {};
+        }
+    }
+    std::string error;
+    if (auto value = OptionValue(args, index, "--encoding", error)) {
+        if (!error.empty()) return error;
+        return Choose(*value, kEncodings, "encoding", "utf-8 or cp949", options.encoding);
+    }
+    if (auto value = OptionValue(args, index, "--format", error)) {
+        if (!error.empty()) return error;
+        return Choose(*value, kFormats, "format", "text, json or csv", options.format);
+    }
+    if (auto value = OptionValue(args, index, "--files0-from", error)) {
+        if (!error.empty()) return error;
+        if (value->empty()) return "option '--files0-from' needs a file name";
+        options.files0From = *value;
+        return {};
+    }
+    return "unknown option '" + arg + "'";
+}
+
+// Options that do not go together, or a run with nothing to read.
+std::string CheckCombination(const CliOptions& options) {
+    if (options.showHelp || options.showVersion) return {};
+    if (options.files0From && !options.files.empty()) {
+        return "file names cannot be combined with --files0-from";
+    }
+    if (!options.files0From && options.files.empty()) return "missing FILE";
+    if (options.format == OutputFormat::kJson && options.encoding == OutputEncoding::kCp949) {
+        return "--encoding cp949 applies to text and csv; JSON is always UTF-8";
+    }
+    if (options.keyFrames && options.format != OutputFormat::kJson) {
+        return "--key-frames needs --format json";
+    }
+    return {};
+}
+
+}  // namespace
+
+CliParseResult ParseCliArguments(const std::vector<std::string>& args) {
+    CliParseResult result;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            result.options.files.push_back(arg);  // "-" alone is an ordinary name
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (std::string error = ApplyOption(args, i, result.options); !error.empty()) {
+            result.error = std::move(error);
+            return result;
+        }
+    }
+    result.error = CheckCombination(result.options);
+    return result;
+}
+
+}  // namespace plovik

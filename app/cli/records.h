@@ -1,0 +1,22 @@
+// One file's result as a JSON line, a CSV row or a check line.
+#pragma once
+
+#include <string>
+
+#include "file_result.h"
+
+namespace plovik {
+
+struct RecordOptions {
+    bool keyFrameTimes = false;  // JSON: key_frame_times_s
+    bool problems = false;       // --check: the problems field or column
+};
+
+// One JSON object on one line, "\n" at its end.
+std::string JsonRecord(const FileResult& result, const RecordOptions& options);
+
+// The CSV header row and one file's row, each ending in "\r\n".
+std::string CsvHeader(const RecordOptions& options);
+std::string CsvRecord(const FileResult& result, const RecordOptions& options);
+
+}  // namespace plovik

@@ -1,0 +1,118 @@
+// plovik-report's library over a folder of 5,000 small AVI files, in each output format,
+// against the floor of opening each file, reading its first 64 KiB and closing it.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "plovik/cli.h"
+#include "ratio.h"
+#include "support/avi_writer.h"
+
+namespace {
+
+constexpr int kFiles = 5000;
+
+struct Folder {
+    std::filesystem::path dir;
+    std::vector<std::string> paths;
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+};
+
+// Small files of a few shapes: with and without audio and software text, some cut short.
+const Folder& SmallFiles() {
+    static const Folder folder = [] {
+        Folder made;
+        std::string dirTemplate =
+            (std::filesystem::temp_directory_path() / "plovik-batch-XXXXXX").string();
+        if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
+        made.dir = dirTemplate;
+        using plovik::test::BuildSimpleAvi;
+        const std::string shapes[] = {
+            BuildSimpleAvi({.frames = 50, .keyInterval = 12}),
+            BuildSimpleAvi({.frames = 30, .audio = false, .software = "Bench Encoder"}),
+            BuildSimpleAvi({.frames = 75, .keyInterval = 7, .software = "Lavf59.27.100"}),
+            BuildSimpleAvi({.frames = 40}).substr(0, 900),
+        };
+        for (int i = 0; i < kFiles; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "clip%05d.avi", i);
+            made.paths.push_back((made.dir / name).string());
+            std::ofstream(made.paths.back(), std::ios::binary) << shapes[i % 4];
+        }
+        return made;
+    }();
+    return folder;
+}
+
+// Counts what it is given and keeps none of it.
+class CountingBuffer : public std::streambuf {
+  public:
+    std::size_t bytes = 0;
+
+  protected:
+    int_type overflow(int_type c) override {
+        ++bytes;
+        return c;
+    }
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        bytes += static_cast<std::size_t>(n);
+        return n;
+    }
+};
+
+void RunBatch(benchmark::State& state, const char* format) {
+    const Folder& folder = SmallFiles();
+    CountingBuffer buffer;
+    std::ostream out(&buffer);
+    std::ostream err(&buffer);
+    for (auto _ : state) {
+        const int status =
+            plovik::RunReportCli({"--format", format, folder.dir.string()}, out, err);
+        if (status != plovik::kExitOk) state.SkipWithError("a file gave only a message");
+    }
+    state.counters["out_MB"] = static_cast<double>(buffer.bytes) / 1e6 / state.iterations();
+}
+
+void BM_BatchText(benchmark::State& state) { RunBatch(state, "text"); }
+void BM_BatchJson(benchmark::State& state) { RunBatch(state, "json"); }
+void BM_BatchCsv(benchmark::State& state) { RunBatch(state, "csv"); }
+
+void BM_BatchFloor(benchmark::State& state) {
+    const Folder& folder = SmallFiles();
+    static char block[64 * 1024];
+    for (auto _ : state) {
+        std::size_t bytes = 0;
+        for (const std::string& path : folder.paths) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            if (fd < 0) continue;
+            const ssize_t got = ::read(fd, block, sizeof block);
+            if (got > 0) bytes += static_cast<std::size_t>(got);
+            ::close(fd);
+        }
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+
+BENCHMARK(BM_BatchText)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_BatchJson)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_BatchCsv)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_BatchFloor)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+const bool kRegistered =
+    plovik::bench::RegisterRatio({"batch text/floor", "BM_BatchText", "BM_BatchFloor"}) &&
+    plovik::bench::RegisterRatio({"batch json/floor", "BM_BatchJson", "BM_BatchFloor"}) &&
+    plovik::bench::RegisterRatio({"batch csv/floor", "BM_BatchCsv", "BM_BatchFloor"});
+
+}  // namespace

@@ -1,0 +1,134 @@
+// Parse of a file shaped like a 10-hour, 30 fps movie with audio in ten RIFF parts
+// (a video and an audio super index, an "ix00" and an "ix01" chunk at the end of each
+// part's movie data, "idx1" for the first part), read from the page cache, against
+// the floor: reading the same video index chunks in 64 KiB blocks and counting their
+// key frames. Printed as "opendml parse/floor ratio: R".
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "index_floor.h"
+#include "plovik/avi_parser.h"
+#include "ratio.h"
+#include "support/avi_writer.h"
+
+namespace {
+
+using namespace plovik;
+using namespace plovik::test;
+
+constexpr std::uint32_t kParts = 10;
+constexpr std::uint32_t kFramesPerPart = 10 * 3600 * 30 / kParts;  // 108,000
+constexpr std::uint32_t kKeyInterval = 30;
+constexpr std::uint64_t kFrameBytes = 9000;  // parts of about 1 GiB, holes in a sparse file
+
+struct OpenDmlMovie {
+    std::filesystem::path dir;
+    std::string path;
+    std::vector<std::uint64_t> indexChunks;
+    std::uint64_t indexChunkBytes = 0;  // each, header included
+
+    ~OpenDmlMovie() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+};
+
+const OpenDmlMovie& Movie() {
+    static const OpenDmlMovie movie = [] {
+        OpenDmlMovie m;
+        std::string dirTemplate =
+            (std::filesystem::temp_directory_path() / "plovik-bench-odml-XXXXXX").string();
+        if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
+        m.dir = dirTemplate;
+        m.path = (m.dir / "movie.avi").string();
+        const OpenDmlFile file = BuildOpenDmlAvi({.partFrames = std::vector(kParts, kFramesPerPart),
+                                                  .keyInterval = kKeyInterval,
+                                                  .microSecPerFrame = 33367,
+                                                  .frameBytes = kFrameBytes,
+                                                  .audio = true});
+        file.file.WriteTo(m.path);
+        m.indexChunks = file.indexChunks;
+        m.indexChunkBytes = 32 + 8 * std::uint64_t{kFramesPerPart};
+        return m;
+    }();
+    return movie;
+}
+
+// Heap bytes in use, mapped blocks included.
+std::size_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+bool ParsedWhole(CAviParser& parser, const std::string& path) {
+    if (parser.Parse(path, 0xFFFFFFFF, false) && parser.m_bIndexOK &&
+        parser.m_nIndexKind == INDEX_KIND_OPENDML &&
+        parser.m_nKeyFrames == kParts * kFramesPerPart / kKeyInterval) {
+        return true;
+    }
+    std::fprintf(stderr, "opendml parse: error %d, index ok %d, kind %d, key frames %u\n",
+                 parser.m_nError, parser.m_bIndexOK, parser.m_nIndexKind, parser.m_nKeyFrames);
+    return false;
+}
+
+// One parser for every run, as a caller may reuse one: its key-time array, made once,
+// is a cost of the parser, not of the file.
+void BM_ParseOpenDml(benchmark::State& state) {
+    const OpenDmlMovie& movie = Movie();
+    CAviParser parser;
+    for (auto _ : state) {
+        if (!ParsedWhole(parser, movie.path)) {
+            state.SkipWithError("parse failed");
+            return;
+        }
+    }
+    // What a parser holds after Parse: the key-frame records and the key-time array.
+    const std::size_t before = HeapInUse();
+    {
+        CAviParser measured;
+        if (ParsedWhole(measured, movie.path)) {
+            state.counters["heap_MB"] = static_cast<double>(HeapInUse() - before) / 1e6;
+        }
+    }
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * kParts * movie.indexChunkBytes));
+}
+
+void BM_OpenDmlIndexFloor(benchmark::State& state) {
+    const OpenDmlMovie& movie = Movie();
+    for (auto _ : state) {
+        const int fd = ::open(movie.path.c_str(), O_RDONLY);
+        std::uint32_t keys = 0;
+        for (const std::uint64_t chunk : movie.indexChunks) {
+            plovik::bench::ReadInBlocks(fd, chunk + 32, movie.indexChunkBytes - 32,
+                                        [&](const char* data, std::size_t n) {
+                                            for (std::size_t i = 0; i + 8 <= n; i += 8) {
+                                                std::uint32_t size;
+                                                std::memcpy(&size, data + i + 4, 4);
+                                                keys += (size & 0x80000000u) == 0;
+                                            }
+                                        });
+        }
+        ::close(fd);
+        benchmark::DoNotOptimize(keys);
+    }
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * kParts * movie.indexChunkBytes));
+}
+
+BENCHMARK(BM_ParseOpenDml)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_OpenDmlIndexFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+const bool kRegistered = plovik::bench::RegisterRatio(
+    {"opendml parse/floor", "BM_ParseOpenDml", "BM_OpenDmlIndexFloor"});
+
+}  // namespace

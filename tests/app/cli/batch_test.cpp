@@ -1,0 +1,368 @@
+// The batch outputs of plovik-report: JSON Lines, CSV, check lines, folders and name lists.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "golden_files.h"
+#include "plovik/cli.h"
+#include "plovik/text_encoding.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace plovik {
+namespace {
+
+using test::TempDir;
+
+struct BatchRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+BatchRun RunBatch(const std::vector<std::string>& args, const std::string& input = "") {
+    std::ostringstream out;
+    std::ostringstream err;
+    std::istringstream in(input);
+    const int status = RunReportCli(args, CliStreams{.out = out, .err = err, .in = &in});
+    return {status, out.str(), err.str()};
+}
+
+// The lines of text, each without its end; the text ends in one.
+std::vector<std::string> Lines(std::string_view text, std::string_view end = "\n") {
+    std::vector<std::string> lines;
+    for (std::size_t at; (at = text.find(end)) != std::string_view::npos;) {
+        lines.emplace_back(text.substr(0, at));
+        text.remove_prefix(at + end.size());
+    }
+    if (!text.empty()) lines.emplace_back(text);
+    return lines;
+}
+
+// "text" (GCC 12 warns wrongly about the plain '"' + text + '"').
+std::string Quoted(std::string_view text) {
+    std::string quoted(1, '"');
+    quoted.append(text);
+    quoted += '"';
+    return quoted;
+}
+
+// The raw text of a value in one compact JSON line; "video.width" looks inside "video":{}.
+std::string JsonValue(const std::string& line, const std::string& name) {
+    std::string_view scope = line;
+    std::string key = name;
+    if (const auto dot = name.find('.'); dot != std::string::npos) {
+        const std::string open = Quoted(name.substr(0, dot)) + ":{";
+        const auto begin = line.find(open);
+        if (begin == std::string::npos) return "<no " + name + ">";
+        scope = scope.substr(begin + open.size());
+        scope = scope.substr(0, scope.find('}'));
+        key = name.substr(dot + 1);
+    }
+    const std::string quoted = Quoted(key) + ":";
+    const auto at = scope.find(quoted);
+    if (at == std::string::npos) return "<no " + name + ">";
+    std::string_view value = scope.substr(at + quoted.size());
+    if (value.starts_with('"')) {  // up to the closing quote, with \" and \\ undone
+        std::string text;
+        for (std::size_t i = 1; i < value.size() && value[i] != '"'; ++i) {
+            if (value[i] == '\\') ++i;
+            text += value[i];
+        }
+        return text;
+    }
+    return std::string(value.substr(0, value.find_first_of(",}]")));
+}
+
+double JsonNumber(const std::string& line, const std::string& name) {
+    return std::stod(JsonValue(line, name));
+}
+
+// The value of the report line whose label begins it (after the four-space indent).
+std::string ReportValue(const std::string& report, const std::string& label) {
+    for (const std::string& line : Lines(report)) {
+        if (line.rfind("    " + label, 0) == 0) return line.substr(line.find(" : ") + 3);
+    }
+    return "<no " + label + ">";
+}
+
+// "1,234 kbps" -> 1234
+long long Figure(std::string_view text) {
+    std::string digits;
+    for (const char c : text.substr(text.find_first_of("-0123456789"))) {
+        if (c == ',') continue;
+        if (c != '-' && (c < '0' || c > '9')) break;
+        digits += c;
+    }
+    return std::stoll(digits);
+}
+
+// A path inside dir with the system's separators, as the folder walk writes it.
+std::string Native(const TempDir& dir, const std::string& relative) {
+    const std::u8string text =
+        std::filesystem::path(std::u8string(relative.begin(), relative.end()))
+            .make_preferred()
+            .u8string();
+    return dir.PathOf(std::string(text.begin(), text.end()));
+}
+
+std::string OneDecimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+void ExpectJsonAgreesWithReport(const std::string& json, const std::string& report) {
+    EXPECT_EQ(JsonNumber(json, "file_size"), Figure(ReportValue(report, "실제 파일의 크기")));
+    EXPECT_EQ(JsonNumber(json, "data_size"), Figure(ReportValue(report, "파일 데이터 크기")));
+    EXPECT_EQ(std::lround(JsonNumber(json, "duration_s")),
+              Figure(ReportValue(report, "재생시간").substr(10)));
+    EXPECT_EQ(JsonValue(json, "software"), ReportValue(report, "제작툴"));
+    EXPECT_EQ(std::lround(JsonNumber(json, "video.frame_rate")),
+              Figure(ReportValue(report, "프레임 속도")));
+    EXPECT_EQ(JsonNumber(json, "video.bit_rate_kbps"), Figure(ReportValue(report, "평균 비트")));
+    EXPECT_EQ(JsonValue(json, "video.width") + " x " + JsonValue(json, "video.height"),
+              ReportValue(report, "크기 (비율)")
+                  .substr(0, ReportValue(report, "크기 (비율)").find("  (")));
+    EXPECT_EQ(JsonValue(json, "video.codec_name") + "(" + JsonValue(json, "video.handler") + ")",
+              ReportValue(report, "압축 코덱 (FourCC)"));
+    if (JsonValue(json, "audio") == "null") {
+        EXPECT_EQ(ReportValue(report, "샘플 비율"), "0 Hz");
+    } else {
+        EXPECT_EQ(JsonNumber(json, "audio.bit_rate_kbps"),
+                  Figure(ReportValue(report, "비트 전송률")));
+        EXPECT_EQ(JsonNumber(json, "audio.sample_rate"), Figure(ReportValue(report, "샘플 비율")));
+        EXPECT_EQ(JsonNumber(json, "audio.channels"), Figure(ReportValue(report, "음악 채널 수")));
+        const std::string name = JsonValue(json, "audio.format_name");
+        EXPECT_EQ(
+            ReportValue(report, "압축 코덱          "),
+            name == "null" ? "알수없음(code:0x" + JsonValue(json, "audio.format_tag") + ")" : name);
+    }
+    const std::string index = ReportValue(report, "인덱스 정보");
+    EXPECT_EQ(JsonValue(json, "index.complete") == "true", index.rfind("정상", 0) == 0);
+    EXPECT_EQ(JsonNumber(json, "index.key_frames"),
+              Figure(index.substr(index.find("키프레임-") + 13)));
+    EXPECT_EQ(JsonValue(json, "index.front_index") == "true",
+              ReportValue(report, "FIA 변환 여부").starts_with("변환됨"));
+    if (JsonValue(json, "key_frame_intervals") == "null") {
+        EXPECT_EQ(report.find("키프레임 정보"), std::string::npos);
+        return;
+    }
+    const std::string stats = ReportValue(report, "키프레임 정보");
+    const bool variable = JsonValue(json, "key_frame_intervals.variable") == "true";
+    EXPECT_EQ(stats,
+              std::string(variable ? "VKI" : "VKI 아님") +
+                  " (평균:" + OneDecimal(JsonNumber(json, "key_frame_intervals.mean_s")) +
+                  "초 표준편차:" + OneDecimal(JsonNumber(json, "key_frame_intervals.stddev_s")) +
+                  "초 최대:" + OneDecimal(JsonNumber(json, "key_frame_intervals.max_s")) + "초)");
+}
+
+// One run over all golden files: one parser serves every file, and nothing of one
+// file's analysis may leak into the next one's record.
+TEST(JsonRecords, AgreeWithTheReportOfEachFile) {
+    const std::vector<test::GoldenFile> golden = test::LoadGoldenFiles();
+    ASSERT_GE(golden.size(), 4u);
+    std::vector<std::string> args = {"--format", "json"};
+    for (const auto& file : golden) args.push_back(file.aviPath);
+    const BatchRun run = RunBatch(args);
+    EXPECT_EQ(run.status, kExitOk);
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), golden.size());
+    for (std::size_t i = 0; i < golden.size(); ++i) {
+        SCOPED_TRACE(golden[i].aviPath);
+        EXPECT_EQ(JsonValue(lines[i], "path"), golden[i].aviPath);
+        ExpectJsonAgreesWithReport(lines[i], golden[i].expected);
+    }
+}
+
+TEST(JsonRecords, EdgeFiles) {
+    TempDir dir;
+    // Handler bytes that are not printable, and authoring text in CP949 with a quote
+    // and a line break; a video rate of 0 has no duration.
+    const std::string odd = dir.Write(
+        "odd.avi",
+        test::Riff(
+            "AVI ",
+            {test::List("hdrl",
+                        {test::Avih({.flags = 0}),
+                         test::List("strl", {test::Strh({.handler = "H\x01\xFFZ", .rate = 0}),
+                                             test::VideoStrf()})}),
+             test::List("INFO", {test::Chunk("ISFT", Utf8ToCp949("say \"한글\"\n") + '\0')}),
+             test::List("movi", {})}));
+    const std::string notAvi = dir.Write("notes.avi", test::Riff("WAVE", {}));
+    const std::string noHeader = dir.Write("cut.avi", test::Riff("AVI ", {test::List("hdrl", {})}));
+    const std::string keys = dir.Write("keys.avi", test::BuildSimpleAvi({.audio = false}));
+    const BatchRun run = RunBatch(
+        {"--format", "json", "--key-frames", odd, dir.PathOf("gone.avi"), notAvi, noHeader, keys});
+    EXPECT_EQ(run.status, kExitFailureMessage);
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 5u);
+    for (const std::string& line : lines) EXPECT_TRUE(IsValidUtf8(line)) << line;
+
+    EXPECT_NE(lines[0].find(R"("software":"say \"한글\"\n")"), std::string::npos) << lines[0];
+    EXPECT_EQ(JsonValue(lines[0], "video.handler"), "H[1][255]Z");
+    EXPECT_EQ(JsonValue(lines[0], "duration_s"), "null");
+    EXPECT_EQ(JsonValue(lines[0], "audio"), "null");
+    EXPECT_EQ(JsonValue(lines[0], "index.kind"), "null");
+    EXPECT_EQ(JsonValue(lines[0], "index.position"), "null");
+    EXPECT_EQ(JsonValue(lines[0], "key_frame_times_s"), "[");  // an empty list
+
+    // A file that gave only a message has the fields it got to, and its status.
+    EXPECT_EQ(JsonValue(lines[1], "path"), dir.PathOf("gone.avi"));
+    EXPECT_TRUE(
+        lines[1].ends_with(R"(","file_name":"gone.avi","status":"open_failed","error_code":2})"))
+        << lines[1];
+    EXPECT_EQ(JsonValue(lines[2], "status"), "not_avi");
+    EXPECT_EQ(JsonValue(lines[2], "file_size"), "12");
+    EXPECT_EQ(JsonValue(lines[2], "riff_size"), "<no riff_size>");
+    EXPECT_EQ(JsonValue(lines[3], "status"), "header_failed");
+    EXPECT_EQ(JsonValue(lines[3], "riff_parts"), "1");
+    EXPECT_EQ(JsonValue(lines[3], "video"), "<no video>");
+
+    EXPECT_EQ(JsonValue(lines[4], "index.kind"), "idx1");
+    EXPECT_NE(lines[4].find(R"("key_frame_times_s":[0,0.19999999999999998])"), std::string::npos)
+        << lines[4];
+}
+
+// Names with commas, quotes and line breaks stay one cell (names Windows allows, there).
+TEST(CsvRecords, QuoteCellsAndKeepTheColumns) {
+    TempDir dir;
+#ifdef _WIN32
+    const std::string name = "a, b.avi";
+    const std::string quoted = Quoted(dir.PathOf(name));
+#else
+    const std::string name = "a, \"b\"\nc.avi";
+    const std::string quoted = Quoted(dir.PathOf("a, \"\"b\"\"\nc.avi"));
+#endif
+    const std::string good = dir.Write(name, test::BuildSimpleAvi());
+    const std::string cut = test::BuildSimpleAvi();
+    const std::string damaged = dir.Write("cut.avi", cut.substr(0, cut.size() - 20));
+    const BatchRun run =
+        RunBatch({"--format", "csv", "--check", good, damaged, dir.PathOf("gone.avi")});
+    EXPECT_EQ(run.out.back(), '\n');
+    const std::vector<std::string> rows = Lines(run.out, "\r\n");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].rfind("path,status,file_size,data_size,duration_s,video_handler,", 0), 0u);
+    EXPECT_EQ(rows[1], quoted +
+                           ",ok,974,966,0.4,DIVX,DivX MPEG-4 V4.x,640,480,25,85,2,44100,"
+                           "true,10,2,false,false,false,");
+    EXPECT_EQ(rows[2], damaged +
+                           ",index_failed,954,966,0.4,DIVX,DivX MPEG-4 V4.x,640,480,25,85,2,44100,"
+                           "false,10,2,false,false,true,truncated;index_damaged");
+    EXPECT_EQ(rows[3], dir.PathOf("gone.avi") + ",open_failed,,,,,,,,,,,,,,,,,,open_failed");
+
+    // Korean spreadsheets open CP949 as it is.
+    const std::string korean = dir.Write("한글.avi", test::BuildSimpleAvi());
+    const std::string utf8 = RunBatch({"--format", "csv", korean}).out;
+    EXPECT_NE(utf8.find("한글.avi"), std::string::npos);
+    EXPECT_EQ(RunBatch({"--format", "csv", "--encoding", "cp949", korean}).out, Utf8ToCp949(utf8));
+}
+
+TEST(CheckMode, LinesSummaryAndExitStatus) {
+    TempDir dir;
+    const std::string good = dir.Write("good.avi", test::BuildSimpleAvi());
+    const std::string full = test::BuildSimpleAvi();
+    const std::string cut = dir.Write("cut.avi", full.substr(0, full.size() - 20));
+    const std::string noIndex =
+        dir.Write("noindex.avi", test::Riff("AVI ", {test::List("hdrl", {test::Avih({})})}));
+    const std::string text = dir.Write("text.avi", "plain text");
+
+    const BatchRun ok = RunBatch({"--check", good});
+    EXPECT_EQ(ok.status, kExitOk);
+    EXPECT_EQ(ok.out, good + ": ok\n");
+    EXPECT_EQ(ok.err, "");  // no summary for one file
+
+    const BatchRun mixed = RunBatch({"--check", good, cut, noIndex, text, dir.PathOf("gone.avi")});
+    EXPECT_EQ(mixed.status, kExitFailureMessage);
+    const std::vector<std::string> lines = Lines(mixed.out);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1],
+              cut + ": truncated (20 bytes missing); index damaged (9 of 10 frames indexed)");
+    EXPECT_EQ(lines[2], noIndex + ": no index");
+    EXPECT_EQ(lines[3], text + ": not an AVI file");
+    EXPECT_EQ(lines[4].rfind(dir.PathOf("gone.avi") + ": cannot open (", 0), 0u);
+    EXPECT_EQ(Lines(mixed.err).back(), "5 files: 1 ok, 2 damaged, 2 unreadable");
+
+    const BatchRun json = RunBatch({"--check", "--format", "json", cut});
+    EXPECT_NE(json.out.find(R"("problems":["truncated","index_damaged"])"), std::string::npos);
+}
+
+TEST(FolderWalk, AviFilesOfATreeSortedWithoutFollowingLinks) {
+    TempDir dir;
+    namespace fs = std::filesystem;
+    const std::string avi = test::BuildSimpleAvi();
+    fs::create_directories(dir.path() / u8"한글 폴더" / "deep");
+    fs::create_directories(dir.path() / "folder.avi");
+    dir.Write("b.AVI", avi);
+    dir.Write("a.Avi", avi);
+    dir.Write("notes.txt", "not listed");
+    dir.Write("clip.avi.bak", "not listed");
+    dir.Write("한글 폴더/클립.avi", avi);
+    dir.Write("한글 폴더/deep/z.avi", avi);
+    dir.Write("folder.avi/inner.avi", avi);
+    const std::string named = dir.Write("named.bin", avi);  // named on its own: analysed
+    std::vector<std::string> expected = {
+        Native(dir, "a.Avi"), Native(dir, "b.AVI"), Native(dir, "folder.avi/inner.avi"),
+        Native(dir, "한글 폴더/deep/z.avi"), Native(dir, "한글 폴더/클립.avi")};
+    int wantedStatus = kExitOk;
+#ifndef _WIN32
+    // Links to folders are never followed; a link that points at itself and a FIFO
+    // are listed, fail to open with their reasons, and do not stop the run.
+    fs::create_directory_symlink(dir.path(), dir.path() / "한글 폴더" / "up");
+    fs::create_directory_symlink(dir.path() / "한글 폴더" / "deep", dir.path() / "linked");
+    fs::create_symlink("self.avi", dir.path() / "self.avi");
+    ASSERT_EQ(::mkfifo(dir.PathOf("pipe.avi").c_str(), 0600), 0);
+    expected.insert(expected.begin() + 3, {dir.PathOf("pipe.avi"), dir.PathOf("self.avi")});
+    wantedStatus = kExitFailureMessage;
+#endif
+    expected.push_back(named);
+
+    const BatchRun run = RunBatch({"--check", dir.PathOf(""), named});
+    EXPECT_EQ(run.status, wantedStatus) << run.err;
+    std::vector<std::string> checked;
+    for (const std::string& line : Lines(run.out))
+        checked.push_back(line.substr(0, line.rfind(": ")));
+    EXPECT_EQ(checked, expected);
+#ifndef _WIN32
+    EXPECT_NE(run.err.find(dir.PathOf("pipe.avi") + ": not a regular file\n"), std::string::npos);
+    EXPECT_NE(run.err.find(dir.PathOf("self.avi") + ": Too many levels of symbolic links\n"),
+              std::string::npos);
+#endif
+}
+
+TEST(NameList, NulSeparatedNamesFromInputOrFile) {
+    TempDir dir;
+    const std::string avi = test::BuildSimpleAvi();
+    const std::string blank = dir.Write("with blank.avi", avi);
+#ifdef _WIN32
+    const std::string odd = dir.Write("한글.avi", avi);
+#else
+    const std::string odd = dir.Write("line\nbreak.avi", avi);
+#endif
+    const std::string names = blank + '\0' + odd + '\0';
+    const BatchRun fromInput = RunBatch({"--check", "--files0-from=-"}, names);
+    EXPECT_EQ(fromInput.status, kExitOk) << fromInput.err;
+    EXPECT_EQ(fromInput.out, blank + ": ok\n" + odd + ": ok\n");
+
+    const std::string list = dir.Write("list", blank + '\0' + odd);  // no final NUL
+    EXPECT_EQ(RunBatch({"--check", "--files0-from", list}).out, fromInput.out);
+
+    const BatchRun empty = RunBatch({"--files0-from=-"}, blank + '\0' + '\0' + odd);
+    EXPECT_EQ(empty.status, kExitUsage);
+    EXPECT_EQ(empty.out, "");
+    EXPECT_EQ(empty.err, "plovik-report: -:2: invalid zero-length file name\n");
+    EXPECT_EQ(RunBatch({"--files0-from", dir.PathOf("missing")}).status, kExitUsage);
+}
+
+}  // namespace
+}  // namespace plovik
