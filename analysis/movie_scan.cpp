@@ -18,6 +18,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <span>
 
 #include "index_check.h"
 #include "index_scan.h"
@@ -99,11 +100,11 @@ void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size, int au
 
 class MovieWalk {
   public:
-    MovieWalk(ScanReader& reader, const CAviParser& avi, IndexCheck* index, CMovieScan& out,
-              const CMovieScan::Progress& progress)
+    MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
+              CMovieScan& out, const CMovieScan::Progress& progress)
         : m_reader(reader),
           m_audioStream(avi.m_nAudioStream),
-          m_index(index),
+          m_indexes(indexes),
           m_out(out),
           m_progress(progress),
           m_fileSize(reader.End()) {}
@@ -128,7 +129,7 @@ class MovieWalk {
 
     ScanReader& m_reader;
     const int m_audioStream;
-    IndexCheck* m_index;
+    std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
     const CMovieScan::Progress& m_progress;
     const std::uint64_t m_fileSize;
@@ -322,7 +323,7 @@ bool MovieWalk::ReadFollower(std::uint64_t position, std::uint64_t follower, std
 }
 
 void MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
-    if (m_index != nullptr) m_index->Chunk(position, id, size);
+    for (IndexCheck* index : m_indexes) index->Chunk(position, id, size);
 }
 
 // The data ends inside the open lists: the rest of the "movi" list is one region.
@@ -376,26 +377,31 @@ void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& 
     Reset();
     ScanFile shared(file);
     const std::uint64_t size = shared.Size();
+    // Both indexes when the file has both: "idx1" for the first part, OpenDML for all.
+    const std::unique_ptr<IndexEntrySource> sources[] = {OpenIdx1Entries(shared, avi),
+                                                         OpenOpenDmlEntries(shared, avi)};
+    std::optional<IndexCheck> checks[std::size(sources)];
+    std::vector<IndexCheck*> indexes;
+    for (std::size_t i = 0; i < std::size(sources); ++i) {
+        if (sources[i]) indexes.push_back(&checks[i].emplace(*sources[i]));
+    }
     ScanReader reader(shared, size, kScanBlockBytes);
-    const std::unique_ptr<IndexEntrySource> idx1 = OpenIdx1Entries(shared, avi);
-    std::optional<IndexCheck> index;
-    if (idx1) index.emplace(*idx1);
-    MovieWalk(reader, avi, index ? &*index : nullptr, *this, progress).Run();
-    if (index && !index->InOrder()) {
-        // Rare: an index out of file order, sorted now and checked against a second walk.
-        index->LoadSorted();
-        ScanReader again(shared, size, kScanBlockBytes);
-        CMovieScan repeated;
-        MovieWalk(again, avi, &*index, repeated, {}).Run();
-    }
-    if (index) {
-        index->Finish();
-        m_bIndexChecked = true;
-        m_qwIndexEntries = index->Entries();
-        m_qwIndexMismatches = index->Mismatches();
-        m_bIndexInOrder = index->InOrder();
-    }
+    MovieWalk(reader, avi, indexes, *this, progress).Run();
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;
+    for (IndexCheck* index : indexes) {
+        index->EndWalk();
+        // Rare: an index out of file order, checked again in sorted slices, a walk each.
+        while (!index->InOrder() && index->LoadNextSlice()) {
+            ScanReader again(shared, size, kScanBlockBytes);
+            CMovieScan unused;
+            MovieWalk(again, avi, {&index, 1}, unused, {}).Run();
+            index->EndWalk();
+        }
+        m_bIndexChecked = true;
+        m_qwIndexEntries += index->Entries();
+        m_qwIndexMismatches += index->Mismatches();
+        m_bIndexInOrder = m_bIndexInOrder && index->InOrder();
+    }
 }
 
 }  // namespace plovik

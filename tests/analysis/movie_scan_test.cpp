@@ -167,6 +167,22 @@ TEST(MovieScan, IndexEntriesThatDoNotNameAChunkAreCounted) {
     EXPECT_EQ(reversed.m_qwIndexMismatches, 4u);
 }
 
+TEST(MovieScan, OpenDmlIndexEntriesNameTheirChunks) {
+    OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {40, 30}, .audio = true, .chunkHeaders = true});
+    CMovieScan scan = ScanBytes(f.file.Flat());
+    EXPECT_EQ(scan.m_qwVideoFrames, 70u);
+    EXPECT_EQ(scan.m_qwIndexEntries, 80u + 70u);  // "idx1" of the first part, then "ix00"
+    EXPECT_EQ(scan.m_qwIndexMismatches, 0u);
+    // A wrong size in the second part's "ix00"; a super index that lists the parts
+    // backwards (checked in two sorted slices), then a chunk that is not an index.
+    f.file.Write(f.indexChunks[1] + 32 + 4, Le32(9));
+    f.SetSuperIndex({{f.indexChunks[1]}, {f.indexChunks[0]}, {f.frames[3]}});
+    scan = ScanBytes(f.file.Flat());
+    EXPECT_FALSE(scan.m_bIndexInOrder);
+    EXPECT_EQ(scan.m_qwIndexEntries, 80u + 70u + 1u);
+    EXPECT_EQ(scan.m_qwIndexMismatches, 2u);
+}
+
 TEST(MovieScan, HostileListsEndTheirWalk) {
     // A "rec " list that claims the rest of the file is not well formed: only its header
     // is passed over, and the chunks inside still count.

@@ -47,11 +47,14 @@ class CMovieScan {
     std::uint64_t m_qwDamagedRegions = 0;
     std::uint64_t m_qwDamagedBytes = 0;
     std::vector<DAMAGEDREGION> m_arDamagedRegions;  // the first kScanKeptRegions, in file order
-    // Index check: every entry should point at a chunk the walk met, with its id and size.
+    // Index check: every entry of "idx1" and of the OpenDML index (the standard index
+    // chunks that the video super index lists) should point at a chunk the walk met, with
+    // its id and size. A listed index chunk that cannot be read counts as one entry that
+    // does not.
     bool m_bIndexChecked = false;  // the file has an index
     std::uint64_t m_qwIndexEntries = 0;
     std::uint64_t m_qwIndexMismatches = 0;
-    bool m_bIndexInOrder = true;  // false: checked from a sorted copy in memory
+    bool m_bIndexInOrder = true;  // false: checked again from sorted copies in memory
     // A read failed or the file shrank: the data after that point counts as missing.
     bool m_bReadFailed = false;
 };
