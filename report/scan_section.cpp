@@ -20,25 +20,38 @@ std::optional<std::uint64_t> Scaled(std::uint64_t count, std::uint32_t times, st
     return whole * times + count % over * times / over;
 }
 
+// count x times / over in seconds; nothing when over is 0.
+std::optional<double> Seconds(std::uint64_t count, std::uint32_t times, std::uint32_t over) {
+    if (over == 0) return std::nullopt;
+    return static_cast<double>(count) * times / over;
+}
+
+// The smaller of two times, where a time that is missing does not limit the other.
+template <class T>
+std::optional<T> Smaller(const std::optional<T>& a, const std::optional<T>& b) {
+    if (a && b) return std::min(*a, *b);
+    return a ? a : b;
+}
+
 }  // namespace
 
 ScanValues ComputeScanValues(const CAviParser& avi, const CMovieScan& scan) {
     const AVISTREAMHEADER& video = avi.m_VideoHeader;
+    const std::uint32_t audioRate = avi.m_nAudioStream >= 0 ? avi.m_AudioFormat.nAvgBytesPerSec : 0;
     ScanValues v{};
     v.videoFrames = scan.m_qwVideoFrames;
     v.expectedFrames = video.dwLength;
     if (video.dwLength != 0) v.presentPercent = scan.m_qwVideoFrames * 100.0 / video.dwLength;
-    const bool hasAudio = avi.m_nAudioStream >= 0;
-    const std::optional<std::uint64_t> videoTime =
-        Scaled(scan.m_qwVideoFrames, video.dwScale, video.dwRate);
-    const std::optional<std::uint64_t> audioTime =
-        hasAudio ? Scaled(scan.m_qwAudioBytes, 1, avi.m_AudioFormat.nAvgBytesPerSec) : std::nullopt;
-    v.audioSeconds = audioTime.value_or(0);
-    if (videoTime && audioTime) {
-        v.playableSeconds = std::min(*videoTime, *audioTime);
-    } else {
-        v.playableSeconds = videoTime.value_or(audioTime.value_or(0));
-    }
+    v.audioTime = Seconds(scan.m_qwAudioBytes, 1, audioRate);
+    v.playableTime =
+        Smaller(Seconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate), v.audioTime);
+    // Whole seconds from integers: a double would round a huge count on the way.
+    const std::optional<std::uint64_t> audioSeconds = Scaled(scan.m_qwAudioBytes, 1, audioRate);
+    v.audioSeconds = audioSeconds.value_or(0);
+    v.playableSeconds =
+        Smaller(Scaled(scan.m_qwVideoFrames, video.dwScale, video.dwRate), audioSeconds)
+            .value_or(0);
+    v.headerSeconds = Scaled(video.dwLength, video.dwScale, video.dwRate);
     return v;
 }
 

@@ -50,7 +50,9 @@ class RecordWriter {
     RecordWriter(const CliOptions& options, std::ostream& out)
         : m_options(options),
           m_out(out),
-          m_record{.keyFrameTimes = options.keyFrames, .problems = options.check} {}
+          m_record{
+              .keyFrameTimes = options.keyFrames, .problems = options.check, .scan = options.scan} {
+    }
 
     void Begin() {
         if (m_options.format == OutputFormat::kCsv) Put(CsvHeader(m_record));
