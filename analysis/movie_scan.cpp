@@ -278,7 +278,8 @@ std::uint64_t MovieWalk::Resync(std::uint64_t position) {
     const std::uint64_t end = m_ends[m_depth - 1];
     for (std::uint64_t p = position + 1; p < end && end - p >= kHeaderBytes; ++p) {
         const std::uint8_t* header = m_reader.At(p, kHeaderBytes);
-        if (header == nullptr) break;  // the data ends inside this list
+        if (header == nullptr) break;                // the data ends inside this list
+        if (p >= m_nextProgress) ReportProgress(p);  // damage may run for gigabytes
         if (IsDigit(header[0]) && IsResyncPoint(p, header, end)) {
             AddRegion(position, p);
             return p;

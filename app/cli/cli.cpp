@@ -114,11 +114,15 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     const std::vector<WalkItem> items = ExpandNames(names);
     const bool textReport = options.format == OutputFormat::kText && !options.check;
     FileAnalyser analyser(textReport, options.check, options.scan);
+    std::size_t i = 0;
+    analyser.SetScanProgress([&](std::uint64_t scanned, std::uint64_t size) {
+        progress.UpdateScan(i, items.size(), scanned, size);
+    });
     RecordWriter writer(options, streams.out);
     CheckTally tally;
     bool allSucceeded = true;
     writer.Begin();
-    for (std::size_t i = 0; i < items.size(); ++i) {
+    for (; i < items.size(); ++i) {
         const FileResult result = analyser.Analyse(items[i]);
         if (!result.failure.empty()) {
             progress.Clear();

@@ -71,7 +71,7 @@ FileResult FileAnalyser::Analyse(const WalkItem& item) {
 }
 
 void FileAnalyser::Scan(const WalkItem& item, FileResult& result) {
-    result.scanFailed = !m_scan.Scan(item.path, m_parser);
+    result.scanFailed = !m_scan.Scan(item.path, m_parser, m_scanProgress);
     if (result.scanFailed) {
         result.failure = "cannot scan (" + OpenFailureReason(item.path) + ")";
     } else {

@@ -49,6 +49,8 @@ class FileAnalyser {
 
     // The result refers to this analyser's parser and scan: use it before the next call.
     FileResult Analyse(const WalkItem& item);
+    // Called now and then during a scan with the bytes scanned and the file size.
+    void SetScanProgress(CMovieScan::Progress progress) { m_scanProgress = std::move(progress); }
 
   private:
     void Scan(const WalkItem& item, FileResult& result);
@@ -58,6 +60,7 @@ class FileAnalyser {
     bool m_withScan;
     CAviParser m_parser;
     CMovieScan m_scan;
+    CMovieScan::Progress m_scanProgress;
     CStringReportArea m_area;
 };
 

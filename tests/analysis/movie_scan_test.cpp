@@ -208,6 +208,18 @@ TEST(MovieScan, HostileListsEndTheirWalk) {
     // Millions of tiny chunks.
     std::vector<Bytes> tiny(1 << 20, Chunk("00dc", ""));
     EXPECT_EQ(ScanBytes(Riff("AVI ", {Hdrl(), List("movi", tiny)})).m_qwEmptyFrames, 1u << 20);
+
+    // Damage of 40 MiB: the search through it reports its progress on the way.
+    const Bytes damaged = Riff("AVI ", {Hdrl(), List("movi", {Zeros(40u << 20)})});
+    CAviParser avi;
+    avi.ParseFrom(MakeMemorySource(damaged), "clip.avi", 0xFFFFFFFF, false);
+    std::vector<std::uint64_t> reached;
+    scan.ScanFrom(*MakeMemoryRawFile(damaged), avi, [&](std::uint64_t done, std::uint64_t total) {
+        EXPECT_EQ(total, damaged.size());
+        reached.push_back(done);
+    });
+    EXPECT_GE(reached.size(), 3u);
+    EXPECT_GT(reached.back(), 32u << 20);
 }
 
 // Counts the bytes read from the file it wraps.
