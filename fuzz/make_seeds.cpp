@@ -39,6 +39,8 @@ std::vector<Bytes> Seeds() {
         BuildOpenDmlAvi({}).file.Flat(),
         BuildOpenDmlAvi({.partFrames = {40, 33}, .keyInterval = 7, .audio = true}).file.Flat(),
         BuildOpenDmlAvi({.partFrames = {5}, .idx1 = false, .indexId = "00ix"}).file.Flat(),
+        // With real chunk headers, for the scan's OpenDML index check.
+        BuildOpenDmlAvi({.partFrames = {6, 5}, .audio = true, .chunkHeaders = true}).file.Flat(),
     };
 }
 
