@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "raw_file.h"
 
@@ -16,7 +16,11 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 class BufferedFileSource final : public ByteSource {
   public:
     explicit BufferedFileSource(std::unique_ptr<RawFile> file)
-        : m_file(std::move(file)), m_size(m_file->Size()), m_buffer(kBufferSize) {}
+        : m_file(std::move(file)),
+          m_size(m_file->Size()),
+          // Not zeroed: only bytes read into it are ever looked at, and zeroing 64 KiB per
+          // file would cost more than analysing a small file.
+          m_buffer(std::make_unique_for_overwrite<unsigned char[]>(kBufferSize)) {}
 
     std::uint64_t Size() const override { return m_size; }
     bool Read(void* buffer, std::size_t n) override {
@@ -24,13 +28,13 @@ class BufferedFileSource final : public ByteSource {
         const std::int64_t start = m_position;
         while (n > 0) {
             if (!BufferHolds(m_position)) {
-                if (n >= m_buffer.size()) {
+                if (n >= kBufferSize) {
                     // Large requests go straight into the caller's memory.
                     if (ReadAt(m_position, out, n) != n) break;
                     m_position += static_cast<std::int64_t>(n);
                     return true;
                 }
-                if (!Refill(m_buffer.size())) break;
+                if (!Refill(kBufferSize)) break;
             }
             const std::size_t count = CopyFromBuffer(out, n);
             out += count;
@@ -42,14 +46,14 @@ class BufferedFileSource final : public ByteSource {
     }
 
     std::string_view View(std::size_t maxBytes, std::size_t unit) override {
-        if (unit == 0 || unit > m_buffer.size() || maxBytes < unit) return {};
+        if (unit == 0 || unit > kBufferSize || maxBytes < unit) return {};
         // No more is read ahead than asked for: what follows a view is seldom wanted.
-        if (BufferedAhead() < unit) Refill(std::min(maxBytes, m_buffer.size()));
+        if (BufferedAhead() < unit) Refill(std::min(maxBytes, kBufferSize));
         const std::size_t ahead = BufferedAhead();
         if (ahead < unit) return {};
         const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
         const char* start =
-            reinterpret_cast<const char*>(m_buffer.data()) + (m_position - m_bufferStart);
+            reinterpret_cast<const char*>(m_buffer.get()) + (m_position - m_bufferStart);
         m_position += static_cast<std::int64_t>(count);
         return {start, count};
     }
@@ -70,7 +74,7 @@ class BufferedFileSource final : public ByteSource {
     std::size_t CopyFromBuffer(unsigned char* out, std::size_t n) {
         const auto offset = static_cast<std::size_t>(m_position - m_bufferStart);
         const std::size_t count = std::min(n, m_bufferLength - offset);
-        std::memcpy(out, m_buffer.data() + offset, count);
+        std::memcpy(out, m_buffer.get() + offset, count);
         m_position += static_cast<std::int64_t>(count);
         return count;
     }
@@ -79,7 +83,11 @@ class BufferedFileSource final : public ByteSource {
     // is there.
     bool Refill(std::size_t n) {
         m_bufferStart = m_position;
-        m_bufferLength = ReadAt(m_position, m_buffer.data(), n);
+        // Never asked past the end: a read that could only find the end is not made.
+        const std::uint64_t position = static_cast<std::uint64_t>(m_position);
+        if (position < m_size)
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - position));
+        m_bufferLength = ReadAt(m_position, m_buffer.get(), n);
         return m_bufferLength > 0;
     }
 
@@ -97,7 +105,7 @@ class BufferedFileSource final : public ByteSource {
 
     std::unique_ptr<RawFile> m_file;
     std::uint64_t m_size;
-    std::vector<unsigned char> m_buffer;
+    std::unique_ptr<unsigned char[]> m_buffer;
     std::int64_t m_bufferStart = 0;
     std::size_t m_bufferLength = 0;
 };

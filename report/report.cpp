@@ -17,15 +17,22 @@ namespace plovik {
 
 namespace {
 
+// Formats once into a buffer that holds any ordinary line; only a longer text (a long
+// authoring-software name) is formatted a second time, at its measured length.
 std::string FormatV(const char* pszFormat, va_list args) {
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, pszFormat, measure);
-    va_end(measure);
-    if (length <= 0) return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), pszFormat, args);
-    text.resize(static_cast<std::size_t>(length));
+    char line[512];
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(line, sizeof line, pszFormat, args);
+    std::string text;
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof line) {
+        text.assign(line, static_cast<std::size_t>(length));
+    } else if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), pszFormat, again);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    va_end(again);
     return text;
 }
 

@@ -36,7 +36,8 @@ KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t 
     double sum = 0.0;
     for (std::uint32_t k = 1; k <= n; ++k) {
         sum += interval(k);
-        stats.maximum = std::fmax(stats.maximum, interval(k));
+        // As fmax for these values (never NaN, never below 0), without a call into libm.
+        if (interval(k) > stats.maximum) stats.maximum = interval(k);
     }
     stats.mean = sum / n;
     double squares = 0.0;

@@ -33,9 +33,10 @@ debs=(dist/plovik_*_amd64.deb)
 [[ ${#debs[@]} -eq 1 && -f "${debs[0]}" ]] || fail "expected one .deb in dist/"
 deb=${debs[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libstdc++6 libgcc-s1; do
-    [[ "$depends" == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
-done
+# The tools carry their C++ runtime (it starts faster so): libc is their one shared library.
+[[ "$depends" == "libc6 ("* ]] || fail "Depends is not libc6 alone: $depends"
+[[ "$depends" != *,* ]] || fail "Depends names more than libc6: $depends"
+
 dpkg-deb -x "$deb" "$tmp/root"
 for page in "$tmp"/root/usr/share/man/man1/plovik-{report,trace}.1.gz; do
     [[ -f "$page" ]] || fail "the package lacks $page"
