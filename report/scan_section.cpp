@@ -61,29 +61,29 @@ void AddScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan* 
     if (scanned == nullptr) return area.AddReportLine("%s", FailureMessage(PARSE_ERR_OPEN));
     const CMovieScan& scan = *scanned;
     const ScanValues v = ComputeScanValues(avi, scan);
-    AddLabelLine(area, "영상 프레임 수", "%s / %s (%.1f%%)",
-                 FormatUnsignedNumber(v.videoFrames).c_str(),
-                 FormatUnsignedNumber(v.expectedFrames).c_str(), v.presentPercent);
-    AddLabelLine(area, "빈 프레임 수", "%s", FormatUnsignedNumber(scan.m_qwEmptyFrames).c_str());
-    AddLabelLine(area, "소리 데이터", "%s 바이트 (%s 초)",
-                 FormatUnsignedNumber(scan.m_qwAudioBytes).c_str(),
-                 FormatUnsignedNumber(v.audioSeconds).c_str());
-    AddLabelLine(area, "재생 가능 시간", "%s (%s 초)", ClockText(v.playableSeconds).c_str(),
-                 FormatUnsignedNumber(v.playableSeconds).c_str());
+    area.AddLabelLine("영상 프레임 수", "%s / %s (%.1f%%)",
+                      FormatUnsignedNumber(v.videoFrames).c_str(),
+                      FormatUnsignedNumber(v.expectedFrames).c_str(), v.presentPercent);
+    area.AddLabelLine("빈 프레임 수", "%s", FormatUnsignedNumber(scan.m_qwEmptyFrames).c_str());
+    area.AddLabelLine("소리 데이터", "%s 바이트 (%s 초)",
+                      FormatUnsignedNumber(scan.m_qwAudioBytes).c_str(),
+                      FormatUnsignedNumber(v.audioSeconds).c_str());
+    area.AddLabelLine("재생 가능 시간", "%s (%s 초)", ClockText(v.playableSeconds).c_str(),
+                      FormatUnsignedNumber(v.playableSeconds).c_str());
     if (scan.m_qwDamagedRegions == 0) {
-        AddLabelLine(area, "손상 구간", "%s", "없음");
+        area.AddLabelLine("손상 구간", "%s", "없음");
     } else {
-        AddLabelLine(area, "손상 구간", "%s곳 (처음 %s 바이트, 건너뛴 데이터 %s 바이트)",
-                     FormatUnsignedNumber(scan.m_qwDamagedRegions).c_str(),
-                     FormatUnsignedNumber(scan.m_arDamagedRegions.front().qwPosition).c_str(),
-                     FormatUnsignedNumber(scan.m_qwDamagedBytes).c_str());
+        area.AddLabelLine("손상 구간", "%s곳 (처음 %s 바이트, 건너뛴 데이터 %s 바이트)",
+                          FormatUnsignedNumber(scan.m_qwDamagedRegions).c_str(),
+                          FormatUnsignedNumber(scan.m_arDamagedRegions.front().qwPosition).c_str(),
+                          FormatUnsignedNumber(scan.m_qwDamagedBytes).c_str());
     }
     if (!scan.m_bIndexChecked) return;
     if (scan.m_qwIndexMismatches == 0) {
-        AddLabelLine(area, "인덱스 대조", "%s", "일치");
+        area.AddLabelLine("인덱스 대조", "%s", "일치");
     } else {
-        AddLabelLine(area, "인덱스 대조", "%s개 항목 불일치",
-                     FormatUnsignedNumber(scan.m_qwIndexMismatches).c_str());
+        area.AddLabelLine("인덱스 대조", "%s개 항목 불일치",
+                          FormatUnsignedNumber(scan.m_qwIndexMismatches).c_str());
     }
 }
 

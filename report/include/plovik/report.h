@@ -21,6 +21,14 @@ class CReportArea {
         __attribute__((format(printf, 2, 3)))
 #endif
         ;
+    // One label line, "    LABEL<spaces>: VALUE" with the value formatted printf-style:
+    // the label is padded by its CP949 width so that the colon stands at byte 23 of the
+    // line's CP949 form (at least one space after a longer label).
+    void AddLabelLine(std::string_view label, const char* pszValueFormat, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        ;
     // Empties the whole area.
     virtual void ClearReport() = 0;
 
