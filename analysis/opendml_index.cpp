@@ -11,17 +11,10 @@
 #include "parse_state.h"
 #include "record_cursor.h"
 #include "riff_reader.h"
+#include "std_index.h"
 
 namespace plovik {
 namespace {
-
-constexpr FOURCC kStdIndexId = MakeFourCC("ix00");
-constexpr FOURCC kStdIndexIdSwapped = MakeFourCC("00ix");  // as some writers name it
-constexpr std::size_t kStdIndexHeaderBytes = 32;           // chunk header included
-constexpr std::size_t kStdIndexEntryBytes = 8;
-constexpr std::uint16_t kStdIndexLongsPerEntry = 2;
-constexpr std::uint8_t kIndexOfChunks = 1;
-constexpr std::uint32_t kDeltaFrame = 0x80000000;  // bit of dwSize: NOT a key frame
 
 // Bit i set: entry i of a block is a key frame. Branch-free so that it vectorises.
 std::uint32_t KeyMask(const std::uint8_t* entries) {
@@ -31,36 +24,6 @@ std::uint32_t KeyMask(const std::uint8_t* entries) {
         mask |= kEntryBits[i] & (0u - isKey);
     }
     return mask;
-}
-
-struct StdIndexHeader {
-    FOURCC id;
-    std::uint32_t size;
-    std::uint16_t longsPerEntry;
-    std::uint8_t subType;
-    std::uint8_t type;
-    std::uint32_t entriesInUse;
-    FOURCC chunkId;
-    std::uint64_t baseOffset;
-};
-
-StdIndexHeader DecodeStdIndexHeader(RecordCursor c) {
-    StdIndexHeader h{};
-    h.id = c.U32();
-    h.size = c.U32();
-    h.longsPerEntry = c.U16();
-    h.subType = c.U8();
-    h.type = c.U8();
-    h.entriesInUse = c.U32();
-    h.chunkId = c.U32();
-    h.baseOffset = c.U64();
-    return h;
-}
-
-// A standard index of frames: its id, type and entry size.
-bool IsFrameIndex(const StdIndexHeader& h) {
-    return (h.id == kStdIndexId || h.id == kStdIndexIdSwapped) &&
-           h.longsPerEntry == kStdIndexLongsPerEntry && h.subType == 0 && h.type == kIndexOfChunks;
 }
 
 // The file ranges read so far, so that no index chunk is read twice.
@@ -105,10 +68,9 @@ class OpenDmlScan {
     ChunkResult ReadChunk(std::uint64_t position) {
         StdIndexHeader header;
         if (!ReadChunkHeader(position, header)) return ChunkResult::Damaged;
-        const std::uint64_t entryBytes = std::uint64_t{header.entriesInUse} * kStdIndexEntryBytes;
+        const std::uint64_t entryBytes = StdIndexEntryBytes(header);
         const std::uint64_t end = position + kStdIndexHeaderBytes + entryBytes;
-        const bool entriesFit = entryBytes <= header.size - (kStdIndexHeaderBytes - 8) &&
-                                BytesAhead(m_source, entryBytes);
+        const bool entriesFit = EntriesFitChunk(header) && BytesAhead(m_source, entryBytes);
         // The count of the whole file must fit its 32 bits.
         const bool countFits = header.entriesInUse <= 0xFFFFFFFFu - m_videoCount;
         if (!entriesFit || !countFits || m_read.Overlaps(position, end)) {
@@ -135,7 +97,7 @@ class OpenDmlScan {
         std::uint8_t bytes[kStdIndexHeaderBytes];
         if (!m_source.Read(bytes, sizeof bytes)) return false;
         header = DecodeStdIndexHeader(RecordCursor(bytes));
-        return IsFrameIndex(header) && header.size >= kStdIndexHeaderBytes - 8;
+        return IsFrameIndex(header);
     }
 
     // Every entry is one video frame; bit 31 of its size marks a frame that is not a

@@ -20,6 +20,13 @@ std::vector<Bytes> Seeds() {
         BuildSimpleAvi({.frames = 4, .keyInterval = 1, .indexFirst = true}),
         Riff("AVI ", {hdrl, List("INFO", {Chunk("JUNK", Zeros(4)), Chunk("ISFT", "Tool")}),
                       List("movi", {Chunk("00dc", "x")}), Idx1({Video(kKey), Audio(kKey)})}),
+        // Movie data with "rec " lists, passed chunks, damage and a second RIFF part.
+        Riff("AVI ", {hdrl,
+                      List("movi", {List("rec ", {Chunk("00dc", "abc"), Chunk("01wb", "xy")}),
+                                    Chunk("JUNK", Zeros(3)), Chunk("ix00", Zeros(32)),
+                                    Bytes("\x01garbage"), Chunk("00db", ""), Chunk("01wb", "z")}),
+                      Idx1({{"rec ", 0, 4, 28}, Video(kKey, 16), Audio(0, 26)})}) +
+            Riff("AVIX", {List("movi", {Chunk("00dc", "q"), Chunk("01wb", "")})}),
         Riff("AVI ", {List("hdrl", {Avih({}),
                                     List("strl", {Strh({}, 64), VideoStrf({}, 48),
                                                   Chunk("strd", "d"), Chunk("strn", "n")}),
@@ -32,6 +39,8 @@ std::vector<Bytes> Seeds() {
         BuildOpenDmlAvi({}).file.Flat(),
         BuildOpenDmlAvi({.partFrames = {40, 33}, .keyInterval = 7, .audio = true}).file.Flat(),
         BuildOpenDmlAvi({.partFrames = {5}, .idx1 = false, .indexId = "00ix"}).file.Flat(),
+        // With real chunk headers, for the scan's OpenDML index check.
+        BuildOpenDmlAvi({.partFrames = {6, 5}, .audio = true, .chunkHeaders = true}).file.Flat(),
     };
 }
 

@@ -11,28 +11,43 @@
 #include "plovik/format.h"
 #include "plovik/report_values.h"
 #include "plovik/text_encoding.h"
+#include "report_lines.h"
 
 namespace plovik {
 
 namespace {
 
-// Formats once into a buffer that holds any ordinary line; only a longer text (a long
-// authoring-software name) is formatted a second time, at its measured length.
-std::string FormatV(const char* pszFormat, va_list args) {
+// Formats once into a buffer that holds any ordinary line and appends it to text; only
+// a longer text (a long authoring-software name) is formatted a second time, at its
+// measured length.
+void AppendFormatted(std::string& text, const char* pszFormat, va_list args) {
     char line[512];
     va_list again;
     va_copy(again, args);
     const int length = std::vsnprintf(line, sizeof line, pszFormat, args);
-    std::string text;
     if (length > 0 && static_cast<std::size_t>(length) < sizeof line) {
-        text.assign(line, static_cast<std::size_t>(length));
+        text.append(line, static_cast<std::size_t>(length));
     } else if (length > 0) {
-        text.resize(static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), pszFormat, again);
-        text.resize(static_cast<std::size_t>(length));
+        const std::size_t start = text.size();
+        text.resize(start + static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data() + start, static_cast<std::size_t>(length) + 1, pszFormat, again);
+        text.resize(start + static_cast<std::size_t>(length));
     }
     va_end(again);
-    return text;
+}
+
+constexpr std::size_t kColonColumn = 23;
+constexpr std::string_view kLabelIndent = "    ";
+
+// Bytes of the CP949 form of UTF-8 text that CP949 can encode: one for an ASCII
+// character, two for any other (counted at its lead byte).
+std::size_t Cp949Width(std::string_view utf8) {
+    std::size_t width = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        width += byte < 0x80 ? 1 : byte >= 0xC0 ? 2 : 0;
+    }
+    return width;
 }
 
 // The report's flag words, in the order line 24 shows them.
@@ -71,21 +86,19 @@ void WriteFileSection(CReportArea& area, const CAviParser& avi, const Rates& r) 
     area.AddReportLine("파일명 : %s", FileTextToUtf8(avi.GetFileName()).c_str());
     area.AddReportLine("=======================================================");
     area.AddReportLine("* 파일 정보");
-    area.AddReportLine("    실제 파일의 크기   : %s 바이트(%s)",
-                       FormatUnsignedNumber(avi.m_qwFileSize).c_str(),
-                       FormatSize(avi.m_qwFileSize).c_str());
-    area.AddReportLine("    파일 데이터 크기   : %s 바이트(%s)",
-                       FormatUnsignedNumber(avi.m_qwDataSize).c_str(),
-                       FormatSize(avi.m_qwDataSize).c_str());
-    area.AddReportLine("    재생시간           : %02d:%02d:%02d (%s 초)",
-                       static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60),
-                       static_cast<int>(seconds % 60), FormatNumber(r.runningTime).c_str());
-    area.AddReportLine("    평균 데이타 전송률 : %s KCPS (%s kbps)",
-                       FormatUnsignedNumber(r.kiloBytesPerSec).c_str(),
-                       FormatUnsignedNumber(r.kiloBytesPerSec * 8).c_str());
+    area.AddLabelLine("실제 파일의 크기", "%s 바이트(%s)",
+                      FormatUnsignedNumber(avi.m_qwFileSize).c_str(),
+                      FormatSize(avi.m_qwFileSize).c_str());
+    area.AddLabelLine("파일 데이터 크기", "%s 바이트(%s)",
+                      FormatUnsignedNumber(avi.m_qwDataSize).c_str(),
+                      FormatSize(avi.m_qwDataSize).c_str());
+    area.AddLabelLine("재생시간", "%s (%s 초)", ClockText(seconds).c_str(),
+                      FormatNumber(r.runningTime).c_str());
+    area.AddLabelLine("평균 데이타 전송률", "%s KCPS (%s kbps)",
+                      FormatUnsignedNumber(r.kiloBytesPerSec).c_str(),
+                      FormatUnsignedNumber(r.kiloBytesPerSec * 8).c_str());
     const std::string software = FileTextToUtf8(avi.m_strSoftware);
-    area.AddReportLine("    제작툴             : %s",
-                       software.empty() ? "알수 없음" : software.c_str());
+    area.AddLabelLine("제작툴", "%s", software.empty() ? "알수 없음" : software.c_str());
     if (avi.m_qwFileSize < avi.m_qwDataSize) {
         area.AddReportLine("    * 파일이 손상된 것으로 보입니다.");
     }
@@ -96,54 +109,51 @@ void WriteVideoSection(CReportArea& area, const CAviParser& avi, const Rates& r)
     const AVIMAINHEADER& main = avi.m_MainHeader;
     const FOURCC handler = avi.m_VideoHeader.fccHandler;
     area.AddReportLine("* 영상 정보 ");
-    area.AddReportLine("    프레임 속도        : %d 프레임/초 ", r.framesPerSec);
-    area.AddReportLine("    평균 비트 전송률   : %s kbps", FormatNumber(r.videoKbps).c_str());
-    area.AddReportLine("    크기 (비율)        : %d x %d  ( %.02f : 1 )",
-                       static_cast<int>(main.dwWidth), static_cast<int>(main.dwHeight),
-                       AspectRatio(main.dwWidth, main.dwHeight));
-    area.AddReportLine(
-        "    압축 코덱 (FourCC) : %s(%s)",
-        GetVideoCodecName(handler, avi.m_VideoFormat.bmiHeader.biCompression).c_str(),
-        FileTextToUtf8(FourCCToString(handler)).c_str());
+    area.AddLabelLine("프레임 속도", "%d 프레임/초 ", r.framesPerSec);
+    area.AddLabelLine("평균 비트 전송률", "%s kbps", FormatNumber(r.videoKbps).c_str());
+    area.AddLabelLine("크기 (비율)", "%d x %d  ( %.02f : 1 )", static_cast<int>(main.dwWidth),
+                      static_cast<int>(main.dwHeight), AspectRatio(main.dwWidth, main.dwHeight));
+    area.AddLabelLine("압축 코덱 (FourCC)", "%s(%s)",
+                      GetVideoCodecName(handler, avi.m_VideoFormat.bmiHeader.biCompression).c_str(),
+                      FileTextToUtf8(FourCCToString(handler)).c_str());
     area.AddReportLine("%s", "");
 }
 
 void WriteAudioSection(CReportArea& area, const CAviParser& avi, const Rates& r) {
     const WAVEFORMATEX& audio = avi.m_AudioFormat;
     area.AddReportLine("* 소리 정보");
-    area.AddReportLine("    비트 전송률        : %d kbps", r.audioKbps);
-    area.AddReportLine("    샘플 비율          : %s Hz",
-                       FormatNumber(static_cast<int>(audio.nSamplesPerSec)).c_str());
-    area.AddReportLine("    음악 채널 수       : %d %s", static_cast<int>(audio.nChannels),
-                       ChannelSuffix(audio.nChannels));
-    area.AddReportLine("    압축 코덱          : %s", GetAudioFormatName(audio.wFormatTag).c_str());
+    area.AddLabelLine("비트 전송률", "%d kbps", r.audioKbps);
+    area.AddLabelLine("샘플 비율", "%s Hz",
+                      FormatNumber(static_cast<int>(audio.nSamplesPerSec)).c_str());
+    area.AddLabelLine("음악 채널 수", "%d %s", static_cast<int>(audio.nChannels),
+                      ChannelSuffix(audio.nChannels));
+    area.AddLabelLine("압축 코덱", "%s", GetAudioFormatName(audio.wFormatTag).c_str());
     area.AddReportLine("%s", "");
 }
 
 void WriteOtherSection(CReportArea& area, const CAviParser& avi) {
     const std::uint32_t flags = avi.m_MainHeader.dwFlags;
     area.AddReportLine("* 기타 정보");
-    area.AddReportLine("    AVI 파일 속성      : %s %s %s %s %s",
-                       FlagWordText(flags, kFlagWords[0]), FlagWordText(flags, kFlagWords[1]),
-                       FlagWordText(flags, kFlagWords[2]), FlagWordText(flags, kFlagWords[3]),
-                       FlagWordText(flags, kFlagWords[4]));
+    area.AddLabelLine("AVI 파일 속성", "%s %s %s %s %s", FlagWordText(flags, kFlagWords[0]),
+                      FlagWordText(flags, kFlagWords[1]), FlagWordText(flags, kFlagWords[2]),
+                      FlagWordText(flags, kFlagWords[3]), FlagWordText(flags, kFlagWords[4]));
     if ((flags & AVIF_HASINDEX) != 0) {
-        area.AddReportLine("    인덱스 정보        : %s/전체프레임-%d/키프레임-%d",
-                           avi.m_bIndexOK ? "정상" : "*손상",
-                           static_cast<int>(avi.m_dwIndexTotalFrames),
-                           static_cast<int>(avi.m_nKeyFrames));
+        area.AddLabelLine(
+            "인덱스 정보", "%s/전체프레임-%d/키프레임-%d", avi.m_bIndexOK ? "정상" : "*손상",
+            static_cast<int>(avi.m_dwIndexTotalFrames), static_cast<int>(avi.m_nKeyFrames));
     }
-    area.AddReportLine("    FIA 변환 여부      : %s",
-                       avi.IsFrontIndex() ? "변환됨(FIA - FrontIndexAVI)" : "변환안됨(보통)");
+    area.AddLabelLine("FIA 변환 여부", "%s",
+                      avi.IsFrontIndex() ? "변환됨(FIA - FrontIndexAVI)" : "변환안됨(보통)");
     if (avi.m_nKeyFrames != 0) {
         const KeyFrameStats s = ComputeKeyFrameStats(avi.m_arKeyTimes, avi.m_nKeyFrames);
-        area.AddReportLine("    키프레임 정보      : %s (평균:%.1f초 표준편차:%.1f초 최대:%.1f초)",
-                           s.variable ? "VKI" : "VKI 아님", s.mean, s.deviation, s.maximum);
+        area.AddLabelLine("키프레임 정보", "%s (평균:%.1f초 표준편차:%.1f초 최대:%.1f초)",
+                          s.variable ? "VKI" : "VKI 아님", s.mean, s.deviation, s.maximum);
     }
-    if (avi.m_bHasText) area.AddReportLine("    내장 텍스트        : %s", "있음");
+    if (avi.m_bHasText) area.AddLabelLine("내장 텍스트", "%s", "있음");
 }
 
-// The one message line of a parse that gave nothing to report, or nullptr.
+}  // namespace
+
 const char* FailureMessage(int error) {
     switch (error) {
         case PARSE_ERR_NOT_AVI:
@@ -157,12 +167,33 @@ const char* FailureMessage(int error) {
     }
 }
 
-}  // namespace
+std::string ClockText(std::uint64_t seconds) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%02llu:%02u:%02u",
+                  static_cast<unsigned long long>(seconds / 3600),
+                  static_cast<unsigned>(seconds % 3600 / 60), static_cast<unsigned>(seconds % 60));
+    return text;
+}
 
 void CReportArea::AddReportLine(const char* pszFormat, ...) {
+    std::string line;
     va_list args;
     va_start(args, pszFormat);
-    std::string line = FormatV(pszFormat, args);
+    AppendFormatted(line, pszFormat, args);
+    va_end(args);
+    line += "\r\n";
+    AppendText(line);
+}
+
+void CReportArea::AddLabelLine(std::string_view label, const char* pszValueFormat, ...) {
+    const std::size_t used = kLabelIndent.size() + Cp949Width(label);
+    const std::size_t pad = used < kColonColumn ? kColonColumn - used : 1;
+    std::string line;
+    line.reserve(128);  // every label line but a long authoring-software name
+    line.append(kLabelIndent).append(label).append(pad, ' ').append(": ");
+    va_list args;
+    va_start(args, pszValueFormat);
+    AppendFormatted(line, pszValueFormat, args);
     va_end(args);
     line += "\r\n";
     AppendText(line);

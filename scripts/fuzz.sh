@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Fuzzes the AVI analyser for SECONDS in all (default 60) with libFuzzer, AddressSanitizer
-# and UndefinedBehaviorSanitizer: two thirds of the time every input must end cleanly, one
-# third the memory source and the file reader, with and without a time limit, must give
-# the same results. Any crash, leak, hang (an input over 1 s), difference or sanitizer
-# report fails. Usage: scripts/fuzz.sh [SECONDS]
+# Fuzzes the AVI analyser and the movie-data scan for SECONDS in all (default 60) with
+# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, a third of the time each:
+# every input must end cleanly in the analyser (parser) and in the scan after it (scan),
+# and the memory source and the file reader, with and without a time limit, must give the
+# same results (differential). Any crash, leak, hang (an input over 1 s), difference or
+# sanitizer report fails. Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 
 seconds=${1:-60}
@@ -12,7 +13,8 @@ build=$root/build-fuzz
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPLOVIK_BUILD_FUZZ=ON -DPLOVIK_BUILD_TESTS=OFF -DPLOVIK_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j 2 --target plovik_fuzz_parser plovik_fuzz_differential plovik_fuzz_seeds
+cmake --build "$build" -j 2 --target plovik_fuzz_parser plovik_fuzz_differential plovik_fuzz_scan \
+    plovik_fuzz_seeds
 
 seeds=$build/seeds
 artifacts=$build/artifacts
@@ -28,7 +30,7 @@ fuzz() {
     local name=$1 time=$2
     local corpus=$build/corpus-$name log=$build/fuzz-$name.log
     mkdir -p "$corpus"
-    echo "Fuzzing the analyser ($name) for ${time} s..."
+    echo "Fuzzing the $name target for ${time} s..."
     if ! "$build/fuzz/plovik_fuzz_$name" -max_total_time="$time" -timeout=1 -detect_leaks=1 \
         -rss_limit_mb=2048 -malloc_limit_mb=512 -artifact_prefix="$artifacts/$name-" \
         -print_final_stats=1 "$corpus" "$seeds" 2>"$log"; then
@@ -39,7 +41,9 @@ fuzz() {
     grep -E '^(stat::number_of_executed_runs|Done)' "$log" || true
 }
 
-differential=$((seconds / 3))
-fuzz parser $((seconds - differential))
-fuzz differential "$differential"
+third=$((seconds / 3))
+((third > 0)) || third=1
+fuzz parser "$third"
+fuzz differential "$third"
+fuzz scan "$third"
 echo "Fuzzing passed."

@@ -1,5 +1,7 @@
 #include "check_problems.h"
 
+#include "plovik/scan_values.h"
+
 namespace plovik {
 namespace {
 
@@ -10,6 +12,26 @@ void AddIndexProblem(const CAviParser& avi, std::vector<CheckProblem>& problems)
         problems.push_back(
             {"index_damaged", "index damaged (" + std::to_string(avi.m_nIndexFrames) + " of " +
                                   std::to_string(avi.m_dwIndexTotalFrames) + " frames indexed)"});
+    }
+}
+
+// What the movie-data scan found. Less plays than the header says only counts when
+// frames are missing: a whole file whose audio ends a moment before its video is fine.
+void AddScanProblems(const FileResult& result, std::vector<CheckProblem>& problems) {
+    if (result.scanFailed) return problems.push_back({"scan_failed", result.failure});
+    if (result.scan == nullptr) return;
+    const CMovieScan& scan = *result.scan;
+    if (scan.m_qwDamagedRegions != 0) {
+        problems.push_back(
+            {"damaged_data", "damaged data (" + std::to_string(scan.m_qwDamagedRegions) +
+                                 " regions, " + std::to_string(scan.m_qwDamagedBytes) + " bytes)"});
+    }
+    const ScanValues v = ComputeScanValues(*result.avi, scan);
+    if (v.headerSeconds && v.playableSeconds < *v.headerSeconds &&
+        v.videoFrames < v.expectedFrames) {
+        problems.push_back({"playable_short", "playable " + std::to_string(v.playableSeconds) +
+                                                  " of " + std::to_string(*v.headerSeconds) +
+                                                  " s"});
     }
 }
 
@@ -34,6 +56,7 @@ std::vector<CheckProblem> FindProblems(const FileResult& result) {
         problems.push_back({"unreadable_header", "unreadable header"});
     } else {
         AddIndexProblem(avi, problems);
+        AddScanProblems(result, problems);
     }
     return problems;
 }

@@ -27,6 +27,8 @@ constexpr std::string_view kUsage =
     "  --format FMT      text (default), json (JSON Lines, one object per file) or csv\n"
     "  --check           one line per file: 'PATH: ok' or what is wrong with it\n"
     "  --key-frames      with --format json: the key-frame times too\n"
+    "  --scan            also check the movie data: frames and audio present, damaged\n"
+    "                    regions, index entries (reads the whole file)\n"
     "  --encoding ENC    text and csv output in utf-8 (default) or cp949\n"
     "  --files0-from=F   read the NUL-separated names from F ('-': standard input)\n"
     "  --help            show this help and exit\n"
@@ -48,7 +50,9 @@ class RecordWriter {
     RecordWriter(const CliOptions& options, std::ostream& out)
         : m_options(options),
           m_out(out),
-          m_record{.keyFrameTimes = options.keyFrames, .problems = options.check} {}
+          m_record{
+              .keyFrameTimes = options.keyFrames, .problems = options.check, .scan = options.scan} {
+    }
 
     void Begin() {
         if (m_options.format == OutputFormat::kCsv) Put(CsvHeader(m_record));
@@ -102,19 +106,23 @@ std::string Diagnostic(const FileResult& result) {
 
 // True when the file counts as a success for the exit status.
 bool Succeeded(const FileResult& result, bool check) {
-    return check ? result.problems.empty() : !GaveOnlyMessage(result.status);
+    return check ? result.problems.empty() : !GaveOnlyMessage(result.status) && !result.scanFailed;
 }
 
 int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
              const CliStreams& streams, ProgressLine& progress) {
     const std::vector<WalkItem> items = ExpandNames(names);
     const bool textReport = options.format == OutputFormat::kText && !options.check;
-    FileAnalyser analyser(textReport, options.check);
+    FileAnalyser analyser(textReport, options.check, options.scan);
+    std::size_t i = 0;
+    analyser.SetScanProgress([&](std::uint64_t scanned, std::uint64_t size) {
+        progress.UpdateScan(i, items.size(), scanned, size);
+    });
     RecordWriter writer(options, streams.out);
     CheckTally tally;
     bool allSucceeded = true;
     writer.Begin();
-    for (std::size_t i = 0; i < items.size(); ++i) {
+    for (; i < items.size(); ++i) {
         const FileResult result = analyser.Analyse(items[i]);
         if (!result.failure.empty()) {
             progress.Clear();

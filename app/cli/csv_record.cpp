@@ -3,6 +3,7 @@
 
 #include "number_text.h"
 #include "plovik/report_values.h"
+#include "plovik/scan_values.h"
 #include "record_values.h"
 #include "records.h"
 
@@ -15,6 +16,12 @@ constexpr std::string_view kColumns =
     "front_index,variable_key_frame_intervals,truncated";
 // The cells from duration_s to variable_key_frame_intervals, which only headers give.
 constexpr std::size_t kHeaderCells = 14;
+// With --scan, after truncated: the fields of the JSON scan object but its region list.
+constexpr std::string_view kScanColumns =
+    ",scan_video_frames,scan_video_frames_expected,scan_empty_frames,scan_audio_bytes,"
+    "scan_audio_s,scan_playable_s,scan_damaged_region_count,scan_damaged_bytes,"
+    "scan_index_mismatches";
+constexpr std::size_t kScanCells = 9;
 
 bool NeedsQuotes(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
 
@@ -97,6 +104,21 @@ void HeaderCells(CsvRow& row, const CAviParser& avi) {
     }
 }
 
+void ScanCells(CsvRow& row, const FileResult& result) {
+    if (result.scan == nullptr) return row.Empty(kScanCells);
+    const CMovieScan& scan = *result.scan;
+    const ScanValues v = ComputeScanValues(*result.avi, scan);
+    row.Cell(v.videoFrames);
+    row.Cell(v.expectedFrames);
+    row.Cell(scan.m_qwEmptyFrames);
+    row.Cell(scan.m_qwAudioBytes);
+    row.Cell(v.audioTime);
+    row.Cell(v.playableTime);
+    row.Cell(scan.m_qwDamagedRegions);
+    row.Cell(scan.m_qwDamagedBytes);
+    row.Cell(ScanIndexMismatches(scan));
+}
+
 std::string ProblemCodes(const std::vector<CheckProblem>& problems) {
     std::string codes;
     for (const CheckProblem& problem : problems) {
@@ -109,7 +131,10 @@ std::string ProblemCodes(const std::vector<CheckProblem>& problems) {
 }  // namespace
 
 std::string CsvHeader(const RecordOptions& options) {
-    return std::string(kColumns) + (options.problems ? ",problems" : "") + "\r\n";
+    std::string header(kColumns);
+    if (options.scan) header += kScanColumns;
+    if (options.problems) header += ",problems";
+    return header + "\r\n";
 }
 
 std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
@@ -122,6 +147,7 @@ std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
     HasRiffSizes(status) ? row.Cell(avi.m_qwDataSize) : row.Empty();
     HasHeaders(status) ? HeaderCells(row, avi) : row.Empty(kHeaderCells);
     HasRiffSizes(status) ? row.Cell(MissingBytes(avi) != 0) : row.Empty();
+    if (options.scan) ScanCells(row, result);
     if (options.problems) row.Cell(ProblemCodes(result.problems));
     return row.Finish();
 }

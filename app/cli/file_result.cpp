@@ -54,18 +54,30 @@ std::string CrLfToLf(std::string_view text) {
 FileResult FileAnalyser::Analyse(const WalkItem& item) {
     FileResult result;
     result.path = item.path;
-    if (m_withReport) {
-        ShowFileInfo(m_area, m_parser, item.path);
-        result.report = CrLfToLf(m_area.Text());
-    }
+    if (m_withReport) ShowFileInfo(m_area, m_parser, item.path);
     // The report leaves the parser alone for an empty name; the parse then fails to open.
     if (!m_withReport || item.path.empty()) m_parser.Parse(item.path, 0xFFFFFFFF, false);
     result.avi = &m_parser;
     result.errorCode = m_parser.m_nError;
     result.status = StatusOf(result.errorCode);
-    if (GaveOnlyMessage(result.status)) result.failure = FailureReason(item, result.status);
+    if (GaveOnlyMessage(result.status)) {
+        result.failure = FailureReason(item, result.status);
+    } else if (m_withScan) {
+        Scan(item, result);
+    }
+    if (m_withReport) result.report = CrLfToLf(m_area.Text());
     if (m_withProblems) result.problems = FindProblems(result);
     return result;
+}
+
+void FileAnalyser::Scan(const WalkItem& item, FileResult& result) {
+    result.scanFailed = !m_scan.Scan(item.path, m_parser, m_scanProgress);
+    if (result.scanFailed) {
+        result.failure = "cannot scan (" + OpenFailureReason(item.path) + ")";
+    } else {
+        result.scan = &m_scan;
+    }
+    if (m_withReport) AddScanSection(m_area, m_parser, result.scan);
 }
 
 const char* StatusName(FileStatus status) {

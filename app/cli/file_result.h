@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plovik/avi_parser.h"
+#include "plovik/movie_scan.h"
 #include "plovik/report.h"
 
 namespace plovik {
@@ -24,8 +25,11 @@ struct FileResult {
     std::string path;  // as given or found
     FileStatus status = FileStatus::kOk;
     int errorCode = PARSE_OK;
-    std::string failure;  // why the file gave only a message; empty when it gave a report
+    // Why the file gave only a message, or why its scan failed; empty otherwise.
+    std::string failure;
     const CAviParser* avi = nullptr;     // the analysis, valid until the next file
+    const CMovieScan* scan = nullptr;    // --scan of a file that gave a report, valid as avi
+    bool scanFailed = false;             // --scan could not open the file again (see failure)
     std::string report;                  // the text report (text format), lines end in "\n"
     std::vector<CheckProblem> problems;  // with --check
 };
@@ -40,16 +44,23 @@ inline bool GaveOnlyMessage(FileStatus status) {
 // allocates them once.
 class FileAnalyser {
   public:
-    FileAnalyser(bool withReport, bool withProblems)
-        : m_withReport(withReport), m_withProblems(withProblems) {}
+    FileAnalyser(bool withReport, bool withProblems, bool withScan = false)
+        : m_withReport(withReport), m_withProblems(withProblems), m_withScan(withScan) {}
 
-    // The result refers to this analyser's parser: use it before the next call.
+    // The result refers to this analyser's parser and scan: use it before the next call.
     FileResult Analyse(const WalkItem& item);
+    // Called now and then during a scan with the bytes scanned and the file size.
+    void SetScanProgress(CMovieScan::Progress progress) { m_scanProgress = std::move(progress); }
 
   private:
+    void Scan(const WalkItem& item, FileResult& result);
+
     bool m_withReport;
     bool m_withProblems;
+    bool m_withScan;
     CAviParser m_parser;
+    CMovieScan m_scan;
+    CMovieScan::Progress m_scanProgress;
     CStringReportArea m_area;
 };
 

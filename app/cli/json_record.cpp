@@ -1,5 +1,6 @@
 #include "json_writer.h"
 #include "plovik/report_values.h"
+#include "plovik/scan_values.h"
 #include "record_values.h"
 #include "records.h"
 
@@ -122,6 +123,38 @@ void WriteRiffSizes(JsonWriter& w, const CAviParser& avi) {
     w.Field("truncated", MissingBytes(avi) != 0);
 }
 
+void WriteDamagedRegions(JsonWriter& w, const CMovieScan& scan) {
+    w.Key("damaged_regions");
+    w.BeginArray();
+    for (const DAMAGEDREGION& region : scan.m_arDamagedRegions) {
+        w.BeginObject();
+        w.Field("position", region.qwPosition);
+        w.Field("length", region.qwLength);
+        w.EndObject();
+    }
+    w.EndArray();
+}
+
+// The movie-data scan; null when the file could not be opened again for it.
+void WriteScan(JsonWriter& w, const FileResult& result) {
+    w.Key("scan");
+    if (result.scan == nullptr) return w.Value(nullptr);
+    const CMovieScan& scan = *result.scan;
+    const ScanValues v = ComputeScanValues(*result.avi, scan);
+    w.BeginObject();
+    w.Field("video_frames", v.videoFrames);
+    w.Field("video_frames_expected", v.expectedFrames);
+    w.Field("empty_frames", scan.m_qwEmptyFrames);
+    w.Field("audio_bytes", scan.m_qwAudioBytes);
+    w.Field("audio_s", v.audioTime);
+    w.Field("playable_s", v.playableTime);
+    WriteDamagedRegions(w, scan);
+    w.Field("damaged_region_count", scan.m_qwDamagedRegions);
+    w.Field("damaged_bytes", scan.m_qwDamagedBytes);
+    w.Field("index_mismatches", ScanIndexMismatches(scan));
+    w.EndObject();
+}
+
 // Everything the headers give, for a file that gave a report.
 void WriteHeaders(JsonWriter& w, const CAviParser& avi, const RecordOptions& options) {
     const Rates rates = ComputeRates(avi);
@@ -159,6 +192,7 @@ std::string JsonRecord(const FileResult& result, const RecordOptions& options) {
     if (HasFileSize(result.status)) w.Field("file_size", avi.m_qwFileSize);
     if (HasRiffSizes(result.status)) WriteRiffSizes(w, avi);
     if (HasHeaders(result.status)) WriteHeaders(w, avi, options);
+    if (HasHeaders(result.status) && options.scan) WriteScan(w, result);
     w.EndObject();
     line += '\n';
     return line;

@@ -51,7 +51,7 @@ struct Flag {
 constexpr Flag kFlags[] = {
     {"--help", &CliOptions::showHelp},        {"-h", &CliOptions::showHelp},
     {"--version", &CliOptions::showVersion},  {"--check", &CliOptions::check},
-    {"--key-frames", &CliOptions::keyFrames},
+    {"--key-frames", &CliOptions::keyFrames}, {"--scan", &CliOptions::scan},
 };
 
 // The value of an option that takes one: "--name=VALUE" or "--name VALUE". Returns

@@ -1,8 +1,10 @@
-// The progress line of a long run: "1234/5000 files" on a terminal, rewritten in place.
+// The progress line of a long run: "1234/5000 files" on a terminal, rewritten in place;
+// "3/5000 files, scan 45%" while the next file's movie data are scanned.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -22,10 +24,15 @@ class ProgressLine {
 
     // done of total files: shown once the run has lasted a second, then a few times a second.
     void Update(std::size_t done, std::size_t total);
+    // The same while the file after them is scanned: scanned of its size bytes.
+    void UpdateScan(std::size_t done, std::size_t total, std::uint64_t scanned, std::uint64_t size);
     // Removes the line, so that other text can be written on the terminal.
     void Clear();
 
   private:
+    bool DueToDraw();
+    void Draw(const std::string& text);
+
     std::ostream& m_terminal;
     bool m_enabled;
     Clock m_clock;

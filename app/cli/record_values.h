@@ -7,6 +7,7 @@
 
 #include "file_result.h"
 #include "plovik/avi_parser.h"
+#include "plovik/movie_scan.h"
 
 namespace plovik {
 
@@ -33,6 +34,12 @@ std::string FourCCText(FOURCC fcc);
 // The catalogue's descriptions; none for a code the catalogue does not list.
 std::optional<std::string> VideoCodecName(const CAviParser& avi);
 std::optional<std::string> AudioFormatName(std::uint16_t formatTag);
+
+// Index entries of the scan that name no chunk; none when the file has no index.
+inline std::optional<std::uint64_t> ScanIndexMismatches(const CMovieScan& scan) {
+    if (!scan.m_bIndexChecked) return std::nullopt;
+    return scan.m_qwIndexMismatches;
+}
 
 // Text from a path or a file as the report shows it: valid UTF-8 stays, else CP949.
 std::string DisplayText(const std::string& bytes);

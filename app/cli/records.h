@@ -10,6 +10,7 @@ namespace plovik {
 struct RecordOptions {
     bool keyFrameTimes = false;  // JSON: key_frame_times_s
     bool problems = false;       // --check: the problems field or column
+    bool scan = false;           // --scan: the scan object or columns
 };
 
 // One JSON object on one line, "\n" at its end.

@@ -253,6 +253,10 @@ OpenDmlFile BuildOpenDmlAvi(const OpenDmlAvi& a) {
             const std::uint64_t at = data + i * stride;
             const bool key = a.keyInterval != 0 && frame % a.keyInterval == 0;
             out.frames.push_back(at);
+            if (a.chunkHeaders) {
+                out.file.pieces.push_back({at, Id("00dc") + Le32(a.frameBytes - 8)});
+                if (a.audio) out.file.pieces.push_back({at + a.frameBytes, Id("01wb") + Le32(16)});
+            }
             layout.video.push_back({static_cast<std::uint32_t>(at + 8 - data),
                                     static_cast<std::uint32_t>(a.frameBytes - 8), key});
             layout.idx1.push_back(Video(key ? kKey : 0, static_cast<std::uint32_t>(at - movi - 8)));
@@ -260,7 +264,7 @@ OpenDmlFile BuildOpenDmlAvi(const OpenDmlAvi& a) {
                 layout.audio.push_back(
                     {static_cast<std::uint32_t>(at + a.frameBytes + 8 - data), 16, true});
                 layout.idx1.push_back(
-                    Audio(kKey, static_cast<std::uint32_t>(at + a.frameBytes - movi - 8)));
+                    {"01wb", kKey, static_cast<std::uint32_t>(at + a.frameBytes - movi - 8), 16});
             }
         }
         const std::uint64_t indexAt = data + a.partFrames[p] * stride;

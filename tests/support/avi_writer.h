@@ -149,6 +149,7 @@ struct OpenDmlAvi {
     bool audio = false;             // an audio stream with its own "indx" and "ix01" chunks
     bool idx1 = true;               // the first part's "idx1"
     std::string indexId = "ix00";
+    bool chunkHeaders = false;  // each frame and audio chunk gets its header (data stay zero)
 };
 struct OpenDmlFile {
     SparseFile file;

@@ -7,6 +7,7 @@
 namespace plovik {
 
 class CAviParser;
+class CMovieScan;
 
 // Where report lines go: the app's edit control, a string for the command line and tests.
 // Text is UTF-8; every line ends in "\r\n".
@@ -18,6 +19,14 @@ class CReportArea {
     void AddReportLine(const char* pszFormat, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    // One label line, "    LABEL<spaces>: VALUE" with the value formatted printf-style:
+    // the label is padded by its CP949 width so that the colon stands at byte 23 of the
+    // line's CP949 form (at least one space after a longer label).
+    void AddLabelLine(std::string_view label, const char* pszValueFormat, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
 #endif
         ;
     // Empties the whole area.
@@ -47,5 +56,10 @@ bool ShowFileInfo(CReportArea& area, const std::string& strPath);
 // The same with a parser that the caller keeps, so that a batch reuses one for every
 // file; afterwards it holds the file's analysis (untouched for an empty path).
 bool ShowFileInfo(CReportArea& area, CAviParser& avi, const std::string& strPath);
+
+// Appends the data-check section of a movie-data scan of the file that avi analysed,
+// after its full report. scan is null when the file could not be opened again for it:
+// the section then holds the open-failure message.
+void AddScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan* scan);
 
 }  // namespace plovik

@@ -165,6 +165,23 @@ TEST(CliRun, Utf8FileNames) {
     EXPECT_EQ(run.out.rfind("파일명 : 한글 클립.avi\n", 0), 0u) << run.out;
 }
 
+TEST(CliRun, ScanAddsTheDataCheckSection) {
+    TempDir dir;
+    const std::string path = dir.Write("clip.avi", test::BuildSimpleAvi());
+    const std::string report = RunCli({path}).out;
+    const CliRun scanned = RunCli({"--scan", path});
+    EXPECT_EQ(scanned.status, kExitOk);
+    EXPECT_EQ(scanned.out.substr(0, report.size()), report);
+    EXPECT_EQ(scanned.out.substr(report.size()),
+              "\n* 데이터 검사\n"
+              "    영상 프레임 수     : 10 / 10 (100.0%)\n"
+              "    빈 프레임 수       : 0\n"
+              "    소리 데이터        : 80 바이트 (0 초)\n"
+              "    재생 가능 시간     : 00:00:00 (0 초)\n"
+              "    손상 구간          : 없음\n"
+              "    인덱스 대조        : 일치\n");
+}
+
 TEST(CliRun, GoldenFilesPrintTheirExpectedReports) {
     const std::vector<test::GoldenFile> golden = test::LoadGoldenFiles();
     ASSERT_GE(golden.size(), 4u);

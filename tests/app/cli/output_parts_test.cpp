@@ -59,9 +59,12 @@ TEST(ProgressLine, OnlyOnATerminalAfterASecondAndClearedAtTheEnd) {
         EXPECT_EQ(terminal.str(), "\r3/20 files\r15/20 files\r           \r");
         now += 1ms;
         progress.Update(16, 20);  // drawn again at once after a clear
+        now += 100ms;
+        progress.UpdateScan(16, 20, 450, 1000);  // while the 17th file is scanned
     }
     EXPECT_EQ(terminal.str(),
-              "\r3/20 files\r15/20 files\r           \r\r16/20 files\r           \r");
+              "\r3/20 files\r15/20 files\r           \r\r16/20 files\r16/20 files, scan 45%"
+              "\r                     \r");
 
     std::ostringstream pipe;
     ProgressLine off(pipe, false, clock);

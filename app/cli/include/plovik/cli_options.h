@@ -15,6 +15,7 @@ struct CliOptions {
     OutputFormat format = OutputFormat::kText;
     bool check = false;      // --check: problems instead of reports
     bool keyFrames = false;  // --key-frames: the key-frame times in JSON
+    bool scan = false;       // --scan: the movie-data scan of each file
     bool showHelp = false;
     bool showVersion = false;
     std::optional<std::string> files0From;  // --files0-from=F; "-" is standard input

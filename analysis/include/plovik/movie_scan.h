@@ -1,0 +1,62 @@
+// A read-only check of the movie data: after the analyser, walks every "movi" list of
+// every RIFF part, reading chunk headers and no media, and tells how much of the file is
+// there: frames and audio present, damaged regions, index entries that point nowhere.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+
+namespace plovik {
+
+class RawFile;
+
+// Bytes the scan could not use: a run of bytes that holds no well-formed chunk, or the
+// data missing at the end of a cut file. Regions that touch are one region.
+struct DAMAGEDREGION {
+    std::uint64_t qwPosition;  // file position of its first byte
+    std::uint64_t qwLength;
+};
+
+constexpr std::size_t kScanKeptRegions = 100;             // regions listed; all are counted
+constexpr std::size_t kScanBlockBytes = 256u << 10;       // the walk's buffer
+constexpr std::size_t kScanIndexBlockBytes = 128u << 10;  // the index reader's
+
+class CMovieScan {
+  public:
+    // Called now and then during a scan with the file position reached and the file size.
+    using Progress = std::function<void(std::uint64_t qwDone, std::uint64_t qwTotal)>;
+
+    // Scans the file at strPath (UTF-8) that avi has analysed. False when it cannot be
+    // opened; the results are then those of Reset.
+    bool Scan(const std::string& strPath, const CAviParser& avi, const Progress& progress = {});
+    // The same over a file already open (memory in tests and fuzzing).
+    void ScanFrom(RawFile& file, const CAviParser& avi, const Progress& progress = {});
+    void Reset();
+
+    // Complete "00dc"/"00db" chunks: the video frames present, empty (zero-size,
+    // dropped) frames included; these are also counted alone.
+    std::uint64_t m_qwVideoFrames = 0;
+    std::uint64_t m_qwEmptyFrames = 0;
+    // Complete "##wb" chunks of the audio stream the report shows (CAviParser::m_nAudioStream).
+    std::uint64_t m_qwAudioChunks = 0;
+    std::uint64_t m_qwAudioBytes = 0;
+    std::uint64_t m_qwDamagedRegions = 0;
+    std::uint64_t m_qwDamagedBytes = 0;
+    std::vector<DAMAGEDREGION> m_arDamagedRegions;  // the first kScanKeptRegions, in file order
+    // Index check: every entry of "idx1" and of the OpenDML index (the standard index
+    // chunks that the video super index lists) should point at a chunk the walk met, with
+    // its id and size. A listed index chunk that cannot be read counts as one entry that
+    // does not.
+    bool m_bIndexChecked = false;  // the file has an index
+    std::uint64_t m_qwIndexEntries = 0;
+    std::uint64_t m_qwIndexMismatches = 0;
+    bool m_bIndexInOrder = true;  // false: checked again from sorted copies in memory
+    // A read failed or the file shrank: the data after that point counts as missing.
+    bool m_bReadFailed = false;
+};
+
+}  // namespace plovik

@@ -1,0 +1,408 @@
+// The movie-data walk. What it takes as a chunk:
+// - A header is well formed when its id is two decimal digits and two letters or digits
+//   (a stream's chunk, "##ix" index chunks included) or one of "LIST", "JUNK", "JUNQ",
+//   "idx1", "ix##", and its chunk ends within its list (the pad byte of an odd size may
+//   be missing at the list's end) and within the file.
+// - "LIST" "rec " lists are entered (nested up to kMaxListDepth); every other chunk and
+//   list is passed whole.
+// - After an ill-formed header the walk goes on at the next well-formed header of a known
+//   stream (a number below the count of "strl" lists in "hdrl") whose chunk is followed
+//   by another well-formed header or ends its list exactly; failing that, at the end of the
+//   list. The bytes from the ill-formed header up to there are a damaged region.
+// - When the data ends inside the lists (a cut file), the region runs on to the end of
+//   the "movi" list, where the lists say the data ends: the present bytes that hold no
+//   whole chunk and the missing ones are one region, from the header of the chunk cut.
+#include "plovik/movie_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+#include <span>
+
+#include "index_check.h"
+#include "index_scan.h"
+#include "riff_reader.h"
+#include "scan_reader.h"
+
+namespace plovik {
+namespace {
+
+constexpr FOURCC kRec = MakeFourCC("rec ");
+
+constexpr std::uint64_t kHeaderBytes = 8;
+constexpr std::size_t kMaxListDepth = 16;  // "movi" and the "rec " lists inside it
+constexpr int kMaxStreams = 100;           // two decimal digits
+constexpr std::uint64_t kProgressStep = 16u << 20;
+// A resync candidate whose follower lies beyond the buffer costs a read of its own. Such
+// reads are allowed a few at first and then one per kFarPeekSpacing bytes of file, so
+// that crafted data cannot make the search read once per byte.
+constexpr std::uint64_t kFarPeekAllowance = 256;
+constexpr std::uint64_t kFarPeekSpacing = 4096;
+
+// Character classes of id bytes, looked up: the walk asks for every chunk.
+constexpr std::uint8_t kDigit = 1;
+constexpr std::uint8_t kLetterOrDigit = 2;
+constexpr auto kCharClass = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = '0'; c <= '9'; ++c) classes[c] = kDigit | kLetterOrDigit;
+    for (int c = 'A'; c <= 'Z'; ++c) classes[c] = kLetterOrDigit;
+    for (int c = 'a'; c <= 'z'; ++c) classes[c] = kLetterOrDigit;
+    return classes;
+}();
+
+bool IsDigit(std::uint8_t c) { return (kCharClass[c] & kDigit) != 0; }
+
+// "##xx": a stream number, then two letters or digits.
+bool IsStreamId(const std::uint8_t* id) {
+    return (kCharClass[id[0]] & kCharClass[id[1]] & kDigit) != 0 &&
+           (kCharClass[id[2]] & kCharClass[id[3]] & kLetterOrDigit) != 0;
+}
+
+int StreamNumber(const std::uint8_t* id) { return (id[0] - '0') * 10 + (id[1] - '0'); }
+
+bool HasSuffix(const std::uint8_t* id, const char (&suffix)[3]) {
+    return id[2] == suffix[0] && id[3] == suffix[1];
+}
+
+// The ids other than a stream's that a well-formed header may have.
+bool IsKnownId(const std::uint8_t* id) {
+    const FOURCC fcc = LoadLe32(id);
+    if (fcc == kList || fcc == kJunk || fcc == kJunq || fcc == kIdx1) return true;
+    return id[0] == 'i' && id[1] == 'x' && IsDigit(id[2]) && IsDigit(id[3]);
+}
+
+bool IsWellFormedId(const std::uint8_t* id) { return IsStreamId(id) || IsKnownId(id); }
+
+struct Header {
+    FOURCC fcc;
+    std::uint32_t size;
+};
+
+// What the walk counts: kept in locals of its tight loop, handed over once at the end.
+struct Tally {
+    std::uint64_t videoFrames = 0;
+    std::uint64_t emptyFrames = 0;
+    std::uint64_t audioChunks = 0;
+    std::uint64_t audioBytes = 0;
+};
+
+// A chunk with a stream id: video frames of stream 0, or data of the audio stream.
+void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size, int audioStream) {
+    if (IsVideoEntry(LoadLe32(id))) {
+        ++tally.videoFrames;
+        tally.emptyFrames += size == 0 ? 1 : 0;
+    } else if (StreamNumber(id) == audioStream && HasSuffix(id, "wb")) {
+        ++tally.audioChunks;
+        tally.audioBytes += size;
+    }
+}
+
+class MovieWalk {
+  public:
+    MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
+              CMovieScan& out, const CMovieScan::Progress& progress)
+        : m_reader(reader),
+          m_audioStream(avi.m_nAudioStream),
+          m_indexes(indexes),
+          m_out(out),
+          m_progress(progress),
+          m_fileSize(reader.End()) {}
+
+    void Run();
+
+  private:
+    bool ReadHeader(std::uint64_t position, Header& header);
+    bool ReadFourCC(std::uint64_t position, FOURCC& fcc);
+    bool ReadListType(std::uint64_t position, const Header& header, FOURCC& type);
+    void WalkPart(std::uint64_t position, std::uint64_t end, bool first);
+    void CountStreamLists(std::uint64_t position, std::uint64_t end);
+    void WalkMovi(std::uint64_t listPos, std::uint64_t listEnd);
+    std::uint64_t WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end);
+    std::uint64_t Resync(std::uint64_t position);
+    bool IsResyncPoint(std::uint64_t position, const std::uint8_t* header, std::uint64_t end);
+    bool ReadFollower(std::uint64_t position, std::uint64_t follower, std::uint8_t* out);
+    void CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
+    void Missing(std::uint64_t position);
+    void AddRegion(std::uint64_t start, std::uint64_t end);
+    void ReportProgress(std::uint64_t position);
+
+    ScanReader& m_reader;
+    const int m_audioStream;
+    std::span<IndexCheck* const> m_indexes;
+    CMovieScan& m_out;
+    const CMovieScan::Progress& m_progress;
+    const std::uint64_t m_fileSize;
+    int m_knownStreams = 0;
+    std::uint64_t m_nextProgress = 0;
+    std::uint64_t m_farPeeks = 0;
+    Tally m_tally;
+    std::uint64_t m_regionEnd = 0;  // end of the last region, to join one that touches it
+    std::uint64_t m_ends[kMaxListDepth] = {};  // ends of the open lists, innermost last
+    std::size_t m_depth = 0;
+};
+
+bool MovieWalk::ReadHeader(std::uint64_t position, Header& header) {
+    const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
+    if (bytes == nullptr) return false;
+    header = {LoadLe32(bytes), LoadLe32(bytes + 4)};
+    return true;
+}
+
+bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
+    const std::uint8_t* bytes = m_reader.At(position, 4);
+    if (bytes == nullptr) return false;
+    fcc = LoadLe32(bytes);
+    return true;
+}
+
+// The type of the "LIST" whose header is at position; false for any other chunk.
+bool MovieWalk::ReadListType(std::uint64_t position, const Header& header, FOURCC& type) {
+    return header.fcc == kList && header.size >= 4 && ReadFourCC(position + kHeaderBytes, type);
+}
+
+// Every top-level "RIFF" part, one after the other, as long as the next one follows.
+void MovieWalk::Run() {
+    std::uint64_t position = 0;
+    Header riff{};
+    for (bool first = true; ReadHeader(position, riff) && riff.fcc == kRiff; first = false) {
+        const std::uint64_t end = position + kHeaderBytes + Padded(riff.size);
+        WalkPart(position + 12, end, first);
+        position = end;
+    }
+    m_out.m_qwVideoFrames = m_tally.videoFrames;
+    m_out.m_qwEmptyFrames = m_tally.emptyFrames;
+    m_out.m_qwAudioChunks = m_tally.audioChunks;
+    m_out.m_qwAudioBytes = m_tally.audioBytes;
+}
+
+// The chunks of one RIFF part: the "movi" lists are walked, the rest passed. A list's
+// contents end with it, whatever their own sizes say.
+void MovieWalk::WalkPart(std::uint64_t position, std::uint64_t end, bool first) {
+    while (position < end) {
+        Header chunk{};
+        FOURCC type = 0;
+        if (!ReadHeader(position, chunk)) return;
+        const std::uint64_t chunkEnd = std::min(position + kHeaderBytes + chunk.size, end);
+        if (ReadListType(position, chunk, type)) {
+            if (type == kMovi) WalkMovi(position, chunkEnd);
+            if (type == kHdrl && first) CountStreamLists(position + 12, chunkEnd);
+        }
+        position += kHeaderBytes + Padded(chunk.size);
+    }
+}
+
+void MovieWalk::CountStreamLists(std::uint64_t position, std::uint64_t end) {
+    while (position < end && m_knownStreams < kMaxStreams) {
+        Header chunk{};
+        FOURCC type = 0;
+        if (!ReadHeader(position, chunk)) return;
+        if (ReadListType(position, chunk, type) && type == kStrl) ++m_knownStreams;
+        position += kHeaderBytes + Padded(chunk.size);
+    }
+}
+
+void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
+    m_ends[0] = listEnd;
+    m_depth = 1;
+    std::uint64_t position = listPos + 12;
+    while (m_depth > 0) {
+        const std::uint64_t end = m_ends[m_depth - 1];
+        if (position >= end) {
+            --m_depth;
+            continue;
+        }
+        if (position >= m_nextProgress) ReportProgress(position);
+        position = WalkHeldStreamChunks(position, end);
+        if (position >= end) continue;
+        if (end - position < kHeaderBytes && end <= m_reader.End()) {
+            AddRegion(position, end);  // too few bytes left for a chunk
+            position = end;
+            continue;
+        }
+        const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
+        if (bytes == nullptr) return Missing(position);
+        // Decoded straight from the buffer: the next header's place waits on this size.
+        const std::uint32_t size = LoadLe32(bytes + 4);
+        const std::uint64_t dataEnd = position + kHeaderBytes + size;
+        const bool streamChunk = IsStreamId(bytes);
+        if (!(streamChunk || IsKnownId(bytes)) || dataEnd > end || dataEnd > m_reader.End()) {
+            position = Resync(position);
+            continue;
+        }
+        const FOURCC id = LoadLe32(bytes);
+        FOURCC type = 0;
+        if (streamChunk) {
+            CountChunk(m_tally, bytes, size, m_audioStream);
+            CheckIndex(position, id, size);
+        } else if (id == kList && size >= 4 && ReadFourCC(position + kHeaderBytes, type)) {
+            CheckIndex(position, type, size);  // index entries of lists name their type
+            if (type == kRec && m_depth < kMaxListDepth) {
+                m_ends[m_depth++] = dataEnd;
+                position += 12;
+                continue;
+            }
+        } else {
+            CheckIndex(position, id, size);
+        }
+        position = dataEnd + (size & 1);
+    }
+}
+
+// The common case in a tight loop: chunks of streams, one after the other in the buffer,
+// each well formed. Returns where the first other one begins (or the list ends).
+std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end) {
+    const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
+    if (bytes == nullptr) return position;
+    const std::uint64_t limit = std::min(end, m_reader.End());
+    std::uint64_t held = m_reader.Held(position);
+    Tally tally = m_tally;
+    while (held >= kHeaderBytes && IsStreamId(bytes)) {
+        const std::uint32_t size = LoadLe32(bytes + 4);
+        const std::uint64_t dataEnd = position + kHeaderBytes + size;
+        if (dataEnd > limit) break;
+        CountChunk(tally, bytes, size, m_audioStream);
+        CheckIndex(position, LoadLe32(bytes), size);
+        const std::uint64_t step = kHeaderBytes + Padded(size);
+        position += step;
+        if (step >= held) break;
+        bytes += step;
+        held -= step;
+    }
+    m_tally = tally;
+    return position;
+}
+
+// Where the walk goes on after the ill-formed header at position.
+std::uint64_t MovieWalk::Resync(std::uint64_t position) {
+    const std::uint64_t end = m_ends[m_depth - 1];
+    for (std::uint64_t p = position + 1; p < end && end - p >= kHeaderBytes; ++p) {
+        const std::uint8_t* header = m_reader.At(p, kHeaderBytes);
+        if (header == nullptr) break;                // the data ends inside this list
+        if (p >= m_nextProgress) ReportProgress(p);  // damage may run for gigabytes
+        if (IsDigit(header[0]) && IsResyncPoint(p, header, end)) {
+            AddRegion(position, p);
+            return p;
+        }
+    }
+    if (end > m_reader.End()) {
+        Missing(position);
+        return end;
+    }
+    AddRegion(position, end);
+    return end;
+}
+
+bool MovieWalk::IsResyncPoint(std::uint64_t position, const std::uint8_t* header,
+                              std::uint64_t end) {
+    if (!IsStreamId(header) || StreamNumber(header) >= m_knownStreams) return false;
+    const std::uint32_t size = LoadLe32(header + 4);
+    const std::uint64_t dataEnd = position + kHeaderBytes + size;
+    const std::uint64_t next = position + kHeaderBytes + Padded(size);
+    if (dataEnd > end || dataEnd > m_reader.End()) return false;
+    if (dataEnd == end || next == end) return true;
+    if (end - next < kHeaderBytes) return false;
+    std::uint8_t follower[kHeaderBytes];
+    if (!ReadFollower(position, next, follower)) return false;
+    const std::uint64_t followerEnd = next + kHeaderBytes + LoadLe32(follower + 4);
+    return IsWellFormedId(follower) && followerEnd <= end && followerEnd <= m_reader.End();
+}
+
+// The header at follower, read through the buffer when it lies within half a block of
+// position (the search moves on by half a block per refill), else on its own.
+bool MovieWalk::ReadFollower(std::uint64_t position, std::uint64_t follower, std::uint8_t* out) {
+    const std::uint64_t span = follower + kHeaderBytes - position;
+    if (span <= m_reader.BlockBytes() / 2) {
+        const std::uint8_t* bytes = m_reader.At(position, static_cast<std::size_t>(span));
+        if (bytes == nullptr) return false;
+        std::memcpy(out, bytes + (follower - position), kHeaderBytes);
+        return true;
+    }
+    if (m_farPeeks >= kFarPeekAllowance + position / kFarPeekSpacing) return false;
+    ++m_farPeeks;
+    return m_reader.Peek(follower, out, kHeaderBytes);
+}
+
+void MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
+    for (IndexCheck* index : m_indexes) index->Chunk(position, id, size);
+}
+
+// The data ends inside the open lists: the rest of the "movi" list is one region.
+void MovieWalk::Missing(std::uint64_t position) {
+    AddRegion(position, m_ends[0]);
+    m_depth = 0;
+}
+
+void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t end) {
+    if (end <= start) return;
+    m_out.m_qwDamagedBytes += end - start;
+    const bool joins = m_out.m_qwDamagedRegions > 0 && start == m_regionEnd;
+    m_regionEnd = end;
+    if (joins) {
+        if (m_out.m_qwDamagedRegions <= kScanKeptRegions) {
+            m_out.m_arDamagedRegions.back().qwLength += end - start;
+        }
+        return;
+    }
+    ++m_out.m_qwDamagedRegions;
+    if (m_out.m_arDamagedRegions.size() < kScanKeptRegions) {
+        m_out.m_arDamagedRegions.push_back({start, end - start});
+    }
+}
+
+void MovieWalk::ReportProgress(std::uint64_t position) {
+    if (!m_progress) {
+        m_nextProgress = UINT64_MAX;
+        return;
+    }
+    m_progress(position, m_fileSize);
+    m_nextProgress = position + kProgressStep;
+}
+
+}  // namespace
+
+void CMovieScan::Reset() {
+    *this = CMovieScan{};
+    m_arDamagedRegions.reserve(kScanKeptRegions);
+}
+
+bool CMovieScan::Scan(const std::string& strPath, const CAviParser& avi, const Progress& progress) {
+    Reset();
+    std::unique_ptr<RawFile> file = OpenRawFile(strPath);
+    if (!file) return false;
+    ScanFrom(*file, avi, progress);
+    return true;
+}
+
+void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& progress) {
+    Reset();
+    ScanFile shared(file);
+    const std::uint64_t size = shared.Size();
+    // Both indexes when the file has both: "idx1" for the first part, OpenDML for all.
+    const std::unique_ptr<IndexEntrySource> sources[] = {OpenIdx1Entries(shared, avi),
+                                                         OpenOpenDmlEntries(shared, avi)};
+    std::optional<IndexCheck> checks[std::size(sources)];
+    std::vector<IndexCheck*> indexes;
+    for (std::size_t i = 0; i < std::size(sources); ++i) {
+        if (sources[i]) indexes.push_back(&checks[i].emplace(*sources[i]));
+    }
+    ScanReader reader(shared, size, kScanBlockBytes);
+    MovieWalk(reader, avi, indexes, *this, progress).Run();
+    m_bReadFailed = shared.ReadFailed() || reader.End() < size;
+    for (IndexCheck* index : indexes) {
+        index->EndWalk();
+        // Rare: an index out of file order, checked again in sorted slices, a walk each.
+        while (!index->InOrder() && index->LoadNextSlice()) {
+            ScanReader again(shared, size, kScanBlockBytes);
+            CMovieScan unused;
+            MovieWalk(again, avi, {&index, 1}, unused, {}).Run();
+            index->EndWalk();
+        }
+        m_bIndexChecked = true;
+        m_qwIndexEntries += index->Entries();
+        m_qwIndexMismatches += index->Mismatches();
+        m_bIndexInOrder = m_bIndexInOrder && index->InOrder();
+    }
+}
+
+}  // namespace plovik

@@ -1,0 +1,102 @@
+#include "scan_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace plovik {
+
+namespace {
+
+constexpr std::size_t kSmallestBlock = 16;
+
+}  // namespace
+
+std::size_t ScanFile::ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        const std::int64_t part = m_file.ReadAt(position + got, out + got, n - got);
+        if (part <= 0) {
+            m_readFailed = m_readFailed || part < 0;
+            break;
+        }
+        got += static_cast<std::size_t>(part);
+    }
+    return got;
+}
+
+ScanReader::ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes)
+    : m_file(file),
+      m_end(end),
+      m_capacity(static_cast<std::size_t>(
+          std::clamp<std::uint64_t>(end, kSmallestBlock, std::max(blockBytes, kSmallestBlock)))),
+      // Not zeroed: only bytes read are ever looked at.
+      m_buffer(new std::uint8_t[m_capacity]) {}
+
+std::size_t ScanReader::Held(std::uint64_t position) const {
+    if (position < m_start || position - m_start >= m_held) return 0;
+    return m_held - static_cast<std::size_t>(position - m_start);
+}
+
+const std::uint8_t* ScanReader::Fetch(std::uint64_t position, std::size_t n) {
+    if (n > m_capacity || position > m_end || m_end - position < n) return nullptr;
+    Refill(position);
+    if (Held(position) < n) return nullptr;
+    return m_buffer.get() + (position - m_start);
+}
+
+// Keeps what is held from position on, then fills the rest of the buffer from the file.
+void ScanReader::Refill(std::uint64_t position) {
+    const std::size_t kept = Held(position);
+    if (kept > 0) std::memmove(m_buffer.get(), m_buffer.get() + (position - m_start), kept);
+    m_start = position;
+    m_held = kept;
+    const std::uint64_t from = position + kept;
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(m_capacity - kept, m_end - from));
+    m_held += ReadAt(from, m_buffer.get() + kept, wanted);
+}
+
+bool ScanReader::Peek(std::uint64_t position, std::uint8_t* out, std::size_t n) {
+    if (position > m_end || m_end - position < n) return false;
+    if (Held(position) >= n) {
+        std::memcpy(out, m_buffer.get() + (position - m_start), n);
+        return true;
+    }
+    return ReadAt(position, out, n) == n;
+}
+
+std::size_t ScanReader::ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n) {
+    if (n == 0) return 0;
+    const std::size_t got = m_file.ReadAt(position, out, n);
+    // The file holds less than it did at opening: its data ends here from now on.
+    if (got < n) m_end = std::min(m_end, position + got);
+    return got;
+}
+
+namespace {
+
+class MemoryRawFile final : public RawFile {
+  public:
+    MemoryRawFile(std::string_view bytes, std::uint64_t size) : m_bytes(bytes), m_size(size) {}
+    std::uint64_t Size() const override { return m_size; }
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+        if (position >= m_bytes.size()) return 0;
+        const std::size_t count =
+            std::min<std::size_t>(n, m_bytes.size() - static_cast<std::size_t>(position));
+        std::memcpy(buffer, m_bytes.data() + position, count);
+        return static_cast<std::int64_t>(count);
+    }
+
+  private:
+    std::string_view m_bytes;
+    std::uint64_t m_size;
+};
+
+}  // namespace
+
+std::unique_ptr<RawFile> MakeMemoryRawFile(std::string_view bytes, std::uint64_t claimedSize) {
+    return std::make_unique<MemoryRawFile>(bytes,
+                                           std::max<std::uint64_t>(bytes.size(), claimedSize));
+}
+
+}  // namespace plovik

@@ -1,0 +1,73 @@
+// Forward reading in large blocks for the movie-data scan: one fixed buffer, refilled
+// from where the caller needs bytes next, so that data the caller passes over beyond the
+// buffer is never read. Internal to the analyser (tests and fuzzing use it too).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "raw_file.h"
+
+namespace plovik {
+
+// The open file that the scan's readers share, read at positions.
+class ScanFile {
+  public:
+    explicit ScanFile(RawFile& file) : m_file(file), m_size(file.Size()) {}
+    std::uint64_t Size() const { return m_size; }  // at opening
+    // Reads up to n bytes at position into out; fewer when the data ends there.
+    std::size_t ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n);
+    bool ReadFailed() const { return m_readFailed; }
+
+  private:
+    RawFile& m_file;
+    std::uint64_t m_size;
+    bool m_readFailed = false;
+};
+
+class ScanReader {
+  public:
+    // Reads the first `end` bytes of file through a buffer of blockBytes (less for a
+    // smaller file, 16 at least).
+    ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes);
+
+    // The bytes from position on, at least n of them (n at most BlockBytes()), or
+    // nullptr when the data ends first. Positions asked for never go back: bytes before
+    // the last position asked for may already be gone.
+    const std::uint8_t* At(std::uint64_t position, std::size_t n) {
+        const std::uint64_t offset = position - m_start;  // wraps below the buffer
+        if (position >= m_start && offset <= m_held && m_held - offset >= n) {
+            return m_buffer.get() + offset;
+        }
+        return Fetch(position, n);
+    }
+    // Bytes held from position on (0 when position is outside the buffer).
+    std::size_t Held(std::uint64_t position) const;
+    // Copies n bytes (at most 16) at any position ahead without moving the buffer.
+    bool Peek(std::uint64_t position, std::uint8_t* out, std::size_t n);
+
+    // Where the data ends: the size at opening, or less once the file turned out
+    // shorter (it shrank while read, or a read failed).
+    std::uint64_t End() const { return m_end; }
+    std::size_t BlockBytes() const { return m_capacity; }
+
+  private:
+    const std::uint8_t* Fetch(std::uint64_t position, std::size_t n);
+    void Refill(std::uint64_t position);
+    std::size_t ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n);
+
+    ScanFile& m_file;
+    std::uint64_t m_end;
+    std::size_t m_capacity;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::uint64_t m_start = 0;  // file position of m_buffer[0]
+    std::size_t m_held = 0;
+};
+
+// A file held in memory, for tests and fuzzing; the bytes must outlive it. With a larger
+// claimedSize it acts as a file that shrank after opening: its reads end at its bytes.
+std::unique_ptr<RawFile> MakeMemoryRawFile(std::string_view bytes, std::uint64_t claimedSize = 0);
+
+}  // namespace plovik

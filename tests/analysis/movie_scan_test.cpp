@@ -1,0 +1,265 @@
+// The movie-data scan: what it counts, the regions it reports, the index check, and
+// hostile layouts that must end quickly without reading what they claim.
+#include "plovik/movie_scan.h"
+
+#include <gtest/gtest.h>
+
+#include "byte_source.h"
+#include "parse_helpers.h"
+#include "scan_reader.h"
+
+namespace plovik::test {
+namespace {
+
+Bytes Hdrl(std::uint32_t frames = 10) {
+    return List("hdrl", {Avih({.totalFrames = frames, .streams = 2}),
+                         List("strl", {Strh({.length = frames}), VideoStrf()}),
+                         List("strl", {Strh({.type = "auds", .rate = 16000}), AudioStrf()})});
+}
+
+// The header id and size of each movi child; a list names its type, as "idx1" does.
+std::vector<IndexEntry> EntriesOf(const std::vector<Bytes>& chunks, std::uint32_t firstOffset) {
+    std::vector<IndexEntry> entries;
+    std::uint32_t offset = firstOffset;
+    for (const Bytes& chunk : chunks) {
+        const std::string id =
+            chunk.substr(0, 4) == "LIST" ? chunk.substr(8, 4) : chunk.substr(0, 4);
+        const auto size = static_cast<std::uint32_t>(static_cast<unsigned char>(chunk[4]) |
+                                                     static_cast<unsigned char>(chunk[5]) << 8 |
+                                                     static_cast<unsigned char>(chunk[6]) << 16);
+        entries.push_back({id, 0, offset, size});
+        offset += static_cast<std::uint32_t>(chunk.size());
+    }
+    return entries;
+}
+
+// "RIFF" "AVI " with the header list, a "movi" list of chunks and an "idx1" naming each
+// of them, with offsets relative to "movi" or absolute.
+Bytes Movie(const std::vector<Bytes>& chunks, bool absolute = false) {
+    const std::uint32_t moviType = 12 + static_cast<std::uint32_t>(Hdrl().size()) + 8;
+    return Riff("AVI ", {Hdrl(), List("movi", chunks),
+                         Idx1(EntriesOf(chunks, absolute ? moviType + 4 : 4))});
+}
+
+std::vector<Bytes> Interleaved(int frames) {
+    std::vector<Bytes> chunks;
+    for (int i = 0; i < frames; ++i) {
+        chunks.push_back(Chunk("00dc", Zeros(6)));
+        chunks.push_back(Chunk("01wb", Zeros(4)));
+    }
+    return chunks;
+}
+
+CMovieScan ScanWith(RawFile& raw, const Bytes& file) {
+    CAviParser avi;
+    avi.ParseFrom(MakeMemorySource(file), "clip.avi", 0xFFFFFFFF, false);
+    CMovieScan scan;
+    scan.ScanFrom(raw, avi);
+    return scan;
+}
+
+CMovieScan ScanBytes(const Bytes& file) { return ScanWith(*MakeMemoryRawFile(file), file); }
+
+using RegionList = std::vector<std::pair<std::uint64_t, std::uint64_t>>;  // position, length
+
+RegionList Regions(const CMovieScan& scan) {
+    RegionList regions;
+    for (const DAMAGEDREGION& r : scan.m_arDamagedRegions)
+        regions.emplace_back(r.qwPosition, r.qwLength);
+    return regions;
+}
+
+TEST(MovieScan, CompleteFileCountsEveryStreamAndMatchesItsIndex) {
+    std::vector<Bytes> chunks = Interleaved(3);
+    chunks.push_back(Chunk("00dc", ""));  // an empty (dropped) frame
+    chunks.push_back(List("rec ", {Chunk("00db", "odd"), Chunk("01wb", Zeros(7))}));
+    chunks.push_back(Chunk("JUNK", Zeros(5)));
+    chunks.push_back(Chunk("ix00", Zeros(24)));
+    chunks.push_back(Chunk("00pc", Zeros(4)));  // stream 0, not a frame
+    for (const bool absolute : {false, true}) {
+        const CMovieScan scan = ScanBytes(Movie(chunks, absolute));
+        EXPECT_EQ(scan.m_qwVideoFrames, 5u);
+        EXPECT_EQ(scan.m_qwEmptyFrames, 1u);
+        EXPECT_EQ(scan.m_qwAudioChunks, 4u);
+        EXPECT_EQ(scan.m_qwAudioBytes, 19u);
+        EXPECT_EQ(scan.m_qwDamagedRegions, 0u);
+        EXPECT_TRUE(scan.m_bIndexChecked);
+        EXPECT_EQ(scan.m_qwIndexEntries, chunks.size());
+        EXPECT_EQ(scan.m_qwIndexMismatches, 0u) << "absolute " << absolute;
+    }
+    // Every RIFF part's "movi" list is walked.
+    const Bytes two = Movie(Interleaved(2)) + Riff("AVIX", {List("movi", Interleaved(3))});
+    EXPECT_EQ(ScanBytes(two).m_qwVideoFrames, 5u);
+    EXPECT_EQ(ScanBytes(two).m_qwIndexMismatches, 0u);
+}
+
+TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
+    const Bytes whole = Movie(Interleaved(10));
+    const std::size_t movi = whole.find("movi") - 8;
+    const std::size_t moviEnd = whole.find("idx1");
+    const std::size_t sixthFrame = movi + 12 + 5 * 26;
+    TempDir dir;
+    for (const std::size_t cut : {sixthFrame + 11, sixthFrame}) {
+        CAviParser avi;
+        const std::string path = dir.Write("cut.avi", whole.substr(0, cut));
+        ASSERT_TRUE(avi.Parse(path, 0xFFFFFFFF, false));
+        CMovieScan scan;
+        ASSERT_TRUE(scan.Scan(path, avi));
+        EXPECT_EQ(scan.m_qwVideoFrames, 5u);
+        EXPECT_EQ(scan.m_qwAudioBytes, 20u);
+        // From the header of the chunk the cut falls in to where "movi" says it ends.
+        EXPECT_EQ(Regions(scan), (RegionList{{sixthFrame, moviEnd - sixthFrame}}));
+        EXPECT_FALSE(scan.m_bIndexChecked);  // the index was cut off
+    }
+    CMovieScan none;
+    EXPECT_FALSE(none.Scan(dir.PathOf("missing.avi"), CAviParser{}));
+}
+
+TEST(MovieScan, DamageEndsAtAChunkFollowedByAWellFormedHeader) {
+    std::vector<Bytes> chunks = Interleaved(2);
+    // A decoy of a known stream not followed by a header, one of a stream that does not
+    // exist, then a frame larger than half the buffer (its follower is read on its own).
+    const Bytes garbage = "\x01\x02zz" + Chunk("00dc", Zeros(2)) + Bytes("#\x02\0\0\0\0\0\0", 8) +
+                          Chunk("07dc", "") + Chunk("00dc", "") + "q";
+    std::vector<Bytes> damaged = chunks;
+    damaged.push_back(garbage);
+    damaged.push_back(Chunk("00dc", Zeros(700000)));
+    damaged.push_back(Chunk("01wb", Zeros(4)));
+    // The index names the chunks as if the garbage were not there.
+    std::vector<Bytes> indexed = chunks;
+    indexed.push_back(Chunk("00dc", Zeros(700000)));
+    indexed.push_back(Chunk("01wb", Zeros(4)));
+    const std::uint32_t moviType = 12 + static_cast<std::uint32_t>(Hdrl().size()) + 8;
+    const Bytes file = Riff("AVI ", {Hdrl(), List("movi", damaged), Idx1(EntriesOf(indexed, 4))});
+    const CMovieScan scan = ScanBytes(file);
+    EXPECT_EQ(scan.m_qwVideoFrames, 3u);
+    EXPECT_EQ(scan.m_qwAudioChunks, 3u);
+    const std::uint64_t start = moviType + 4 + 2 * 26;
+    EXPECT_EQ(Regions(scan), (RegionList{{start, garbage.size()}}));
+    EXPECT_EQ(scan.m_qwDamagedBytes, garbage.size());
+    EXPECT_EQ(scan.m_qwIndexMismatches, 2u);  // the two after the garbage
+
+    // Damage that runs to the end of a "rec " list and on after it is one region.
+    const Bytes rec = List("rec ", {Chunk("00dc", ""), Bytes("zzzz")});
+    const Bytes touching =
+        Riff("AVI ", {Hdrl(), List("movi", {rec, Bytes("zzzz"), Chunk("00dc", "")})});
+    EXPECT_EQ(Regions(ScanBytes(touching)), (RegionList{{touching.find("zzzz"), 8}}));
+}
+
+TEST(MovieScan, IndexEntriesThatDoNotNameAChunkAreCounted) {
+    const std::vector<Bytes> chunks = Interleaved(4);
+    std::vector<IndexEntry> entries = EntriesOf(chunks, 4);
+    entries[1].length = 5;                   // wrong size
+    entries[2].id = "00db";                  // wrong id
+    entries[5].offset += 2;                  // between chunks
+    entries.push_back({"00dc", 0, 200, 6});  // past the movie data
+    auto scan = [&](const std::vector<IndexEntry>& index) {
+        return ScanBytes(Riff("AVI ", {Hdrl(), List("movi", chunks), Idx1(index)}));
+    };
+    const CMovieScan inOrder = scan(entries);
+    EXPECT_TRUE(inOrder.m_bIndexInOrder);
+    EXPECT_EQ(inOrder.m_qwIndexEntries, 9u);
+    EXPECT_EQ(inOrder.m_qwIndexMismatches, 4u);
+    // Out of file order: checked from a sorted copy, with the same result.
+    std::reverse(entries.begin(), entries.end());
+    const CMovieScan reversed = scan(entries);
+    EXPECT_FALSE(reversed.m_bIndexInOrder);
+    EXPECT_EQ(reversed.m_qwIndexMismatches, 4u);
+}
+
+TEST(MovieScan, OpenDmlIndexEntriesNameTheirChunks) {
+    OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {40, 30}, .audio = true, .chunkHeaders = true});
+    CMovieScan scan = ScanBytes(f.file.Flat());
+    EXPECT_EQ(scan.m_qwVideoFrames, 70u);
+    EXPECT_EQ(scan.m_qwIndexEntries, 80u + 70u);  // "idx1" of the first part, then "ix00"
+    EXPECT_EQ(scan.m_qwIndexMismatches, 0u);
+    // A wrong size in the second part's "ix00"; a super index that lists the parts
+    // backwards (checked in two sorted slices), then a chunk that is not an index.
+    f.file.Write(f.indexChunks[1] + 32 + 4, Le32(9));
+    f.SetSuperIndex({{f.indexChunks[1]}, {f.indexChunks[0]}, {f.frames[3]}});
+    scan = ScanBytes(f.file.Flat());
+    EXPECT_FALSE(scan.m_bIndexInOrder);
+    EXPECT_EQ(scan.m_qwIndexEntries, 80u + 70u + 1u);
+    EXPECT_EQ(scan.m_qwIndexMismatches, 2u);
+}
+
+TEST(MovieScan, HostileListsEndTheirWalk) {
+    // A "rec " list that claims the rest of the file is not well formed: only its header
+    // is passed over, and the chunks inside still count.
+    std::vector<Bytes> claims{ListWithSize("rec ", 0xFFFFFFF0, {}), Chunk("00dc", Zeros(6))};
+    const Bytes claimsRest = Riff("AVI ", {Hdrl(), List("movi", claims)});
+    CMovieScan scan = ScanBytes(claimsRest);
+    EXPECT_EQ(scan.m_qwVideoFrames, 1u);
+    EXPECT_EQ(scan.m_qwDamagedBytes, 12u);
+
+    // Lists inside lists deeper than the walk follows are passed whole.
+    Bytes nested = Chunk("00dc", "");
+    for (int i = 0; i < 40; ++i) nested = List("rec ", {nested, Chunk("00dc", "")});
+    scan = ScanBytes(Riff("AVI ", {Hdrl(), List("movi", {nested})}));
+    EXPECT_EQ(scan.m_qwVideoFrames, 15u);
+    EXPECT_EQ(scan.m_qwDamagedRegions, 0u);
+
+    // A chunk size near 2^32 in the middle: the rest of the list is one region.
+    scan = ScanBytes(
+        Riff("AVI ", {Hdrl(), List("movi", {ChunkWithSize("00dc", 0xFFFFFFFE, Zeros(64))})}));
+    EXPECT_EQ(scan.m_qwDamagedRegions, 1u);
+    EXPECT_EQ(scan.m_qwDamagedBytes, 72u);
+
+    // Millions of tiny chunks.
+    std::vector<Bytes> tiny(1 << 20, Chunk("00dc", ""));
+    EXPECT_EQ(ScanBytes(Riff("AVI ", {Hdrl(), List("movi", tiny)})).m_qwEmptyFrames, 1u << 20);
+
+    // Damage of 40 MiB: the search through it reports its progress on the way.
+    const Bytes damaged = Riff("AVI ", {Hdrl(), List("movi", {Zeros(40u << 20)})});
+    CAviParser avi;
+    avi.ParseFrom(MakeMemorySource(damaged), "clip.avi", 0xFFFFFFFF, false);
+    std::vector<std::uint64_t> reached;
+    scan.ScanFrom(*MakeMemoryRawFile(damaged), avi, [&](std::uint64_t done, std::uint64_t total) {
+        EXPECT_EQ(total, damaged.size());
+        reached.push_back(done);
+    });
+    EXPECT_GE(reached.size(), 3u);
+    EXPECT_GT(reached.back(), 32u << 20);
+}
+
+// Counts the bytes read from the file it wraps.
+class CountingFile final : public RawFile {
+  public:
+    explicit CountingFile(std::unique_ptr<RawFile> inner) : m_inner(std::move(inner)) {}
+    std::uint64_t Size() const override { return m_inner->Size(); }
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+        const std::int64_t got = m_inner->ReadAt(position, buffer, n);
+        bytesRead += static_cast<std::uint64_t>(got);
+        return got;
+    }
+    std::uint64_t bytesRead = 0;
+
+  private:
+    std::unique_ptr<RawFile> m_inner;
+};
+
+TEST(MovieScan, ReadsOnlyWhatItNeeds) {
+    // A chunk larger than the buffer is passed with a seek.
+    std::vector<Bytes> chunks = Interleaved(2);
+    chunks.push_back(Chunk("00dc", Zeros(8u << 20)));
+    chunks.push_back(Chunk("01wb", Zeros(4)));
+    const Bytes big = Movie(chunks);
+    CountingFile whole(MakeMemoryRawFile(big));
+    CMovieScan scan = ScanWith(whole, big);
+    EXPECT_EQ(scan.m_qwVideoFrames, 3u);
+    EXPECT_EQ(scan.m_qwIndexMismatches, 0u);
+    EXPECT_LT(whole.bytesRead, 3u << 20);
+
+    // A file that shrinks after opening: what is gone is missing, and the scan says so.
+    const Bytes movie = Movie(Interleaved(10));
+    const std::size_t cut = movie.find("movi") + 4 + 3 * 26;
+    scan =
+        ScanWith(*MakeMemoryRawFile(std::string_view(movie).substr(0, cut), movie.size()), movie);
+    EXPECT_EQ(scan.m_qwVideoFrames, 3u);
+    EXPECT_TRUE(scan.m_bReadFailed);
+    ASSERT_EQ(scan.m_qwDamagedRegions, 1u);
+    EXPECT_EQ(scan.m_arDamagedRegions[0].qwPosition, cut);
+}
+
+}  // namespace
+}  // namespace plovik::test

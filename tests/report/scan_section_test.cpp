@@ -1,0 +1,83 @@
+// The data-check section that a movie-data scan adds after the report.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+#include "plovik/movie_scan.h"
+#include "plovik/report.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+
+namespace plovik {
+namespace {
+
+using namespace plovik::test;
+
+// 250 frames at 25 per second (the last two empty) and 6 seconds of audio at 16,000 bytes/s.
+Bytes TenSecondMovie() {
+    std::vector<Bytes> movi;
+    std::vector<IndexEntry> index;
+    for (std::uint32_t i = 0, offset = 4; i < 250; ++i) {
+        const std::uint32_t size = i < 248 ? 10 : 0;
+        movi.push_back(Chunk("00dc", Zeros(size)));
+        index.push_back({"00dc", 0x10, offset, size});
+        offset += 8 + size;
+    }
+    for (int i = 0; i < 6; ++i) movi.push_back(Chunk("01wb", Zeros(16000)));
+    const Bytes hdrl =
+        List("hdrl", {Avih({.totalFrames = 250, .streams = 2}),
+                      List("strl", {Strh({.length = 250}), VideoStrf()}),
+                      List("strl", {Strh({.type = "auds", .rate = 16000}), AudioStrf()})});
+    return Riff("AVI ", {hdrl, List("movi", movi), Idx1(index)});
+}
+
+std::string ScanSection(const Bytes& file) {
+    TempDir dir;
+    const std::string path = dir.Write("clip.avi", file);
+    CStringReportArea area;
+    CAviParser avi;
+    EXPECT_TRUE(ShowFileInfo(area, avi, path));
+    CMovieScan scan;
+    EXPECT_TRUE(scan.Scan(path, avi));
+    AddScanSection(area, avi, &scan);
+    const std::string& text = area.Text();
+    const std::size_t start = text.find("\r\n\r\n* 데이터 검사");
+    return start == std::string::npos ? text : text.substr(start + 2);
+}
+
+TEST(ScanSection, CompleteFile) {
+    EXPECT_EQ(ScanSection(TenSecondMovie()),
+              "\r\n"
+              "* 데이터 검사\r\n"
+              "    영상 프레임 수     : 250 / 250 (100.0%)\r\n"
+              "    빈 프레임 수       : 2\r\n"
+              "    소리 데이터        : 96,000 바이트 (6 초)\r\n"
+              "    재생 가능 시간     : 00:00:06 (6 초)\r\n"
+              "    손상 구간          : 없음\r\n"
+              "    인덱스 대조        : 일치\r\n");
+}
+
+TEST(ScanSection, CutFileAndFileWithoutAudio) {
+    const Bytes whole = TenSecondMovie();
+    const std::size_t moviData = whole.find("movi") + 4;
+    ASSERT_EQ(moviData, 326u);
+    ASSERT_EQ(whole.find("idx1"), 326u + 248 * 18 + 2 * 8 + 6 * 16008);
+    // Cut in the 101st frame: the index is gone, so its line is left out.
+    EXPECT_EQ(ScanSection(whole.substr(0, moviData + 100 * 18 + 3)),
+              "\r\n"
+              "* 데이터 검사\r\n"
+              "    영상 프레임 수     : 100 / 250 (40.0%)\r\n"
+              "    빈 프레임 수       : 0\r\n"
+              "    소리 데이터        : 0 바이트 (0 초)\r\n"
+              "    재생 가능 시간     : 00:00:00 (0 초)\r\n"
+              "    손상 구간          : 1곳 (처음 2,126 바이트, 건너뛴 데이터 98,728 바이트)\r\n");
+    // Without audio the video time alone plays: 3,600 frames at 25 per second.
+    const std::string noAudio = ScanSection(BuildSimpleAvi({.frames = 3600, .audio = false}));
+    EXPECT_NE(noAudio.find("    재생 가능 시간     : 00:02:24 (144 초)\r\n"), std::string::npos)
+        << noAudio;
+}
+
+}  // namespace
+}  // namespace plovik
