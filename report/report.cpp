@@ -17,25 +17,6 @@ namespace plovik {
 
 namespace {
 
-// Formats once into a buffer that holds any ordinary line and appends it to text; only
-// a longer text (a long authoring-software name) is formatted a second time, at its
-// measured length.
-void AppendFormatted(std::string& text, const char* pszFormat, va_list args) {
-    char line[512];
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(line, sizeof line, pszFormat, args);
-    if (length > 0 && static_cast<std::size_t>(length) < sizeof line) {
-        text.append(line, static_cast<std::size_t>(length));
-    } else if (length > 0) {
-        const std::size_t start = text.size();
-        text.resize(start + static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(text.data() + start, static_cast<std::size_t>(length) + 1, pszFormat, again);
-        text.resize(start + static_cast<std::size_t>(length));
-    }
-    va_end(again);
-}
-
 constexpr std::size_t kColonColumn = 23;
 constexpr std::string_view kLabelIndent = "    ";
 
@@ -179,7 +160,7 @@ void CReportArea::AddReportLine(const char* pszFormat, ...) {
     std::string line;
     va_list args;
     va_start(args, pszFormat);
-    AppendFormatted(line, pszFormat, args);
+    AppendPrintf(line, pszFormat, args);
     va_end(args);
     line += "\r\n";
     AppendText(line);
@@ -193,7 +174,7 @@ void CReportArea::AddLabelLine(std::string_view label, const char* pszValueForma
     line.append(kLabelIndent).append(label).append(pad, ' ').append(": ");
     va_list args;
     va_start(args, pszValueFormat);
-    AppendFormatted(line, pszValueFormat, args);
+    AppendPrintf(line, pszValueFormat, args);
     va_end(args);
     line += "\r\n";
     AppendText(line);

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace plovik {
 namespace {
@@ -116,6 +121,63 @@ TEST(MulDiv, GivesMinusOneForZeroDivisorOrOverflow) {
     // the negative half lands exactly on its lower end.
     EXPECT_EQ(MulDiv(65535, 65537, 2), -1);
     EXPECT_EQ(MulDiv(65535, 65537, -2), kMin);
+}
+
+// AppendPrintf must write exactly what the C library writes.
+std::string Ours(const char* format, ...) {
+    std::string text = "head:";
+    va_list args;
+    va_start(args, format);
+    AppendPrintf(text, format, args);
+    va_end(args);
+    return text;
+}
+
+std::string Library(const char* format, ...) {
+    char text[1024] = "head:";
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text + 5, sizeof text - 5, format, args);
+    va_end(args);
+    return text;
+}
+
+TEST(AppendPrintf, WritesWhatTheCLibraryWrites) {
+    const int ints[] = {0, 7, -7, 10, -10, 99, 100, 123456, kMin, kMax};
+    for (const int v : ints) {
+        SCOPED_TRACE(v);
+        EXPECT_EQ(Ours("%d|%02d|%04d|%5d|%u|%02u", v, v, v, v, static_cast<unsigned>(v),
+                       static_cast<unsigned>(v)),
+                  Library("%d|%02d|%04d|%5d|%u|%02u", v, v, v, v, static_cast<unsigned>(v),
+                          static_cast<unsigned>(v)));
+    }
+    std::mt19937_64 random(7);
+    std::vector<double> doubles = {0.0,
+                                   -0.0,
+                                   0.05,
+                                   0.15,
+                                   0.25,
+                                   0.35,
+                                   2.5,
+                                   -2.5,
+                                   1e300,
+                                   1e-9,
+                                   4.0 / 3.0,
+                                   std::numeric_limits<double>::infinity(),
+                                   -std::numeric_limits<double>::quiet_NaN()};
+    for (int i = 0; i < 2000; ++i) {
+        doubles.push_back(std::bit_cast<double>(random()));
+        doubles.push_back(static_cast<double>(random() % 100000) / 1000.0);
+    }
+    for (const double v : doubles) {
+        SCOPED_TRACE(v);
+        EXPECT_EQ(Ours("%.1f %.02f %f", v, v, v), Library("%.1f %.02f %f", v, v, v));
+    }
+    EXPECT_EQ(Ours("%s=%s 100%%", "키", ""), "head:키= 100%");
+    // Conversions of other kinds go to the C library whole.
+    EXPECT_EQ(Ours("%d %x %-4s|%s", 1, 255u, "ab", "c"),
+              Library("%d %x %-4s|%s", 1, 255u, "ab", "c"));
+    EXPECT_EQ(Ours("%02llu:%.3e", 5ull, 1234.5), Library("%02llu:%.3e", 5ull, 1234.5));
 }
 
 }  // namespace
