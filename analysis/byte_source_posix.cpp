@@ -42,7 +42,10 @@ std::unique_ptr<RawFile> OpenRawFile(const std::string& utf8Path) {
         return nullptr;
     }
 #if defined(POSIX_FADV_SEQUENTIAL)
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Sequential reading is worth a hint where there is much to read ahead (a long index);
+    // a small file is read in a block or two, and the call would cost more than it saves.
+    constexpr off_t kSequentialHintFrom = 1 << 20;
+    if (st.st_size >= kSequentialHintFrom) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
 }

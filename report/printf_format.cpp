@@ -1,6 +1,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "plovik/format.h"
@@ -98,7 +99,11 @@ void AppendPrintf(std::string& out, const char* format, va_list args) {
     bool handled = true;
     for (const char* p = format; *p != '\0' && handled; ++p) {
         if (*p != '%') {
-            out += *p;
+            // The text up to the next conversion, in one piece.
+            const char* conversion = std::strchr(p, '%');
+            const char* end = conversion != nullptr ? conversion : p + std::strlen(p);
+            out.append(p, end);
+            p = end - 1;
             continue;
         }
         ++p;

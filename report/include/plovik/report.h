@@ -34,6 +34,9 @@ class CReportArea {
 
   protected:
     virtual void AppendText(std::string_view utf8) = 0;
+
+  private:
+    std::string m_strLine;  // the line being built, kept so that its memory is reused
 };
 
 class CStringReportArea : public CReportArea {
