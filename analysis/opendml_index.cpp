@@ -3,6 +3,9 @@
 // entries count every video frame of the file; the frame total they are compared
 // with is the video stream header's length (the main header counts the first part).
 #include <bit>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <iterator>
 #include <map>
 #include <string_view>
@@ -16,14 +19,30 @@
 namespace plovik {
 namespace {
 
-// Bit i set: entry i of a block is a key frame. Branch-free so that it vectorises.
+// Bit i set: entry i of a block is a key frame.
 std::uint32_t KeyMask(const std::uint8_t* entries) {
+#if defined(__SSE2__) && !defined(__BIG_ENDIAN__)
+    // The delta-frame flag is the top bit of each little-endian 8-byte entry: the sign
+    // bit of the odd 32-bit lanes, which one movemask takes four at a time.
+    std::uint32_t deltas = 0;
+    for (std::size_t i = 0; i < kIndexBlock; i += 4) {
+        const auto* p = entries + i * kStdIndexEntryBytes;
+        const __m128 low = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        const __m128 high =
+            _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
+        const __m128 sizes = _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1));
+        deltas |= static_cast<std::uint32_t>(_mm_movemask_ps(sizes)) << i;
+    }
+    return ~deltas;
+#else
+    // Branch-free so that it vectorises.
     std::uint32_t mask = 0;
     for (std::size_t i = 0; i < kIndexBlock; ++i) {
         const std::uint32_t isKey = (LoadLe32(entries + i * kStdIndexEntryBytes + 4) >> 31) ^ 1;
         mask |= kEntryBits[i] & (0u - isKey);
     }
     return mask;
+#endif
 }
 
 // The file ranges read so far, so that no index chunk is read twice.

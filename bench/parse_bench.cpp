@@ -7,6 +7,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #include <map>
 #include <new>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "byte_source.h"
 #include "index_floor.h"
@@ -181,7 +184,7 @@ BENCHMARK(BM_ParseFromMemory)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ParseSkippingIndex)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_IndexFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Keeps the mean real time of each benchmark for the ratio.
+// Keeps the time of each benchmark for the ratios: the mean of its fastest repetition.
 class TimeKeeper : public benchmark::ConsoleReporter {
   public:
     // Plain text, so that the ratio line stands alone as the last line.
@@ -190,9 +193,11 @@ class TimeKeeper : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            // The fastest repetition: on a shared machine the slower ones measure the others.
+            const double time = run.GetAdjustedRealTime();
+            auto [it, added] = times.try_emplace(run.run_name.function_name, time);
+            if (!added && time < it->second) it->second = time;
         }
     }
     std::map<std::string, double> times;
@@ -206,7 +211,18 @@ int main(int argc, char** argv) {
     // which a program parsing once never does twice.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    benchmark::Initialize(&argc, argv);
+    // Three repetitions of each benchmark unless the command line asks otherwise; the
+    // ratios take the fastest of each.
+    std::vector<char*> args(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=3";
+    if (std::none_of(args.begin(), args.end(), [](const char* a) {
+            return std::string_view(a).starts_with("--benchmark_repetitions");
+        })) {
+        args.push_back(repetitions.data());
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
     std::printf("Writing a 10-hour movie index (%u video + %u audio entries)...\n", kFrames,
                 kFrames);
     const MovieFile& movie = Movie();

@@ -49,6 +49,19 @@ TEST(OpenDmlIndex, ThreePartsGiveTheWholeFile) {
     EXPECT_FALSE(p.IsFrontIndex());
 }
 
+// Chunks long enough to be read 32 entries at a time, with a key frame every third
+// frame: every position in a block is a key frame somewhere.
+TEST(OpenDmlIndex, KeyFramesAtEveryPositionOfABlock) {
+    const OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {100, 99}, .keyInterval = 3});
+    CAviParser p;
+    ASSERT_TRUE(ParseMemory(p, f.file.Flat()));
+    ASSERT_EQ(p.m_nKeyFrames, 67u);
+    for (std::uint32_t k = 0; k < 67; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(p.m_arKeyFrames[k].qwChunkPos, f.frames[3 * k]);
+    }
+}
+
 TEST(OpenDmlIndex, AChunkThatCannotBeReadWholeStopsTheScan) {
     // Each case spoils the index chunk of one part: the parts before it stand.
     const OpenDmlFile good = BuildOpenDmlAvi({.audio = true});
