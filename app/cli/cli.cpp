@@ -1,6 +1,5 @@
 #include "plovik/cli.h"
 
-#include <ostream>
 #include <string_view>
 
 #include "check_problems.h"
@@ -39,7 +38,7 @@ constexpr std::string_view kUsage =
     "1 when a file could not be read as AVI (--check: when any file has a problem),\n"
     "2 for a usage error.\n";
 
-void WriteUsageError(std::ostream& err, const std::string& message) {
+void WriteUsageError(CliOutput& err, const std::string& message) {
     err << kProgram << ": " << message << "\n"
         << "Try '" << kProgram << " --help' for more information.\n";
 }
@@ -47,7 +46,7 @@ void WriteUsageError(std::ostream& err, const std::string& message) {
 // Writes each file's record in the format the options ask for.
 class RecordWriter {
   public:
-    RecordWriter(const CliOptions& options, std::ostream& out)
+    RecordWriter(const CliOptions& options, CliOutput& out)
         : m_options(options),
           m_out(out),
           m_record{
@@ -74,7 +73,7 @@ class RecordWriter {
                     Put(result.report);
                 }
         }
-        m_out.flush();
+        m_out.Flush();
         m_first = false;
     }
 
@@ -94,7 +93,7 @@ class RecordWriter {
     }
 
     const CliOptions& m_options;
-    std::ostream& m_out;
+    CliOutput& m_out;
     RecordOptions m_record;
     bool m_first = true;
 };
@@ -133,11 +132,11 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
         allSucceeded = allSucceeded && Succeeded(result, options.check);
         tally.Add(result);
         progress.Update(i + 1, items.size());
-        if (!streams.out) break;  // nobody reads on: the rest would be lost anyway
+        if (!streams.out.Good()) break;  // nobody reads on: the rest would be lost anyway
     }
     progress.Clear();
     if (options.check && tally.Files() > 1) streams.err << tally.SummaryLine();
-    if (!streams.out) {
+    if (!streams.out.Good()) {
         streams.err << kProgram << ": cannot write the report\n";
         return kExitFailureMessage;
     }
@@ -153,14 +152,14 @@ int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams
         return kExitUsage;
     }
     const CliOptions& options = parsed.options;
-    std::ostream& out = streams.out;
+    CliOutput& out = streams.out;
     if (options.showHelp) {
         out << kUsage;
-        return out.flush() ? kExitOk : kExitFailureMessage;
+        return out.Flush() ? kExitOk : kExitFailureMessage;
     }
     if (options.showVersion) {
         out << kProgram << " " << PLOVIK_VERSION << "\n";
-        return out.flush() ? kExitOk : kExitFailureMessage;
+        return out.Flush() ? kExitOk : kExitFailureMessage;
     }
     // The run's second before progress shows counts from here: reading a long name list
     // or walking a big tree is part of it.
@@ -175,7 +174,9 @@ int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams
 }
 
 int RunReportCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return RunReportCli(args, CliStreams{.out = out, .err = err});
+    StreamOutput outStream(out);
+    StreamOutput errStream(err);
+    return RunReportCli(args, CliStreams{.out = outStream, .err = errStream});
 }
 
 }  // namespace plovik

@@ -2,7 +2,6 @@
 // arguments as UTF-8, standard input and output as raw bytes, and which streams are
 // terminals.
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -61,9 +60,12 @@ void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
 int main(int argc, char** argv) {
     plovik::SetTraceSink(SendTraceToReceiver);
     UseBinaryStandardStreams();
-    const plovik::CliStreams streams{.out = std::cout,
-                                     .err = std::cerr,
-                                     .in = &std::cin,
+    plovik::StdioOutput out(stdout);
+    plovik::StdioOutput err(stderr);
+    plovik::StdioInput in(stdin);
+    const plovik::CliStreams streams{.out = out,
+                                     .err = err,
+                                     .in = &in,
                                      .errIsTerminal = IsTerminal(stderr),
                                      .outIsTerminal = IsTerminal(stdout)};
     return plovik::RunReportCli(Utf8Arguments(argc, argv), streams);

@@ -45,10 +45,11 @@ NameList SplitNulSeparatedNames(std::string_view bytes, std::string_view listNam
     return list;
 }
 
-NameList ReadNameList(const std::string& listName, std::istream* in) {
+NameList ReadNameList(const std::string& listName, CliInput* in) {
     if (listName == "-") {
-        if (in == nullptr) return {{}, "cannot read standard input"};
-        return SplitNulSeparatedNames(ReadAll(*in), listName);
+        std::string bytes;
+        if (in == nullptr || !in->ReadAll(bytes)) return {{}, "cannot read standard input"};
+        return SplitNulSeparatedNames(bytes, listName);
     }
     const std::u8string u8(listName.begin(), listName.end());
     std::ifstream file(std::filesystem::path(u8), std::ios::binary);

@@ -1,10 +1,11 @@
 // --files0-from: file names separated by NUL bytes, as `find -print0` writes them.
 #pragma once
 
-#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "plovik/cli_io.h"
 
 namespace plovik {
 
@@ -18,6 +19,6 @@ struct NameList {
 NameList SplitNulSeparatedNames(std::string_view bytes, std::string_view listName);
 
 // Reads the list from the file listName (UTF-8), or from in when listName is "-".
-NameList ReadNameList(const std::string& listName, std::istream* in);
+NameList ReadNameList(const std::string& listName, CliInput* in);
 
 }  // namespace plovik

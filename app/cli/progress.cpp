@@ -1,7 +1,6 @@
 #include "progress.h"
 
 #include <algorithm>
-#include <ostream>
 
 namespace plovik {
 namespace {
@@ -11,7 +10,7 @@ constexpr std::chrono::milliseconds kRedrawEvery{100};
 
 }  // namespace
 
-ProgressLine::ProgressLine(std::ostream& terminal, bool enabled, Clock clock)
+ProgressLine::ProgressLine(CliOutput& terminal, bool enabled, Clock clock)
     : m_terminal(terminal), m_enabled(enabled), m_clock(std::move(clock)) {
     if (m_enabled) m_start = m_clock();
 }
@@ -42,14 +41,14 @@ bool ProgressLine::DueToDraw() {
 void ProgressLine::Draw(const std::string& text) {
     m_terminal << '\r' << text;
     if (text.size() < m_shownLength) m_terminal << std::string(m_shownLength - text.size(), ' ');
-    m_terminal.flush();
+    m_terminal.Flush();
     m_shownLength = std::max(m_shownLength, text.size());
 }
 
 void ProgressLine::Clear() {
     if (m_shownLength == 0) return;
     m_terminal << '\r' << std::string(m_shownLength, ' ') << '\r';
-    m_terminal.flush();
+    m_terminal.Flush();
     m_shownLength = 0;
 }
 

@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
 #include <string>
+
+#include "plovik/cli_io.h"
 
 namespace plovik {
 
@@ -16,8 +17,7 @@ class ProgressLine {
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     // Draws nothing unless enabled (the stream is a terminal). The run starts now.
-    ProgressLine(std::ostream& terminal, bool enabled,
-                 Clock clock = std::chrono::steady_clock::now);
+    ProgressLine(CliOutput& terminal, bool enabled, Clock clock = std::chrono::steady_clock::now);
     ~ProgressLine() { Clear(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -33,7 +33,7 @@ class ProgressLine {
     bool DueToDraw();
     void Draw(const std::string& text);
 
-    std::ostream& m_terminal;
+    CliOutput& m_terminal;
     bool m_enabled;
     Clock m_clock;
     std::chrono::steady_clock::time_point m_start;

@@ -34,7 +34,11 @@ BatchRun RunBatch(const std::vector<std::string>& args, const std::string& input
     std::ostringstream out;
     std::ostringstream err;
     std::istringstream in(input);
-    const int status = RunReportCli(args, CliStreams{.out = out, .err = err, .in = &in});
+    StreamOutput outStream(out);
+    StreamOutput errStream(err);
+    StreamInput inStream(in);
+    const int status =
+        RunReportCli(args, CliStreams{.out = outStream, .err = errStream, .in = &inStream});
     return {status, out.str(), err.str()};
 }
 

@@ -41,8 +41,9 @@ TEST(ProgressLine, OnlyOnATerminalAfterASecondAndClearedAtTheEnd) {
     std::chrono::steady_clock::time_point now{};
     const auto clock = [&] { return now; };
     std::ostringstream terminal;
+    StreamOutput terminalStream(terminal);
     {
-        ProgressLine progress(terminal, true, clock);
+        ProgressLine progress(terminalStream, true, clock);
         progress.Update(1, 20);
         now += 999ms;
         progress.Update(2, 20);
@@ -67,7 +68,8 @@ TEST(ProgressLine, OnlyOnATerminalAfterASecondAndClearedAtTheEnd) {
               "\r                     \r");
 
     std::ostringstream pipe;
-    ProgressLine off(pipe, false, clock);
+    StreamOutput pipeStream(pipe);
+    ProgressLine off(pipeStream, false, clock);
     now += 10s;
     off.Update(1, 2);
     EXPECT_EQ(pipe.str(), "");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "plovik/cli_io.h"
 #include "plovik/cli_options.h"
 
 namespace plovik {
@@ -18,9 +19,9 @@ enum CliExitCode : int {
 };
 
 struct CliStreams {
-    std::ostream& out;           // the reports, nothing else
-    std::ostream& err;           // diagnostics, the check summary, the progress line
-    std::istream* in = nullptr;  // for --files0-from=-; null: no standard input
+    CliOutput& out;              // the reports, nothing else
+    CliOutput& err;              // diagnostics, the check summary, the progress line
+    CliInput* in = nullptr;      // for --files0-from=-; null: no standard input
     bool errIsTerminal = false;  // the progress line is drawn only on a terminal
     bool outIsTerminal = false;  // then the progress line makes way for the reports
 };
