@@ -1,4 +1,5 @@
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -77,12 +78,16 @@ bool AppendConversion(std::string& out, const Conversion& c, va_list* args) {
         case 'u':
             result = std::to_chars(digits, digits + sizeof digits, va_arg(*args, unsigned));
             break;
-        default:  // 'f': to_chars with a precision writes what printf writes in the C locale
-            result = std::to_chars(digits, digits + sizeof digits, va_arg(*args, double),
-                                   std::chars_format::fixed, c.precision < 0 ? 6 : c.precision);
+        default: {  // 'f': to_chars with a precision writes what printf writes in the C locale
+            const double value = va_arg(*args, double);
+            // Not a number and the infinities read differently from one C library to another.
+            if (!std::isfinite(value)) return false;
+            result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed,
+                                   c.precision < 0 ? 6 : c.precision);
             if (result.ec != std::errc{}) return false;
             out.append(digits, result.ptr);
             return true;
+        }
     }
     AppendInteger(out, digits, result.ptr, c);
     return true;
