@@ -1,5 +1,6 @@
 #include "plovik/cli.h"
 
+#include <chrono>
 #include <string_view>
 
 #include "check_problems.h"
@@ -73,7 +74,6 @@ class RecordWriter {
                     Put(result.report);
                 }
         }
-        m_out.Flush();
         m_first = false;
     }
 
@@ -98,6 +98,38 @@ class RecordWriter {
     bool m_first = true;
 };
 
+// When the records written so far are handed on. A terminal gets each record at once; a
+// file or pipe gets them in large writes (a write per small file costs as much as reading
+// it), yet within a tenth of a second, and before anything is written to standard error,
+// so that a log of both streams keeps their order.
+class OutputPacing {
+  public:
+    OutputPacing(CliOutput& out, bool eachRecord) : m_out(out), m_eachRecord(eachRecord) {}
+
+    void RecordWritten() {
+        if (m_eachRecord) {
+            Flush();
+        } else {
+            FlushIfDue();
+        }
+    }
+    void FlushIfDue() {
+        if (Clock::now() - m_lastFlush >= kLongestDelay) Flush();
+    }
+    void Flush() {
+        m_out.Flush();
+        m_lastFlush = Clock::now();
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration kLongestDelay = std::chrono::milliseconds(100);
+
+    CliOutput& m_out;
+    bool m_eachRecord;
+    Clock::time_point m_lastFlush = Clock::now();
+};
+
 // "plovik-report: PATH: reason" for a file that gave only a message.
 std::string Diagnostic(const FileResult& result) {
     return std::string(kProgram) + ": " + DisplayText(result.path) + ": " + result.failure + "\n";
@@ -113,9 +145,11 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     const std::vector<WalkItem> items = ExpandNames(names);
     const bool textReport = options.format == OutputFormat::kText && !options.check;
     FileAnalyser analyser(textReport, options.check, options.scan);
+    OutputPacing pacing(streams.out, streams.outIsTerminal);
     std::size_t i = 0;
     analyser.SetScanProgress([&](std::uint64_t scanned, std::uint64_t size) {
         progress.UpdateScan(i, items.size(), scanned, size);
+        pacing.FlushIfDue();  // a long scan does not hold back the records before it
     });
     RecordWriter writer(options, streams.out);
     CheckTally tally;
@@ -125,16 +159,19 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
         const FileResult result = analyser.Analyse(items[i]);
         if (!result.failure.empty()) {
             progress.Clear();
+            pacing.Flush();
             streams.err << writer.Encoded(Diagnostic(result));
         }
         if (streams.outIsTerminal) progress.Clear();
         writer.Write(result);
+        pacing.RecordWritten();
         allSucceeded = allSucceeded && Succeeded(result, options.check);
         tally.Add(result);
         progress.Update(i + 1, items.size());
         if (!streams.out.Good()) break;  // nobody reads on: the rest would be lost anyway
     }
     progress.Clear();
+    pacing.Flush();
     if (options.check && tally.Files() > 1) streams.err << tally.SummaryLine();
     if (!streams.out.Good()) {
         streams.err << kProgram << ": cannot write the report\n";

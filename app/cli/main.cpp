@@ -55,11 +55,18 @@ bool IsTerminal(FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 // The analyser's diagnostics go to the trace channel, where a receiver may listen.
 void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
 
+// Records for a file or pipe leave in large writes; a terminal keeps its own buffering.
+void BufferOutputUnlessTerminal() {
+    static char buffer[64 * 1024];
+    if (!IsTerminal(stdout)) std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     plovik::SetTraceSink(SendTraceToReceiver);
     UseBinaryStandardStreams();
+    BufferOutputUnlessTerminal();
     plovik::StdioOutput out(stdout);
     plovik::StdioOutput err(stderr);
     plovik::StdioInput in(stdin);

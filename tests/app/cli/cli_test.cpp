@@ -4,6 +4,7 @@
 
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "golden_files.h"
@@ -129,6 +130,41 @@ TEST(CliRun, ReportsAreSeparatedByOneEmptyLine) {
     const CliRun mixed = RunCli({missing, good});
     EXPECT_EQ(mixed.status, kExitFailureMessage);  // one failure is enough
     EXPECT_EQ(mixed.out, kOpenFailure + ("\n" + goodReport));
+}
+
+// Both streams written to one log, as `2>&1` into a file makes them: standard output
+// reaches it only when flushed (a buffered C stream), standard error at once.
+class LogOutput final : public CliOutput {
+  public:
+    LogOutput(std::string& log, bool buffered) : m_log(log), m_buffered(buffered) {}
+    void Write(std::string_view bytes) override { (m_buffered ? m_pending : m_log).append(bytes); }
+    bool Flush() override {
+        m_log += m_pending;
+        m_pending.clear();
+        return true;
+    }
+    bool Good() const override { return true; }
+
+  private:
+    std::string& m_log;
+    bool m_buffered;
+    std::string m_pending;
+};
+
+TEST(CliRun, OneLogOfBothStreamsKeepsTheirOrder) {
+    TempDir dir;
+    const std::string good = dir.Write("clip.avi", test::BuildSimpleAvi());
+    const std::string missing = dir.PathOf("missing.avi");
+    const std::string goodReport = RunCli({good}).out;
+    std::string log;
+    LogOutput out(log, true);
+    LogOutput err(log, false);
+    RunReportCli({good, missing, good}, CliStreams{.out = out, .err = err});
+
+    ASSERT_EQ(log.rfind(goodReport + "plovik-report: " + missing + ": ", 0), 0u) << log;
+    const std::string tail = std::string("\n").append(kOpenFailure).append("\n").append(goodReport);
+    ASSERT_GT(log.size(), tail.size());
+    EXPECT_EQ(log.substr(log.size() - tail.size()), tail);  // everything written by the end
 }
 
 TEST(CliRun, OutputFailureIsNotSuccess) {
