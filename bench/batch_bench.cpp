@@ -5,9 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -16,28 +13,15 @@
 #include "plovik/cli.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 constexpr int kFiles = 5000;
 
-struct Folder {
-    std::filesystem::path dir;
-    std::vector<std::string> paths;
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-};
-
 // Small files of a few shapes: with and without audio and software text, some cut short.
-const Folder& SmallFiles() {
-    static const Folder folder = [] {
-        Folder made;
-        std::string dirTemplate =
-            (std::filesystem::temp_directory_path() / "plovik-batch-XXXXXX").string();
-        if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
-        made.dir = dirTemplate;
+struct Folder {
+    Folder() {
         using plovik::test::BuildSimpleAvi;
         const std::string shapes[] = {
             BuildSimpleAvi({.frames = 50, .keyInterval = 12}),
@@ -48,11 +32,16 @@ const Folder& SmallFiles() {
         for (int i = 0; i < kFiles; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "clip%05d.avi", i);
-            made.paths.push_back((made.dir / name).string());
-            std::ofstream(made.paths.back(), std::ios::binary) << shapes[i % 4];
+            paths.push_back(dir.Write(name, shapes[i % 4]));
         }
-        return made;
-    }();
+    }
+
+    plovik::test::TempDir dir;
+    std::vector<std::string> paths;
+};
+
+const Folder& SmallFiles() {
+    static const Folder folder;
     return folder;
 }
 
@@ -79,7 +68,7 @@ void RunBatch(benchmark::State& state, const char* format) {
     std::ostream err(&buffer);
     for (auto _ : state) {
         const int status =
-            plovik::RunReportCli({"--format", format, folder.dir.string()}, out, err);
+            plovik::RunReportCli({"--format", format, folder.dir.path().string()}, out, err);
         if (status != plovik::kExitOk) state.SkipWithError("a file gave only a message");
     }
     state.counters["out_MB"] = static_cast<double>(buffer.bytes) / 1e6 / state.iterations();

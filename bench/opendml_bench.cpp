@@ -9,9 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "plovik/avi_parser.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -31,35 +30,28 @@ constexpr std::uint32_t kKeyInterval = 30;
 constexpr std::uint64_t kFrameBytes = 9000;  // parts of about 1 GiB, holes in a sparse file
 
 struct OpenDmlMovie {
-    std::filesystem::path dir;
-    std::string path;
+    OpenDmlMovie();
+
+    TempDir dir;
+    std::string path = dir.PathOf("movie.avi");
     std::vector<std::uint64_t> indexChunks;
     std::uint64_t indexChunkBytes = 0;  // each, header included
-
-    ~OpenDmlMovie() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
 };
 
+OpenDmlMovie::OpenDmlMovie() {
+    OpenDmlMovie& m = *this;
+    const OpenDmlFile file = BuildOpenDmlAvi({.partFrames = std::vector(kParts, kFramesPerPart),
+                                              .keyInterval = kKeyInterval,
+                                              .microSecPerFrame = 33367,
+                                              .frameBytes = kFrameBytes,
+                                              .audio = true});
+    file.file.WriteTo(m.path);
+    m.indexChunks = file.indexChunks;
+    m.indexChunkBytes = 32 + 8 * std::uint64_t{kFramesPerPart};
+}
+
 const OpenDmlMovie& Movie() {
-    static const OpenDmlMovie movie = [] {
-        OpenDmlMovie m;
-        std::string dirTemplate =
-            (std::filesystem::temp_directory_path() / "plovik-bench-odml-XXXXXX").string();
-        if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
-        m.dir = dirTemplate;
-        m.path = (m.dir / "movie.avi").string();
-        const OpenDmlFile file = BuildOpenDmlAvi({.partFrames = std::vector(kParts, kFramesPerPart),
-                                                  .keyInterval = kKeyInterval,
-                                                  .microSecPerFrame = 33367,
-                                                  .frameBytes = kFrameBytes,
-                                                  .audio = true});
-        file.file.WriteTo(m.path);
-        m.indexChunks = file.indexChunks;
-        m.indexChunkBytes = 32 + 8 * std::uint64_t{kFramesPerPart};
-        return m;
-    }();
+    static const OpenDmlMovie movie;
     return movie;
 }
 

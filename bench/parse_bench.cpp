@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <new>
@@ -25,6 +24,7 @@
 #include "plovik/avi_parser.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -58,20 +58,17 @@ constexpr std::uint32_t kAudioChunk = 500;
 static_assert(std::uint64_t{kFrames} * (16 + kVideoChunk + kAudioChunk + 32) < 0xFFFFFFFFull);
 
 struct MovieFile {
-    std::filesystem::path dir;
-    std::string path;
+    MovieFile();
+
+    plovik::test::TempDir dir;
+    std::string path = dir.PathOf("movie.avi");
     std::uint64_t indexPos = 0;  // of the "idx1" data
     std::uint32_t indexBytes = 0;
 };
 
 // The movie data is a hole in a sparse file: Parse passes it with one seek.
-MovieFile WriteMovie() {
-    MovieFile movie;
-    std::string dirTemplate =
-        (std::filesystem::temp_directory_path() / "plovik-bench-XXXXXX").string();
-    if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
-    movie.dir = dirTemplate;
-    movie.path = (movie.dir / "movie.avi").string();
+MovieFile::MovieFile() {
+    MovieFile& movie = *this;
 
     const Bytes hdrl =
         List("hdrl",
@@ -102,11 +99,10 @@ MovieFile WriteMovie() {
     movie.indexPos = static_cast<std::uint64_t>(out.tellp());
     out << index;
     if (!out) std::abort();
-    return movie;
 }
 
 const MovieFile& Movie() {
-    static const MovieFile movie = WriteMovie();
+    static const MovieFile movie;
     return movie;
 }
 
@@ -225,11 +221,10 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&count, args.data());
     std::printf("Writing a 10-hour movie index (%u video + %u audio entries)...\n", kFrames,
                 kFrames);
-    const MovieFile& movie = Movie();
+    Movie();
     TimeKeeper reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    std::filesystem::remove_all(movie.dir);
     bool allMeasured = true;
     auto printRatio = [&](const plovik::bench::RatioLine& line) {
         const double measured = reporter.times[line.measured];

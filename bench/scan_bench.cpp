@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -23,6 +22,7 @@
 #include "plovik/movie_scan.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -44,17 +44,7 @@ std::uint32_t VideoChunkSize(std::uint32_t frame) {
 
 class ScanMovie {
   public:
-    ScanMovie() {
-        std::string dirTemplate =
-            (std::filesystem::temp_directory_path() / "plovik-scan-bench-XXXXXX").string();
-        if (::mkdtemp(dirTemplate.data()) == nullptr) std::abort();
-        m_dir = dirTemplate;
-        m_path = (m_dir / "movie.avi").string();
-        Write();
-    }
-    ~ScanMovie() { std::filesystem::remove_all(m_dir); }
-    ScanMovie(const ScanMovie&) = delete;
-    ScanMovie& operator=(const ScanMovie&) = delete;
+    ScanMovie() { Write(); }
 
     const std::string& Path() const { return m_path; }
     std::uint64_t Size() const { return m_size; }
@@ -100,8 +90,8 @@ class ScanMovie {
 
     static std::uint64_t Padded(std::uint32_t size) { return size + (size & 1); }
 
-    std::filesystem::path m_dir;
-    std::string m_path;
+    plovik::test::TempDir m_dir;
+    std::string m_path = m_dir.PathOf("movie.avi");
     std::uint64_t m_size = 0;
 };
 
