@@ -20,17 +20,6 @@ namespace {
 constexpr std::size_t kColonColumn = 23;
 constexpr std::string_view kLabelIndent = "    ";
 
-// Bytes of the CP949 form of UTF-8 text that CP949 can encode: one for an ASCII
-// character, two for any other (counted at its lead byte).
-std::size_t Cp949Width(std::string_view utf8) {
-    std::size_t width = 0;
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        width += byte < 0x80 ? 1 : byte >= 0xC0 ? 2 : 0;
-    }
-    return width;
-}
-
 // The report's flag words, in the order line 24 shows them.
 struct FlagWord {
     std::uint32_t bit;
@@ -174,11 +163,11 @@ void CReportArea::AddReportLine(const char* pszFormat, ...) {
     AppendText(m_strLine);
 }
 
-void CReportArea::AddLabelLine(std::string_view label, const char* pszValueFormat, ...) {
-    const std::size_t used = kLabelIndent.size() + Cp949Width(label);
+void CReportArea::AddLabelLine(ReportLabel label, const char* pszValueFormat, ...) {
+    const std::size_t used = kLabelIndent.size() + label.Cp949Width();
     const std::size_t pad = used < kColonColumn ? kColonColumn - used : 1;
     m_strLine.clear();
-    m_strLine.append(kLabelIndent).append(label).append(pad, ' ').append(": ");
+    m_strLine.append(kLabelIndent).append(label.Text()).append(pad, ' ').append(": ");
     va_list args;
     va_start(args, pszValueFormat);
     AppendPrintf(m_strLine, pszValueFormat, args);

@@ -1,6 +1,7 @@
 // The information report: a path becomes Korean report lines in a report area.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,25 @@ namespace plovik {
 
 class CAviParser;
 class CMovieScan;
+
+// The label of a report line and the bytes of its CP949 form: one for an ASCII
+// character, two for any other (counted at its UTF-8 lead byte). Labels are literals, so
+// the width is counted when the program is compiled.
+class ReportLabel {
+  public:
+    consteval ReportLabel(const char* text) : m_text(text) {
+        for (const char c : m_text) {
+            const auto byte = static_cast<unsigned char>(c);
+            m_width += byte < 0x80 ? 1 : byte >= 0xC0 ? 2 : 0;
+        }
+    }
+    std::string_view Text() const { return m_text; }
+    std::size_t Cp949Width() const { return m_width; }
+
+  private:
+    std::string_view m_text;
+    std::size_t m_width = 0;
+};
 
 // Where report lines go: the app's edit control, a string for the command line and tests.
 // Text is UTF-8; every line ends in "\r\n".
@@ -24,7 +44,7 @@ class CReportArea {
     // One label line, "    LABEL<spaces>: VALUE" with the value formatted printf-style:
     // the label is padded by its CP949 width so that the colon stands at byte 23 of the
     // line's CP949 form (at least one space after a longer label).
-    void AddLabelLine(std::string_view label, const char* pszValueFormat, ...)
+    void AddLabelLine(ReportLabel label, const char* pszValueFormat, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 3, 4)))
 #endif
