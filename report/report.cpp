@@ -157,10 +157,8 @@ void CReportArea::AddReportLine(const char* pszFormat, ...) {
     m_strLine.clear();
     va_list args;
     va_start(args, pszFormat);
-    AppendPrintf(m_strLine, pszFormat, args);
+    FinishLine(pszFormat, args);
     va_end(args);
-    m_strLine += "\r\n";
-    AppendText(m_strLine);
 }
 
 void CReportArea::AddLabelLine(ReportLabel label, const char* pszValueFormat, ...) {
@@ -170,8 +168,12 @@ void CReportArea::AddLabelLine(ReportLabel label, const char* pszValueFormat, ..
     m_strLine.append(kLabelIndent).append(label.Text()).append(pad, ' ').append(": ");
     va_list args;
     va_start(args, pszValueFormat);
-    AppendPrintf(m_strLine, pszValueFormat, args);
+    FinishLine(pszValueFormat, args);
     va_end(args);
+}
+
+void CReportArea::FinishLine(const char* pszFormat, va_list args) {
+    AppendPrintf(m_strLine, pszFormat, args);
     m_strLine += "\r\n";
     AppendText(m_strLine);
 }

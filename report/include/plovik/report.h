@@ -1,6 +1,7 @@
 // The information report: a path becomes Korean report lines in a report area.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -56,6 +57,9 @@ class CReportArea {
     virtual void AppendText(std::string_view utf8) = 0;
 
   private:
+    // Formats the rest of the line being built after what it holds, ends it and appends it.
+    void FinishLine(const char* pszFormat, va_list args);
+
     std::string m_strLine;  // the line being built, kept so that its memory is reused
 };
 
