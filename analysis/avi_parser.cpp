@@ -38,6 +38,8 @@ void CAviParser::Reset() {
     m_dwIndexTotalFrames = 0;
     m_arSuperIndex.clear();
     m_nRiffParts = 0;
+    m_arMoviLists.clear();
+    m_nStreamLists = 0;
     m_nAudioStream = -1;
     m_nError = PARSE_OK;
     m_strSoftware.clear();
@@ -83,7 +85,7 @@ bool CAviParser::Analyse(std::unique_ptr<ByteSource> source, const std::string& 
     ParseState state(*this, *source);
     bool result = WalkChunks(state);
     if (m_nError != PARSE_ERR_NOT_AVI) {
-        CountRiffParts(state);
+        CompleteLayout(state);
         if (OpenDmlIndexApplies(state) && !ReadOpenDmlIndex(state)) {
             if (m_nError == PARSE_OK) m_nError = PARSE_ERR_INDEX;
             result = false;

@@ -9,18 +9,16 @@
 namespace plovik {
 namespace {
 
-// One fixed buffer: an index of a million entries costs a handful of system calls,
-// while skips over movie data cost none until the next read.
-constexpr std::size_t kBufferSize = 64 * 1024;
-
 class BufferedFileSource final : public ByteSource {
   public:
-    explicit BufferedFileSource(std::unique_ptr<RawFile> file)
-        : m_file(std::move(file)),
-          m_size(m_file->Size()),
+    BufferedFileSource(RawFile& file, std::size_t bufferBytes, std::unique_ptr<RawFile> owned)
+        : m_owned(std::move(owned)),
+          m_file(file),
+          m_size(file.Size()),
+          m_bufferBytes(bufferBytes),
           // Not zeroed: only bytes read into it are ever looked at, and zeroing 64 KiB per
           // file would cost more than analysing a small file.
-          m_buffer(std::make_unique_for_overwrite<unsigned char[]>(kBufferSize)) {}
+          m_buffer(std::make_unique_for_overwrite<unsigned char[]>(m_bufferBytes)) {}
 
     std::uint64_t Size() const override { return m_size; }
     bool Read(void* buffer, std::size_t n) override {
@@ -28,13 +26,13 @@ class BufferedFileSource final : public ByteSource {
         const std::int64_t start = m_position;
         while (n > 0) {
             if (!BufferHolds(m_position)) {
-                if (n >= kBufferSize) {
+                if (n >= m_bufferBytes) {
                     // Large requests go straight into the caller's memory.
                     if (ReadAt(m_position, out, n) != n) break;
                     m_position += static_cast<std::int64_t>(n);
                     return true;
                 }
-                if (!Refill(kBufferSize)) break;
+                if (!Refill(m_bufferBytes)) break;
             }
             const std::size_t count = CopyFromBuffer(out, n);
             out += count;
@@ -46,9 +44,9 @@ class BufferedFileSource final : public ByteSource {
     }
 
     std::string_view View(std::size_t maxBytes, std::size_t unit) override {
-        if (unit == 0 || unit > kBufferSize || maxBytes < unit) return {};
+        if (unit == 0 || unit > m_bufferBytes || maxBytes < unit) return {};
         // No more is read ahead than asked for: what follows a view is seldom wanted.
-        if (BufferedAhead() < unit) Refill(std::min(maxBytes, kBufferSize));
+        if (BufferedAhead() < unit) Refill(std::min(maxBytes, m_bufferBytes));
         const std::size_t ahead = BufferedAhead();
         if (ahead < unit) return {};
         const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
@@ -95,16 +93,18 @@ class BufferedFileSource final : public ByteSource {
     std::size_t ReadAt(std::int64_t position, unsigned char* out, std::size_t n) {
         std::size_t total = 0;
         while (total < n) {
-            const std::int64_t got = m_file->ReadAt(static_cast<std::uint64_t>(position) + total,
-                                                    out + total, n - total);
+            const std::int64_t got =
+                m_file.ReadAt(static_cast<std::uint64_t>(position) + total, out + total, n - total);
             if (got <= 0) break;
             total += static_cast<std::size_t>(got);
         }
         return total;
     }
 
-    std::unique_ptr<RawFile> m_file;
+    std::unique_ptr<RawFile> m_owned;  // when the source opened the file itself
+    RawFile& m_file;
     std::uint64_t m_size;
+    const std::size_t m_bufferBytes;
     std::unique_ptr<unsigned char[]> m_buffer;
     std::int64_t m_bufferStart = 0;
     std::size_t m_bufferLength = 0;
@@ -141,9 +141,14 @@ class MemorySource final : public ByteSource {
 }  // namespace
 
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path) {
-    std::unique_ptr<RawFile> file = OpenRawFile(utf8Path);
-    if (!file) return nullptr;
-    return std::make_unique<BufferedFileSource>(std::move(file));
+    OpenedFile opened = OpenRawFile(utf8Path);
+    if (!opened.file) return nullptr;
+    RawFile& file = *opened.file;
+    return std::make_unique<BufferedFileSource>(file, kFileBufferBytes, std::move(opened.file));
+}
+
+std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::size_t bufferBytes) {
+    return std::make_unique<BufferedFileSource>(file, bufferBytes, nullptr);
 }
 
 std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes) {

@@ -38,8 +38,18 @@ class ByteSource {
     std::int64_t m_position = 0;  // where the next read starts
 };
 
+class RawFile;
+
+// The file source's buffer: an index of a million entries costs a handful of system
+// calls, while skips over movie data cost none until the next read.
+inline constexpr std::size_t kFileBufferBytes = 64 * 1024;
+
 // Opens a regular file read-only (UTF-8 path); null when it cannot be opened.
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path);
+
+// Reads a file that the caller opened and keeps open, through a buffer of bufferBytes.
+std::unique_ptr<ByteSource> MakeFileSource(RawFile& file,
+                                           std::size_t bufferBytes = kFileBufferBytes);
 
 // A view of bytes in memory; the bytes must outlive the source.
 std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes);

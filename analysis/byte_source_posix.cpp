@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "plovik/system_error.h"
 #include "raw_file.h"
 
 namespace plovik {
@@ -18,28 +19,46 @@ class PosixFile final : public RawFile {
 
     std::uint64_t Size() const override { return m_size; }
 
-    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+  protected:
+    std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
         for (;;) {
             const ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(position));
-            if (got >= 0 || errno != EINTR) return got;
+            if (got >= 0 || errno != EINTR) {
+                m_errno = got < 0 ? errno : 0;
+                return got;
+            }
         }
+    }
+    std::string ErrorText() const override {
+        return SystemErrorText(static_cast<unsigned long>(m_errno));
     }
 
   private:
     int m_fd;
     std::uint64_t m_size;
+    int m_errno = 0;
 };
+
+OpenedFile Failed(int error) {
+    return {nullptr, SystemErrorText(static_cast<unsigned long>(error))};
+}
 
 }  // namespace
 
-std::unique_ptr<RawFile> OpenRawFile(const std::string& utf8Path) {
+OpenedFile OpenRawFile(const std::string& utf8Path) {
+    if (utf8Path.empty()) return {nullptr, "empty file name"};
     // O_NONBLOCK keeps a FIFO from stalling the open; regular files ignore it.
     const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return Failed(errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
         ::close(fd);
-        return nullptr;
+        return Failed(error);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(st.st_mode) ? Failed(EISDIR) : OpenedFile{nullptr, "not a regular file"};
     }
 #if defined(POSIX_FADV_SEQUENTIAL)
     // Sequential reading is worth a hint where there is much to read ahead (a long index);
@@ -47,7 +66,7 @@ std::unique_ptr<RawFile> OpenRawFile(const std::string& utf8Path) {
     constexpr off_t kSequentialHintFrom = 1 << 20;
     if (st.st_size >= kSequentialHintFrom) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-    return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
+    return {std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size)), {}};
 }
 
 }  // namespace plovik

@@ -2,21 +2,12 @@
 
 #include <string>
 
+#include "plovik/system_error.h"
+#include "plovik/text_encoding.h"
 #include "raw_file.h"
 
 namespace plovik {
 namespace {
-
-std::wstring Utf8ToWide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                           static_cast<int>(utf8.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                        wide.data(), length);
-    return wide;
-}
 
 class Win32File final : public RawFile {
   public:
@@ -27,37 +18,53 @@ class Win32File final : public RawFile {
 
     std::uint64_t Size() const override { return m_size; }
 
+  protected:
     // A synchronous handle reads at the offset that the OVERLAPPED record names.
-    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+    std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
         const DWORD wanted = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
         OVERLAPPED at{};
         at.Offset = static_cast<DWORD>(position);
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         DWORD got = 0;
         if (ReadFile(m_handle, buffer, wanted, &got, &at)) return static_cast<std::int64_t>(got);
-        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+        m_error = GetLastError();
+        return m_error == ERROR_HANDLE_EOF ? 0 : -1;
     }
+    std::string ErrorText() const override { return SystemErrorText(m_error); }
 
   private:
     HANDLE m_handle;
     std::uint64_t m_size;
+    DWORD m_error = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<RawFile> OpenRawFile(const std::string& utf8Path) {
+OpenedFile OpenRawFile(const std::string& utf8Path) {
+    if (utf8Path.empty()) return {nullptr, "empty file name"};
     const std::wstring wide = Utf8ToWide(utf8Path);
-    if (wide.empty()) return nullptr;
+    if (wide.empty()) return {nullptr, SystemErrorText(ERROR_NO_UNICODE_TRANSLATION)};
     // Without FILE_FLAG_BACKUP_SEMANTICS a directory fails to open, as it should.
     HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle, &size) || GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
-        return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        const bool directory =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return {nullptr, directory ? std::string("Is a directory") : SystemErrorText(error)};
     }
-    return std::make_unique<Win32File>(handle, static_cast<std::uint64_t>(size.QuadPart));
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle, &size)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        return {nullptr, SystemErrorText(error)};
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return {nullptr, "not a regular file"};
+    }
+    return {std::make_unique<Win32File>(handle, static_cast<std::uint64_t>(size.QuadPart)), {}};
 }
 
 }  // namespace plovik

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "parse_state.h"
 #include "record_cursor.h"
@@ -33,6 +34,76 @@ AVIMAINHEADER DecodeMainHeader(RecordCursor c) {
     return h;
 }
 
+// A hop over the top-level chunks of a part reads ahead this much, so that a run of small
+// chunks costs one read, and passes at most so many chunks: real parts hold a handful, and
+// a part of millions of tiny chunks must not make every report slow.
+constexpr std::size_t kHopReadAhead = 4096;
+constexpr std::uint32_t kHopLimit = 65536;
+
+// The bytes at position, at least n of them (more when read ahead), or none.
+std::string_view ViewAt(ByteSource& source, std::uint64_t position, std::size_t n,
+                        std::size_t readAhead = 0) {
+    if (source.Seek(static_cast<std::int64_t>(position)) < 0) return {};
+    return source.View(std::max(n, readAhead), n);
+}
+
+// A top-level chunk as the layout sees it: its header and, for a list, its type.
+struct TopChunk {
+    FOURCC id = 0;
+    std::uint32_t size = 0;
+    FOURCC listType = 0;  // 0 when the chunk is not a list
+};
+
+bool ReadTopChunk(ByteSource& source, std::uint64_t position, TopChunk& chunk) {
+    const std::string_view header = ViewAt(source, position, 8, kHopReadAhead);
+    if (header.size() < 8) return false;
+    RecordCursor fields({reinterpret_cast<const std::uint8_t*>(header.data()), 8});
+    chunk = {fields.U32(), fields.U32(), 0};
+    if (chunk.id != kList || chunk.size < 4) return true;
+    const std::string_view type = ViewAt(source, position + 8, 4, kHopReadAhead);
+    if (type.size() >= 4) {
+        chunk.listType =
+            RecordCursor({reinterpret_cast<const std::uint8_t*>(type.data()), 4}).U32();
+    }
+    return true;
+}
+
+std::uint64_t NextChunk(std::uint64_t position, const TopChunk& chunk) {
+    return position + 8 + Padded(chunk.size);
+}
+
+// The "strl" lists directly inside a header list that ends at end.
+void CountStreamLists(ParseState& state, std::uint64_t position, std::uint64_t end) {
+    CAviParser& avi = state.avi;
+    TopChunk chunk;
+    for (std::uint32_t hops = 0; position < end && avi.m_nStreamLists < kMaxStreamLists &&
+                                 hops < kHopLimit && ReadTopChunk(state.source, position, chunk);
+         ++hops) {
+        if (chunk.listType == kStrl) ++avi.m_nStreamLists;
+        position = NextChunk(position, chunk);
+    }
+}
+
+// Notes what the layout keeps of a top-level chunk of a part that ends at partEnd.
+void NoteTopChunk(ParseState& state, std::uint64_t position, const TopChunk& chunk,
+                  std::uint64_t partEnd, bool firstPart) {
+    const std::uint64_t end = std::min(position + 8 + chunk.size, partEnd);
+    std::vector<AVIEXTENT>& lists = state.avi.m_arMoviLists;
+    if (chunk.listType == kMovi && lists.size() < kLayoutKept) lists.push_back({position, end});
+    if (chunk.listType == kHdrl && firstPart) CountStreamLists(state, position + 12, end);
+}
+
+// The top-level chunks of a part from position on.
+void HopPart(ParseState& state, std::uint64_t position, std::uint64_t end, bool firstPart) {
+    TopChunk chunk;
+    for (std::uint32_t hops = 0;
+         position < end && hops < kHopLimit && ReadTopChunk(state.source, position, chunk);
+         ++hops) {
+        NoteTopChunk(state, position, chunk, end, firstPart);
+        position = NextChunk(position, chunk);
+    }
+}
+
 // Text up to its first NUL byte, or all of it.
 std::string TextUpToNul(std::string bytes) {
     bytes.resize(std::min(bytes.size(), bytes.find('\0')));
@@ -53,8 +124,10 @@ class ChunkWalk {
             return false;
         }
         while (m_source.Position() != static_cast<std::int64_t>(m_source.Size())) {
+            const std::int64_t at = m_source.Position();
             ChunkHeader chunk;
             if (!ReadChunkHeader(m_source, chunk)) return true;
+            if (at == m_state.layoutAt && at < m_state.firstPartEnd) NoteWalkedChunk(at);
             if (chunk.id == kList) {
                 if (!ParseList(chunk.size)) return false;
             } else if (chunk.id == kJunk || chunk.id == kJunq || chunk.id == kSegm) {
@@ -78,7 +151,22 @@ class ChunkWalk {
         std::uint8_t form[4];
         if (!m_source.Read(form, sizeof form) || RecordCursor(form).U32() != kAvi) return false;
         m_avi.m_dwRiffSize = riff.size;
+        m_state.firstPartEnd = static_cast<std::int64_t>(8 + Padded(riff.size));
         return true;
+    }
+
+    // A chunk at the top level of the first part, whose header was just read: the walk
+    // goes on from where it stood. Chunks inside the header list are not at the top level.
+    void NoteWalkedChunk(std::int64_t at) {
+        const std::int64_t resumeAt = m_source.Position();
+        TopChunk chunk;
+        const auto position = static_cast<std::uint64_t>(at);
+        if (ReadTopChunk(m_source, position, chunk)) {
+            NoteTopChunk(m_state, position, chunk, static_cast<std::uint64_t>(m_state.firstPartEnd),
+                         true);
+            m_state.layoutAt = static_cast<std::int64_t>(NextChunk(position, chunk));
+        }
+        m_source.Seek(resumeAt);
     }
 
     bool ParseList(std::uint32_t size) {
@@ -189,20 +277,34 @@ std::uint32_t CountRiffParts(ParseState& state) {
     avi.m_nRiffParts = 1;
     std::uint64_t next = 8 + Padded(avi.m_dwRiffSize);
     while (next + 8 <= source.Size()) {
-        source.Seek(static_cast<std::int64_t>(next));
         // A view of the header alone: nothing near it is read.
-        const std::string_view header = source.View(8, 8);
+        const std::string_view header = ViewAt(source, next, 8);
         if (header.size() != 8) break;
         RecordCursor fields({reinterpret_cast<const std::uint8_t*>(header.data()), 8});
         if (fields.U32() != kRiff) break;
         const std::uint32_t size = fields.U32();
         total += size;
         ++avi.m_nRiffParts;
-        next += 8 + Padded(size);
+        const std::uint64_t end = next + 8 + Padded(size);
+        if (state.laterParts.size() < kLayoutKept) state.laterParts.push_back({next, end});
+        next = end;
     }
     avi.m_qwDataSize = total;
     source.Seek(resumeAt);
     return avi.m_nRiffParts;
+}
+
+void CompleteLayout(ParseState& state) {
+    CountRiffParts(state);
+    const std::int64_t resumeAt = state.source.Position();
+    if (state.layoutAt < state.firstPartEnd) {
+        HopPart(state, static_cast<std::uint64_t>(state.layoutAt),
+                static_cast<std::uint64_t>(state.firstPartEnd), true);
+    }
+    for (const AVIEXTENT& part : state.laterParts) {
+        HopPart(state, part.qwPosition + 12, part.qwEnd, false);
+    }
+    state.source.Seek(resumeAt);
 }
 
 }  // namespace plovik

@@ -32,7 +32,6 @@ constexpr FOURCC kRec = MakeFourCC("rec ");
 
 constexpr std::uint64_t kHeaderBytes = 8;
 constexpr std::size_t kMaxListDepth = 16;  // "movi" and the "rec " lists inside it
-constexpr int kMaxStreams = 100;           // two decimal digits
 constexpr std::uint64_t kProgressStep = 16u << 20;
 // A resync candidate whose follower lies beyond the buffer costs a read of its own. Such
 // reads are allowed a few at first and then one per kFarPeekSpacing bytes of file, so
@@ -74,11 +73,6 @@ bool IsKnownId(const std::uint8_t* id) {
 
 bool IsWellFormedId(const std::uint8_t* id) { return IsStreamId(id) || IsKnownId(id); }
 
-struct Header {
-    FOURCC fcc;
-    std::uint32_t size;
-};
-
 // What the walk counts: kept in locals of its tight loop, handed over once at the end.
 struct Tally {
     std::uint64_t videoFrames = 0;
@@ -103,6 +97,8 @@ class MovieWalk {
     MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
               CMovieScan& out, const CMovieScan::Progress& progress)
         : m_reader(reader),
+          m_lists(avi.m_arMoviLists),
+          m_knownStreams(avi.m_nStreamLists),
           m_audioStream(avi.m_nAudioStream),
           m_indexes(indexes),
           m_out(out),
@@ -112,11 +108,7 @@ class MovieWalk {
     void Run();
 
   private:
-    bool ReadHeader(std::uint64_t position, Header& header);
     bool ReadFourCC(std::uint64_t position, FOURCC& fcc);
-    bool ReadListType(std::uint64_t position, const Header& header, FOURCC& type);
-    void WalkPart(std::uint64_t position, std::uint64_t end, bool first);
-    void CountStreamLists(std::uint64_t position, std::uint64_t end);
     void WalkMovi(std::uint64_t listPos, std::uint64_t listEnd);
     std::uint64_t WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end);
     std::uint64_t Resync(std::uint64_t position);
@@ -128,12 +120,13 @@ class MovieWalk {
     void ReportProgress(std::uint64_t position);
 
     ScanReader& m_reader;
+    const std::vector<AVIEXTENT>& m_lists;
+    const int m_knownStreams;
     const int m_audioStream;
     std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
     const CMovieScan::Progress& m_progress;
     const std::uint64_t m_fileSize;
-    int m_knownStreams = 0;
     std::uint64_t m_nextProgress = 0;
     std::uint64_t m_farPeeks = 0;
     Tally m_tally;
@@ -142,13 +135,6 @@ class MovieWalk {
     std::size_t m_depth = 0;
 };
 
-bool MovieWalk::ReadHeader(std::uint64_t position, Header& header) {
-    const std::uint8_t* bytes = m_reader.At(position, kHeaderBytes);
-    if (bytes == nullptr) return false;
-    header = {LoadLe32(bytes), LoadLe32(bytes + 4)};
-    return true;
-}
-
 bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
     const std::uint8_t* bytes = m_reader.At(position, 4);
     if (bytes == nullptr) return false;
@@ -156,50 +142,13 @@ bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
     return true;
 }
 
-// The type of the "LIST" whose header is at position; false for any other chunk.
-bool MovieWalk::ReadListType(std::uint64_t position, const Header& header, FOURCC& type) {
-    return header.fcc == kList && header.size >= 4 && ReadFourCC(position + kHeaderBytes, type);
-}
-
-// Every top-level "RIFF" part, one after the other, as long as the next one follows.
+// The "movi" lists the analyser found, in file order.
 void MovieWalk::Run() {
-    std::uint64_t position = 0;
-    Header riff{};
-    for (bool first = true; ReadHeader(position, riff) && riff.fcc == kRiff; first = false) {
-        const std::uint64_t end = position + kHeaderBytes + Padded(riff.size);
-        WalkPart(position + 12, end, first);
-        position = end;
-    }
+    for (const AVIEXTENT& list : m_lists) WalkMovi(list.qwPosition, list.qwEnd);
     m_out.m_qwVideoFrames = m_tally.videoFrames;
     m_out.m_qwEmptyFrames = m_tally.emptyFrames;
     m_out.m_qwAudioChunks = m_tally.audioChunks;
     m_out.m_qwAudioBytes = m_tally.audioBytes;
-}
-
-// The chunks of one RIFF part: the "movi" lists are walked, the rest passed. A list's
-// contents end with it, whatever their own sizes say.
-void MovieWalk::WalkPart(std::uint64_t position, std::uint64_t end, bool first) {
-    while (position < end) {
-        Header chunk{};
-        FOURCC type = 0;
-        if (!ReadHeader(position, chunk)) return;
-        const std::uint64_t chunkEnd = std::min(position + kHeaderBytes + chunk.size, end);
-        if (ReadListType(position, chunk, type)) {
-            if (type == kMovi) WalkMovi(position, chunkEnd);
-            if (type == kHdrl && first) CountStreamLists(position + 12, chunkEnd);
-        }
-        position += kHeaderBytes + Padded(chunk.size);
-    }
-}
-
-void MovieWalk::CountStreamLists(std::uint64_t position, std::uint64_t end) {
-    while (position < end && m_knownStreams < kMaxStreams) {
-        Header chunk{};
-        FOURCC type = 0;
-        if (!ReadHeader(position, chunk)) return;
-        if (ReadListType(position, chunk, type) && type == kStrl) ++m_knownStreams;
-        position += kHeaderBytes + Padded(chunk.size);
-    }
 }
 
 void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
@@ -364,14 +313,6 @@ void MovieWalk::ReportProgress(std::uint64_t position) {
 void CMovieScan::Reset() {
     *this = CMovieScan{};
     m_arDamagedRegions.reserve(kScanKeptRegions);
-}
-
-bool CMovieScan::Scan(const std::string& strPath, const CAviParser& avi, const Progress& progress) {
-    Reset();
-    std::unique_ptr<RawFile> file = OpenRawFile(strPath);
-    if (!file) return false;
-    ScanFrom(*file, avi, progress);
-    return true;
 }
 
 void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& progress) {

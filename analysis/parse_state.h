@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "byte_source.h"
 #include "plovik/avi_parser.h"
@@ -30,12 +31,19 @@ struct ParseState {
     bool superIndexKept = false;
     bool idx1Met = false;
     bool partsCounted = false;
+    // The top-level chunks of the first RIFF part are known up to here: the walk notes
+    // them as it meets them, and the layout hops over the rest once the walk is over.
+    std::int64_t layoutAt = 12;
+    std::int64_t firstPartEnd = 0;
+    std::vector<AVIEXTENT> laterParts;  // the RIFF parts after the first (the first kept)
 };
 
 // chunk_walk.cpp: the top-level walk; false ends Parse with m_nError (possibly 0).
 bool WalkChunks(ParseState& state);
 // Counts the top-level RIFF parts and sums their sizes (once; the position is kept).
 std::uint32_t CountRiffParts(ParseState& state);
+// After the walk: the "movi" lists of the parts that the walk did not cover.
+void CompleteLayout(ParseState& state);
 
 // stream_list.cpp: the sub-chunks of one "strl" list that ends at listEnd.
 bool ParseStreamList(ParseState& state, std::int64_t listEnd);

@@ -1,10 +1,14 @@
-// The platform's unbuffered file handle, used only by the buffered file source.
+// The platform's unbuffered file handle: what every reader of an analysed file reads
+// through. One open per file; the readers share it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "plovik/file_failure.h"
 
 namespace plovik {
 
@@ -12,12 +16,31 @@ class RawFile {
   public:
     virtual ~RawFile() = default;
     virtual std::uint64_t Size() const = 0;
-    // Reads up to n bytes at a position, one system call; the count read (0 at the
-    // end), -1 on error.
-    virtual std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) = 0;
+    // Reads up to n bytes at a position, one system call; the count read (0 at the end),
+    // -1 on error. The first error is kept with its position and the system's reason.
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) {
+        const std::int64_t got = ReadSome(position, buffer, n);
+        if (got < 0 && !m_failure) m_failure = FileFailure{position, ErrorText()};
+        return got;
+    }
+    // The first read that failed; none while every read succeeded.
+    const std::optional<FileFailure>& Failure() const { return m_failure; }
+
+  protected:
+    virtual std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) = 0;
+    // The reason of the read that just failed.
+    virtual std::string ErrorText() const = 0;
+
+  private:
+    std::optional<FileFailure> m_failure;
 };
 
-// Opens an existing regular file for reading (UTF-8 path); null on failure.
-std::unique_ptr<RawFile> OpenRawFile(const std::string& utf8Path);
+struct OpenedFile {
+    std::unique_ptr<RawFile> file;  // null when it could not be opened
+    std::string error;              // then the system's reason, from that one attempt
+};
+
+// Opens an existing regular file for reading (UTF-8 path).
+OpenedFile OpenRawFile(const std::string& utf8Path);
 
 }  // namespace plovik

@@ -79,13 +79,16 @@ class MemoryRawFile final : public RawFile {
   public:
     MemoryRawFile(std::string_view bytes, std::uint64_t size) : m_bytes(bytes), m_size(size) {}
     std::uint64_t Size() const override { return m_size; }
-    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+
+  protected:
+    std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
         if (position >= m_bytes.size()) return 0;
         const std::size_t count =
             std::min<std::size_t>(n, m_bytes.size() - static_cast<std::size_t>(position));
         std::memcpy(buffer, m_bytes.data() + position, count);
         return static_cast<std::int64_t>(count);
     }
+    std::string ErrorText() const override { return {}; }
 
   private:
     std::string_view m_bytes;

@@ -21,6 +21,7 @@
 #include "plovik/avi_parser.h"
 #include "plovik/movie_scan.h"
 #include "ratio.h"
+#include "raw_file.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
 
@@ -121,7 +122,9 @@ void BM_Scan(benchmark::State& state) {
         std::size_t most = 0;
         const double start = ThreadSeconds();
         CMovieScan scan;
-        scan.Scan(movie.Path(), avi, [&](std::uint64_t, std::uint64_t) {
+        const OpenedFile opened = OpenRawFile(movie.Path());
+        if (!opened.file) std::abort();
+        scan.ScanFrom(*opened.file, avi, [&](std::uint64_t, std::uint64_t) {
             most = std::max(most, HeapInUse() - std::min(before, HeapInUse()));
         });
         state.SetIterationTime(ThreadSeconds() - start);

@@ -3,6 +3,7 @@
 #include "check_problems.h"
 #include "file_system.h"
 #include "file_walk.h"
+#include "raw_file.h"
 
 namespace plovik {
 namespace {
@@ -71,7 +72,9 @@ FileResult FileAnalyser::Analyse(const WalkItem& item) {
 }
 
 void FileAnalyser::Scan(const WalkItem& item, FileResult& result) {
-    result.scanFailed = !m_scan.Scan(item.path, m_parser, m_scanProgress);
+    OpenedFile opened = OpenRawFile(item.path);
+    result.scanFailed = !opened.file;
+    if (opened.file) m_scan.ScanFrom(*opened.file, m_parser, m_scanProgress);
     if (result.scanFailed) {
         result.failure = "cannot scan (" + OpenFailureReason(item.path) + ")";
     } else {

@@ -7,11 +7,12 @@
 #include <cstring>
 
 #include "file_system.h"
+#include "plovik/system_error.h"
 
 namespace plovik {
 namespace {
 
-std::string SystemReason(int error) { return std::strerror(error); }
+std::string SystemReason(int error) { return SystemErrorText(static_cast<unsigned long>(error)); }
 
 EntryKind KindOfLink(const std::string& path) {
     struct stat target {};

@@ -1,32 +1,13 @@
 #include <windows.h>
 
 #include "file_system.h"
+#include "plovik/system_error.h"
 #include "plovik/text_encoding.h"
 
 namespace plovik {
 namespace {
 
-// The system's text for a Win32 error, in English where the system has it, without the
-// closing period and line end.
-std::string SystemReason(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD flags =
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    for (const DWORD language : {DWORD{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}, DWORD{0}}) {
-        if (FormatMessageW(flags, nullptr, error, language, reinterpret_cast<LPWSTR>(&text), 0,
-                           nullptr) != 0) {
-            break;
-        }
-    }
-    if (text == nullptr) return "system error " + std::to_string(error);
-    std::string reason = WideToUtf8(text);
-    LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == ' ' || reason.back() == '.')) {
-        reason.pop_back();
-    }
-    return reason;
-}
+std::string SystemReason(DWORD error) { return SystemErrorText(error); }
 
 DirectoryId IdOf(const std::wstring& path) {
     DirectoryId id;

@@ -2,6 +2,8 @@
 // hostile layouts that must end quickly without reading what they claim.
 #include "plovik/movie_scan.h"
 
+#include "plovik/file_analysis.h"
+
 #include <gtest/gtest.h>
 
 #include "byte_source.h"
@@ -100,19 +102,21 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
     const std::size_t sixthFrame = movi + 12 + 5 * 26;
     TempDir dir;
     for (const std::size_t cut : {sixthFrame + 11, sixthFrame}) {
-        CAviParser avi;
-        const std::string path = dir.Write("cut.avi", whole.substr(0, cut));
-        ASSERT_TRUE(avi.Parse(path, 0xFFFFFFFF, false));
-        CMovieScan scan;
-        ASSERT_TRUE(scan.Scan(path, avi));
+        CFileAnalysis analysis;
+        analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)), {.scan = true});
+        ASSERT_TRUE(analysis.m_bScanned);
+        const CMovieScan& scan = analysis.m_scan;
         EXPECT_EQ(scan.m_qwVideoFrames, 5u);
         EXPECT_EQ(scan.m_qwAudioBytes, 20u);
         // From the header of the chunk the cut falls in to where "movi" says it ends.
         EXPECT_EQ(Regions(scan), (RegionList{{sixthFrame, moviEnd - sixthFrame}}));
         EXPECT_FALSE(scan.m_bIndexChecked);  // the index was cut off
     }
-    CMovieScan none;
-    EXPECT_FALSE(none.Scan(dir.PathOf("missing.avi"), CAviParser{}));
+    CFileAnalysis missing;
+    missing.Analyse(dir.PathOf("missing.avi"), {.scan = true});
+    EXPECT_FALSE(missing.m_bScanned);
+    EXPECT_EQ(missing.m_parser.m_nError, PARSE_ERR_OPEN);
+    EXPECT_FALSE(missing.m_strOpenError.empty());
 }
 
 TEST(MovieScan, DamageEndsAtAChunkFollowedByAWellFormedHeader) {
@@ -227,12 +231,15 @@ class CountingFile final : public RawFile {
   public:
     explicit CountingFile(std::unique_ptr<RawFile> inner) : m_inner(std::move(inner)) {}
     std::uint64_t Size() const override { return m_inner->Size(); }
-    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) override {
+    std::uint64_t bytesRead = 0;
+
+  protected:
+    std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
         const std::int64_t got = m_inner->ReadAt(position, buffer, n);
         bytesRead += static_cast<std::uint64_t>(got);
         return got;
     }
-    std::uint64_t bytesRead = 0;
+    std::string ErrorText() const override { return {}; }
 
   private:
     std::unique_ptr<RawFile> m_inner;

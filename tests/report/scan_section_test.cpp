@@ -1,6 +1,8 @@
 // The data-check section that a movie-data scan adds after the report.
 #include <gtest/gtest.h>
 
+#include "raw_file.h"
+
 #include <string>
 #include <vector>
 
@@ -40,7 +42,9 @@ std::string ScanSection(const Bytes& file) {
     CAviParser avi;
     EXPECT_TRUE(ShowFileInfo(area, avi, path));
     CMovieScan scan;
-    EXPECT_TRUE(scan.Scan(path, avi));
+    const OpenedFile opened = OpenRawFile(path);
+    EXPECT_TRUE(opened.file);
+    scan.ScanFrom(*opened.file, avi);
     AddScanSection(area, avi, &scan);
     const std::string& text = area.Text();
     const std::size_t start = text.find("\r\n\r\n* 데이터 검사");

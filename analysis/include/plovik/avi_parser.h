@@ -123,6 +123,18 @@ struct AVISUPERINDEXENTRY {
     std::uint32_t dwDuration;  // stream ticks it covers
 };
 
+// Where a top-level chunk stands: the position of its header and the end of its data (a
+// list ends with its RIFF part, whatever its own size says).
+struct AVIEXTENT {
+    std::uint64_t qwPosition;
+    std::uint64_t qwEnd;
+};
+
+// The layout keeps at most this many RIFF parts and "movi" lists; all are counted.
+constexpr std::size_t kLayoutKept = 4096;
+// Stream lists are counted up to this (a chunk id holds a two-digit stream number).
+constexpr int kMaxStreamLists = 100;
+
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
 
@@ -209,6 +221,11 @@ class CAviParser {
     std::vector<AVISUPERINDEXENTRY> m_arSuperIndex;
     // Top-level RIFF parts ("AVI " and each "AVIX"); 0 before the RIFF header is read.
     std::uint32_t m_nRiffParts = 0;
+    // The layout the movie-data scan starts from: the "movi" lists at the top level of
+    // every RIFF part, in file order, and the "strl" lists of the first part's header list
+    // (the streams a chunk id may name).
+    std::vector<AVIEXTENT> m_arMoviLists;
+    int m_nStreamLists = 0;
     // Number of the stream list (from 0, in file order) of the audio stream kept; -1: none.
     int m_nAudioStream = -1;
     int m_nError = PARSE_OK;

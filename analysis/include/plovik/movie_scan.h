@@ -1,6 +1,7 @@
-// A read-only check of the movie data: after the analyser, walks every "movi" list of
-// every RIFF part, reading chunk headers and no media, and tells how much of the file is
-// there: frames and audio present, damaged regions, index entries that point nowhere.
+// A read-only check of the movie data: after the analyser, over the file it still holds
+// open, walks every "movi" list that it found, reading chunk headers and no media, and tells how
+// much of the file is there: frames and audio present, damaged regions, index entries that point
+// nowhere.
 #pragma once
 
 #include <cstdint>
@@ -30,10 +31,7 @@ class CMovieScan {
     // Called now and then during a scan with the file position reached and the file size.
     using Progress = std::function<void(std::uint64_t qwDone, std::uint64_t qwTotal)>;
 
-    // Scans the file at strPath (UTF-8) that avi has analysed. False when it cannot be
-    // opened; the results are then those of Reset.
-    bool Scan(const std::string& strPath, const CAviParser& avi, const Progress& progress = {});
-    // The same over a file already open (memory in tests and fuzzing).
+    // Scans the open file that avi has analysed, from the layout avi found.
     void ScanFrom(RawFile& file, const CAviParser& avi, const Progress& progress = {});
     void Reset();
 

@@ -1,0 +1,36 @@
+#include "plovik/file_analysis.h"
+
+#include "byte_source.h"
+#include "raw_file.h"
+
+namespace plovik {
+
+void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) {
+    OpenedFile opened = OpenRawFile(strPath);
+    if (!opened.file) {
+        m_parser.ParseFrom(nullptr, strPath, 0xFFFFFFFF, false);
+        m_bScanned = false;
+        m_strOpenError = std::move(opened.error);
+        m_readFailure.reset();
+        return;
+    }
+    AnalyseOpen(*opened.file, strPath, options);
+}
+
+void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
+    m_strOpenError.clear();
+    const bool parsed = m_parser.ParseFrom(MakeFileSource(file), strPath, 0xFFFFFFFF, false);
+    const int error = m_parser.m_nError;
+    // Only a file that gave a report has movie data worth checking.
+    const bool reported = parsed || (error != PARSE_ERR_NOT_AVI && error != PARSE_ERR_OPEN &&
+                                     error != PARSE_ERR_HEADER);
+    m_bScanned = options.scan && reported;
+    if (m_bScanned) {
+        m_scan.ScanFrom(file, m_parser, options.progress);
+    } else {
+        m_scan.Reset();
+    }
+    m_readFailure = file.Failure();
+}
+
+}  // namespace plovik
