@@ -378,21 +378,31 @@ bool IsDivX4Stream(std::uint32_t biCompression) {
 
 }  // namespace
 
-std::string GetVideoCodecName(std::uint32_t fccHandler, std::uint32_t biCompression) {
+std::optional<std::string_view> FindVideoCodecName(std::uint32_t fccHandler,
+                                                   std::uint32_t biCompression) {
     std::uint32_t key = fccHandler;
     const bool divxHandler = key == MakeFourCC("DIVX") || key == MakeFourCC("divx");
     if (divxHandler && !IsDivX4Stream(biCompression)) key = MakeFourCC("MPG4");
     const int row = FindVideoCodecRow(key);
-    if (row < 0) return std::string(kUnknown);
-    return std::string(detail::VideoCodecRows()[static_cast<std::size_t>(row)].description);
+    if (row < 0) return std::nullopt;
+    return detail::VideoCodecRows()[static_cast<std::size_t>(row)].description;
 }
 
-std::string GetAudioFormatName(std::uint16_t wFormatTag) {
+std::optional<std::string_view> FindAudioFormatName(std::uint16_t wFormatTag) {
     const auto entries = detail::AudioFormatEntries();
     const auto it = std::lower_bound(
         entries.begin(), entries.end(), wFormatTag,
         [](const detail::AudioFormatEntry& entry, std::uint16_t tag) { return entry.tag < tag; });
-    if (it != entries.end() && it->tag == wFormatTag) return std::string(it->description);
+    if (it != entries.end() && it->tag == wFormatTag) return it->description;
+    return std::nullopt;
+}
+
+std::string GetVideoCodecName(std::uint32_t fccHandler, std::uint32_t biCompression) {
+    return std::string(FindVideoCodecName(fccHandler, biCompression).value_or(kUnknown));
+}
+
+std::string GetAudioFormatName(std::uint16_t wFormatTag) {
+    if (const auto name = FindAudioFormatName(wFormatTag)) return std::string(*name);
     char code[32];
     std::snprintf(code, sizeof code, "(code:0x%x)", static_cast<unsigned>(wFormatTag));
     return std::string(kUnknown) + code;

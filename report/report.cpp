@@ -6,11 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plovik/avi_parser.h"
-#include "plovik/codecs.h"
 #include "plovik/format.h"
-#include "plovik/report_values.h"
-#include "plovik/text_encoding.h"
 #include "report_lines.h"
 
 namespace plovik {
@@ -19,21 +15,6 @@ namespace {
 
 constexpr std::size_t kColonColumn = 23;
 constexpr std::string_view kLabelIndent = "    ";
-
-// The report's flag words, in the order line 24 shows them.
-struct FlagWord {
-    std::uint32_t bit;
-    const char* text;
-};
-constexpr FlagWord kFlagWords[] = {
-    {0x10, "인덱스있음"},          {0x20, "AVIF_MUSTUSEINDEX"},
-    {0x100, "AVIF_ISINTERLEAVED"}, {0x10000, "AVIF_WASCAPTUREFILE"},
-    {0x20000, "AVIF_COPYRIGHTED"},
-};
-
-const char* FlagWordText(std::uint32_t flags, const FlagWord& word) {
-    return (flags & word.bit) != 0 ? word.text : "";
-}
 
 const char* ChannelSuffix(std::uint16_t channels) {
     switch (channels) {
@@ -46,96 +27,93 @@ const char* ChannelSuffix(std::uint16_t channels) {
     }
 }
 
-// Width over height; a file without a frame height has no ratio to show.
-double AspectRatio(std::uint32_t width, std::uint32_t height) {
-    return height == 0 ? 0.0 : static_cast<double>(width) / static_cast<double>(height);
+// The flag word of line 24: the text when its bit is set, else nothing.
+const char* FlagWord(std::uint32_t flags, const HeaderFlag& flag) {
+    return (flags & flag.bit) != 0 ? flag.reportWord : "";
 }
 
-void WriteFileSection(CReportArea& area, const CAviParser& avi, const Rates& r) {
-    const auto seconds = static_cast<std::uint32_t>(r.runningTime);
-    area.AddReportLine("파일명 : %s", FileTextToUtf8(avi.GetFileName()).c_str());
+void WriteFileSection(CReportArea& area, const FileFacts& f) {
+    const auto seconds = static_cast<std::uint32_t>(f.runningTime);
+    area.AddReportLine("파일명 : %s", f.fileName.c_str());
     area.AddReportLine("=======================================================");
     area.AddReportLine("* 파일 정보");
-    area.AddLabelLine("실제 파일의 크기", "%s 바이트(%s)",
-                      FormatUnsignedNumber(avi.m_qwFileSize).c_str(),
-                      FormatSize(avi.m_qwFileSize).c_str());
-    area.AddLabelLine("파일 데이터 크기", "%s 바이트(%s)",
-                      FormatUnsignedNumber(avi.m_qwDataSize).c_str(),
-                      FormatSize(avi.m_qwDataSize).c_str());
+    area.AddLabelLine("실제 파일의 크기", "%s 바이트(%s)", FormatUnsignedNumber(f.fileSize).c_str(),
+                      FormatSize(f.fileSize).c_str());
+    area.AddLabelLine("파일 데이터 크기", "%s 바이트(%s)", FormatUnsignedNumber(f.dataSize).c_str(),
+                      FormatSize(f.dataSize).c_str());
     area.AddLabelLine("재생시간", "%s (%s 초)", ClockText(seconds).c_str(),
-                      FormatNumber(r.runningTime).c_str());
+                      FormatNumber(f.runningTime).c_str());
     area.AddLabelLine("평균 데이타 전송률", "%s KCPS (%s kbps)",
-                      FormatUnsignedNumber(r.kiloBytesPerSec).c_str(),
-                      FormatUnsignedNumber(r.kiloBytesPerSec * 8).c_str());
-    const std::string software = FileTextToUtf8(avi.m_strSoftware);
-    area.AddLabelLine("제작툴", "%s", software.empty() ? "알수 없음" : software.c_str());
-    if (avi.m_qwFileSize < avi.m_qwDataSize) {
-        area.AddReportLine("    * 파일이 손상된 것으로 보입니다.");
-    }
+                      FormatUnsignedNumber(f.kiloBytesPerSec).c_str(),
+                      FormatUnsignedNumber(f.kiloBytesPerSec * 8).c_str());
+    area.AddLabelLine("제작툴", "%s", f.software.empty() ? "알수 없음" : f.software.c_str());
+    if (f.shorterThanData) area.AddReportLine("    * 파일이 손상된 것으로 보입니다.");
     area.AddReportLine("%s", "");
 }
 
-void WriteVideoSection(CReportArea& area, const CAviParser& avi, const Rates& r) {
-    const AVIMAINHEADER& main = avi.m_MainHeader;
-    const FOURCC handler = avi.m_VideoHeader.fccHandler;
+void WriteVideoSection(CReportArea& area, const FileFacts& f) {
+    const VideoFacts& v = f.video;
     area.AddReportLine("* 영상 정보 ");
-    area.AddLabelLine("프레임 속도", "%d 프레임/초 ", r.framesPerSec);
-    area.AddLabelLine("평균 비트 전송률", "%s kbps", FormatNumber(r.videoKbps).c_str());
-    area.AddLabelLine("크기 (비율)", "%d x %d  ( %.02f : 1 )", static_cast<int>(main.dwWidth),
-                      static_cast<int>(main.dwHeight), AspectRatio(main.dwWidth, main.dwHeight));
-    area.AddLabelLine("압축 코덱 (FourCC)", "%s(%s)",
-                      GetVideoCodecName(handler, avi.m_VideoFormat.bmiHeader.biCompression).c_str(),
-                      FileTextToUtf8(FourCCToString(handler)).c_str());
+    area.AddLabelLine("프레임 속도", "%d 프레임/초 ", v.framesPerSec);
+    area.AddLabelLine("평균 비트 전송률", "%s kbps", FormatNumber(v.kbps).c_str());
+    area.AddLabelLine("크기 (비율)", "%d x %d  ( %.02f : 1 )", static_cast<int>(v.width),
+                      static_cast<int>(v.height), v.aspectRatio);
+    area.AddLabelLine("압축 코덱 (FourCC)", "%s(%s)", v.codecName.c_str(), v.handlerText.c_str());
     area.AddReportLine("%s", "");
 }
 
-void WriteAudioSection(CReportArea& area, const CAviParser& avi, const Rates& r) {
-    const WAVEFORMATEX& audio = avi.m_AudioFormat;
+void WriteAudioSection(CReportArea& area, const FileFacts& f) {
+    const AudioFacts& a = f.audio;
     area.AddReportLine("* 소리 정보");
-    area.AddLabelLine("비트 전송률", "%d kbps", r.audioKbps);
-    area.AddLabelLine("샘플 비율", "%s Hz",
-                      FormatNumber(static_cast<int>(audio.nSamplesPerSec)).c_str());
-    area.AddLabelLine("음악 채널 수", "%d %s", static_cast<int>(audio.nChannels),
-                      ChannelSuffix(audio.nChannels));
-    area.AddLabelLine("압축 코덱", "%s", GetAudioFormatName(audio.wFormatTag).c_str());
+    area.AddLabelLine("비트 전송률", "%d kbps", a.kbps);
+    area.AddLabelLine("샘플 비율", "%s Hz", FormatNumber(static_cast<int>(a.sampleRate)).c_str());
+    area.AddLabelLine("음악 채널 수", "%d %s", static_cast<int>(a.channels),
+                      ChannelSuffix(a.channels));
+    area.AddLabelLine("압축 코덱", "%s", a.formatName.c_str());
     area.AddReportLine("%s", "");
 }
 
-void WriteOtherSection(CReportArea& area, const CAviParser& avi) {
-    const std::uint32_t flags = avi.m_MainHeader.dwFlags;
+void WriteOtherSection(CReportArea& area, const FileFacts& f) {
+    const std::span<const HeaderFlag> flags = HeaderFlags();
+    const IndexFacts& index = f.index;
     area.AddReportLine("* 기타 정보");
-    area.AddLabelLine("AVI 파일 속성", "%s %s %s %s %s", FlagWordText(flags, kFlagWords[0]),
-                      FlagWordText(flags, kFlagWords[1]), FlagWordText(flags, kFlagWords[2]),
-                      FlagWordText(flags, kFlagWords[3]), FlagWordText(flags, kFlagWords[4]));
-    if ((flags & AVIF_HASINDEX) != 0) {
-        area.AddLabelLine(
-            "인덱스 정보", "%s/전체프레임-%d/키프레임-%d", avi.m_bIndexOK ? "정상" : "*손상",
-            static_cast<int>(avi.m_dwIndexTotalFrames), static_cast<int>(avi.m_nKeyFrames));
+    area.AddLabelLine("AVI 파일 속성", "%s %s %s %s %s", FlagWord(f.flags, flags[0]),
+                      FlagWord(f.flags, flags[1]), FlagWord(f.flags, flags[2]),
+                      FlagWord(f.flags, flags[3]), FlagWord(f.flags, flags[4]));
+    if ((f.flags & AVIF_HASINDEX) != 0) {
+        area.AddLabelLine("인덱스 정보", "%s/전체프레임-%d/키프레임-%d",
+                          index.complete ? "정상" : "*손상", static_cast<int>(index.totalFrames),
+                          static_cast<int>(index.keyFrames));
     }
     area.AddLabelLine("FIA 변환 여부", "%s",
-                      avi.IsFrontIndex() ? "변환됨(FIA - FrontIndexAVI)" : "변환안됨(보통)");
-    if (avi.m_nKeyFrames != 0) {
-        const KeyFrameStats s = ComputeKeyFrameStats(avi.m_arKeyTimes, avi.m_nKeyFrames);
+                      index.front ? "변환됨(FIA - FrontIndexAVI)" : "변환안됨(보통)");
+    if (const std::optional<KeyFrameStats>& s = index.intervals) {
         area.AddLabelLine("키프레임 정보", "%s (평균:%.1f초 표준편차:%.1f초 최대:%.1f초)",
-                          s.variable ? "VKI" : "VKI 아님", s.mean, s.deviation, s.maximum);
+                          s->variable ? "VKI" : "VKI 아님", s->mean, s->deviation, s->maximum);
     }
-    if (avi.m_bHasText) area.AddLabelLine("내장 텍스트", "%s", "있음");
+    if (f.hasText) area.AddLabelLine("내장 텍스트", "%s", "있음");
 }
 
-}  // namespace
-
-const char* FailureMessage(int error) {
-    switch (error) {
-        case PARSE_ERR_NOT_AVI:
-            return "\r\n AVI 파일이 아님";
-        case PARSE_ERR_OPEN:
-            return "\r\n 파일 열기 실패. 파일이 사용중이면 파일을 닫아 주세요.";
-        case PARSE_ERR_HEADER:
-            return "\r\n 파일 헤더 읽기 실패";
+// The one line of a file that gave nothing to report, after an empty line.
+const char* FailureMessage(FileStatus status) {
+    switch (status) {
+        case FileStatus::kNotAvi:
+            return " AVI 파일이 아님";
+        case FileStatus::kOpenFailed:
+            return " 파일 열기 실패. 파일이 사용중이면 파일을 닫아 주세요.";
+        case FileStatus::kHeaderFailed:
+            return " 파일 헤더 읽기 실패";
         default:
             return nullptr;
     }
 }
+
+void WriteMessage(CReportArea& area, const char* message) {
+    area.AddReportLine("%s", "");
+    area.AddReportLine("%s", message);
+}
+
+}  // namespace
 
 std::string ClockText(std::uint64_t seconds) {
     // "%02llu:%02u:%02u", without the C library's formatter (it costs a report more than
@@ -174,33 +152,32 @@ void CReportArea::AddLabelLine(ReportLabel label, const char* pszValueFormat, ..
 
 void CReportArea::FinishLine(const char* pszFormat, va_list args) {
     AppendPrintf(m_strLine, pszFormat, args);
-    m_strLine += "\r\n";
+    m_strLine += m_lineEnd;
     AppendText(m_strLine);
 }
 
-bool ShowFileInfo(CReportArea& area, CAviParser& avi, const std::string& strPath) {
-    area.ClearReport();
-    if (strPath.empty()) {
-        area.AddReportLine("%s", "\r\n 먼저 파일을 선택해 주세요.");
+bool WriteReport(CReportArea& area, const FileFacts& facts) {
+    if (facts.path.empty()) {
+        WriteMessage(area, " 먼저 파일을 선택해 주세요.");
         return false;
     }
-    if (!avi.Parse(strPath, 0xFFFFFFFF, false)) {
-        if (const char* message = FailureMessage(avi.m_nError)) {
-            area.AddReportLine("%s", message);
-            return false;
-        }
+    if (const char* message = FailureMessage(facts.status)) {
+        WriteMessage(area, message);
+        return false;
     }
-    const Rates rates = ComputeRates(avi);
-    WriteFileSection(area, avi, rates);
-    WriteVideoSection(area, avi, rates);
-    WriteAudioSection(area, avi, rates);
-    WriteOtherSection(area, avi);
+    WriteFileSection(area, facts);
+    WriteVideoSection(area, facts);
+    WriteAudioSection(area, facts);
+    WriteOtherSection(area, facts);
     return true;
 }
 
 bool ShowFileInfo(CReportArea& area, const std::string& strPath) {
+    area.ClearReport();
+    if (strPath.empty()) return WriteReport(area, FileFacts{});  // nothing is opened
     CAviParser avi;
-    return ShowFileInfo(area, avi, strPath);
+    avi.Parse(strPath, 0xFFFFFFFF, false);
+    return WriteReport(area, FillFacts(strPath, avi, nullptr));
 }
 
 }  // namespace plovik

@@ -1,62 +1,55 @@
 #include "check_problems.h"
 
-#include "plovik/scan_values.h"
-
 namespace plovik {
 namespace {
 
-void AddIndexProblem(const CAviParser& avi, std::vector<CheckProblem>& problems) {
-    if (avi.m_nIndexKind == INDEX_KIND_NONE) {
+void AddIndexProblem(const IndexFacts& index, std::vector<CheckProblem>& problems) {
+    if (index.kind == IndexKind::kNone) {
         problems.push_back({"no_index", "no index"});
-    } else if (!avi.m_bIndexOK) {
-        problems.push_back(
-            {"index_damaged", "index damaged (" + std::to_string(avi.m_nIndexFrames) + " of " +
-                                  std::to_string(avi.m_dwIndexTotalFrames) + " frames indexed)"});
+    } else if (!index.complete) {
+        problems.push_back({"index_damaged", "index damaged (" + std::to_string(index.videoFrames) +
+                                                 " of " + std::to_string(index.totalFrames) +
+                                                 " frames indexed)"});
     }
 }
 
 // What the movie-data scan found. Less plays than the header says only counts when
 // frames are missing: a whole file whose audio ends a moment before its video is fine.
-void AddScanProblems(const FileResult& result, std::vector<CheckProblem>& problems) {
-    if (result.scanFailed) return problems.push_back({"scan_failed", result.failure});
-    if (result.scan == nullptr) return;
-    const CMovieScan& scan = *result.scan;
-    if (scan.m_qwDamagedRegions != 0) {
-        problems.push_back(
-            {"damaged_data", "damaged data (" + std::to_string(scan.m_qwDamagedRegions) +
-                                 " regions, " + std::to_string(scan.m_qwDamagedBytes) + " bytes)"});
+void AddScanProblems(const ScanFacts& scan, std::vector<CheckProblem>& problems) {
+    if (scan.damagedRegions != 0) {
+        problems.push_back({"damaged_data", "damaged data (" + std::to_string(scan.damagedRegions) +
+                                                " regions, " + std::to_string(scan.damagedBytes) +
+                                                " bytes)"});
     }
-    const ScanValues v = ComputeScanValues(*result.avi, scan);
-    if (v.headerSeconds && v.playableSeconds < *v.headerSeconds &&
-        v.videoFrames < v.expectedFrames) {
-        problems.push_back({"playable_short", "playable " + std::to_string(v.playableSeconds) +
-                                                  " of " + std::to_string(*v.headerSeconds) +
+    if (scan.headerSeconds && scan.playableSeconds < *scan.headerSeconds &&
+        scan.videoFrames < scan.expectedFrames) {
+        problems.push_back({"playable_short", "playable " + std::to_string(scan.playableSeconds) +
+                                                  " of " + std::to_string(*scan.headerSeconds) +
                                                   " s"});
     }
 }
 
 }  // namespace
 
-std::vector<CheckProblem> FindProblems(const FileResult& result) {
+std::vector<CheckProblem> FindProblems(const FileFacts& facts) {
     std::vector<CheckProblem> problems;
-    switch (result.status) {
+    switch (facts.status) {
         case FileStatus::kOpenFailed:
-            return {{"open_failed", "cannot open (" + result.failure + ")"}};
+            return {{"open_failed", "cannot open (" + facts.failure + ")"}};
         case FileStatus::kNotAvi:
             return {{"not_avi", "not an AVI file"}};
         default:
             break;
     }
-    const CAviParser& avi = *result.avi;
-    if (const std::uint64_t missing = MissingBytes(avi); missing != 0) {
+    if (facts.missingBytes != 0) {
         problems.push_back(
-            {"truncated", "truncated (" + std::to_string(missing) + " bytes missing)"});
+            {"truncated", "truncated (" + std::to_string(facts.missingBytes) + " bytes missing)"});
     }
-    if (result.status == FileStatus::kHeaderFailed) {
+    if (facts.status == FileStatus::kHeaderFailed) {
         problems.push_back({"unreadable_header", "unreadable header"});
     } else {
-        AddIndexProblem(avi, problems);
-        AddScanProblems(result, problems);
+        AddIndexProblem(facts.index, problems);
+        if (facts.scan) AddScanProblems(*facts.scan, problems);
     }
     return problems;
 }
@@ -72,7 +65,7 @@ std::string CheckLine(const std::string& displayPath, const std::vector<CheckPro
 }
 
 void CheckTally::Add(const FileResult& result) {
-    if (GaveOnlyMessage(result.status)) {
+    if (GaveOnlyMessage(result.facts.status)) {
         ++m_unreadable;
     } else if (!result.problems.empty()) {
         ++m_damaged;

@@ -10,7 +10,7 @@
 namespace plovik {
 
 // The problems of an analysed file, in the order the check line shows them; empty: ok.
-std::vector<CheckProblem> FindProblems(const FileResult& result);
+std::vector<CheckProblem> FindProblems(const FileFacts& facts);
 
 // "PATH: ok" or "PATH: truncated (8 bytes missing); no index", with "\n".
 std::string CheckLine(const std::string& displayPath, const std::vector<CheckProblem>& problems);

@@ -9,7 +9,6 @@
 #include "name_list.h"
 #include "plovik/text_encoding.h"
 #include "progress.h"
-#include "record_values.h"
 #include "records.h"
 
 namespace plovik {
@@ -68,7 +67,7 @@ class RecordWriter {
                 break;
             case OutputFormat::kText:
                 if (m_options.check) {
-                    Put(CheckLine(DisplayText(result.path), result.problems));
+                    Put(CheckLine(result.facts.displayPath, result.problems));
                 } else {
                     if (!m_first) m_out << '\n';  // an empty line between reports
                     Put(result.report);
@@ -132,12 +131,13 @@ class OutputPacing {
 
 // "plovik-report: PATH: reason" for a file that gave only a message.
 std::string Diagnostic(const FileResult& result) {
-    return std::string(kProgram) + ": " + DisplayText(result.path) + ": " + result.failure + "\n";
+    return std::string(kProgram) + ": " + result.facts.displayPath + ": " + result.facts.failure +
+           "\n";
 }
 
 // True when the file counts as a success for the exit status.
 bool Succeeded(const FileResult& result, bool check) {
-    return check ? result.problems.empty() : !GaveOnlyMessage(result.status) && !result.scanFailed;
+    return check ? result.problems.empty() : !GaveOnlyMessage(result.facts.status);
 }
 
 int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
@@ -157,7 +157,7 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     writer.Begin();
     for (; i < items.size(); ++i) {
         const FileResult result = analyser.Analyse(items[i]);
-        if (!result.failure.empty()) {
+        if (!result.facts.failure.empty()) {
             progress.Clear();
             pacing.Flush();
             streams.err << writer.Encoded(Diagnostic(result));

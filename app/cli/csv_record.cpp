@@ -2,9 +2,6 @@
 #include <cmath>
 
 #include "number_text.h"
-#include "plovik/report_values.h"
-#include "plovik/scan_values.h"
-#include "record_values.h"
 #include "records.h"
 
 namespace plovik {
@@ -73,50 +70,52 @@ class CsvRow {
     std::size_t m_cells = 0;
 };
 
-void VideoCells(CsvRow& row, const CAviParser& avi) {
-    if (!HasVideo(avi)) return row.Empty(5);
-    row.Cell(FourCCText(avi.m_VideoHeader.fccHandler));
-    row.Cell(VideoCodecName(avi));
-    row.Cell(avi.m_MainHeader.dwWidth);
-    row.Cell(avi.m_MainHeader.dwHeight);
-    row.Cell(FrameRate(avi));
-}
-
-void AudioCells(CsvRow& row, const CAviParser& avi) {
-    if (!HasAudio(avi)) return row.Empty(3);
-    row.Cell(avi.m_AudioFormat.wFormatTag);
-    row.Cell(avi.m_AudioFormat.nChannels);
-    row.Cell(avi.m_AudioFormat.nSamplesPerSec);
-}
-
-void HeaderCells(CsvRow& row, const CAviParser& avi) {
-    row.Cell(DurationSeconds(avi));
-    VideoCells(row, avi);
-    AudioCells(row, avi);
-    row.Cell(avi.m_bIndexOK);
-    row.Cell(avi.m_dwIndexTotalFrames);
-    row.Cell(avi.m_nKeyFrames);
-    row.Cell(avi.IsFrontIndex());
-    if (avi.m_nKeyFrames == 0) {
-        row.Empty();
+void VideoCells(CsvRow& row, const VideoFacts& video) {
+    if (!video.present) return row.Empty(5);
+    row.Cell(video.handlerCode);
+    if (video.codecListed) {
+        row.Cell(video.codecName);
     } else {
-        row.Cell(ComputeKeyFrameStats(avi.m_arKeyTimes, avi.m_nKeyFrames).variable);
+        row.Empty();
+    }
+    row.Cell(video.width);
+    row.Cell(video.height);
+    row.Cell(video.frameRate);
+}
+
+void AudioCells(CsvRow& row, const AudioFacts& audio) {
+    if (!audio.present) return row.Empty(3);
+    row.Cell(audio.formatTag);
+    row.Cell(audio.channels);
+    row.Cell(audio.sampleRate);
+}
+
+void HeaderCells(CsvRow& row, const FileFacts& f) {
+    row.Cell(f.duration);
+    VideoCells(row, f.video);
+    AudioCells(row, f.audio);
+    row.Cell(f.index.complete);
+    row.Cell(f.index.totalFrames);
+    row.Cell(f.index.keyFrames);
+    row.Cell(f.index.front);
+    if (f.index.intervals) {
+        row.Cell(f.index.intervals->variable);
+    } else {
+        row.Empty();
     }
 }
 
-void ScanCells(CsvRow& row, const FileResult& result) {
-    if (result.scan == nullptr) return row.Empty(kScanCells);
-    const CMovieScan& scan = *result.scan;
-    const ScanValues v = ComputeScanValues(*result.avi, scan);
-    row.Cell(v.videoFrames);
-    row.Cell(v.expectedFrames);
-    row.Cell(scan.m_qwEmptyFrames);
-    row.Cell(scan.m_qwAudioBytes);
-    row.Cell(v.audioTime);
-    row.Cell(v.playableTime);
-    row.Cell(scan.m_qwDamagedRegions);
-    row.Cell(scan.m_qwDamagedBytes);
-    row.Cell(ScanIndexMismatches(scan));
+void ScanCells(CsvRow& row, const std::optional<ScanFacts>& scan) {
+    if (!scan) return row.Empty(kScanCells);
+    row.Cell(scan->videoFrames);
+    row.Cell(scan->expectedFrames);
+    row.Cell(scan->emptyFrames);
+    row.Cell(scan->audioBytes);
+    row.Cell(scan->audioTime);
+    row.Cell(scan->playableTime);
+    row.Cell(scan->damagedRegions);
+    row.Cell(scan->damagedBytes);
+    row.Cell(scan->indexMismatches);
 }
 
 std::string ProblemCodes(const std::vector<CheckProblem>& problems) {
@@ -138,16 +137,16 @@ std::string CsvHeader(const RecordOptions& options) {
 }
 
 std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
-    const CAviParser& avi = *result.avi;
-    const FileStatus status = result.status;
+    const FileFacts& f = result.facts;
+    const FileStatus status = f.status;
     CsvRow row;
-    row.Cell(DisplayText(result.path));
+    row.Cell(f.displayPath);
     row.Cell(StatusName(status));
-    HasFileSize(status) ? row.Cell(avi.m_qwFileSize) : row.Empty();
-    HasRiffSizes(status) ? row.Cell(avi.m_qwDataSize) : row.Empty();
-    HasHeaders(status) ? HeaderCells(row, avi) : row.Empty(kHeaderCells);
-    HasRiffSizes(status) ? row.Cell(MissingBytes(avi) != 0) : row.Empty();
-    if (options.scan) ScanCells(row, result);
+    HasFileSize(status) ? row.Cell(f.fileSize) : row.Empty();
+    HasRiffSizes(status) ? row.Cell(f.dataSize) : row.Empty();
+    HasHeaders(status) ? HeaderCells(row, f) : row.Empty(kHeaderCells);
+    HasRiffSizes(status) ? row.Cell(f.missingBytes != 0) : row.Empty();
+    if (options.scan) ScanCells(row, f.scan);
     if (options.problems) row.Cell(ProblemCodes(result.problems));
     return row.Finish();
 }

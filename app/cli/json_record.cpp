@@ -1,111 +1,97 @@
 #include "json_writer.h"
-#include "plovik/report_values.h"
-#include "plovik/scan_values.h"
-#include "record_values.h"
 #include "records.h"
 
 namespace plovik {
 namespace {
 
+// A name for scripts only where the catalogue lists the code.
+std::optional<std::string> Listed(const std::string& name, bool listed) {
+    if (!listed) return std::nullopt;
+    return name;
+}
+
 void WriteFlags(JsonWriter& w, std::uint32_t flags) {
     w.Key("flags");
     w.BeginObject();
-    w.Field("has_index", (flags & 0x10) != 0);
-    w.Field("must_use_index", (flags & 0x20) != 0);
-    w.Field("is_interleaved", (flags & 0x100) != 0);
-    w.Field("was_capture_file", (flags & 0x10000) != 0);
-    w.Field("copyrighted", (flags & 0x20000) != 0);
+    for (const HeaderFlag& flag : HeaderFlags()) w.Field(flag.name, (flags & flag.bit) != 0);
     w.EndObject();
 }
 
-void WriteVideo(JsonWriter& w, const CAviParser& avi, const Rates& rates) {
+void WriteVideo(JsonWriter& w, const VideoFacts& video) {
     w.Key("video");
-    if (!HasVideo(avi)) return w.Value(nullptr);
-    const AVISTREAMHEADER& video = avi.m_VideoHeader;
+    if (!video.present) return w.Value(nullptr);
     w.BeginObject();
-    w.Field("handler", FourCCText(video.fccHandler));
-    w.Field("compression", FourCCText(avi.m_VideoFormat.bmiHeader.biCompression));
-    w.Field("codec_name", VideoCodecName(avi));
-    w.Field("width", avi.m_MainHeader.dwWidth);
-    w.Field("height", avi.m_MainHeader.dwHeight);
-    w.Field("frame_rate", FrameRate(avi));
-    w.Field("rate", video.dwRate);
-    w.Field("scale", video.dwScale);
-    w.Field("frames", video.dwLength);
-    w.Field("bit_rate_kbps", rates.videoKbps);
+    w.Field("handler", video.handlerCode);
+    w.Field("compression", video.compressionCode);
+    w.Field("codec_name", Listed(video.codecName, video.codecListed));
+    w.Field("width", video.width);
+    w.Field("height", video.height);
+    w.Field("frame_rate", video.frameRate);
+    w.Field("rate", video.rate);
+    w.Field("scale", video.scale);
+    w.Field("frames", video.length);
+    w.Field("bit_rate_kbps", video.kbps);
     w.EndObject();
 }
 
-void WriteAudio(JsonWriter& w, const CAviParser& avi, const Rates& rates) {
+void WriteAudio(JsonWriter& w, const AudioFacts& audio) {
     w.Key("audio");
-    if (!HasAudio(avi)) return w.Value(nullptr);
-    const WAVEFORMATEX& audio = avi.m_AudioFormat;
+    if (!audio.present) return w.Value(nullptr);
     w.BeginObject();
-    w.Field("format_tag", audio.wFormatTag);
-    w.Field("format_name", AudioFormatName(audio.wFormatTag));
-    w.Field("channels", audio.nChannels);
-    w.Field("sample_rate", audio.nSamplesPerSec);
-    w.Field("avg_bytes_per_sec", audio.nAvgBytesPerSec);
-    w.Field("bit_rate_kbps", rates.audioKbps);
+    w.Field("format_tag", audio.formatTag);
+    w.Field("format_name", Listed(audio.formatName, audio.formatListed));
+    w.Field("channels", audio.channels);
+    w.Field("sample_rate", audio.sampleRate);
+    w.Field("avg_bytes_per_sec", audio.avgBytesPerSec);
+    w.Field("bit_rate_kbps", audio.kbps);
     w.EndObject();
 }
 
-// Where the index stands: the "idx1" chunk, or the first standard index chunk that the
-// OpenDML super index lists.
-void WriteIndexPlace(JsonWriter& w, const CAviParser& avi) {
-    std::optional<std::uint64_t> position;
-    std::optional<std::uint64_t> size;
-    if (avi.m_nIndexKind == INDEX_KIND_IDX1) {
-        position = static_cast<std::uint64_t>(avi.m_llIndexPos);
-        size = static_cast<std::uint64_t>(avi.m_llIndexSize);
-    } else if (avi.m_nIndexKind == INDEX_KIND_OPENDML && !avi.m_arSuperIndex.empty()) {
-        position = avi.m_arSuperIndex.front().qwOffset;
-        size = avi.m_arSuperIndex.front().dwSize;
+const char* IndexKindName(IndexKind kind) {
+    switch (kind) {
+        case IndexKind::kIdx1:
+            return "idx1";
+        case IndexKind::kOpenDml:
+            return "opendml";
+        default:
+            return nullptr;
     }
-    w.Field("position", position);
-    w.Field("size", size);
 }
 
-void WriteIndex(JsonWriter& w, const CAviParser& avi) {
+void WriteIndex(JsonWriter& w, const IndexFacts& index) {
     w.Key("index");
     w.BeginObject();
     w.Key("kind");
-    switch (avi.m_nIndexKind) {
-        case INDEX_KIND_IDX1:
-            w.Value("idx1");
-            break;
-        case INDEX_KIND_OPENDML:
-            w.Value("opendml");
-            break;
-        default:
-            w.Value(nullptr);
+    if (const char* kind = IndexKindName(index.kind)) {
+        w.Value(kind);
+    } else {
+        w.Value(nullptr);
     }
-    WriteIndexPlace(w, avi);
-    w.Field("complete", avi.m_bIndexOK);
-    w.Field("total_frames", avi.m_dwIndexTotalFrames);
-    w.Field("video_frames", avi.m_nIndexFrames);
-    w.Field("key_frames", avi.m_nKeyFrames);
-    w.Field("front_index", avi.IsFrontIndex());
+    w.Field("position", index.position);
+    w.Field("size", index.size);
+    w.Field("complete", index.complete);
+    w.Field("total_frames", index.totalFrames);
+    w.Field("video_frames", index.videoFrames);
+    w.Field("key_frames", index.keyFrames);
+    w.Field("front_index", index.front);
     w.EndObject();
 }
 
-void WriteKeyFrameIntervals(JsonWriter& w, const CAviParser& avi) {
+void WriteKeyFrameIntervals(JsonWriter& w, const std::optional<KeyFrameStats>& stats) {
     w.Key("key_frame_intervals");
-    if (avi.m_nKeyFrames == 0) return w.Value(nullptr);
-    const KeyFrameStats stats = ComputeKeyFrameStats(avi.m_arKeyTimes, avi.m_nKeyFrames);
+    if (!stats) return w.Value(nullptr);
     w.BeginObject();
-    w.Field("mean_s", stats.mean);
-    w.Field("stddev_s", stats.deviation);
-    w.Field("max_s", stats.maximum);
-    w.Field("variable", stats.variable);
+    w.Field("mean_s", stats->mean);
+    w.Field("stddev_s", stats->deviation);
+    w.Field("max_s", stats->maximum);
+    w.Field("variable", stats->variable);
     w.EndObject();
 }
 
-void WriteKeyFrameTimes(JsonWriter& w, const CAviParser& avi) {
+void WriteKeyFrameTimes(JsonWriter& w, std::span<const double> times) {
     w.Key("key_frame_times_s");
     w.BeginArray();
-    const std::size_t count = std::min<std::size_t>(avi.m_nKeyFrames, avi.m_arKeyTimes.size());
-    for (std::size_t k = 0; k < count; ++k) w.Value(avi.m_arKeyTimes[k]);
+    for (const double time : times) w.Value(time);
     w.EndArray();
 }
 
@@ -116,17 +102,17 @@ void WriteProblems(JsonWriter& w, const std::vector<CheckProblem>& problems) {
     w.EndArray();
 }
 
-void WriteRiffSizes(JsonWriter& w, const CAviParser& avi) {
-    w.Field("riff_size", avi.m_dwRiffSize);
-    w.Field("data_size", avi.m_qwDataSize);
-    w.Field("riff_parts", avi.m_nRiffParts);
-    w.Field("truncated", MissingBytes(avi) != 0);
+void WriteRiffSizes(JsonWriter& w, const FileFacts& f) {
+    w.Field("riff_size", f.riffSize);
+    w.Field("data_size", f.dataSize);
+    w.Field("riff_parts", f.riffParts);
+    w.Field("truncated", f.missingBytes != 0);
 }
 
-void WriteDamagedRegions(JsonWriter& w, const CMovieScan& scan) {
+void WriteDamagedRegions(JsonWriter& w, const ScanFacts& scan) {
     w.Key("damaged_regions");
     w.BeginArray();
-    for (const DAMAGEDREGION& region : scan.m_arDamagedRegions) {
+    for (const DAMAGEDREGION& region : scan.regions) {
         w.BeginObject();
         w.Field("position", region.qwPosition);
         w.Field("length", region.qwLength);
@@ -135,44 +121,39 @@ void WriteDamagedRegions(JsonWriter& w, const CMovieScan& scan) {
     w.EndArray();
 }
 
-// The movie-data scan; null when the file could not be opened again for it.
-void WriteScan(JsonWriter& w, const FileResult& result) {
+void WriteScan(JsonWriter& w, const ScanFacts& scan) {
     w.Key("scan");
-    if (result.scan == nullptr) return w.Value(nullptr);
-    const CMovieScan& scan = *result.scan;
-    const ScanValues v = ComputeScanValues(*result.avi, scan);
     w.BeginObject();
-    w.Field("video_frames", v.videoFrames);
-    w.Field("video_frames_expected", v.expectedFrames);
-    w.Field("empty_frames", scan.m_qwEmptyFrames);
-    w.Field("audio_bytes", scan.m_qwAudioBytes);
-    w.Field("audio_s", v.audioTime);
-    w.Field("playable_s", v.playableTime);
+    w.Field("video_frames", scan.videoFrames);
+    w.Field("video_frames_expected", scan.expectedFrames);
+    w.Field("empty_frames", scan.emptyFrames);
+    w.Field("audio_bytes", scan.audioBytes);
+    w.Field("audio_s", scan.audioTime);
+    w.Field("playable_s", scan.playableTime);
     WriteDamagedRegions(w, scan);
-    w.Field("damaged_region_count", scan.m_qwDamagedRegions);
-    w.Field("damaged_bytes", scan.m_qwDamagedBytes);
-    w.Field("index_mismatches", ScanIndexMismatches(scan));
+    w.Field("damaged_region_count", scan.damagedRegions);
+    w.Field("damaged_bytes", scan.damagedBytes);
+    w.Field("index_mismatches", scan.indexMismatches);
     w.EndObject();
 }
 
 // Everything the headers give, for a file that gave a report.
-void WriteHeaders(JsonWriter& w, const CAviParser& avi, const RecordOptions& options) {
-    const Rates rates = ComputeRates(avi);
-    w.Field("duration_s", DurationSeconds(avi));
+void WriteHeaders(JsonWriter& w, const FileFacts& f, const RecordOptions& options) {
+    w.Field("duration_s", f.duration);
     w.Key("software");
-    if (avi.m_strSoftware.empty()) {
+    if (f.software.empty()) {
         w.Value(nullptr);
     } else {
-        w.Value(DisplayText(avi.m_strSoftware));
+        w.Value(f.software);
     }
-    w.Field("avih_flags", avi.m_MainHeader.dwFlags);
-    WriteFlags(w, avi.m_MainHeader.dwFlags);
-    WriteVideo(w, avi, rates);
-    WriteAudio(w, avi, rates);
-    WriteIndex(w, avi);
-    WriteKeyFrameIntervals(w, avi);
-    w.Field("has_text_stream", avi.m_bHasText);
-    if (options.keyFrameTimes) WriteKeyFrameTimes(w, avi);
+    w.Field("avih_flags", f.flags);
+    WriteFlags(w, f.flags);
+    WriteVideo(w, f.video);
+    WriteAudio(w, f.audio);
+    WriteIndex(w, f.index);
+    WriteKeyFrameIntervals(w, f.index.intervals);
+    w.Field("has_text_stream", f.hasText);
+    if (options.keyFrameTimes) WriteKeyFrameTimes(w, f.index.keyTimes);
 }
 
 }  // namespace
@@ -183,16 +164,16 @@ std::string JsonRecord(const FileResult& result, const RecordOptions& options) {
     JsonWriter w(line);
     w.BeginObject();
     w.Field("format_version", 1);
-    w.Field("path", DisplayText(result.path));
-    w.Field("file_name", DisplayText(GetFileNameExt(result.path)));
-    w.Field("status", StatusName(result.status));
-    w.Field("error_code", result.errorCode);
+    const FileFacts& f = result.facts;
+    w.Field("path", f.displayPath);
+    w.Field("file_name", f.fileName);
+    w.Field("status", StatusName(f.status));
+    w.Field("error_code", f.errorCode);
     if (options.problems) WriteProblems(w, result.problems);
-    const CAviParser& avi = *result.avi;
-    if (HasFileSize(result.status)) w.Field("file_size", avi.m_qwFileSize);
-    if (HasRiffSizes(result.status)) WriteRiffSizes(w, avi);
-    if (HasHeaders(result.status)) WriteHeaders(w, avi, options);
-    if (HasHeaders(result.status) && options.scan) WriteScan(w, result);
+    if (HasFileSize(f.status)) w.Field("file_size", f.fileSize);
+    if (HasRiffSizes(f.status)) WriteRiffSizes(w, f);
+    if (HasHeaders(f.status)) WriteHeaders(w, f, options);
+    if (HasHeaders(f.status) && options.scan && f.scan) WriteScan(w, *f.scan);
     w.EndObject();
     line += '\n';
     return line;

@@ -1,13 +1,10 @@
 // The data-check section that a movie-data scan adds after the report.
 #include <gtest/gtest.h>
 
-#include "raw_file.h"
-
 #include <string>
 #include <vector>
 
-#include "plovik/avi_parser.h"
-#include "plovik/movie_scan.h"
+#include "plovik/file_analysis.h"
 #include "plovik/report.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
@@ -39,13 +36,12 @@ std::string ScanSection(const Bytes& file) {
     TempDir dir;
     const std::string path = dir.Write("clip.avi", file);
     CStringReportArea area;
-    CAviParser avi;
-    EXPECT_TRUE(ShowFileInfo(area, avi, path));
-    CMovieScan scan;
-    const OpenedFile opened = OpenRawFile(path);
-    EXPECT_TRUE(opened.file);
-    scan.ScanFrom(*opened.file, avi);
-    AddScanSection(area, avi, &scan);
+    CFileAnalysis analysis;
+    analysis.Analyse(path, {.scan = true});
+    const FileFacts facts = FillFacts(path, analysis);
+    EXPECT_TRUE(WriteReport(area, facts));
+    EXPECT_TRUE(facts.scan);
+    if (facts.scan) AddScanSection(area, *facts.scan);
     const std::string& text = area.Text();
     const std::size_t start = text.find("\r\n\r\n* 데이터 검사");
     return start == std::string::npos ? text : text.substr(start + 2);

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace plovik {
 
@@ -12,5 +14,10 @@ std::string GetVideoCodecName(std::uint32_t fccHandler, std::uint32_t biCompress
 
 // Description of a WAVE format tag (UTF-8); unlisted tags read "알수없음(code:0x..)".
 std::string GetAudioFormatName(std::uint16_t wFormatTag);
+
+// The catalogues' descriptions of what they list; none for a code they do not.
+std::optional<std::string_view> FindVideoCodecName(std::uint32_t fccHandler,
+                                                   std::uint32_t biCompression);
+std::optional<std::string_view> FindAudioFormatName(std::uint16_t wFormatTag);
 
 }  // namespace plovik

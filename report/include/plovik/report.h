@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace plovik {
+#include "plovik/file_facts.h"
 
-class CAviParser;
-class CMovieScan;
+namespace plovik {
 
 // The label of a report line and the bytes of its CP949 form: one for an ASCII
 // character, two for any other (counted at its UTF-8 lead byte). Labels are literals, so
@@ -31,12 +30,14 @@ class ReportLabel {
 };
 
 // Where report lines go: the app's edit control, a string for the command line and tests.
-// Text is UTF-8; every line ends in "\r\n".
+// Text is UTF-8; every line ends in the area's line end: "\r\n" in the app, "\n" on the
+// command line.
 class CReportArea {
   public:
+    explicit CReportArea(std::string_view lineEnd = "\r\n") : m_lineEnd(lineEnd) {}
     virtual ~CReportArea() = default;
 
-    // Formats one line printf-style, adds "\r\n" and appends it at the end.
+    // Formats one line printf-style, ends it and appends it at the end.
     void AddReportLine(const char* pszFormat, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
@@ -60,11 +61,13 @@ class CReportArea {
     // Formats the rest of the line being built after what it holds, ends it and appends it.
     void FinishLine(const char* pszFormat, va_list args);
 
+    std::string_view m_lineEnd;
     std::string m_strLine;  // the line being built, kept so that its memory is reused
 };
 
 class CStringReportArea : public CReportArea {
   public:
+    using CReportArea::CReportArea;
     void ClearReport() override { m_strText.clear(); }
     const std::string& Text() const { return m_strText; }
 
@@ -75,18 +78,16 @@ class CStringReportArea : public CReportArea {
     std::string m_strText;
 };
 
-// Clears the area and writes the report of the file at strPath (UTF-8).
-// Returns false when only a failure message was written (empty path, cannot
-// open, not AVI, bad header), true for a full report.
+// Clears the area and writes the report of the file at strPath (UTF-8): the file is parsed,
+// its facts filled and rendered. Returns false when only a failure message was written
+// (empty path, cannot open, not AVI, bad header), true for a full report.
 bool ShowFileInfo(CReportArea& area, const std::string& strPath);
 
-// The same with a parser that the caller keeps, so that a batch reuses one for every
-// file; afterwards it holds the file's analysis (untouched for an empty path).
-bool ShowFileInfo(CReportArea& area, CAviParser& avi, const std::string& strPath);
+// Appends the report of a file's facts (the area is not cleared): the full report, or the
+// one failure message. Returns false for a message.
+bool WriteReport(CReportArea& area, const FileFacts& facts);
 
-// Appends the data-check section of a movie-data scan of the file that avi analysed,
-// after its full report. scan is null when the file could not be opened again for it:
-// the section then holds the open-failure message.
-void AddScanSection(CReportArea& area, const CAviParser& avi, const CMovieScan* scan);
+// Appends the data-check section of the facts' data scan, after its full report.
+void AddScanSection(CReportArea& area, const ScanFacts& scan);
 
 }  // namespace plovik

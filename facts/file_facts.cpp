@@ -1,0 +1,308 @@
+// Filling the record of one file's facts: each value computed here once.
+#include "plovik/file_facts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "plovik/codecs.h"
+#include "plovik/file_analysis.h"
+#include "plovik/format.h"
+#include "plovik/text_encoding.h"
+
+namespace plovik {
+namespace {
+
+constexpr HeaderFlag kHeaderFlags[] = {
+    {0x10, "has_index", "인덱스있음"},
+    {0x20, "must_use_index", "AVIF_MUSTUSEINDEX"},
+    {0x100, "is_interleaved", "AVIF_ISINTERLEAVED"},
+    {0x10000, "was_capture_file", "AVIF_WASCAPTUREFILE"},
+    {0x20000, "copyrighted", "AVIF_COPYRIGHTED"},
+};
+
+constexpr FOURCC kVids = MakeFourCC("vids");
+
+FileStatus StatusOf(int errorCode) {
+    switch (errorCode) {
+        case PARSE_ERR_NOT_AVI:
+            return FileStatus::kNotAvi;
+        case PARSE_ERR_OPEN:
+            return FileStatus::kOpenFailed;
+        case PARSE_ERR_HEADER:
+            return FileStatus::kHeaderFailed;
+        case PARSE_ERR_STREAM:
+            return FileStatus::kStreamFailed;
+        case PARSE_ERR_INDEX:
+            return FileStatus::kIndexFailed;
+        default:
+            return FileStatus::kOk;
+    }
+}
+
+// Why a file gave only a message, in the words of a diagnostic.
+std::string FailureReason(FileStatus status, const std::string& openError) {
+    switch (status) {
+        case FileStatus::kNotAvi:
+            return "not an AVI file";
+        case FileStatus::kOpenFailed:
+            return openError.empty() ? "cannot be opened" : openError;
+        case FileStatus::kHeaderFailed:
+            return "unreadable header";
+        default:
+            return {};
+    }
+}
+
+// Four bytes as text; a byte that is not printable ASCII reads "[N]", N in decimal.
+std::string FourCCCode(FOURCC fcc) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const auto byte = static_cast<unsigned char>(fcc >> (8 * i));
+        if (byte >= 0x20 && byte < 0x7F) {
+            text += static_cast<char>(byte);
+        } else {
+            text += '[';
+            text += std::to_string(unsigned{byte});
+            text += ']';
+        }
+    }
+    return text;
+}
+
+std::int32_t AsSigned(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+
+// Running time T in whole seconds: MulDiv of the video length, scale and rate, the fields
+// taken as signed values (so a length or rate of 2^31 and more reads -1).
+std::int32_t RunningTime(const AVISTREAMHEADER& video) {
+    return MulDiv(AsSigned(video.dwLength), AsSigned(video.dwScale), AsSigned(video.dwRate));
+}
+
+VideoFacts VideoFactsOf(const CAviParser& avi, std::uint64_t kiloBytesPerSec) {
+    const AVISTREAMHEADER& header = avi.m_VideoHeader;
+    const AVIMAINHEADER& main = avi.m_MainHeader;
+    VideoFacts v;
+    v.present = header.fccType == kVids;
+    v.handler = header.fccHandler;
+    v.compression = avi.m_VideoFormat.bmiHeader.biCompression;
+    v.handlerText = FileTextToUtf8(FourCCToString(v.handler));
+    v.handlerCode = FourCCCode(v.handler);
+    v.compressionCode = FourCCCode(v.compression);
+    const std::optional<std::string_view> listed = FindVideoCodecName(v.handler, v.compression);
+    v.codecListed = listed.has_value();
+    v.codecName = listed ? std::string(*listed) : GetVideoCodecName(v.handler, v.compression);
+    v.width = main.dwWidth;
+    v.height = main.dwHeight;
+    v.aspectRatio = v.height == 0 ? 0.0 : static_cast<double>(v.width) / v.height;
+    v.rate = header.dwRate;
+    v.scale = header.dwScale;
+    v.length = header.dwLength;
+    if (v.scale != 0) v.frameRate = static_cast<double>(v.rate) / v.scale;
+    v.framesPerSec = MulDiv(AsSigned(v.rate), 1, AsSigned(v.scale));
+    // K - nAvgBytesPerSec / 1000, times 8, in unsigned 32 bits that wrap.
+    v.kbps = AsSigned(
+        (static_cast<std::uint32_t>(kiloBytesPerSec) - avi.m_AudioFormat.nAvgBytesPerSec / 1000) *
+        8u);
+    return v;
+}
+
+AudioFacts AudioFactsOf(const CAviParser& avi) {
+    const WAVEFORMATEX& format = avi.m_AudioFormat;
+    AudioFacts a;
+    a.present = avi.m_nAudioStream >= 0;
+    a.formatTag = format.wFormatTag;
+    a.channels = format.nChannels;
+    a.sampleRate = format.nSamplesPerSec;
+    a.avgBytesPerSec = format.nAvgBytesPerSec;
+    const std::optional<std::string_view> listed = FindAudioFormatName(a.formatTag);
+    a.formatListed = listed.has_value();
+    a.formatName = listed ? std::string(*listed) : GetAudioFormatName(a.formatTag);
+    a.kbps = AsSigned(format.nAvgBytesPerSec * 8u / 1000);
+    return a;
+}
+
+IndexKind IndexKindOf(int kind) {
+    switch (kind) {
+        case INDEX_KIND_IDX1:
+            return IndexKind::kIdx1;
+        case INDEX_KIND_OPENDML:
+            return IndexKind::kOpenDml;
+        default:
+            return IndexKind::kNone;
+    }
+}
+
+IndexFacts IndexFactsOf(const CAviParser& avi) {
+    IndexFacts x;
+    x.kind = IndexKindOf(avi.m_nIndexKind);
+    if (x.kind == IndexKind::kIdx1) {
+        x.position = static_cast<std::uint64_t>(avi.m_llIndexPos);
+        x.size = static_cast<std::uint64_t>(avi.m_llIndexSize);
+    } else if (x.kind == IndexKind::kOpenDml && !avi.m_arSuperIndex.empty()) {
+        x.position = avi.m_arSuperIndex.front().qwOffset;
+        x.size = avi.m_arSuperIndex.front().dwSize;
+    }
+    x.complete = avi.m_bIndexOK;
+    x.totalFrames = avi.m_dwIndexTotalFrames;
+    x.videoFrames = avi.m_nIndexFrames;
+    x.keyFrames = avi.m_nKeyFrames;
+    x.front = avi.IsFrontIndex();
+    x.keyTimes = std::span<const double>(avi.m_arKeyTimes)
+                     .first(std::min<std::size_t>(avi.m_nKeyFrames, avi.m_arKeyTimes.size()));
+    if (x.keyFrames != 0) x.intervals = ComputeKeyFrameStats(avi.m_arKeyTimes, x.keyFrames);
+    return x;
+}
+
+// count x times / over in seconds; nothing when over is 0.
+std::optional<double> Seconds(std::uint64_t count, std::uint32_t times, std::uint32_t over) {
+    if (over == 0) return std::nullopt;
+    return static_cast<double>(count) * times / over;
+}
+
+// count / over in whole units, truncated; nothing when over is 0.
+std::optional<std::uint64_t> Truncated(std::uint64_t count, std::uint32_t over) {
+    if (over == 0) return std::nullopt;
+    return count / over;
+}
+
+// The smaller of two times, where a time that is missing does not limit the other.
+template <class T>
+std::optional<T> Smaller(const std::optional<T>& a, const std::optional<T>& b) {
+    if (a && b) return std::min(*a, *b);
+    return a ? a : b;
+}
+
+ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
+    const AVISTREAMHEADER& video = avi.m_VideoHeader;
+    const std::uint32_t audioRate = avi.m_nAudioStream >= 0 ? avi.m_AudioFormat.nAvgBytesPerSec : 0;
+    ScanFacts s;
+    s.videoFrames = scan.m_qwVideoFrames;
+    s.expectedFrames = video.dwLength;
+    if (video.dwLength != 0) s.presentPercent = scan.m_qwVideoFrames * 100.0 / video.dwLength;
+    s.emptyFrames = scan.m_qwEmptyFrames;
+    s.audioBytes = scan.m_qwAudioBytes;
+    s.audioTime = Seconds(scan.m_qwAudioBytes, 1, audioRate);
+    s.audioSeconds = Truncated(scan.m_qwAudioBytes, audioRate).value_or(0);
+    s.playableTime =
+        Smaller(Seconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate), s.audioTime);
+    // Whole seconds from integers: a double would round a huge count on the way.
+    s.playableSeconds = Smaller(RoundedSeconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate),
+                                RoundedSeconds(scan.m_qwAudioBytes, 1, audioRate))
+                            .value_or(0);
+    s.headerSeconds = RoundedSeconds(video.dwLength, video.dwScale, video.dwRate);
+    s.damagedRegions = scan.m_qwDamagedRegions;
+    s.damagedBytes = scan.m_qwDamagedBytes;
+    s.regions = scan.m_arDamagedRegions;
+    if (scan.m_bIndexChecked) {
+        s.indexEntries = scan.m_qwIndexEntries;
+        s.indexMismatches = scan.m_qwIndexMismatches;
+    }
+    return s;
+}
+
+void FillHeaderFacts(FileFacts& f, const CAviParser& avi) {
+    f.runningTime = RunningTime(avi.m_VideoHeader);
+    // T is taken unsigned, so -1 divides by 4294967295; a T of 0 has no rate at all.
+    const auto seconds = static_cast<std::uint32_t>(f.runningTime);
+    f.kiloBytesPerSec = seconds == 0 ? 0 : avi.m_qwDataSize / seconds / 1000;
+    const AVISTREAMHEADER& video = avi.m_VideoHeader;
+    if (video.dwRate != 0) {
+        f.duration = static_cast<double>(video.dwLength) * video.dwScale / video.dwRate;
+    }
+    f.software = FileTextToUtf8(avi.m_strSoftware);
+    f.flags = avi.m_MainHeader.dwFlags;
+    f.video = VideoFactsOf(avi, f.kiloBytesPerSec);
+    f.audio = AudioFactsOf(avi);
+    f.index = IndexFactsOf(avi);
+    f.hasText = avi.m_bHasText;
+}
+
+}  // namespace
+
+const char* StatusName(FileStatus status) {
+    switch (status) {
+        case FileStatus::kOk:
+            return "ok";
+        case FileStatus::kNotAvi:
+            return "not_avi";
+        case FileStatus::kOpenFailed:
+            return "open_failed";
+        case FileStatus::kHeaderFailed:
+            return "header_failed";
+        case FileStatus::kStreamFailed:
+            return "stream_failed";
+        case FileStatus::kIndexFailed:
+            return "index_failed";
+    }
+    return "ok";
+}
+
+std::span<const HeaderFlag> HeaderFlags() { return kHeaderFlags; }
+
+std::optional<std::uint64_t> RoundedSeconds(std::uint64_t count, std::uint32_t scale,
+                                            std::uint32_t rate) {
+    if (rate == 0) return std::nullopt;
+    const std::uint64_t whole = count / rate;
+    // (count % rate) x scale < 2^64: the fraction is exact.
+    const std::uint64_t part = count % rate * scale;
+    if (scale != 0 && whole > (UINT64_MAX - part / rate - 1) / scale) return UINT64_MAX;
+    std::uint64_t seconds = whole * scale + part / rate;
+    if (2 * (part % rate) >= rate) ++seconds;
+    return seconds;
+}
+
+// Intervals between key frames: the first one is measured from 0.0, not from the
+// first key frame. A single key frame has no interval and reads as all zeros.
+KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t count) {
+    KeyFrameStats stats;
+    if (count < 2 || times.size() < count) return stats;
+    const std::uint32_t n = count - 1;
+    auto interval = [&](std::uint32_t k) { return times[k] - (k == 1 ? 0.0 : times[k - 1]); };
+    double sum = 0.0;
+    for (std::uint32_t k = 1; k <= n; ++k) {
+        sum += interval(k);
+        // As fmax for these values (never NaN, never below 0), without a call into libm.
+        if (interval(k) > stats.maximum) stats.maximum = interval(k);
+    }
+    stats.mean = sum / n;
+    double squares = 0.0;
+    for (std::uint32_t k = 1; k <= n; ++k) {
+        const double d = interval(k) - stats.mean;
+        squares += d * d;
+    }
+    stats.deviation = std::sqrt(squares / n);
+    stats.variable = stats.deviation > 0.1;
+    return stats;
+}
+
+FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
+                    const std::string& openError) {
+    FileFacts f;
+    f.path = path;
+    f.displayPath = FileTextToUtf8(path);
+    f.fileName = FileTextToUtf8(GetFileNameExt(path));
+    f.errorCode = avi.m_nError;
+    f.status = StatusOf(avi.m_nError);
+    f.failure = FailureReason(f.status, openError);
+    if (!HasFileSize(f.status)) return f;
+    f.fileSize = avi.m_qwFileSize;
+    f.riffSize = avi.m_dwRiffSize;
+    f.dataSize = avi.m_qwDataSize;
+    f.riffParts = avi.m_nRiffParts;
+    const std::uint64_t promised = avi.m_qwDataSize + 8 * std::uint64_t{avi.m_nRiffParts};
+    f.missingBytes = promised > avi.m_qwFileSize ? promised - avi.m_qwFileSize : 0;
+    f.shorterThanData = avi.m_qwFileSize < avi.m_qwDataSize;
+    if (!HasHeaders(f.status)) return f;
+    FillHeaderFacts(f, avi);
+    if (scan != nullptr) f.scan = ScanFactsOf(avi, *scan);
+    return f;
+}
+
+FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis) {
+    FileFacts f =
+        FillFacts(path, analysis.m_parser, analysis.m_bScanned ? &analysis.m_scan : nullptr,
+                  analysis.m_strOpenError);
+    f.readFailure = analysis.m_readFailure;
+    return f;
+}
+
+}  // namespace plovik

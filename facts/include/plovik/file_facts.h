@@ -1,0 +1,171 @@
+// The facts of one analysed file: every value that any output shows (the text report, its
+// data-check section, JSON, CSV, check lines), each computed once, in the forms those
+// outputs need. Filled from the analyser (and the data scan when there was one); the
+// outputs render this record and read nothing else.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+#include "plovik/file_failure.h"
+#include "plovik/movie_scan.h"
+
+namespace plovik {
+
+class CFileAnalysis;
+
+// How far the analysis of a file came.
+enum class FileStatus { kOk, kNotAvi, kOpenFailed, kHeaderFailed, kStreamFailed, kIndexFailed };
+
+// The short name of a status for scripts ("open_failed").
+const char* StatusName(FileStatus status);
+
+// One flag of the main header, with its name for scripts and its word in the report.
+struct HeaderFlag {
+    std::uint32_t bit;
+    const char* name;        // "has_index"
+    const char* reportWord;  // "인덱스있음"
+};
+// In the order the report shows them.
+std::span<const HeaderFlag> HeaderFlags();
+
+// Whole seconds of count units of scale/rate seconds, rounded to the nearest (a half up), as
+// the report rounds its running time; none without a rate.
+std::optional<std::uint64_t> RoundedSeconds(std::uint64_t count, std::uint32_t scale,
+                                            std::uint32_t rate);
+
+struct KeyFrameStats {
+    double mean = 0.0;
+    double deviation = 0.0;
+    double maximum = 0.0;
+    bool variable = false;  // "VKI": the deviation exceeds 0.1 s
+};
+
+// Statistics of the intervals between the first count key-frame times.
+KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t count);
+
+struct VideoFacts {
+    bool present = false;  // a "vids" stream header was read
+    FOURCC handler = 0;
+    FOURCC compression = 0;
+    std::string handlerText;  // the handler's characters up to a zero byte, as file text
+    std::string handlerCode;  // all four, a byte that is not printable ASCII as "[N]"
+    std::string compressionCode;
+    std::string codecName;  // the catalogue's description (its unknown text when unlisted)
+    bool codecListed = false;
+    std::uint32_t width = 0;  // of the main header
+    std::uint32_t height = 0;
+    double aspectRatio = 0.0;  // width / height; 0 without a height
+    std::uint32_t rate = 0;
+    std::uint32_t scale = 0;
+    std::uint32_t length = 0;         // frames the stream header counts
+    std::optional<double> frameRate;  // rate / scale; none without a scale
+    std::int32_t framesPerSec = 0;    // the report's rounded rate (-1 without a scale)
+    std::int32_t kbps = 0;            // the report's video bit rate (wraps, may read < 0)
+};
+
+struct AudioFacts {
+    bool present = false;  // an "auds" stream header was read
+    std::uint16_t formatTag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint32_t avgBytesPerSec = 0;
+    std::string formatName;  // the catalogue's description (its unknown text when unlisted)
+    bool formatListed = false;
+    std::int32_t kbps = 0;  // the report's audio bit rate
+};
+
+enum class IndexKind { kNone, kIdx1, kOpenDml };
+
+struct IndexFacts {
+    IndexKind kind = IndexKind::kNone;
+    // Where it stands: the "idx1" chunk, or the first standard index chunk of the super index.
+    std::optional<std::uint64_t> position;
+    std::optional<std::uint64_t> size;
+    bool complete = false;
+    std::uint32_t totalFrames = 0;  // the frame total the index is compared with
+    std::uint32_t videoFrames = 0;  // video entries counted, zero-size (dropped) frames too
+    std::uint32_t keyFrames = 0;
+    bool front = false;  // stands before the movie data
+    std::optional<KeyFrameStats> intervals;
+    std::span<const double> keyTimes;  // seconds; valid while the analysis is kept
+};
+
+struct ScanFacts {
+    std::uint64_t videoFrames = 0;     // present, empty ones included
+    std::uint32_t expectedFrames = 0;  // the video stream header's length
+    double presentPercent = 0.0;       // 0 without a length
+    std::uint64_t emptyFrames = 0;
+    std::uint64_t audioBytes = 0;
+    std::optional<double> audioTime;  // bytes / nAvgBytesPerSec; none without audio or a rate
+    std::uint64_t audioSeconds = 0;   // the same truncated; 0 for none
+    // The shorter of the video time of the frames present and the audio time; a stream
+    // whose time has no rate does not limit the other.
+    std::optional<double> playableTime;
+    std::uint64_t playableSeconds = 0;           // rounded as the running time is; 0 for none
+    std::optional<std::uint64_t> headerSeconds;  // the video header's time, rounded alike
+    std::uint64_t damagedRegions = 0;
+    std::uint64_t damagedBytes = 0;
+    std::vector<DAMAGEDREGION> regions;         // the first ones, in file order
+    std::optional<std::uint64_t> indexEntries;  // none when the file has no index
+    std::optional<std::uint64_t> indexMismatches;
+};
+
+struct FileFacts {
+    std::string path;         // as given (bytes)
+    std::string displayPath;  // as shown: valid UTF-8 as it is, else read as CP949
+    std::string fileName;     // name and extension, as shown
+
+    FileStatus status = FileStatus::kOk;
+    int errorCode = PARSE_OK;  // the analyser's failure code
+    // Why the file gave only a message, for diagnostics ("not an AVI file"); empty otherwise.
+    std::string failure;
+    std::optional<FileFailure> readFailure;  // the first read of the file that failed
+
+    std::uint64_t fileSize = 0;
+    std::uint32_t riffSize = 0;  // the first RIFF part's size field
+    std::uint64_t dataSize = 0;  // the size fields of every RIFF part summed
+    std::uint32_t riffParts = 0;
+    // Bytes the RIFF parts promise (their data and 8-byte headers) beyond the end of the file.
+    std::uint64_t missingBytes = 0;
+    // The report's damage line: the file is shorter than its data size (up to 8 bytes per
+    // part less strict than missingBytes, which counts the part headers too).
+    bool shorterThanData = false;
+
+    std::int32_t runningTime = 0;       // whole seconds, rounded; -1 without a video rate
+    std::uint64_t kiloBytesPerSec = 0;  // data size / running time / 1000
+    std::optional<double> duration;     // seconds, exact; none without a video rate
+    std::string software;               // as shown; empty when the file names none
+    std::uint32_t flags = 0;            // of the main header
+    VideoFacts video;
+    AudioFacts audio;
+    IndexFacts index;
+    bool hasText = false;
+
+    std::optional<ScanFacts> scan;  // with a data check
+};
+
+// Only the first failures leave nothing to report.
+inline bool GaveOnlyMessage(FileStatus status) {
+    return status == FileStatus::kNotAvi || status == FileStatus::kOpenFailed ||
+           status == FileStatus::kHeaderFailed;
+}
+// Which groups of facts a file has, by how far its analysis came.
+inline bool HasFileSize(FileStatus status) { return status != FileStatus::kOpenFailed; }
+inline bool HasRiffSizes(FileStatus status) {
+    return HasFileSize(status) && status != FileStatus::kNotAvi;
+}
+inline bool HasHeaders(FileStatus status) { return !GaveOnlyMessage(status); }
+
+// The facts of the file at path as avi analysed it; scan is its data check (or null), and
+// openError why it could not be opened.
+FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
+                    const std::string& openError = {});
+FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis);
+
+}  // namespace plovik
