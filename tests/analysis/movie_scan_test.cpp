@@ -103,7 +103,7 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
     TempDir dir;
     for (const std::size_t cut : {sixthFrame + 11, sixthFrame}) {
         CFileAnalysis analysis;
-        analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)), {.scan = true});
+        analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)), {.scan = true, .progress = {}});
         ASSERT_TRUE(analysis.m_bScanned);
         const CMovieScan& scan = analysis.m_scan;
         EXPECT_EQ(scan.m_qwVideoFrames, 5u);
@@ -113,7 +113,7 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
         EXPECT_FALSE(scan.m_bIndexChecked);  // the index was cut off
     }
     CFileAnalysis missing;
-    missing.Analyse(dir.PathOf("missing.avi"), {.scan = true});
+    missing.Analyse(dir.PathOf("missing.avi"), {.scan = true, .progress = {}});
     EXPECT_FALSE(missing.m_bScanned);
     EXPECT_EQ(missing.m_parser.m_nError, PARSE_ERR_OPEN);
     EXPECT_FALSE(missing.m_strOpenError.empty());
