@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "idx1_index.h"
 #include "index_scan.h"
 #include "parse_state.h"
 #include "riff_reader.h"
@@ -12,7 +13,7 @@
 namespace plovik {
 namespace {
 
-constexpr std::size_t kEntryBytes = 16;
+constexpr std::size_t kEntryBytes = kIdx1EntryBytes;
 constexpr FOURCC kAudio = MakeFourCC("01wb");  // takes part in the clock check only
 
 // The number of set bits, in plain arithmetic: std::popcount becomes a library call
@@ -65,7 +66,7 @@ class Idx1Scan {
 
     // Scans nBytes of entries; false when they end early or the time runs out.
     bool Run(std::uint32_t nBytes) {
-        const bool whole = ScanRuns(nBytes / kEntryBytes);
+        const bool whole = ScanRuns(Idx1Reader(m_source, nBytes / kEntryBytes));
         // Whether the scan ended or stopped early, what it found stands.
         m_avi.m_nIndexFrames = m_videoCount;
         m_keys.Complete();
@@ -80,22 +81,19 @@ class Idx1Scan {
   private:
     // Entries are taken in runs straight from the read buffer: the same bytes in the
     // same order as one 16-byte read per entry, without a copy or a call for each.
-    bool ScanRuns(std::uint32_t entriesLeft) {
-        while (entriesLeft > 0) {
-            const std::string_view run =
-                m_source.View(std::size_t{entriesLeft} * kEntryBytes, kEntryBytes);
-            if (run.empty()) return false;  // the index ends early: a failed entry read
+    bool ScanRuns(Idx1Reader entries) {
+        for (std::span<const std::uint8_t> run = entries.NextRun(); !run.empty();
+             run = entries.NextRun()) {
             const std::size_t count = run.size() / kEntryBytes;
             std::size_t taken = 0;
-            if (!ScanEntries(reinterpret_cast<const std::uint8_t*>(run.data()), count, taken)) {
+            if (!ScanEntries(run.data(), count, taken)) {
                 // Stop right after the entry that found the time passed.
-                m_source.SeekBy(-static_cast<std::int64_t>((count - taken) * kEntryBytes));
+                entries.GiveBack(count - taken);
                 TraceTimeOver();
                 return false;
             }
-            entriesLeft -= static_cast<std::uint32_t>(count);
         }
-        return true;
+        return !entries.EndedEarly();  // ending early: a failed entry read
     }
 
     // Scans count entries; false when the time limit has passed, with taken the number
@@ -131,14 +129,14 @@ class Idx1Scan {
     // One entry: video entries count and may be key frames; they and "01wb" take part
     // in the clock check; any other id is ignored. False when the time has passed.
     bool ScanEntry(const std::uint8_t* entry) {
-        const FOURCC id = LoadLe32(entry);
+        const FOURCC id = Idx1Id(entry);
         const bool isVideo = IsVideoEntry(id);
         if (!isVideo && id != kAudio) return true;
         if (isVideo) {
             ++m_videoCount;
             // Past the multiple of the clock step: the next one is due.
             if (m_videoCount > m_checkAt) m_checkAt += kClockCheckStep;
-            if (LoadLe32(entry + 4) & AVIIF_KEYFRAME) m_keys.Add(m_videoCount, LoadLe32(entry + 8));
+            if (Idx1Flags(entry) & AVIIF_KEYFRAME) m_keys.Add(m_videoCount, Idx1Offset(entry));
         }
         // The clock is read while the video count is a multiple of the step (0 included).
         return !(m_videoCount == m_checkAt && m_clock.Timed() && m_clock.TimeOver());
@@ -151,7 +149,7 @@ class Idx1Scan {
             // Video entries up to and including this one; the shift wraps to all bits at 31.
             const std::uint32_t upToHere = summary.videoMask & ((2u << i) - 1);
             const std::uint8_t* entry = entries + static_cast<std::size_t>(i) * kEntryBytes;
-            m_keys.Add(m_videoCount + CountBits(upToHere), LoadLe32(entry + 8));
+            m_keys.Add(m_videoCount + CountBits(upToHere), Idx1Offset(entry));
         }
     }
 

@@ -1,7 +1,11 @@
 #include "index_check.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
 
+#include "byte_source.h"
+#include "idx1_index.h"
 #include "index_scan.h"
 #include "plovik/movie_scan.h"
 #include "riff_reader.h"
@@ -10,37 +14,44 @@
 namespace plovik {
 namespace {
 
-constexpr std::uint64_t kIdx1EntryBytes = 16;
+// Decodes entries of a run of raw index entries into out until either ends.
+template <std::size_t kEntryBytes, class Decode>
+std::size_t TakeFromRun(std::span<const std::uint8_t>& run, ScanIndexEntry* out, std::size_t max,
+                        Decode decode) {
+    const std::size_t count = std::min(max, run.size() / kEntryBytes);
+    for (std::size_t i = 0; i < count; ++i) out[i] = decode(run.data() + i * kEntryBytes);
+    run = run.subspan(count * kEntryBytes);
+    return count;
+}
 
-// "idx1" entries: id, flags, offset, size. Offsets are relative to the "movi" type
-// FOURCC or absolute; as the common demuxers do, the first entry tells which: one below
-// the position of that FOURCC can only be relative.
+// "idx1" entries, their offsets taken from the base the first entry tells.
 class Idx1Entries final : public IndexEntrySource {
   public:
-    Idx1Entries(ScanFile& file, std::uint64_t dataPos, std::uint64_t count,
+    Idx1Entries(RawFile& file, std::uint64_t dataPos, std::uint64_t count,
                 std::uint64_t moviTypePos)
-        : m_reader(file, file.Size(), kScanIndexBlockBytes), m_dataPos(dataPos), m_count(count) {
-        const std::uint8_t* first = m_reader.At(dataPos, kIdx1EntryBytes);
-        if (first != nullptr && LoadLe32(first + 8) < moviTypePos) m_base = moviTypePos;
+        : m_source(MakeFileSource(file, kScanIndexBlockBytes)), m_dataPos(dataPos), m_count(count) {
+        std::uint8_t first[kIdx1EntryBytes];
+        m_source->Seek(static_cast<std::int64_t>(dataPos));
+        if (count > 0 && m_source->Read(first, sizeof first)) {
+            m_base = Idx1OffsetBase(Idx1Offset(first), moviTypePos);
+        }
+        Rewind();
     }
 
-    void Rewind() override { m_next = 0; }
+    void Rewind() override {
+        m_source->Seek(static_cast<std::int64_t>(m_dataPos));
+        m_reader.emplace(*m_source, m_count);
+        m_run = {};
+    }
 
-    // Decodes the entries straight from the buffer, as many at a time as it holds.
     std::size_t Next(ScanIndexEntry* out, std::size_t max) override {
         std::size_t filled = 0;
-        while (filled < max && m_next < m_count) {
-            const std::uint64_t position = m_dataPos + m_next * kIdx1EntryBytes;
-            const std::uint8_t* bytes = m_reader.At(position, kIdx1EntryBytes);
-            if (bytes == nullptr) break;  // the file shrank
-            const auto run = static_cast<std::size_t>(std::min<std::uint64_t>(
-                {m_reader.Held(position) / kIdx1EntryBytes, max - filled, m_count - m_next}));
-            for (std::size_t i = 0; i < run; ++i, bytes += kIdx1EntryBytes) {
-                out[filled + i] = {m_base + LoadLe32(bytes + 8), LoadLe32(bytes),
-                                   LoadLe32(bytes + 12)};
-            }
-            filled += run;
-            m_next += run;
+        while (filled < max && (!m_run.empty() || !(m_run = m_reader->NextRun()).empty())) {
+            filled += TakeFromRun<kIdx1EntryBytes>(
+                m_run, out + filled, max - filled, [this](const std::uint8_t* entry) {
+                    return ScanIndexEntry{m_base + Idx1Offset(entry), Idx1Id(entry),
+                                          Idx1Size(entry)};
+                });
         }
         return filled;
     }
@@ -48,52 +59,54 @@ class Idx1Entries final : public IndexEntrySource {
     std::uint64_t IndexBytes() const override { return m_count * kIdx1EntryBytes; }
 
   private:
-    ScanReader m_reader;
+    std::unique_ptr<ByteSource> m_source;
+    std::optional<Idx1Reader> m_reader;
+    std::span<const std::uint8_t> m_run;  // entries lent by the reader, not yet taken
     std::uint64_t m_dataPos;
     std::uint64_t m_count;
     std::uint64_t m_base = 0;
-    std::uint64_t m_next = 0;
 };
 
-// The entries of the standard index chunks that a super index lists. An entry's frame
-// data stand at qwBaseOffset + dwOffset, its chunk header 8 bytes before; bit 31 of
-// dwSize is the key-frame flag, not part of the size.
+// The entries of the standard index chunks that a super index lists, in its order. A
+// listed chunk that is not a standard index of frames whose entries fit in it counts as
+// one unreadable entry.
 class OpenDmlEntries final : public IndexEntrySource {
   public:
-    OpenDmlEntries(ScanFile& file, const std::vector<AVISUPERINDEXENTRY>& chunks)
-        : m_file(file), m_chunks(chunks), m_reader(file, file.Size(), kScanIndexBlockBytes) {
-        for (std::size_t i = 0; i < m_chunks.size(); ++i) {
-            if (ReadChunk(i)) {
-                m_bytes += kStdIndexHeaderBytes + m_left * kStdIndexEntryBytes;
-            } else {
+    OpenDmlEntries(RawFile& file, const std::vector<AVISUPERINDEXENTRY>& chunks)
+        : m_source(MakeFileSource(file, kScanIndexBlockBytes)),
+          m_reader(*m_source),
+          m_chunks(chunks) {
+        for (const AVISUPERINDEXENTRY& chunk : m_chunks) {
+            if (!m_reader.Enter(chunk.qwOffset)) {
                 ++m_unreadable;
+                continue;
             }
+            // Only the entries the file holds.
+            const std::uint64_t entryPos = chunk.qwOffset + kStdIndexHeaderBytes;
+            const std::uint64_t held = std::min<std::uint64_t>(
+                m_reader.Header().entriesInUse,
+                (m_source->Size() - std::min(m_source->Size(), entryPos)) / kStdIndexEntryBytes);
+            m_bytes += kStdIndexHeaderBytes + held * kStdIndexEntryBytes;
         }
         Rewind();
     }
 
     void Rewind() override {
         m_chunk = 0;
-        m_left = 0;
+        m_run = {};
+        m_entered = false;
     }
 
     std::size_t Next(ScanIndexEntry* out, std::size_t max) override {
         std::size_t filled = 0;
-        while (filled < max && (m_left > 0 || EnterNextChunk())) {
-            const std::uint8_t* bytes = m_reader.At(m_entryPos, kStdIndexEntryBytes);
-            if (bytes == nullptr) {  // the file shrank
-                m_left = 0;
-                continue;
-            }
-            const auto run = static_cast<std::size_t>(std::min<std::uint64_t>(
-                {m_reader.Held(m_entryPos) / kStdIndexEntryBytes, max - filled, m_left}));
-            for (std::size_t i = 0; i < run; ++i, bytes += kStdIndexEntryBytes) {
-                out[filled + i] = {m_header.baseOffset + LoadLe32(bytes) - 8, m_header.chunkId,
-                                   LoadLe32(bytes + 4) & ~kDeltaFrame};
-            }
-            filled += run;
-            m_left -= run;
-            m_entryPos += run * kStdIndexEntryBytes;
+        while (filled < max && NextRun()) {
+            const StdIndexHeader& header = m_reader.Header();
+            filled += TakeFromRun<kStdIndexEntryBytes>(
+                m_run, out + filled, max - filled, [&header](const std::uint8_t* entry) {
+                    return ScanIndexEntry{
+                        StdEntryChunkPosition(header.baseOffset, StdEntryOffset(entry)),
+                        header.chunkId, StdEntrySize(entry)};
+                });
         }
         return filled;
     }
@@ -102,58 +115,46 @@ class OpenDmlEntries final : public IndexEntrySource {
     std::uint64_t UnreadableEntries() const override { return m_unreadable; }
 
   private:
-    bool EnterNextChunk() {
-        while (m_chunk < m_chunks.size()) {
-            if (ReadChunk(m_chunk++) && m_left > 0) return true;
+    // Entries lent and not yet taken, from the chunk entered or the next ones.
+    bool NextRun() {
+        while (m_run.empty()) {
+            if (m_entered && !(m_run = m_reader.NextRun()).empty()) return true;
+            if (m_chunk == m_chunks.size()) return false;
+            m_entered = m_reader.Enter(m_chunks[m_chunk++].qwOffset);
         }
-        return false;
-    }
-
-    // Reads the header of chunk i; its entries that the file holds are then next.
-    bool ReadChunk(std::size_t i) {
-        const std::uint64_t position = m_chunks[i].qwOffset;
-        std::uint8_t bytes[kStdIndexHeaderBytes];
-        m_left = 0;
-        if (position > m_file.Size() || m_file.Size() - position < sizeof bytes ||
-            m_file.ReadAt(position, bytes, sizeof bytes) != sizeof bytes) {
-            return false;
-        }
-        m_header = DecodeStdIndexHeader(RecordCursor(bytes));
-        if (!IsFrameIndex(m_header) || !EntriesFitChunk(m_header)) return false;
-        m_entryPos = position + kStdIndexHeaderBytes;
-        m_left = std::min<std::uint64_t>(m_header.entriesInUse,
-                                         (m_file.Size() - m_entryPos) / kStdIndexEntryBytes);
         return true;
     }
 
-    ScanFile& m_file;
+    std::unique_ptr<ByteSource> m_source;
+    StdIndexReader m_reader;
     const std::vector<AVISUPERINDEXENTRY>& m_chunks;
-    ScanReader m_reader;
     std::uint64_t m_bytes = 0;
     std::uint64_t m_unreadable = 0;
     std::size_t m_chunk = 0;  // the next chunk to enter
-    StdIndexHeader m_header{};
-    std::uint64_t m_entryPos = 0;  // of the next entry of the chunk entered
-    std::uint64_t m_left = 0;      // its entries still to come
+    bool m_entered = false;   // the reader is in a chunk
+    std::span<const std::uint8_t> m_run;
 };
 
 }  // namespace
 
-std::unique_ptr<IndexEntrySource> OpenIdx1Entries(ScanFile& file, const CAviParser& avi) {
+std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi) {
     if (avi.m_llIndexPos <= 0) return nullptr;
     const auto headerPos = static_cast<std::uint64_t>(avi.m_llIndexPos);
-    ScanReader header(file, file.Size(), 8);
-    const std::uint8_t* bytes = header.At(headerPos, 8);
-    if (bytes == nullptr || LoadLe32(bytes) != kIdx1) return nullptr;
+    std::uint8_t header[8];
+    if (headerPos > file.Size() || file.Size() - headerPos < sizeof header ||
+        file.ReadAt(headerPos, header, sizeof header) != sizeof header ||
+        LoadLe32(header) != kIdx1) {
+        return nullptr;
+    }
     // Only the whole entries that the file holds.
     const std::uint64_t dataPos = headerPos + 8;
     const std::uint64_t count =
-        std::min<std::uint64_t>(LoadLe32(bytes + 4), header.End() - dataPos) / kIdx1EntryBytes;
+        std::min<std::uint64_t>(LoadLe32(header + 4), file.Size() - dataPos) / kIdx1EntryBytes;
     const std::uint64_t moviTypePos = static_cast<std::uint64_t>(avi.m_llMoviPos) + 8;
     return std::make_unique<Idx1Entries>(file, dataPos, count, moviTypePos);
 }
 
-std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(ScanFile& file, const CAviParser& avi) {
+std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviParser& avi) {
     if (avi.m_arSuperIndex.empty()) return nullptr;
     return std::make_unique<OpenDmlEntries>(file, avi.m_arSuperIndex);
 }

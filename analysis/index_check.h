@@ -33,11 +33,11 @@ class IndexEntrySource {
 };
 
 // The "idx1" entries of the file avi analysed; null when it has none.
-std::unique_ptr<IndexEntrySource> OpenIdx1Entries(ScanFile& file, const CAviParser& avi);
+std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi);
 // The entries of the standard index chunks that avi's video super index lists, in its
 // order; null without a super index. A listed chunk that is not a standard index of
 // frames whose entries fit in it is one unreadable entry.
-std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(ScanFile& file, const CAviParser& avi);
+std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviParser& avi);
 
 // Fed with the chunks of the walk in file order. An index in file order is compared as a
 // merge, reading it alongside the walk. When an entry goes back, the merge stops; the

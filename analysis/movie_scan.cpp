@@ -320,8 +320,8 @@ void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& 
     ScanFile shared(file);
     const std::uint64_t size = shared.Size();
     // Both indexes when the file has both: "idx1" for the first part, OpenDML for all.
-    const std::unique_ptr<IndexEntrySource> sources[] = {OpenIdx1Entries(shared, avi),
-                                                         OpenOpenDmlEntries(shared, avi)};
+    const std::unique_ptr<IndexEntrySource> sources[] = {OpenIdx1Entries(file, avi),
+                                                         OpenOpenDmlEntries(file, avi)};
     std::optional<IndexCheck> checks[std::size(sources)];
     std::vector<IndexCheck*> indexes;
     for (std::size_t i = 0; i < std::size(sources); ++i) {

@@ -8,7 +8,7 @@
 #endif
 #include <iterator>
 #include <map>
-#include <string_view>
+#include <span>
 
 #include "index_scan.h"
 #include "parse_state.h"
@@ -85,21 +85,22 @@ class OpenDmlScan {
   private:
     // An index chunk adds its entries only when it can be read whole.
     ChunkResult ReadChunk(std::uint64_t position) {
-        StdIndexHeader header;
-        if (!ReadChunkHeader(position, header)) return ChunkResult::Damaged;
+        if (position < static_cast<std::uint64_t>(m_state.headersEnd) || !m_chunk.Enter(position)) {
+            return ChunkResult::Damaged;
+        }
+        const StdIndexHeader& header = m_chunk.Header();
         const std::uint64_t entryBytes = StdIndexEntryBytes(header);
         const std::uint64_t end = position + kStdIndexHeaderBytes + entryBytes;
-        const bool entriesFit = EntriesFitChunk(header) && BytesAhead(m_source, entryBytes);
         // The count of the whole file must fit its 32 bits.
         const bool countFits = header.entriesInUse <= 0xFFFFFFFFu - m_videoCount;
-        if (!entriesFit || !countFits || m_read.Overlaps(position, end)) {
+        if (!BytesAhead(m_source, entryBytes) || !countFits || m_read.Overlaps(position, end)) {
             return ChunkResult::Damaged;
         }
         m_read.Add(position, end);
         const std::uint32_t videosBefore = m_videoCount;
         const std::uint32_t keysBefore = m_avi.m_nKeyFrames;
         m_keys.StartChunk(videosBefore, header.baseOffset);
-        const ChunkResult result = ScanEntries(header.entriesInUse);
+        const ChunkResult result = ScanEntries();
         if (result == ChunkResult::Damaged) {  // the entries could not be read after all
             m_videoCount = videosBefore;
             m_keys.DropTo(keysBefore);
@@ -107,37 +108,21 @@ class OpenDmlScan {
         return result;
     }
 
-    // Reads the header of the index chunk at position, which must stand after the
-    // header list and in the file, and be a standard index of frames.
-    bool ReadChunkHeader(std::uint64_t position, StdIndexHeader& header) {
-        const auto headersEnd = static_cast<std::uint64_t>(m_state.headersEnd);
-        if (position < headersEnd || position >= m_source.Size()) return false;
-        m_source.Seek(static_cast<std::int64_t>(position));
-        std::uint8_t bytes[kStdIndexHeaderBytes];
-        if (!m_source.Read(bytes, sizeof bytes)) return false;
-        header = DecodeStdIndexHeader(RecordCursor(bytes));
-        return IsFrameIndex(header);
-    }
-
-    // Every entry is one video frame; bit 31 of its size marks a frame that is not a
-    // key frame. Entries are taken in runs straight from the read buffer.
-    ChunkResult ScanEntries(std::uint32_t count) {
-        while (count > 0) {
-            const std::string_view run =
-                m_source.View(std::size_t{count} * kStdIndexEntryBytes, kStdIndexEntryBytes);
-            if (run.empty()) return ChunkResult::Damaged;
+    // Every entry is one video frame. Entries are taken in runs straight from the read
+    // buffer.
+    ChunkResult ScanEntries() {
+        for (std::span<const std::uint8_t> run = m_chunk.NextRun(); !run.empty();
+             run = m_chunk.NextRun()) {
             const std::size_t inRun = run.size() / kStdIndexEntryBytes;
-            const std::size_t taken =
-                ScanRun(reinterpret_cast<const std::uint8_t*>(run.data()), inRun);
+            const std::size_t taken = ScanRun(run.data(), inRun);
             if (m_timedOut) {
                 // Stop right after the entry that found the time passed.
-                m_source.SeekBy(-static_cast<std::int64_t>((inRun - taken) * kStdIndexEntryBytes));
+                m_chunk.GiveBack(inRun - taken);
                 TraceTimeOver();
                 return ChunkResult::TimedOut;
             }
-            count -= static_cast<std::uint32_t>(inRun);
         }
-        return ChunkResult::Whole;
+        return m_chunk.EndedEarly() ? ChunkResult::Damaged : ChunkResult::Whole;
     }
 
     // Scans n entries, 32 at a time through a bit mask and one by one where a clock
@@ -156,7 +141,7 @@ class OpenDmlScan {
                 const int k = std::countr_zero(keys);
                 const std::uint8_t* entry =
                     block + static_cast<std::size_t>(k) * kStdIndexEntryBytes;
-                m_keys.Add(m_videoCount + static_cast<std::uint32_t>(k) + 1, LoadLe32(entry));
+                m_keys.Add(m_videoCount + static_cast<std::uint32_t>(k) + 1, StdEntryOffset(entry));
             }
             m_videoCount += kIndexBlock;
         }
@@ -170,7 +155,7 @@ class OpenDmlScan {
     // after each entry that brings the count to a multiple of the step.
     bool ScanEntry(const std::uint8_t* entry) {
         ++m_videoCount;
-        if ((LoadLe32(entry + 4) & kDeltaFrame) == 0) m_keys.Add(m_videoCount, LoadLe32(entry));
+        if (StdEntryIsKey(entry)) m_keys.Add(m_videoCount, StdEntryOffset(entry));
         if (m_videoCount != m_checkAt) return true;
         m_checkAt += kClockCheckStep;
         m_timedOut = m_clock.TimeOver();
@@ -188,6 +173,7 @@ class OpenDmlScan {
     // when there is no clock to check.
     std::uint32_t m_checkAt = m_clock.Timed() ? kClockCheckStep : 0;
     bool m_timedOut = false;
+    StdIndexReader m_chunk{m_source};
 };
 
 }  // namespace

@@ -103,7 +103,8 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
     TempDir dir;
     for (const std::size_t cut : {sixthFrame + 11, sixthFrame}) {
         CFileAnalysis analysis;
-        analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)), {.scan = true, .progress = {}});
+        analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)),
+                         {.scan = true, .progress = {}});
         ASSERT_TRUE(analysis.m_bScanned);
         const CMovieScan& scan = analysis.m_scan;
         EXPECT_EQ(scan.m_qwVideoFrames, 5u);
