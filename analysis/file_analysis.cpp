@@ -26,7 +26,7 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
                                      error != PARSE_ERR_HEADER);
     m_bScanned = options.scan && reported;
     if (m_bScanned) {
-        m_scan.ScanFrom(file, m_parser, options.progress);
+        m_scan.ScanFrom(file, m_parser, options.data);
     } else {
         m_scan.Reset();
     }

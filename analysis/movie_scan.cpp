@@ -95,14 +95,18 @@ void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size, int au
 class MovieWalk {
   public:
     MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
-              CMovieScan& out, const CMovieScan::Progress& progress)
+              CMovieScan& out, const CMovieScan::Options& options)
         : m_reader(reader),
           m_lists(avi.m_arMoviLists),
           m_knownStreams(avi.m_nStreamLists),
           m_audioStream(avi.m_nAudioStream),
           m_indexes(indexes),
           m_out(out),
-          m_progress(progress),
+          m_progress(options.progress),
+          m_observer(options.observer),
+          m_stop(options.stop),
+          m_headBytes(m_observer != nullptr ? std::min(m_observer->HeadBytes(), reader.BlockBytes())
+                                            : 0),
           m_fileSize(reader.End()) {}
 
     void Run();
@@ -115,6 +119,8 @@ class MovieWalk {
     bool IsResyncPoint(std::uint64_t position, const std::uint8_t* header, std::uint64_t end);
     bool ReadFollower(std::uint64_t position, std::uint64_t follower, std::uint8_t* out);
     void CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
+    bool ObserveStreamChunk(std::uint64_t position, const std::uint8_t* header);
+    void Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size);
     void Missing(std::uint64_t position);
     void AddRegion(std::uint64_t start, std::uint64_t end);
     void ReportProgress(std::uint64_t position);
@@ -126,7 +132,11 @@ class MovieWalk {
     std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
     const CMovieScan::Progress& m_progress;
+    ScanObserver* const m_observer;
+    const std::atomic<bool>* const m_stop;
+    const std::size_t m_headBytes;
     const std::uint64_t m_fileSize;
+    std::uint32_t m_list = 0;  // the "movi" list walked
     std::uint64_t m_nextProgress = 0;
     std::uint64_t m_farPeeks = 0;
     Tally m_tally;
@@ -144,7 +154,9 @@ bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
 
 // The "movi" lists the analyser found, in file order.
 void MovieWalk::Run() {
-    for (const AVIEXTENT& list : m_lists) WalkMovi(list.qwPosition, list.qwEnd);
+    for (; m_list < m_lists.size() && !m_out.m_bStopped; ++m_list) {
+        WalkMovi(m_lists[m_list].qwPosition, m_lists[m_list].qwEnd);
+    }
     m_out.m_qwVideoFrames = m_tally.videoFrames;
     m_out.m_qwEmptyFrames = m_tally.emptyFrames;
     m_out.m_qwAudioChunks = m_tally.audioChunks;
@@ -161,7 +173,10 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
             --m_depth;
             continue;
         }
-        if (position >= m_nextProgress) ReportProgress(position);
+        if (position >= m_nextProgress) {
+            ReportProgress(position);
+            if (m_out.m_bStopped) return;
+        }
         position = WalkHeldStreamChunks(position, end);
         if (position >= end) continue;
         if (end - position < kHeaderBytes && end <= m_reader.End()) {
@@ -184,8 +199,10 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
         if (streamChunk) {
             CountChunk(m_tally, bytes, size, m_audioStream);
             CheckIndex(position, id, size);
+            if (m_observer != nullptr) ObserveStreamChunk(position, bytes);
         } else if (id == kList && size >= 4 && ReadFourCC(position + kHeaderBytes, type)) {
             CheckIndex(position, type, size);  // index entries of lists name their type
+            if (m_observer != nullptr) Observe(position, id, type, size);
             if (type == kRec && m_depth < kMaxListDepth) {
                 m_ends[m_depth++] = dataEnd;
                 position += 12;
@@ -193,6 +210,7 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
             }
         } else {
             CheckIndex(position, id, size);
+            if (m_observer != nullptr) Observe(position, id, 0, size);
         }
         position = dataEnd + (size & 1);
     }
@@ -212,9 +230,11 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
         if (dataEnd > limit) break;
         CountChunk(tally, bytes, size, m_audioStream);
         CheckIndex(position, LoadLe32(bytes), size);
+        // A head that the buffer does not hold moves the buffer: the run ends there.
+        const bool moved = m_observer != nullptr && ObserveStreamChunk(position, bytes);
         const std::uint64_t step = kHeaderBytes + Padded(size);
         position += step;
-        if (step >= held) break;
+        if (moved || step >= held) break;
         bytes += step;
         held -= step;
     }
@@ -222,13 +242,36 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
     return position;
 }
 
+// Tells the observer of the stream chunk whose header is at position, with the head of its
+// data; true when reading that head moved the buffer (header no longer points into it).
+bool MovieWalk::ObserveStreamChunk(std::uint64_t position, const std::uint8_t* header) {
+    const FOURCC id = LoadLe32(header);
+    const std::uint32_t size = LoadLe32(header + 4);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_headBytes));
+    const std::uint64_t dataPos = position + kHeaderBytes;
+    const bool held = m_reader.Held(dataPos) >= want;
+    const std::uint8_t* head = held ? header + kHeaderBytes : m_reader.At(dataPos, want);
+    SCANCHUNK chunk{position, id, 0, size, m_list, static_cast<std::uint32_t>(m_depth - 1), {}};
+    if (head != nullptr) chunk.head = {head, want};
+    m_observer->Chunk(chunk);
+    return !held;
+}
+
+void MovieWalk::Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size) {
+    m_observer->Chunk(
+        {position, id, listType, size, m_list, static_cast<std::uint32_t>(m_depth - 1), {}});
+}
+
 // Where the walk goes on after the ill-formed header at position.
 std::uint64_t MovieWalk::Resync(std::uint64_t position) {
     const std::uint64_t end = m_ends[m_depth - 1];
     for (std::uint64_t p = position + 1; p < end && end - p >= kHeaderBytes; ++p) {
         const std::uint8_t* header = m_reader.At(p, kHeaderBytes);
-        if (header == nullptr) break;                // the data ends inside this list
-        if (p >= m_nextProgress) ReportProgress(p);  // damage may run for gigabytes
+        if (header == nullptr) break;  // the data ends inside this list
+        if (p >= m_nextProgress) {     // damage may run for gigabytes
+            ReportProgress(p);
+            if (m_out.m_bStopped) return end;
+        }
         if (IsDigit(header[0]) && IsResyncPoint(p, header, end)) {
             AddRegion(position, p);
             return p;
@@ -284,6 +327,7 @@ void MovieWalk::Missing(std::uint64_t position) {
 
 void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t end) {
     if (end <= start) return;
+    if (m_observer != nullptr) m_observer->Damaged(start, end - start);
     m_out.m_qwDamagedBytes += end - start;
     const bool joins = m_out.m_qwDamagedRegions > 0 && start == m_regionEnd;
     m_regionEnd = end;
@@ -299,12 +343,19 @@ void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t end) {
     }
 }
 
+// Progress, and the stop request, are looked at once per step of file.
 void MovieWalk::ReportProgress(std::uint64_t position) {
-    if (!m_progress) {
+    if (m_stop != nullptr && m_stop->load(std::memory_order_relaxed)) {
+        m_out.m_bStopped = true;
+        m_depth = 0;
         m_nextProgress = UINT64_MAX;
         return;
     }
-    m_progress(position, m_fileSize);
+    if (!m_progress && m_stop == nullptr) {
+        m_nextProgress = UINT64_MAX;
+        return;
+    }
+    if (m_progress) m_progress(position, m_fileSize);
     m_nextProgress = position + kProgressStep;
 }
 
@@ -315,7 +366,7 @@ void CMovieScan::Reset() {
     m_arDamagedRegions.reserve(kScanKeptRegions);
 }
 
-void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& progress) {
+void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Options& options) {
     Reset();
     ScanFile shared(file);
     const std::uint64_t size = shared.Size();
@@ -328,15 +379,18 @@ void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Progress& 
         if (sources[i]) indexes.push_back(&checks[i].emplace(*sources[i]));
     }
     ScanReader reader(shared, size, kScanBlockBytes);
-    MovieWalk(reader, avi, indexes, *this, progress).Run();
+    MovieWalk(reader, avi, indexes, *this, options).Run();
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;
     for (IndexCheck* index : indexes) {
         index->EndWalk();
         // Rare: an index out of file order, checked again in sorted slices, a walk each.
-        while (!index->InOrder() && index->LoadNextSlice()) {
+        while (!m_bStopped && !index->InOrder() && index->LoadNextSlice()) {
             ScanReader again(shared, size, kScanBlockBytes);
-            CMovieScan unused;
-            MovieWalk(again, avi, {&index, 1}, unused, {}).Run();
+            CMovieScan slice;
+            MovieWalk(again, avi, {&index, 1}, slice,
+                      {.progress = {}, .observer = nullptr, .stop = options.stop})
+                .Run();
+            m_bStopped = slice.m_bStopped;
             index->EndWalk();
         }
         m_bIndexChecked = true;

@@ -6,7 +6,9 @@
 namespace plovik {
 
 FileResult FileAnalyser::Analyse(const WalkItem& item) {
-    m_analysis.Analyse(item.path, {.scan = m_withScan, .progress = m_scanProgress});
+    m_analysis.Analyse(
+        item.path, {.scan = m_withScan,
+                    .data = {.progress = m_scanProgress, .observer = nullptr, .stop = nullptr}});
     FileResult result{FillFacts(item.path, m_analysis), {}, {}};
     // A folder that could not be read is named with the reason its listing gave.
     if (!item.error.empty() && result.facts.status == FileStatus::kOpenFailed) {

@@ -103,8 +103,7 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
     TempDir dir;
     for (const std::size_t cut : {sixthFrame + 11, sixthFrame}) {
         CFileAnalysis analysis;
-        analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)),
-                         {.scan = true, .progress = {}});
+        analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)), {.scan = true, .data = {}});
         ASSERT_TRUE(analysis.m_bScanned);
         const CMovieScan& scan = analysis.m_scan;
         EXPECT_EQ(scan.m_qwVideoFrames, 5u);
@@ -114,7 +113,7 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
         EXPECT_FALSE(scan.m_bIndexChecked);  // the index was cut off
     }
     CFileAnalysis missing;
-    missing.Analyse(dir.PathOf("missing.avi"), {.scan = true, .progress = {}});
+    missing.Analyse(dir.PathOf("missing.avi"), {.scan = true, .data = {}});
     EXPECT_FALSE(missing.m_bScanned);
     EXPECT_EQ(missing.m_parser.m_nError, PARSE_ERR_OPEN);
     EXPECT_FALSE(missing.m_strOpenError.empty());
@@ -245,6 +244,87 @@ class CountingFile final : public RawFile {
   private:
     std::unique_ptr<RawFile> m_inner;
 };
+
+// Keeps what the walk tells: each chunk's place and the head of its data, each region.
+class Recorder final : public ScanObserver {
+  public:
+    explicit Recorder(std::size_t headBytes) : m_headBytes(headBytes) {}
+    std::size_t HeadBytes() const override { return m_headBytes; }
+    void Chunk(const SCANCHUNK& chunk) override {
+        chunks.push_back({chunk.qwPosition, chunk.fccId, chunk.dwSize, chunk.nDepth,
+                          std::string(chunk.head.begin(), chunk.head.end())});
+    }
+    void Damaged(std::uint64_t position, std::uint64_t length) override {
+        regions.emplace_back(position, length);
+    }
+    struct Seen {
+        std::uint64_t position;
+        FOURCC id;
+        std::uint32_t size;
+        std::uint32_t depth;
+        std::string head;
+    };
+    std::vector<Seen> chunks;
+    RegionList regions;
+
+  private:
+    std::size_t m_headBytes;
+};
+
+TEST(MovieScan, ObserverSeesEveryChunkInFileOrderWithTheHeadOfItsData) {
+    // A frame larger than the walk's buffer: its head is read on its own.
+    const Bytes big = "BIG!" + Zeros(kScanBlockBytes + 100);
+    const std::vector<Bytes> chunks = {Chunk("00dc", "frame-one"), Chunk("01wb", "ab"),
+                                       List("rec ", {Chunk("00dc", big)}), Chunk("JUNK", "x"),
+                                       Chunk("00dc", "ab")};
+    const Bytes file = Movie(chunks);
+    CAviParser avi;
+    avi.ParseFrom(MakeMemorySource(file), "clip.avi", 0xFFFFFFFF, false);
+    Recorder seen(4);
+    CMovieScan scan;
+    scan.ScanFrom(*MakeMemoryRawFile(file), avi,
+                  {.progress = {}, .observer = &seen, .stop = nullptr});
+    ASSERT_EQ(seen.chunks.size(), 6u);
+    const std::uint64_t first = avi.m_arMoviLists.front().qwPosition + 12;
+    EXPECT_EQ(seen.chunks[0].position, first);
+    EXPECT_EQ(seen.chunks[0].head, "fram");
+    EXPECT_EQ(seen.chunks[1].head, "ab");  // smaller than asked
+    EXPECT_EQ(seen.chunks[2].id, MakeFourCC("LIST"));
+    EXPECT_EQ(seen.chunks[3].head, "BIG!");
+    EXPECT_EQ(seen.chunks[3].depth, 1u);
+    EXPECT_EQ(seen.chunks[4].id, MakeFourCC("JUNK"));
+    EXPECT_TRUE(seen.chunks[4].head.empty());
+    EXPECT_EQ(seen.chunks[5].head, "ab");
+    for (std::size_t i = 1; i < seen.chunks.size(); ++i) {
+        EXPECT_GT(seen.chunks[i].position, seen.chunks[i - 1].position);
+    }
+    EXPECT_EQ(scan.m_qwVideoFrames, 3u);  // the observer changes no count
+
+    // Damage is told as it is found.
+    Bytes garbled = Movie(Interleaved(4));
+    garbled.replace(static_cast<std::size_t>(first) + 14, 4, "\xff\xff\xff\xff");
+    Recorder damaged(0);
+    CAviParser avi2;
+    avi2.ParseFrom(MakeMemorySource(garbled), "clip.avi", 0xFFFFFFFF, false);
+    scan.ScanFrom(*MakeMemoryRawFile(garbled), avi2,
+                  {.progress = {}, .observer = &damaged, .stop = nullptr});
+    EXPECT_FALSE(damaged.regions.empty());
+    EXPECT_EQ(damaged.regions, Regions(scan));
+}
+
+TEST(MovieScan, StopsWhenAskedAndSaysSo) {
+    const Bytes damaged = Riff("AVI ", {Hdrl(), List("movi", {Zeros(40u << 20)})});
+    CAviParser avi;
+    avi.ParseFrom(MakeMemorySource(damaged), "clip.avi", 0xFFFFFFFF, false);
+    std::atomic<bool> stop{false};
+    CMovieScan scan;
+    scan.ScanFrom(*MakeMemoryRawFile(damaged), avi,
+                  {.progress = [&](std::uint64_t, std::uint64_t) { stop = true; },
+                   .observer = nullptr,
+                   .stop = &stop});
+    EXPECT_TRUE(scan.m_bStopped);
+    EXPECT_LT(scan.m_qwDamagedBytes, 40u << 20);
+}
 
 TEST(MovieScan, ReadsOnlyWhatItNeeds) {
     // A chunk larger than the buffer is passed with a seek.

@@ -37,7 +37,7 @@ std::string ScanSection(const Bytes& file) {
     const std::string path = dir.Write("clip.avi", file);
     CStringReportArea area;
     CFileAnalysis analysis;
-    analysis.Analyse(path, {.scan = true, .progress = {}});
+    analysis.Analyse(path, {.scan = true, .data = {}});
     const FileFacts facts = FillFacts(path, analysis);
     EXPECT_TRUE(WriteReport(area, facts));
     EXPECT_TRUE(facts.scan);

@@ -4,8 +4,10 @@
 // nowhere.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,30 @@ struct DAMAGEDREGION {
     std::uint64_t qwLength;
 };
 
+// A chunk the walk takes as well formed, lying whole within its list and the file.
+struct SCANCHUNK {
+    std::uint64_t qwPosition;  // of its header
+    FOURCC fccId;              // "LIST" for a list
+    FOURCC fccListType;        // a list's type ("rec "); 0 for any other chunk
+    std::uint32_t dwSize;      // its size field
+    std::uint32_t nMoviList;   // which "movi" list it is in (CAviParser::m_arMoviLists)
+    std::uint32_t nDepth;      // 0 straight in "movi", 1 in a "rec " list there
+    // The first bytes of a stream chunk's data, as many as the observer asked for (fewer
+    // when the chunk is smaller); empty for other chunks.
+    std::span<const std::uint8_t> head;
+};
+
+// Told of what the walk meets, in file order: every chunk it takes and every damaged
+// region as it is found (regions that touch come as separate calls).
+class ScanObserver {
+  public:
+    virtual ~ScanObserver() = default;
+    // How many first bytes of each stream chunk's data Chunk is to see (0: none).
+    virtual std::size_t HeadBytes() const { return 0; }
+    virtual void Chunk(const SCANCHUNK& chunk) = 0;
+    virtual void Damaged(std::uint64_t /*position*/, std::uint64_t /*length*/) {}
+};
+
 constexpr std::size_t kScanKeptRegions = 100;             // regions listed; all are counted
 constexpr std::size_t kScanBlockBytes = 256u << 10;       // the walk's buffer
 constexpr std::size_t kScanIndexBlockBytes = 128u << 10;  // the index reader's
@@ -31,8 +57,18 @@ class CMovieScan {
     // Called now and then during a scan with the file position reached and the file size.
     using Progress = std::function<void(std::uint64_t qwDone, std::uint64_t qwTotal)>;
 
+    struct Options {
+        Progress progress;                        // called now and then during the scan
+        ScanObserver* observer = nullptr;         // told of every chunk and region
+        const std::atomic<bool>* stop = nullptr;  // set: the scan ends soon (m_bStopped)
+    };
+
     // Scans the open file that avi has analysed, from the layout avi found.
-    void ScanFrom(RawFile& file, const CAviParser& avi, const Progress& progress = {});
+    void ScanFrom(RawFile& file, const CAviParser& avi, const Options& options);
+    void ScanFrom(RawFile& file, const CAviParser& avi, Progress progress = {}) {
+        ScanFrom(file, avi,
+                 {.progress = std::move(progress), .observer = nullptr, .stop = nullptr});
+    }
     void Reset();
 
     // Complete "00dc"/"00db" chunks: the video frames present, empty (zero-size,
@@ -55,6 +91,8 @@ class CMovieScan {
     bool m_bIndexInOrder = true;  // false: checked again from sorted copies in memory
     // A read failed or the file shrank: the data after that point counts as missing.
     bool m_bReadFailed = false;
+    // Stopped on request before the end: the counts cover only the data walked.
+    bool m_bStopped = false;
 };
 
 }  // namespace plovik
