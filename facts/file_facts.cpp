@@ -238,6 +238,32 @@ const char* StatusName(FileStatus status) {
 
 std::span<const HeaderFlag> HeaderFlags() { return kHeaderFlags; }
 
+const char* SeverityName(Severity severity) {
+    switch (severity) {
+        case Severity::kError:
+            return "error";
+        case Severity::kWarning:
+            return "warning";
+        case Severity::kInfo:
+            return "info";
+    }
+    return "info";
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::kUnreadable:
+            return "unreadable";
+        case Verdict::kDamaged:
+            return "damaged";
+        case Verdict::kWarnings:
+            return "warnings";
+        case Verdict::kOk:
+            return "ok";
+    }
+    return "ok";
+}
+
 std::optional<std::uint64_t> RoundedSeconds(std::uint64_t count, std::uint32_t scale,
                                             std::uint32_t rate) {
     if (rate == 0) return std::nullopt;
@@ -283,6 +309,7 @@ FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovie
     f.errorCode = avi.m_nError;
     f.status = StatusOf(avi.m_nError);
     f.failure = FailureReason(f.status, openError);
+    if (GaveOnlyMessage(f.status)) f.verdict = Verdict::kUnreadable;
     if (!HasFileSize(f.status)) return f;
     f.fileSize = avi.m_qwFileSize;
     f.riffSize = avi.m_dwRiffSize;

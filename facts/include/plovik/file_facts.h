@@ -116,6 +116,29 @@ struct ScanFacts {
     std::optional<std::uint64_t> indexMismatches;
 };
 
+enum class Severity { kError, kWarning, kInfo };
+const char* SeverityName(Severity severity);  // "error", "warning", "info"
+
+// A rule of the conformance check: a stable id for scripts, how much a file that breaks
+// it suffers, and what it checks in one line.
+struct Rule {
+    const char* id;  // "riff.truncated"
+    Severity severity;
+    const char* summary;
+};
+
+// A rule that fired on a file: where, and what was found, with the numbers.
+struct Finding {
+    const Rule* rule;
+    std::optional<std::uint64_t> position;  // the byte it applies to
+    std::optional<std::uint64_t> length;    // of the region, where it is one
+    std::string message;                    // "truncated (71683 bytes missing)"
+};
+
+// What the check makes of a file, worst first.
+enum class Verdict { kUnreadable, kDamaged, kWarnings, kOk };
+const char* VerdictName(Verdict verdict);  // "unreadable", "damaged", "warnings", "ok"
+
 struct FileFacts {
     std::string path;         // as given (bytes)
     std::string displayPath;  // as shown: valid UTF-8 as it is, else read as CP949
@@ -148,6 +171,11 @@ struct FileFacts {
     bool hasText = false;
 
     std::optional<ScanFacts> scan;  // with a data check
+
+    // The conformance check: the rules that fired, in file order of their findings, and
+    // the verdict they make.
+    std::vector<Finding> findings;
+    Verdict verdict = Verdict::kOk;
 };
 
 // Only the first failures leave nothing to report.
