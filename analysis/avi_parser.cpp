@@ -40,6 +40,7 @@ void CAviParser::Reset() {
     m_nRiffParts = 0;
     m_arMoviLists.clear();
     m_nStreamLists = 0;
+    m_Layout = {};
     m_nAudioStream = -1;
     m_nError = PARSE_OK;
     m_strSoftware.clear();

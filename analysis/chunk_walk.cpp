@@ -84,22 +84,27 @@ void CountStreamLists(ParseState& state, std::uint64_t position, std::uint64_t e
     }
 }
 
-// Notes what the layout keeps of a top-level chunk of a part that ends at partEnd.
+// Notes what the layout keeps of a top-level chunk of part number part, which ends at
+// partEnd.
 void NoteTopChunk(ParseState& state, std::uint64_t position, const TopChunk& chunk,
-                  std::uint64_t partEnd, bool firstPart) {
+                  std::uint64_t partEnd, std::uint32_t part) {
     const std::uint64_t end = std::min(position + 8 + chunk.size, partEnd);
     std::vector<AVIEXTENT>& lists = state.avi.m_arMoviLists;
     if (chunk.listType == kMovi && lists.size() < kLayoutKept) lists.push_back({position, end});
-    if (chunk.listType == kHdrl && firstPart) CountStreamLists(state, position + 12, end);
+    if (chunk.listType == kHdrl && part == 0) CountStreamLists(state, position + 12, end);
+    std::vector<AVITOPCHUNK>& chunks = state.avi.m_Layout.arTopChunks;
+    if (chunks.size() < kLayoutKept) {
+        chunks.push_back({position, chunk.id, chunk.listType, chunk.size, part});
+    }
 }
 
 // The top-level chunks of a part from position on.
-void HopPart(ParseState& state, std::uint64_t position, std::uint64_t end, bool firstPart) {
+void HopPart(ParseState& state, std::uint64_t position, std::uint64_t end, std::uint32_t part) {
     TopChunk chunk;
     for (std::uint32_t hops = 0;
          position < end && hops < kHopLimit && ReadTopChunk(state.source, position, chunk);
          ++hops) {
-        NoteTopChunk(state, position, chunk, end, firstPart);
+        NoteTopChunk(state, position, chunk, end, part);
         position = NextChunk(position, chunk);
     }
 }
@@ -163,7 +168,7 @@ class ChunkWalk {
         const auto position = static_cast<std::uint64_t>(at);
         if (ReadTopChunk(m_source, position, chunk)) {
             NoteTopChunk(m_state, position, chunk, static_cast<std::uint64_t>(m_state.firstPartEnd),
-                         true);
+                         0);
             m_state.layoutAt = static_cast<std::int64_t>(NextChunk(position, chunk));
         }
         m_source.Seek(resumeAt);
@@ -191,7 +196,9 @@ class ChunkWalk {
                 return true;
             case kInfo:
                 return ParseInfoList(listEnd);
-            case kOdml:  // the extended header is not needed
+            case kOdml:
+                ReadExtendedHeader(listEnd);
+                return true;
             default:
                 SkipPadded(m_source, ListDataSize(size));
                 return true;
@@ -206,6 +213,19 @@ class ChunkWalk {
         m_avi.m_MainHeader = DecodeMainHeader(RecordCursor(bytes));
         m_avi.m_dwIndexTotalFrames = m_avi.m_MainHeader.dwTotalFrames;
         return m_avi.m_MainHeader.fcc == kAvih;
+    }
+
+    // The frames of the whole file, from the "dmlh" chunk that opens an "odml" list.
+    void ReadExtendedHeader(std::int64_t listEnd) {
+        ChunkHeader chunk;
+        std::uint8_t frames[4];
+        if (BytesBefore(m_source, listEnd) >= 12 && ReadChunkHeader(m_source, chunk) &&
+            chunk.id == kDmlh && chunk.size >= sizeof frames &&
+            m_source.Read(frames, sizeof frames)) {
+            m_avi.m_Layout.bHasGrandFrames = true;
+            m_avi.m_Layout.dwGrandFrames = RecordCursor(frames).U32();
+        }
+        SkipForwardTo(m_source, listEnd);
     }
 
     // The authoring software is the first "ISFT" anywhere in the list. A list without
@@ -265,6 +285,17 @@ class ChunkWalk {
 
 bool WalkChunks(ParseState& state) { return ChunkWalk(state).Run(); }
 
+namespace {
+
+// The form of the RIFF part at position ("AVIX"); 0 when the file ends before it.
+FOURCC PartForm(ByteSource& source, std::uint64_t position) {
+    const std::string_view form = ViewAt(source, position + 8, 4);
+    if (form.size() < 4) return 0;
+    return RecordCursor({reinterpret_cast<const std::uint8_t*>(form.data()), 4}).U32();
+}
+
+}  // namespace
+
 // Files over the RIFF size limit continue in further "RIFF" parts. Only their
 // headers are read, one seek each; every hop moves forward by at least 8 bytes.
 std::uint32_t CountRiffParts(ParseState& state) {
@@ -276,6 +307,8 @@ std::uint32_t CountRiffParts(ParseState& state) {
     std::uint64_t total = avi.m_dwRiffSize;
     avi.m_nRiffParts = 1;
     std::uint64_t next = 8 + Padded(avi.m_dwRiffSize);
+    std::vector<AVIRIFFPART>& parts = avi.m_Layout.arRiffParts;
+    parts.push_back({0, next, kAvi});
     while (next + 8 <= source.Size()) {
         // A view of the header alone: nothing near it is read.
         const std::string_view header = ViewAt(source, next, 8);
@@ -287,8 +320,10 @@ std::uint32_t CountRiffParts(ParseState& state) {
         ++avi.m_nRiffParts;
         const std::uint64_t end = next + 8 + Padded(size);
         if (state.laterParts.size() < kLayoutKept) state.laterParts.push_back({next, end});
+        if (parts.size() < kLayoutKept) parts.push_back({next, end, PartForm(source, next)});
         next = end;
     }
+    if (next < source.Size()) avi.m_Layout.qwTrailingBytes = source.Size() - next;
     avi.m_qwDataSize = total;
     source.Seek(resumeAt);
     return avi.m_nRiffParts;
@@ -299,10 +334,11 @@ void CompleteLayout(ParseState& state) {
     const std::int64_t resumeAt = state.source.Position();
     if (state.layoutAt < state.firstPartEnd) {
         HopPart(state, static_cast<std::uint64_t>(state.layoutAt),
-                static_cast<std::uint64_t>(state.firstPartEnd), true);
+                static_cast<std::uint64_t>(state.firstPartEnd), 0);
     }
-    for (const AVIEXTENT& part : state.laterParts) {
-        HopPart(state, part.qwPosition + 12, part.qwEnd, false);
+    for (std::uint32_t i = 0; i < state.laterParts.size(); ++i) {
+        const AVIEXTENT& part = state.laterParts[i];
+        HopPart(state, part.qwPosition + 12, part.qwEnd, i + 1);
     }
     state.source.Seek(resumeAt);
 }

@@ -30,6 +30,7 @@ inline constexpr FOURCC kAuds = MakeFourCC("auds");
 inline constexpr FOURCC kTxts = MakeFourCC("txts");
 inline constexpr FOURCC kMovi = MakeFourCC("movi");
 inline constexpr FOURCC kOdml = MakeFourCC("odml");
+inline constexpr FOURCC kDmlh = MakeFourCC("dmlh");
 inline constexpr FOURCC kInfo = MakeFourCC("INFO");
 inline constexpr FOURCC kIsft = MakeFourCC("ISFT");
 

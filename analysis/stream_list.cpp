@@ -114,9 +114,11 @@ class StreamListReader {
         if (!ReadPadded(m_source, bytes, kept)) return StreamStep::Fail;
         if (size > sizeof bytes) SkipPadded(m_source, size - kStreamHeaderBytes);
         const AVISTREAMHEADER header = DecodeStreamHeader(RecordCursor(bytes));
+        KeepStreamHeader(header);
         switch (header.fccType) {
             case kVids:
                 m_avi.m_VideoHeader = header;
+                m_avi.m_Layout.nVideoStream = m_state.streamLists - 1;
                 return ReadVideoFormat();
             case kAuds:
                 m_avi.m_AudioHeader = header;
@@ -129,6 +131,15 @@ class StreamListReader {
             default:
                 return StreamStep::Next;
         }
+    }
+
+    // Every stream's header, in the place of its list.
+    void KeepStreamHeader(const AVISTREAMHEADER& header) {
+        std::vector<AVISTREAMHEADER>& streams = m_avi.m_Layout.arStreams;
+        const auto number = static_cast<std::size_t>(m_state.streamLists - 1);
+        if (number >= static_cast<std::size_t>(kMaxStreamLists)) return;
+        if (streams.size() <= number) streams.resize(number + 1);
+        streams[number] = header;
     }
 
     // The sub-chunk after a stream header is its format, whatever its id. EndList when

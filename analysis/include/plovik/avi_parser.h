@@ -130,6 +130,38 @@ struct AVIEXTENT {
     std::uint64_t qwEnd;
 };
 
+// A top-level RIFF part ("AVI " first, then "AVIX" in an OpenDML file).
+struct AVIRIFFPART {
+    std::uint64_t qwPosition;  // of its "RIFF" header
+    std::uint64_t qwEnd;       // where its size says it ends, the pad byte included
+    FOURCC fccForm;            // "AVI ", "AVIX"; 0 when the file ends before it
+};
+
+// A chunk at the top level of a RIFF part, as the layout saw it.
+struct AVITOPCHUNK {
+    std::uint64_t qwPosition;  // of its header
+    FOURCC fccId;
+    FOURCC fccListType;  // a list's type; 0 for any other chunk
+    std::uint32_t dwSize;
+    std::uint32_t nPart;  // which RIFF part it is in, from 0
+};
+
+// What the layout tells beyond the report's fields: the RIFF parts, their top-level
+// chunks, every stream's header, the OpenDML extended header.
+struct AVILAYOUT {
+    std::vector<AVIRIFFPART> arRiffParts;  // the first kLayoutKept, in file order
+    std::vector<AVITOPCHUNK> arTopChunks;  // the first kLayoutKept, in file order
+    // Bytes after the last RIFF part that do not begin another one.
+    std::uint64_t qwTrailingBytes = 0;
+    // The header of each "strl" list of the header list, in order (zeros where a list has
+    // none), and the number of the one whose video header is kept (-1: none).
+    std::vector<AVISTREAMHEADER> arStreams;
+    int nVideoStream = -1;
+    // "dmlh" of the "odml" list: the frames of the whole file.
+    bool bHasGrandFrames = false;
+    std::uint32_t dwGrandFrames = 0;
+};
+
 // The layout keeps at most this many RIFF parts and "movi" lists; all are counted.
 constexpr std::size_t kLayoutKept = 4096;
 // Stream lists are counted up to this (a chunk id holds a two-digit stream number).
@@ -226,6 +258,7 @@ class CAviParser {
     // (the streams a chunk id may name).
     std::vector<AVIEXTENT> m_arMoviLists;
     int m_nStreamLists = 0;
+    AVILAYOUT m_Layout;
     // Number of the stream list (from 0, in file order) of the audio stream kept; -1: none.
     int m_nAudioStream = -1;
     int m_nError = PARSE_OK;
