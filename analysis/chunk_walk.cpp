@@ -59,7 +59,7 @@ bool ReadTopChunk(ByteSource& source, std::uint64_t position, TopChunk& chunk) {
     if (header.size() < 8) return false;
     RecordCursor fields({reinterpret_cast<const std::uint8_t*>(header.data()), 8});
     chunk = {fields.U32(), fields.U32(), 0};
-    if (chunk.id != kList || chunk.size < 4) return true;
+    if (chunk.id != kList || (chunk.size < 4 && chunk.size != 0)) return true;
     const std::string_view type = ViewAt(source, position + 8, 4, kHopReadAhead);
     if (type.size() >= 4) {
         chunk.listType =
@@ -68,7 +68,9 @@ bool ReadTopChunk(ByteSource& source, std::uint64_t position, TopChunk& chunk) {
     return true;
 }
 
-std::uint64_t NextChunk(std::uint64_t position, const TopChunk& chunk) {
+// A list of size 0 (a placeholder) runs to the end of its part.
+std::uint64_t NextChunk(std::uint64_t position, const TopChunk& chunk, std::uint64_t partEnd) {
+    if (chunk.id == kList && chunk.size == 0) return std::max(partEnd, position + 8);
     return position + 8 + Padded(chunk.size);
 }
 
@@ -80,7 +82,7 @@ void CountStreamLists(ParseState& state, std::uint64_t position, std::uint64_t e
                                  hops < kHopLimit && ReadTopChunk(state.source, position, chunk);
          ++hops) {
         if (chunk.listType == kStrl) ++avi.m_nStreamLists;
-        position = NextChunk(position, chunk);
+        position = NextChunk(position, chunk, end);
     }
 }
 
@@ -88,7 +90,9 @@ void CountStreamLists(ParseState& state, std::uint64_t position, std::uint64_t e
 // partEnd.
 void NoteTopChunk(ParseState& state, std::uint64_t position, const TopChunk& chunk,
                   std::uint64_t partEnd, std::uint32_t part) {
-    const std::uint64_t end = std::min(position + 8 + chunk.size, partEnd);
+    // A list size of 0 is a writer's placeholder, never filled in: the list runs on.
+    const bool unsized = chunk.id == kList && chunk.size == 0;
+    const std::uint64_t end = unsized ? partEnd : std::min(position + 8 + chunk.size, partEnd);
     std::vector<AVIEXTENT>& lists = state.avi.m_arMoviLists;
     if (chunk.listType == kMovi && lists.size() < kLayoutKept) lists.push_back({position, end});
     if (chunk.listType == kHdrl && part == 0) CountStreamLists(state, position + 12, end);
@@ -105,7 +109,7 @@ void HopPart(ParseState& state, std::uint64_t position, std::uint64_t end, std::
          position < end && hops < kHopLimit && ReadTopChunk(state.source, position, chunk);
          ++hops) {
         NoteTopChunk(state, position, chunk, end, part);
-        position = NextChunk(position, chunk);
+        position = NextChunk(position, chunk, end);
     }
 }
 
@@ -156,7 +160,9 @@ class ChunkWalk {
         std::uint8_t form[4];
         if (!m_source.Read(form, sizeof form) || RecordCursor(form).U32() != kAvi) return false;
         m_avi.m_dwRiffSize = riff.size;
-        m_state.firstPartEnd = static_cast<std::int64_t>(8 + Padded(riff.size));
+        // A size of 0 is a writer's placeholder: for the layout the part runs to the end.
+        const std::uint64_t end = riff.size == 0 ? m_source.Size() : 8 + Padded(riff.size);
+        m_state.firstPartEnd = static_cast<std::int64_t>(end);
         return true;
     }
 
@@ -169,7 +175,8 @@ class ChunkWalk {
         if (ReadTopChunk(m_source, position, chunk)) {
             NoteTopChunk(m_state, position, chunk, static_cast<std::uint64_t>(m_state.firstPartEnd),
                          0);
-            m_state.layoutAt = static_cast<std::int64_t>(NextChunk(position, chunk));
+            m_state.layoutAt = static_cast<std::int64_t>(
+                NextChunk(position, chunk, static_cast<std::uint64_t>(m_state.firstPartEnd)));
         }
         m_source.Seek(resumeAt);
     }

@@ -28,13 +28,14 @@ std::size_t TakeFromRun(std::span<const std::uint8_t>& run, ScanIndexEntry* out,
 class Idx1Entries final : public IndexEntrySource {
   public:
     Idx1Entries(RawFile& file, std::uint64_t dataPos, std::uint64_t count,
-                std::uint64_t moviTypePos)
+                std::uint64_t moviTypePos, bool otherBase)
         : m_source(MakeFileSource(file, kScanIndexBlockBytes)), m_dataPos(dataPos), m_count(count) {
         std::uint8_t first[kIdx1EntryBytes];
         m_source->Seek(static_cast<std::int64_t>(dataPos));
         if (count > 0 && m_source->Read(first, sizeof first)) {
             m_base = Idx1OffsetBase(Idx1Offset(first), moviTypePos);
         }
+        if (otherBase) m_base = m_base == 0 ? moviTypePos : 0;
         Rewind();
     }
 
@@ -137,7 +138,8 @@ class OpenDmlEntries final : public IndexEntrySource {
 
 }  // namespace
 
-std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi) {
+std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi,
+                                                  bool otherBase) {
     if (avi.m_llIndexPos <= 0) return nullptr;
     const auto headerPos = static_cast<std::uint64_t>(avi.m_llIndexPos);
     std::uint8_t header[8];
@@ -151,7 +153,7 @@ std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParse
     const std::uint64_t count =
         std::min<std::uint64_t>(LoadLe32(header + 4), file.Size() - dataPos) / kIdx1EntryBytes;
     const std::uint64_t moviTypePos = static_cast<std::uint64_t>(avi.m_llMoviPos) + 8;
-    return std::make_unique<Idx1Entries>(file, dataPos, count, moviTypePos);
+    return std::make_unique<Idx1Entries>(file, dataPos, count, moviTypePos, otherBase);
 }
 
 std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviParser& avi) {

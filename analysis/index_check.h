@@ -32,8 +32,10 @@ class IndexEntrySource {
     virtual std::uint64_t UnreadableEntries() const { return 0; }
 };
 
-// The "idx1" entries of the file avi analysed; null when it has none.
-std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi);
+// The "idx1" entries of the file avi analysed, their offsets read from the base the first
+// entry tells (or the other one); null when it has none.
+std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi,
+                                                  bool otherBase = false);
 // The entries of the standard index chunks that avi's video super index lists, in its
 // order; null without a super index. A listed chunk that is not a standard index of
 // frames whose entries fit in it is one unreadable entry.

@@ -81,17 +81,6 @@ struct Tally {
     std::uint64_t audioBytes = 0;
 };
 
-// A chunk with a stream id: video frames of stream 0, or data of the audio stream.
-void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size, int audioStream) {
-    if (IsVideoEntry(LoadLe32(id))) {
-        ++tally.videoFrames;
-        tally.emptyFrames += size == 0 ? 1 : 0;
-    } else if (StreamNumber(id) == audioStream && HasSuffix(id, "wb")) {
-        ++tally.audioChunks;
-        tally.audioBytes += size;
-    }
-}
-
 class MovieWalk {
   public:
     MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
@@ -99,6 +88,7 @@ class MovieWalk {
         : m_reader(reader),
           m_lists(avi.m_arMoviLists),
           m_knownStreams(avi.m_nStreamLists),
+          m_videoId(VideoChunkId(std::max(avi.m_Layout.nVideoStream, 0))),
           m_audioStream(avi.m_nAudioStream),
           m_indexes(indexes),
           m_out(out),
@@ -118,16 +108,21 @@ class MovieWalk {
     std::uint64_t Resync(std::uint64_t position);
     bool IsResyncPoint(std::uint64_t position, const std::uint8_t* header, std::uint64_t end);
     bool ReadFollower(std::uint64_t position, std::uint64_t follower, std::uint8_t* out);
+    void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size,
+                    std::uint64_t dataEnd);
+    bool IsUnpaddedChunk(std::uint64_t position, std::uint64_t end);
     void CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
     bool ObserveStreamChunk(std::uint64_t position, const std::uint8_t* header);
     void Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size);
     void Missing(std::uint64_t position);
+    void AddDataRegion(std::uint64_t start, std::uint64_t end);
     void AddRegion(std::uint64_t start, std::uint64_t end);
     void ReportProgress(std::uint64_t position);
 
     ScanReader& m_reader;
     const std::vector<AVIEXTENT>& m_lists;
     const int m_knownStreams;
+    const FOURCC m_videoId;
     const int m_audioStream;
     std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
@@ -140,8 +135,11 @@ class MovieWalk {
     std::uint64_t m_nextProgress = 0;
     std::uint64_t m_farPeeks = 0;
     Tally m_tally;
-    std::uint64_t m_regionEnd = 0;  // end of the last region, to join one that touches it
-    std::uint64_t m_ends[kMaxListDepth] = {};  // ends of the open lists, innermost last
+    std::uint64_t m_regionEnd = 0;      // end of the last region, to join one that touches it
+    std::uint64_t m_dataRegionEnd = 0;  // the same for the damage within the data present
+    std::uint64_t m_afterOddPad = 0;    // where the walk went on after an odd-sized chunk
+    std::uint64_t m_cutCandidate = UINT64_MAX;  // a well-formed chunk that the end cuts
+    std::uint64_t m_ends[kMaxListDepth] = {};   // ends of the open lists, innermost last
     std::size_t m_depth = 0;
 };
 
@@ -156,6 +154,7 @@ bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
 void MovieWalk::Run() {
     for (; m_list < m_lists.size() && !m_out.m_bStopped; ++m_list) {
         WalkMovi(m_lists[m_list].qwPosition, m_lists[m_list].qwEnd);
+        if (m_list == 0) m_out.m_qwFirstListVideoFrames = m_tally.videoFrames;
     }
     m_out.m_qwVideoFrames = m_tally.videoFrames;
     m_out.m_qwEmptyFrames = m_tally.emptyFrames;
@@ -190,14 +189,21 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
         const std::uint32_t size = LoadLe32(bytes + 4);
         const std::uint64_t dataEnd = position + kHeaderBytes + size;
         const bool streamChunk = IsStreamId(bytes);
-        if (!(streamChunk || IsKnownId(bytes)) || dataEnd > end || dataEnd > m_reader.End()) {
+        const bool wellFormed = streamChunk || IsKnownId(bytes);
+        if (!wellFormed || dataEnd > end || dataEnd > m_reader.End()) {
+            if (position == m_afterOddPad && IsUnpaddedChunk(position - 1, end)) {
+                ++m_out.m_qwUnpaddedChunks;  // the writer left out the pad byte
+                --position;
+                continue;
+            }
+            if (wellFormed && dataEnd <= end) m_cutCandidate = position;
             position = Resync(position);
             continue;
         }
         const FOURCC id = LoadLe32(bytes);
         FOURCC type = 0;
         if (streamChunk) {
-            CountChunk(m_tally, bytes, size, m_audioStream);
+            CountChunk(m_tally, bytes, size, dataEnd);
             CheckIndex(position, id, size);
             if (m_observer != nullptr) ObserveStreamChunk(position, bytes);
         } else if (id == kList && size >= 4 && ReadFourCC(position + kHeaderBytes, type)) {
@@ -212,6 +218,7 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
             CheckIndex(position, id, size);
             if (m_observer != nullptr) Observe(position, id, 0, size);
         }
+        if ((size & 1) != 0) m_afterOddPad = dataEnd + 1;
         position = dataEnd + (size & 1);
     }
 }
@@ -228,7 +235,7 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
         const std::uint32_t size = LoadLe32(bytes + 4);
         const std::uint64_t dataEnd = position + kHeaderBytes + size;
         if (dataEnd > limit) break;
-        CountChunk(tally, bytes, size, m_audioStream);
+        CountChunk(tally, bytes, size, dataEnd);
         CheckIndex(position, LoadLe32(bytes), size);
         // A head that the buffer does not hold moves the buffer: the run ends there.
         const bool moved = m_observer != nullptr && ObserveStreamChunk(position, bytes);
@@ -240,6 +247,34 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
     }
     m_tally = tally;
     return position;
+}
+
+// A chunk with a stream id: video frames, data of the audio stream, and every stream's
+// chunks, bytes and largest chunk.
+void MovieWalk::CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size,
+                           std::uint64_t dataEnd) {
+    const int stream = StreamNumber(id);
+    if ((LoadLe32(id) | kVideoIdMask) == m_videoId) {
+        ++tally.videoFrames;
+        tally.emptyFrames += size == 0 ? 1 : 0;
+    } else if (stream == m_audioStream && HasSuffix(id, "wb")) {
+        ++tally.audioChunks;
+        tally.audioBytes += size;
+    }
+    SCANSTREAM& counts = m_out.m_arStreams[static_cast<std::size_t>(stream)];
+    ++counts.qwChunks;
+    counts.qwBytes += size;
+    counts.dwLargest = std::max(counts.dwLargest, size);
+    if ((size & 1) != 0) m_afterOddPad = dataEnd + 1;
+}
+
+// A well-formed chunk at position, one byte before where the walk looked after an odd
+// size: its writer left out the pad byte.
+bool MovieWalk::IsUnpaddedChunk(std::uint64_t position, std::uint64_t end) {
+    std::uint8_t header[kHeaderBytes];
+    if (!m_reader.Peek(position, header, kHeaderBytes) || !IsWellFormedId(header)) return false;
+    const std::uint64_t dataEnd = position + kHeaderBytes + LoadLe32(header + 4);
+    return dataEnd <= end && dataEnd <= m_reader.End();
 }
 
 // Tells the observer of the stream chunk whose header is at position, with the head of its
@@ -319,15 +354,31 @@ void MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size
     for (IndexCheck* index : m_indexes) index->Chunk(position, id, size);
 }
 
-// The data ends inside the open lists: the rest of the "movi" list is one region.
+// The data ends inside the open lists: the rest of the "movi" list is one region. Of it,
+// what the file holds is damage unless it is the start of a chunk that the end cut.
 void MovieWalk::Missing(std::uint64_t position) {
+    const std::uint64_t dataEnd = std::min(m_reader.End(), m_ends[0]);
+    const bool cutChunk =
+        position == m_cutCandidate || position >= dataEnd || dataEnd - position < kHeaderBytes;
+    if (!cutChunk) AddDataRegion(position, dataEnd);
+    if (position < m_ends[0] && m_out.m_qwCutAt == 0) m_out.m_qwCutAt = position;
     AddRegion(position, m_ends[0]);
     m_depth = 0;
+}
+
+void MovieWalk::AddDataRegion(std::uint64_t start, std::uint64_t end) {
+    if (end <= start) return;
+    m_out.m_qwDataDamagedBytes += end - start;
+    if (m_out.m_qwDataDamagedRegions == 0 || start != m_dataRegionEnd) {
+        ++m_out.m_qwDataDamagedRegions;
+    }
+    m_dataRegionEnd = end;
 }
 
 void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t end) {
     if (end <= start) return;
     if (m_observer != nullptr) m_observer->Damaged(start, end - start);
+    if (end <= m_reader.End()) AddDataRegion(start, end);
     m_out.m_qwDamagedBytes += end - start;
     const bool joins = m_out.m_qwDamagedRegions > 0 && start == m_regionEnd;
     m_regionEnd = end;
@@ -359,6 +410,11 @@ void MovieWalk::ReportProgress(std::uint64_t position) {
     m_nextProgress = position + kProgressStep;
 }
 
+// The options of a walk made again for the index check alone.
+CMovieScan::Options WalkOnly(const CMovieScan::Options& options) {
+    return {.progress = {}, .observer = nullptr, .stop = options.stop};
+}
+
 }  // namespace
 
 void CMovieScan::Reset() {
@@ -387,9 +443,7 @@ void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Options& o
         while (!m_bStopped && !index->InOrder() && index->LoadNextSlice()) {
             ScanReader again(shared, size, kScanBlockBytes);
             CMovieScan slice;
-            MovieWalk(again, avi, {&index, 1}, slice,
-                      {.progress = {}, .observer = nullptr, .stop = options.stop})
-                .Run();
+            MovieWalk(again, avi, {&index, 1}, slice, WalkOnly(options)).Run();
             m_bStopped = slice.m_bStopped;
             index->EndWalk();
         }
@@ -398,6 +452,25 @@ void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Options& o
         m_qwIndexMismatches += index->Mismatches();
         m_bIndexInOrder = m_bIndexInOrder && index->InOrder();
     }
+    if (checks[0] && checks[0]->Mismatches() > 0 && !m_bStopped) {
+        m_bIdx1OffsetsMixed = SomeMatchWithTheOtherBase(file, shared, avi, options);
+    }
+}
+
+// Whether some "idx1" entries that point nowhere point at their chunks with the other
+// offset base: one more walk, made only for an index that has entries pointing nowhere.
+bool CMovieScan::SomeMatchWithTheOtherBase(RawFile& file, ScanFile& shared, const CAviParser& avi,
+                                           const Options& options) {
+    const std::unique_ptr<IndexEntrySource> source = OpenIdx1Entries(file, avi, true);
+    if (!source) return false;
+    IndexCheck check(*source);
+    IndexCheck* const index = &check;
+    ScanReader reader(shared, shared.Size(), kScanBlockBytes);
+    CMovieScan walk;
+    MovieWalk(reader, avi, {&index, 1}, walk, WalkOnly(options)).Run();
+    check.EndWalk();
+    m_bStopped = m_bStopped || walk.m_bStopped;
+    return check.InOrder() && check.Mismatches() < check.Entries();
 }
 
 }  // namespace plovik

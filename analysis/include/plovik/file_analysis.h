@@ -3,6 +3,7 @@
 // give a report of one file and a data check of another.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,13 @@ class CFileAnalysis {
     std::string m_strOpenError;  // why the file could not be opened (parser code 2)
     // The first read of the file that failed, in the headers, the index or the data.
     std::optional<FileFailure> m_readFailure;
+    // When the video is not stream 0, its own "idx1" entries (the parser counts those of
+    // stream 0): video entries and key frames among them. None otherwise.
+    struct IndexCount {
+        std::uint64_t frames = 0;
+        std::uint64_t keyFrames = 0;
+    };
+    std::optional<IndexCount> m_videoStreamIndex;
 };
 
 }  // namespace plovik

@@ -4,6 +4,7 @@
 // nowhere.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,7 @@
 namespace plovik {
 
 class RawFile;
+class ScanFile;
 
 // Bytes the scan could not use: a run of bytes that holds no well-formed chunk, or the
 // data missing at the end of a cut file. Regions that touch are one region.
@@ -48,6 +50,13 @@ class ScanObserver {
     virtual void Damaged(std::uint64_t /*position*/, std::uint64_t /*length*/) {}
 };
 
+// What the walk met of one stream: its complete chunks.
+struct SCANSTREAM {
+    std::uint64_t qwChunks = 0;
+    std::uint64_t qwBytes = 0;
+    std::uint32_t dwLargest = 0;  // the size of the largest
+};
+
 constexpr std::size_t kScanKeptRegions = 100;             // regions listed; all are counted
 constexpr std::size_t kScanBlockBytes = 256u << 10;       // the walk's buffer
 constexpr std::size_t kScanIndexBlockBytes = 128u << 10;  // the index reader's
@@ -71,16 +80,29 @@ class CMovieScan {
     }
     void Reset();
 
-    // Complete "00dc"/"00db" chunks: the video frames present, empty (zero-size,
-    // dropped) frames included; these are also counted alone.
+    // Complete "##dc"/"##db" chunks of the video stream (stream 0 when there is none): the
+    // video frames present, empty (zero-size, dropped) frames included; these are also
+    // counted alone. The frames of the first "movi" list (the first RIFF part) too.
     std::uint64_t m_qwVideoFrames = 0;
     std::uint64_t m_qwEmptyFrames = 0;
+    std::uint64_t m_qwFirstListVideoFrames = 0;
     // Complete "##wb" chunks of the audio stream the report shows (CAviParser::m_nAudioStream).
     std::uint64_t m_qwAudioChunks = 0;
     std::uint64_t m_qwAudioBytes = 0;
     std::uint64_t m_qwDamagedRegions = 0;
     std::uint64_t m_qwDamagedBytes = 0;
     std::vector<DAMAGEDREGION> m_arDamagedRegions;  // the first kScanKeptRegions, in file order
+    // Where the data end inside the "movi" lists (a cut file); 0 when they do not. The last
+    // region runs from there (or from the damage just before it) to where the lists end.
+    std::uint64_t m_qwCutAt = 0;
+    // The damage within the data the file holds: the regions and their bytes without the
+    // missing end, and without the chunk that the end cut.
+    std::uint64_t m_qwDataDamagedRegions = 0;
+    std::uint64_t m_qwDataDamagedBytes = 0;
+    // Chunks of an odd size whose writer left out the pad byte (the walk takes them).
+    std::uint64_t m_qwUnpaddedChunks = 0;
+    // Every stream's chunks, by the number in their ids.
+    std::array<SCANSTREAM, 100> m_arStreams{};
     // Index check: every entry of "idx1" and of the OpenDML index (the standard index
     // chunks that the video super index lists) should point at a chunk the walk met, with
     // its id and size. A listed index chunk that cannot be read counts as one entry that
@@ -89,10 +111,17 @@ class CMovieScan {
     std::uint64_t m_qwIndexEntries = 0;
     std::uint64_t m_qwIndexMismatches = 0;
     bool m_bIndexInOrder = true;  // false: checked again from sorted copies in memory
+    // Some "idx1" entries point at their chunks only when read with the other offset base
+    // (relative where the first entry says absolute, or the reverse).
+    bool m_bIdx1OffsetsMixed = false;
     // A read failed or the file shrank: the data after that point counts as missing.
     bool m_bReadFailed = false;
     // Stopped on request before the end: the counts cover only the data walked.
     bool m_bStopped = false;
+
+  private:
+    bool SomeMatchWithTheOtherBase(RawFile& file, ScanFile& shared, const CAviParser& avi,
+                                   const Options& options);
 };
 
 }  // namespace plovik
