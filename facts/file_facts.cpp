@@ -141,10 +141,13 @@ IndexFacts IndexFactsOf(const CAviParser& avi) {
         x.position = avi.m_arSuperIndex.front().qwOffset;
         x.size = avi.m_arSuperIndex.front().dwSize;
     }
+    x.superIndex = !avi.m_arSuperIndex.empty();
     x.complete = avi.m_bIndexOK;
     x.totalFrames = avi.m_dwIndexTotalFrames;
     x.videoFrames = avi.m_nIndexFrames;
     x.keyFrames = avi.m_nKeyFrames;
+    x.streamFrames = x.videoFrames;
+    x.streamKeyFrames = x.keyFrames;
     x.front = avi.IsFrontIndex();
     x.keyTimes = std::span<const double>(avi.m_arKeyTimes)
                      .first(std::min<std::size_t>(avi.m_nKeyFrames, avi.m_arKeyTimes.size()));
@@ -196,7 +199,92 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
         s.indexEntries = scan.m_qwIndexEntries;
         s.indexMismatches = scan.m_qwIndexMismatches;
     }
+    s.indexInOrder = scan.m_bIndexInOrder;
+    s.idx1OffsetsMixed = scan.m_bIdx1OffsetsMixed;
+    s.dataDamagedRegions = scan.m_qwDataDamagedRegions;
+    s.dataDamagedBytes = scan.m_qwDataDamagedBytes;
+    s.cutAt = scan.m_qwCutAt;
+    s.unpaddedChunks = scan.m_qwUnpaddedChunks;
+    s.firstPartFrames = scan.m_qwFirstListVideoFrames;
+    const auto lists = static_cast<std::size_t>(std::clamp(avi.m_nStreamLists, 0, 100));
+    for (std::size_t i = 0; i < scan.m_arStreams.size(); ++i) {
+        const SCANSTREAM& stream = scan.m_arStreams[i];
+        if (i < lists) s.streams.push_back({stream.qwChunks, stream.qwBytes, stream.dwLargest});
+        s.largestChunk = std::max(s.largestChunk, stream.dwLargest);
+        s.streamChunks += stream.qwChunks;
+    }
+    s.stopped = scan.m_bStopped;
     return s;
+}
+
+constexpr FOURCC kListId = MakeFourCC("LIST");
+
+// The top-level chunks a RIFF part may hold.
+bool IsKnownTopChunk(const AVITOPCHUNK& chunk) {
+    if (chunk.fccId == kListId) {
+        return chunk.fccListType == MakeFourCC("hdrl") || chunk.fccListType == MakeFourCC("movi") ||
+               chunk.fccListType == MakeFourCC("INFO");
+    }
+    return chunk.fccId == MakeFourCC("idx1") || chunk.fccId == MakeFourCC("JUNK") ||
+           chunk.fccId == MakeFourCC("JUNQ") || chunk.fccId == MakeFourCC("segm");
+}
+
+TopChunkFacts TopChunkFactsOf(const AVITOPCHUNK& chunk) {
+    return {chunk.qwPosition, chunk.fccId, FourCCCode(chunk.fccId),
+            chunk.qwPosition + 8 + chunk.dwSize};
+}
+
+void FillTopChunks(StructureFacts& st, const AVILAYOUT& layout) {
+    for (const AVITOPCHUNK& chunk : layout.arTopChunks) {
+        const std::uint64_t end = chunk.qwPosition + 8 + chunk.dwSize;
+        const bool placeholder = chunk.fccId == kListId && chunk.dwSize == 0;
+        if (!placeholder && chunk.nPart < layout.arRiffParts.size() &&
+            end > layout.arRiffParts[chunk.nPart].qwEnd && !st.firstOverrun) {
+            st.firstOverrun = TopChunkFactsOf(chunk);
+        }
+        if (!IsKnownTopChunk(chunk)) {
+            if (!st.firstUnknown) st.firstUnknown = TopChunkFactsOf(chunk);
+            ++st.unknownChunks;
+        }
+    }
+}
+
+StructureFacts StructureFactsOf(const CAviParser& avi) {
+    const AVILAYOUT& layout = avi.m_Layout;
+    StructureFacts st;
+    for (const AVIRIFFPART& part : layout.arRiffParts) {
+        st.parts.push_back({part.qwPosition, part.qwEnd - part.qwPosition - 8, part.fccForm});
+    }
+    // The first part's size is its field, not its padded extent.
+    if (!st.parts.empty()) st.parts.front().size = avi.m_dwRiffSize;
+    FillTopChunks(st, layout);
+    st.trailingBytes = layout.qwTrailingBytes;
+    st.streamLists = avi.m_nStreamLists;
+    st.headerStreams = avi.m_MainHeader.dwStreams;
+    st.microSecPerFrame = avi.m_MainHeader.dwMicroSecPerFrame;
+    st.totalFrames = avi.m_MainHeader.dwTotalFrames;
+    st.suggestedBufferSize = avi.m_MainHeader.dwSuggestedBufferSize;
+    st.formatWidth = avi.m_VideoFormat.bmiHeader.biWidth;
+    st.formatHeight = avi.m_VideoFormat.bmiHeader.biHeight;
+    for (const AVISTREAMHEADER& h : layout.arStreams) {
+        st.streams.push_back(
+            {h.fccType, h.dwScale, h.dwRate, h.dwLength, h.dwSampleSize, h.dwSuggestedBufferSize});
+    }
+    st.videoStream = layout.nVideoStream;
+    if (layout.bHasGrandFrames) st.grandFrames = layout.dwGrandFrames;
+    st.hasMovi = avi.m_llMoviPos != 0;
+    if (st.hasMovi) st.moviSizeField = static_cast<std::uint64_t>(avi.m_llMoviSize) - 8;
+    return st;
+}
+
+// A size field a writer puts down first and fills in when it closes the file.
+bool IsPlaceholderSize(std::uint64_t size) { return size == 0 || size == 0xFFFFFFFF; }
+
+// Size fields left as their placeholders and no index yet: the writer never finished.
+bool Unfinished(const FileFacts& f) {
+    if (f.index.kind != IndexKind::kNone) return false;
+    return IsPlaceholderSize(f.riffSize) ||
+           (f.structure.hasMovi && IsPlaceholderSize(f.structure.moviSizeField));
 }
 
 void FillHeaderFacts(FileFacts& f, const CAviParser& avi) {
@@ -214,6 +302,7 @@ void FillHeaderFacts(FileFacts& f, const CAviParser& avi) {
     f.audio = AudioFactsOf(avi);
     f.index = IndexFactsOf(avi);
     f.hasText = avi.m_bHasText;
+    f.structure = StructureFactsOf(avi);
 }
 
 }  // namespace
@@ -300,8 +389,10 @@ KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t 
     return stats;
 }
 
-FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
-                    const std::string& openError) {
+namespace {
+
+FileFacts FactsOf(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
+                  const std::string& openError) {
     FileFacts f;
     f.path = path;
     f.displayPath = FileTextToUtf8(path);
@@ -309,7 +400,6 @@ FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovie
     f.errorCode = avi.m_nError;
     f.status = StatusOf(avi.m_nError);
     f.failure = FailureReason(f.status, openError);
-    if (GaveOnlyMessage(f.status)) f.verdict = Verdict::kUnreadable;
     if (!HasFileSize(f.status)) return f;
     f.fileSize = avi.m_qwFileSize;
     f.riffSize = avi.m_dwRiffSize;
@@ -320,15 +410,40 @@ FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovie
     f.shorterThanData = avi.m_qwFileSize < avi.m_qwDataSize;
     if (!HasHeaders(f.status)) return f;
     FillHeaderFacts(f, avi);
+    f.unfinished = Unfinished(f);
     if (scan != nullptr) f.scan = ScanFactsOf(avi, *scan);
     return f;
 }
 
+void Judge(FileFacts& f) {
+    f.findings = FindFindings(f);
+    f.verdict = VerdictOf(f, f.findings);
+}
+
+}  // namespace
+
+std::string ReadFailureText(const FileFailure& failure) {
+    return "read error at byte " + std::to_string(failure.position) + " (" + failure.reason + ")";
+}
+
+FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
+                    const std::string& openError) {
+    FileFacts f = FactsOf(path, avi, scan, openError);
+    Judge(f);
+    return f;
+}
+
 FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis) {
-    FileFacts f =
-        FillFacts(path, analysis.m_parser, analysis.m_bScanned ? &analysis.m_scan : nullptr,
-                  analysis.m_strOpenError);
+    FileFacts f = FactsOf(path, analysis.m_parser, analysis.m_bScanned ? &analysis.m_scan : nullptr,
+                          analysis.m_strOpenError);
     f.readFailure = analysis.m_readFailure;
+    // What the analysis made of the bytes it read before that cannot be trusted.
+    if (f.readFailure) f.failure = ReadFailureText(*f.readFailure);
+    if (const auto& own = analysis.m_videoStreamIndex) {
+        f.index.streamFrames = own->frames;
+        f.index.streamKeyFrames = own->keyFrames;
+    }
+    Judge(f);
     return f;
 }
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string_view>
 
-#include "check_problems.h"
+#include "check_line.h"
 #include "file_result.h"
 #include "file_walk.h"
 #include "name_list.h"
@@ -24,7 +24,9 @@ constexpr std::string_view kUsage =
     "\n"
     "Options:\n"
     "  --format FMT      text (default), json (JSON Lines, one object per file) or csv\n"
-    "  --check           one line per file: 'PATH: ok' or what is wrong with it\n"
+    "  --check           one line per file: 'PATH: ok' or its findings with their rule ids\n"
+    "  --strict          with --check, a file with warnings fails too\n"
+    "  --list-rules      print the rules of the check (with --format json: JSON Lines)\n"
     "  --key-frames      with --format json: the key-frame times too\n"
     "  --scan            also check the movie data: frames and audio present, damaged\n"
     "                    regions, index entries (reads the whole file)\n"
@@ -34,9 +36,9 @@ constexpr std::string_view kUsage =
     "  --version         show the version and exit\n"
     "  --                end of options; every later argument is a FILE\n"
     "\n"
-    "Exit status: 0 when every file gave a full report (--check: when every file is ok),\n"
-    "1 when a file could not be read as AVI (--check: when any file has a problem),\n"
-    "2 for a usage error.\n";
+    "Exit status: 0 when every file gave a full report (--check: when no file has an error\n"
+    "finding), 1 when a file could not be read as AVI, a folder holds no AVI file or (--check)\n"
+    "a file is damaged or unreadable, 2 for a usage error.\n";
 
 void WriteUsageError(CliOutput& err, const std::string& message) {
     err << kProgram << ": " << message << "\n"
@@ -50,8 +52,7 @@ class RecordWriter {
         : m_options(options),
           m_out(out),
           m_record{
-              .keyFrameTimes = options.keyFrames, .problems = options.check, .scan = options.scan} {
-    }
+              .keyFrameTimes = options.keyFrames, .check = options.check, .scan = options.scan} {}
 
     void Begin() {
         if (m_options.format == OutputFormat::kCsv) Put(CsvHeader(m_record));
@@ -67,7 +68,7 @@ class RecordWriter {
                 break;
             case OutputFormat::kText:
                 if (m_options.check) {
-                    Put(CheckLine(result.facts.displayPath, result.problems));
+                    Put(CheckLine(result.facts));
                 } else {
                     if (!m_first) m_out << '\n';  // an empty line between reports
                     Put(result.report);
@@ -129,22 +130,24 @@ class OutputPacing {
     Clock::time_point m_lastFlush = Clock::now();
 };
 
-// "plovik-report: PATH: reason" for a file that gave only a message.
-std::string Diagnostic(const FileResult& result) {
-    return std::string(kProgram) + ": " + result.facts.displayPath + ": " + result.facts.failure +
-           "\n";
+// "plovik-report: PATH: reason", the path escaped as a check line escapes it.
+std::string Diagnostic(const std::string& displayPath, const std::string& reason) {
+    const LineName name = NameForLine(displayPath);
+    return std::string(name.escaped ? "\\" : "") + std::string(kProgram) + ": " + name.text + ": " +
+           reason + "\n";
 }
 
 // True when the file counts as a success for the exit status.
-bool Succeeded(const FileResult& result, bool check) {
-    return check ? result.problems.empty() : !GaveOnlyMessage(result.facts.status);
+bool Succeeded(const FileResult& result, const CliOptions& options) {
+    if (options.check) return PassesCheck(result.facts.verdict, options.strict);
+    return !GaveOnlyMessage(result.facts.status) && !result.facts.readFailure;
 }
 
 int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
              const CliStreams& streams, ProgressLine& progress) {
     const std::vector<WalkItem> items = ExpandNames(names);
     const bool textReport = options.format == OutputFormat::kText && !options.check;
-    FileAnalyser analyser(textReport, options.check, options.scan);
+    FileAnalyser analyser(textReport, options.scan);
     OutputPacing pacing(streams.out, streams.outIsTerminal);
     std::size_t i = 0;
     analyser.SetScanProgress([&](std::uint64_t scanned, std::uint64_t size) {
@@ -156,23 +159,32 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     bool allSucceeded = true;
     writer.Begin();
     for (; i < items.size(); ++i) {
+        if (items[i].noFiles) {  // an empty or unmounted folder must not pass
+            progress.Clear();
+            pacing.Flush();
+            streams.err << writer.Encoded(
+                Diagnostic(FileTextToUtf8(items[i].path), "no AVI files"));
+            allSucceeded = false;
+            continue;
+        }
         const FileResult result = analyser.Analyse(items[i]);
         if (!result.facts.failure.empty()) {
             progress.Clear();
             pacing.Flush();
-            streams.err << writer.Encoded(Diagnostic(result));
+            streams.err << writer.Encoded(
+                Diagnostic(result.facts.displayPath, result.facts.failure));
         }
         if (streams.outIsTerminal) progress.Clear();
         writer.Write(result);
         pacing.RecordWritten();
-        allSucceeded = allSucceeded && Succeeded(result, options.check);
-        tally.Add(result);
+        allSucceeded = allSucceeded && Succeeded(result, options);
+        tally.Add(result.facts);
         progress.Update(i + 1, items.size());
         if (!streams.out.Good()) break;  // nobody reads on: the rest would be lost anyway
     }
     progress.Clear();
     pacing.Flush();
-    if (options.check && tally.Files() > 1) streams.err << tally.SummaryLine();
+    if (options.check && tally.Files() > 1) streams.err << tally.SummaryLine(options.scan);
     if (!streams.out.Good()) {
         streams.err << kProgram << ": cannot write the report\n";
         return kExitFailureMessage;
@@ -196,6 +208,10 @@ int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams
     }
     if (options.showVersion) {
         out << kProgram << " " << PLOVIK_VERSION << "\n";
+        return out.Flush() ? kExitOk : kExitFailureMessage;
+    }
+    if (options.listRules) {
+        out << RuleList(options.format == OutputFormat::kJson);
         return out.Flush() ? kExitOk : kExitFailureMessage;
     }
     // The run's second before progress shows counts from here: reading a long name list

@@ -118,13 +118,14 @@ void ScanCells(CsvRow& row, const std::optional<ScanFacts>& scan) {
     row.Cell(scan->indexMismatches);
 }
 
-std::string ProblemCodes(const std::vector<CheckProblem>& problems) {
-    std::string codes;
-    for (const CheckProblem& problem : problems) {
-        if (!codes.empty()) codes += ';';
-        codes += problem.code;
+// The ids of the rules that fired, joined by spaces.
+std::string FindingIds(const std::vector<Finding>& findings) {
+    std::string ids;
+    for (const Finding& finding : findings) {
+        if (!ids.empty()) ids += ' ';
+        ids += finding.rule->id;
     }
-    return codes;
+    return ids;
 }
 
 }  // namespace
@@ -132,7 +133,7 @@ std::string ProblemCodes(const std::vector<CheckProblem>& problems) {
 std::string CsvHeader(const RecordOptions& options) {
     std::string header(kColumns);
     if (options.scan) header += kScanColumns;
-    if (options.problems) header += ",problems";
+    if (options.check) header += ",verdict,findings";
     return header + "\r\n";
 }
 
@@ -147,7 +148,10 @@ std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
     HasHeaders(status) ? HeaderCells(row, f) : row.Empty(kHeaderCells);
     HasRiffSizes(status) ? row.Cell(f.missingBytes != 0) : row.Empty();
     if (options.scan) ScanCells(row, f.scan);
-    if (options.problems) row.Cell(ProblemCodes(result.problems));
+    if (options.check) {
+        row.Cell(VerdictName(f.verdict));
+        row.Cell(FindingIds(f.findings));
+    }
     return row.Finish();
 }
 

@@ -1,6 +1,5 @@
 #include "file_result.h"
 
-#include "check_problems.h"
 #include "file_walk.h"
 
 namespace plovik {
@@ -9,11 +8,11 @@ FileResult FileAnalyser::Analyse(const WalkItem& item) {
     m_analysis.Analyse(
         item.path, {.scan = m_withScan,
                     .data = {.progress = m_scanProgress, .observer = nullptr, .stop = nullptr}});
-    FileResult result{FillFacts(item.path, m_analysis), {}, {}};
     // A folder that could not be read is named with the reason its listing gave.
-    if (!item.error.empty() && result.facts.status == FileStatus::kOpenFailed) {
-        result.facts.failure = item.error;
+    if (!item.error.empty() && !m_analysis.m_strOpenError.empty()) {
+        m_analysis.m_strOpenError = item.error;
     }
+    FileResult result{FillFacts(item.path, m_analysis), {}};
     if (m_withReport) {
         m_area.ClearReport();
         if (WriteReport(m_area, result.facts) && result.facts.scan) {
@@ -21,7 +20,6 @@ FileResult FileAnalyser::Analyse(const WalkItem& item) {
         }
         result.report = m_area.Text();
     }
-    if (m_withProblems) result.problems = FindProblems(result.facts);
     return result;
 }
 

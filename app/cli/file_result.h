@@ -12,24 +12,17 @@ namespace plovik {
 
 struct WalkItem;
 
-// A short code and its line text for --check: {"no_index", "no index"}.
-struct CheckProblem {
-    std::string code;
-    std::string text;
-};
-
 struct FileResult {
-    FileFacts facts;                     // refers to the analyser's key-frame times
-    std::string report;                  // the text report (text format), lines end in "\n"
-    std::vector<CheckProblem> problems;  // with --check
+    FileFacts facts;     // refers to the analyser's key-frame times
+    std::string report;  // the text report (text format), lines end in "\n"
 };
 
 // Analyses file after file with one analysis and one report area, so that a batch
 // allocates them once.
 class FileAnalyser {
   public:
-    FileAnalyser(bool withReport, bool withProblems, bool withScan = false)
-        : m_withReport(withReport), m_withProblems(withProblems), m_withScan(withScan) {}
+    FileAnalyser(bool withReport, bool withScan = false)
+        : m_withReport(withReport), m_withScan(withScan) {}
 
     // The result refers to this analyser's key-frame times: use it before the next call.
     FileResult Analyse(const WalkItem& item);
@@ -38,7 +31,6 @@ class FileAnalyser {
 
   private:
     bool m_withReport;
-    bool m_withProblems;
     bool m_withScan;
     CFileAnalysis m_analysis;
     CMovieScan::Progress m_scanProgress;

@@ -35,7 +35,7 @@ class FolderWalk {
     void Walk(const std::string& folder) {
         DirectoryListing listing = ListDirectory(folder);
         if (!listing.error.empty()) {
-            m_items.push_back({folder, std::move(listing.error)});
+            m_items.push_back({folder, std::move(listing.error), false});
             return;
         }
         // A folder met again below itself (a mount or a link the system does not mark).
@@ -51,7 +51,7 @@ class FolderWalk {
             if (entry.kind == EntryKind::kDirectory) {
                 Walk(prefix + entry.name);
             } else if (entry.kind == EntryKind::kOther && HasAviExtension(entry.name)) {
-                m_items.push_back({prefix + entry.name, {}});
+                m_items.push_back({prefix + entry.name, {}, false});
             }
         }
         m_open.pop_back();
@@ -69,9 +69,11 @@ std::vector<WalkItem> ExpandNames(const std::vector<std::string>& names) {
     items.reserve(names.size());
     for (const std::string& name : names) {
         if (IsDirectory(name)) {
+            const std::size_t before = items.size();
             FolderWalk(items).Walk(name);
+            if (items.size() == before) items.push_back({name, {}, true});
         } else {
-            items.push_back({name, {}});
+            items.push_back({name, {}, false});
         }
     }
     return items;

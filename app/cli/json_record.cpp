@@ -95,10 +95,20 @@ void WriteKeyFrameTimes(JsonWriter& w, std::span<const double> times) {
     w.EndArray();
 }
 
-void WriteProblems(JsonWriter& w, const std::vector<CheckProblem>& problems) {
-    w.Key("problems");
+void WriteFindings(JsonWriter& w, const FileFacts& f) {
+    w.Field("verdict", VerdictName(f.verdict));
+    w.Field("data_checked", f.scan.has_value());
+    w.Key("findings");
     w.BeginArray();
-    for (const CheckProblem& problem : problems) w.Value(problem.code);
+    for (const Finding& finding : f.findings) {
+        w.BeginObject();
+        w.Field("rule", finding.rule->id);
+        w.Field("severity", SeverityName(finding.rule->severity));
+        w.Field("position", finding.position);
+        w.Field("length", finding.length);
+        w.Field("message", finding.message);
+        w.EndObject();
+    }
     w.EndArray();
 }
 
@@ -163,13 +173,13 @@ std::string JsonRecord(const FileResult& result, const RecordOptions& options) {
     line.reserve(1024);  // a whole record without growing, key-frame times aside
     JsonWriter w(line);
     w.BeginObject();
-    w.Field("format_version", 1);
+    w.Field("format_version", 2);
     const FileFacts& f = result.facts;
     w.Field("path", f.displayPath);
     w.Field("file_name", f.fileName);
     w.Field("status", StatusName(f.status));
     w.Field("error_code", f.errorCode);
-    if (options.problems) WriteProblems(w, result.problems);
+    if (options.check) WriteFindings(w, f);
     if (HasFileSize(f.status)) w.Field("file_size", f.fileSize);
     if (HasRiffSizes(f.status)) WriteRiffSizes(w, f);
     if (HasHeaders(f.status)) WriteHeaders(w, f, options);

@@ -52,6 +52,7 @@ constexpr Flag kFlags[] = {
     {"--help", &CliOptions::showHelp},        {"-h", &CliOptions::showHelp},
     {"--version", &CliOptions::showVersion},  {"--check", &CliOptions::check},
     {"--key-frames", &CliOptions::keyFrames}, {"--scan", &CliOptions::scan},
+    {"--strict", &CliOptions::strict},        {"--list-rules", &CliOptions::listRules},
 };
 
 // The value of an option that takes one: "--name=VALUE" or "--name VALUE". Returns
@@ -101,6 +102,11 @@ std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index
 // Options that do not go together, or a run with nothing to read.
 std::string CheckCombination(const CliOptions& options) {
     if (options.showHelp || options.showVersion) return {};
+    if (options.listRules) {
+        if (!options.files.empty() || options.files0From) return "--list-rules takes no FILE";
+        return {};
+    }
+    if (options.strict && !options.check) return "--strict needs --check";
     if (options.files0From && !options.files.empty()) {
         return "file names cannot be combined with --files0-from";
     }

@@ -9,7 +9,7 @@ namespace plovik {
 
 struct RecordOptions {
     bool keyFrameTimes = false;  // JSON: key_frame_times_s
-    bool problems = false;       // --check: the problems field or column
+    bool check = false;          // --check: the verdict and findings
     bool scan = false;           // --scan: the scan object or columns
 };
 

@@ -64,15 +64,16 @@ Bytes RiffWithSize(std::string_view form, std::uint32_t sizeField,
 
 Bytes Avih(const MainHeader& h) {
     Bytes d = Le32(h.microSecPerFrame) + Le32(h.maxBytesPerSec) + Le32(0) + Le32(h.flags) +
-              Le32(h.totalFrames) + Le32(0) + Le32(h.streams) + Le32(0) + Le32(h.width) +
-              Le32(h.height) + Zeros(16);
+              Le32(h.totalFrames) + Le32(0) + Le32(h.streams) + Le32(h.suggestedBufferSize) +
+              Le32(h.width) + Le32(h.height) + Zeros(16);
     return Chunk("avih", d);
 }
 
 Bytes Strh(const StreamHeader& h, std::uint32_t dataSize) {
     Bytes d = Id(h.type) + Id(h.handler) + Le32(0) + Le16(0) + Le16(0) + Le32(0) + Le32(h.scale) +
-              Le32(h.rate) + Le32(0) + Le32(h.length) + Le32(0) + Le32(0xFFFFFFFF) +
-              Le32(h.sampleSize) + Zeros(8);  // 56 bytes: rcFrame as four 16-bit values
+              Le32(h.rate) + Le32(0) + Le32(h.length) + Le32(h.suggestedBufferSize) +
+              Le32(0xFFFFFFFF) + Le32(h.sampleSize) +
+              Zeros(8);  // 56 bytes: rcFrame as four 16-bit values
     d.resize(dataSize, '\0');
     return Chunk("strh", d);
 }

@@ -46,6 +46,7 @@ struct MainHeader {
     std::uint32_t flags = 0x10;  // has index
     std::uint32_t totalFrames = 0;
     std::uint32_t streams = 1;
+    std::uint32_t suggestedBufferSize = 0;
     std::uint32_t width = 640;
     std::uint32_t height = 480;
 };
@@ -58,6 +59,7 @@ struct StreamHeader {
     std::uint32_t rate = 25;
     std::uint32_t length = 0;
     std::uint32_t sampleSize = 0;
+    std::uint32_t suggestedBufferSize = 0;
 };
 // "strh" chunk; dataSize 56 is the usual, 48 the short form, more pads with zeros.
 Bytes Strh(const StreamHeader& h, std::uint32_t dataSize = 56);

@@ -19,8 +19,8 @@ class RawFile;
 class CFileAnalysis {
   public:
     struct Options {
-        bool scan = false;         // also check the movie data
-        CMovieScan::Options data;  // how
+        bool scan = false;              // also check the movie data
+        CMovieScan::Options data = {};  // how
     };
 
     // Opens the file at strPath (UTF-8) read-only once and analyses it; the parser and the

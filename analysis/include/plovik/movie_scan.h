@@ -67,7 +67,7 @@ class CMovieScan {
     using Progress = std::function<void(std::uint64_t qwDone, std::uint64_t qwTotal)>;
 
     struct Options {
-        Progress progress;                        // called now and then during the scan
+        Progress progress = {};                   // called now and then during the scan
         ScanObserver* observer = nullptr;         // told of every chunk and region
         const std::atomic<bool>* stop = nullptr;  // set: the scan ends soon (m_bStopped)
     };

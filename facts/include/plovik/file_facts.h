@@ -84,6 +84,7 @@ enum class IndexKind { kNone, kIdx1, kOpenDml };
 
 struct IndexFacts {
     IndexKind kind = IndexKind::kNone;
+    bool superIndex = false;  // the video stream lists OpenDML index chunks
     // Where it stands: the "idx1" chunk, or the first standard index chunk of the super index.
     std::optional<std::uint64_t> position;
     std::optional<std::uint64_t> size;
@@ -91,9 +92,19 @@ struct IndexFacts {
     std::uint32_t totalFrames = 0;  // the frame total the index is compared with
     std::uint32_t videoFrames = 0;  // video entries counted, zero-size (dropped) frames too
     std::uint32_t keyFrames = 0;
+    // The same two for the stream the video really is (the ones above count stream 0).
+    std::uint64_t streamFrames = 0;
+    std::uint64_t streamKeyFrames = 0;
     bool front = false;  // stands before the movie data
     std::optional<KeyFrameStats> intervals;
     std::span<const double> keyTimes;  // seconds; valid while the analysis is kept
+};
+
+// What the data scan met of one stream.
+struct StreamScanFacts {
+    std::uint64_t chunks = 0;
+    std::uint64_t bytes = 0;
+    std::uint32_t largest = 0;
 };
 
 struct ScanFacts {
@@ -114,6 +125,65 @@ struct ScanFacts {
     std::vector<DAMAGEDREGION> regions;         // the first ones, in file order
     std::optional<std::uint64_t> indexEntries;  // none when the file has no index
     std::optional<std::uint64_t> indexMismatches;
+    bool indexInOrder = true;
+    bool idx1OffsetsMixed = false;
+    // The damage within the data the file holds (a cut end is not damage), where the data
+    // end inside the "movi" lists (0: they do not), chunks missing their pad byte.
+    std::uint64_t dataDamagedRegions = 0;
+    std::uint64_t dataDamagedBytes = 0;
+    std::uint64_t cutAt = 0;
+    std::uint64_t unpaddedChunks = 0;
+    std::uint64_t firstPartFrames = 0;     // video frames of the first RIFF part
+    std::vector<StreamScanFacts> streams;  // by stream number, one per stream list
+    std::uint32_t largestChunk = 0;        // of any stream
+    std::uint64_t streamChunks = 0;        // of all streams
+    bool stopped = false;                  // the scan was stopped before its end
+};
+
+// One stream's header.
+struct StreamFacts {
+    FOURCC type = 0;  // "vids", "auds"
+    std::uint32_t scale = 0;
+    std::uint32_t rate = 0;
+    std::uint32_t length = 0;
+    std::uint32_t sampleSize = 0;
+    std::uint32_t suggestedBufferSize = 0;
+};
+
+// One RIFF part.
+struct RiffPartFacts {
+    std::uint64_t position = 0;
+    std::uint64_t size = 0;  // its size field
+    FOURCC form = 0;         // "AVI ", "AVIX"
+};
+
+// A top-level chunk the check has something to say about.
+struct TopChunkFacts {
+    std::uint64_t position = 0;
+    FOURCC id = 0;
+    std::string idText;  // as a FourCC is shown
+    std::uint64_t end = 0;
+};
+
+// The file's structure, as far as the check needs it.
+struct StructureFacts {
+    std::vector<RiffPartFacts> parts;
+    std::optional<TopChunkFacts> firstOverrun;  // the first top-level chunk past its part
+    std::optional<TopChunkFacts> firstUnknown;  // the first unknown top-level chunk
+    std::uint64_t unknownChunks = 0;
+    std::uint64_t trailingBytes = 0;
+    int streamLists = 0;
+    std::uint32_t headerStreams = 0;  // avih's dwStreams
+    std::uint32_t microSecPerFrame = 0;
+    std::uint32_t totalFrames = 0;  // avih's
+    std::uint32_t suggestedBufferSize = 0;
+    std::int32_t formatWidth = 0;  // the video format's
+    std::int32_t formatHeight = 0;
+    std::vector<StreamFacts> streams;
+    int videoStream = -1;
+    std::optional<std::uint32_t> grandFrames;  // dmlh's
+    std::uint64_t moviSizeField = 0;           // of the first "movi" list; 0 without one
+    bool hasMovi = false;
 };
 
 enum class Severity { kError, kWarning, kInfo };
@@ -149,6 +219,8 @@ struct FileFacts {
     // Why the file gave only a message, for diagnostics ("not an AVI file"); empty otherwise.
     std::string failure;
     std::optional<FileFailure> readFailure;  // the first read of the file that failed
+    // The writer never finished the file: size fields left as placeholders, no index.
+    bool unfinished = false;
 
     std::uint64_t fileSize = 0;
     std::uint32_t riffSize = 0;  // the first RIFF part's size field
@@ -169,6 +241,7 @@ struct FileFacts {
     AudioFacts audio;
     IndexFacts index;
     bool hasText = false;
+    StructureFacts structure;
 
     std::optional<ScanFacts> scan;  // with a data check
 
@@ -189,6 +262,15 @@ inline bool HasRiffSizes(FileStatus status) {
     return HasFileSize(status) && status != FileStatus::kNotAvi;
 }
 inline bool HasHeaders(FileStatus status) { return !GaveOnlyMessage(status); }
+
+// "read error at byte 4096 (Input/output error)"
+std::string ReadFailureText(const FileFailure& failure);
+
+// The rules of the conformance check, in the order their findings are listed.
+std::span<const Rule> Rules();
+// The findings of the facts, and the verdict they make.
+std::vector<Finding> FindFindings(const FileFacts& facts);
+Verdict VerdictOf(const FileFacts& facts, const std::vector<Finding>& findings);
 
 // The facts of the file at path as avi analysed it; scan is its data check (or null), and
 // openError why it could not be opened.

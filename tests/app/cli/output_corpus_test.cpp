@@ -33,8 +33,9 @@ Bytes Header(std::uint32_t frames, bool audio) {
         Avih({.flags = 0x910, .totalFrames = frames, .streams = audio ? 2u : 1u}),
         List("strl", {Strh({.length = frames}), VideoStrf()})};
     if (audio) {
-        hdrl.push_back(List("strl", {Strh({.type = "auds", .rate = 16000, .sampleSize = 1}),
-                                     AudioStrf({.avgBytesPerSec = 16000})}));
+        hdrl.push_back(
+            List("strl", {Strh({.type = "auds", .rate = 16000, .length = 32000, .sampleSize = 1}),
+                          AudioStrf({.avgBytesPerSec = 16000})}));
     }
     return List("hdrl", hdrl);
 }

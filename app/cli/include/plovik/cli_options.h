@@ -13,7 +13,9 @@ enum class OutputFormat { kText, kJson, kCsv };
 struct CliOptions {
     OutputEncoding encoding = OutputEncoding::kUtf8;
     OutputFormat format = OutputFormat::kText;
-    bool check = false;      // --check: problems instead of reports
+    bool check = false;      // --check: verdicts and findings instead of reports
+    bool strict = false;     // --strict: with --check, warnings fail too
+    bool listRules = false;  // --list-rules: the rule catalogue
     bool keyFrames = false;  // --key-frames: the key-frame times in JSON
     bool scan = false;       // --scan: the movie-data scan of each file
     bool showHelp = false;

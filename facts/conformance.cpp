@@ -1,0 +1,366 @@
+// The conformance check: the rules, and the findings that the facts of a file make.
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "plovik/file_facts.h"
+
+namespace plovik {
+namespace {
+
+// The catalogue, in the order findings are listed. Ids are stable: scripts filter on them.
+enum RuleIndex : std::size_t {
+    kReadFailed,
+    kOpenFailed,
+    kNotAvi,
+    kHeaderUnreadable,
+    kStreamListUnreadable,
+    kUnfinished,
+    kTruncated,
+    kChunkOverrun,
+    kTrailingData,
+    kUnknownChunk,
+    kUnpaddedChunk,
+    kPartOver1GiB,
+    kPartOver2GiB,
+    kFileOver4GiB,
+    kNoSuperIndex,
+    kGrandFrames,
+    kHeaderStreams,
+    kTotalFrames,
+    kFrameTime,
+    kZeroRate,
+    kFrameSize,
+    kBufferSize,
+    kStreamLength,
+    kNoIndex,
+    kIndexDamaged,
+    kIndexMismatch,
+    kNoKeyFrames,
+    kIndexOutOfOrder,
+    kMixedOffsets,
+    kDataDamaged,
+    kEmptyFrames,
+    kPlayableShort,
+    kNoStreamData,
+    kRuleCount
+};
+
+constexpr Severity E = Severity::kError;
+constexpr Severity W = Severity::kWarning;
+constexpr Severity I = Severity::kInfo;
+
+constexpr Rule kRules[kRuleCount] = {
+    {"read.failed", E, "a read of the file failed; nothing after it is judged"},
+    {"file.open_failed", E, "the file cannot be opened"},
+    {"file.not_avi", E, "not a RIFF AVI file"},
+    {"avih.unreadable", E, "the header list or its main header cannot be read"},
+    {"strl.unreadable", E, "a stream list cannot be read"},
+    {"riff.unfinished", E,
+     "the writer never finished the file: size fields left as placeholders, no index"},
+    {"riff.truncated", E, "the file ends before its RIFF parts say they end"},
+    {"riff.chunk_overrun", E, "a top-level chunk runs past the end of its RIFF part"},
+    {"riff.trailing_data", W, "bytes after the last RIFF part that begin no other part"},
+    {"riff.unknown_chunk", I, "a top-level chunk that AVI readers do not know"},
+    {"riff.unpadded_chunk", W, "chunks of an odd size without their pad byte"},
+    {"riff.part_over_1gib", I, "a RIFF part over 1 GiB, the size OpenDML writers keep to"},
+    {"riff.part_over_2gib", W, "a RIFF part of 2 GiB or more: readers of signed 32-bit sizes fail"},
+    {"riff.file_over_4gib", E,
+     "a file over 4 GiB in one RIFF part: the data past 4 GiB is in no part"},
+    {"odml.no_super_index", E,
+     "RIFF parts after the first without a super index: readers see the first only"},
+    {"odml.grand_frames", W, "the frame total of dmlh differs from the frames of the file"},
+    {"avih.streams", W, "dwStreams differs from the number of stream lists"},
+    {"avih.total_frames", W, "dwTotalFrames differs from the frames of the first RIFF part"},
+    {"avih.frame_time", W, "dwMicroSecPerFrame differs from the video stream's rate and scale"},
+    {"strh.zero_rate", E, "a stream whose rate or scale is 0: its time cannot be computed"},
+    {"strf.frame_size", W, "the frame size of the main header differs from the video format's"},
+    {"strh.buffer_size", W, "a suggested buffer size smaller than the largest chunk it is for"},
+    {"strh.length", W, "a stream's length differs from its chunks present"},
+    {"idx1.missing", E, "no index: players cannot seek without reading the whole file"},
+    {"index.damaged", E, "the index is cut short or lists fewer frames than the header"},
+    {"index.mismatch", E, "index entries that point at no chunk with their id and size"},
+    {"index.no_key_frames", W, "no video entry of the index is marked as a key frame"},
+    {"index.out_of_order", W, "index entries out of file order"},
+    {"idx1.mixed_offsets", E, "idx1 offsets relative to the movie data and absolute, mixed"},
+    {"movi.damaged", E, "regions of the movie data that hold no well-formed chunk"},
+    {"movi.empty_frames", I, "zero-size (dropped) video frames"},
+    {"movi.playable_short", W, "video frames are missing: less plays than the header says"},
+    {"movi.no_data", E, "the movie data hold no chunk of any stream"},
+};
+
+constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+
+std::string Num(std::uint64_t value) { return std::to_string(value); }
+
+std::string Plural(std::uint64_t count, const char* one, const char* many) {
+    return Num(count) + " " + (count == 1 ? one : many);
+}
+
+class Findings {
+  public:
+    explicit Findings(const FileFacts& facts) : f(facts) {}
+
+    std::vector<Finding> Run();
+
+  private:
+    void Add(RuleIndex rule, std::string message, std::optional<std::uint64_t> position = {},
+             std::optional<std::uint64_t> length = {}) {
+        m_out.push_back({&kRules[rule], position, length, std::move(message)});
+    }
+
+    bool OnlyMessage();
+    void Riff();
+    void OpenDml();
+    void Headers();
+    void HeaderCounts();
+    void StreamRates();
+    void Index();
+    void Data();
+    // The frames and chunks present can be held against the headers: the file is whole
+    // and its data undamaged.
+    bool DataIntact() const {
+        return f.scan && f.missingBytes == 0 && f.scan->dataDamagedRegions == 0 &&
+               f.scan->cutAt == 0 && !f.scan->stopped;
+    }
+
+    const FileFacts& f;
+    std::vector<Finding> m_out;
+};
+
+// A file that gave only a message, or whose reading failed: one finding, nothing else.
+bool Findings::OnlyMessage() {
+    if (f.readFailure) {
+        Add(kReadFailed, ReadFailureText(*f.readFailure), f.readFailure->position);
+        return true;
+    }
+    switch (f.status) {
+        case FileStatus::kOpenFailed:
+            Add(kOpenFailed, "cannot open (" + f.failure + ")");
+            return true;
+        case FileStatus::kNotAvi:
+            Add(kNotAvi, "not an AVI file", 0);
+            return true;
+        case FileStatus::kHeaderFailed:
+            Add(kHeaderUnreadable, "unreadable header");
+            return true;
+        default:
+            return false;
+    }
+}
+
+void Findings::Riff() {
+    const StructureFacts& st = f.structure;
+    if (f.unfinished) {
+        Add(kUnfinished, "not finished by its writer (size fields never filled in, no index)");
+    } else if (f.missingBytes != 0) {
+        Add(kTruncated, "truncated (" + Num(f.missingBytes) + " bytes missing)", f.fileSize,
+            f.missingBytes);
+    }
+    if (st.firstOverrun && !f.unfinished) {
+        Add(kChunkOverrun,
+            "chunk '" + st.firstOverrun->idText + "' at byte " + Num(st.firstOverrun->position) +
+                " runs past its RIFF part",
+            st.firstOverrun->position, st.firstOverrun->end - st.firstOverrun->position);
+    }
+    const bool oneHugePart = f.riffParts == 1 && f.fileSize > 4 * kGiB;
+    if (oneHugePart) {
+        Add(kFileOver4GiB, Num(f.fileSize) + " bytes in one RIFF part", 0, f.fileSize);
+    } else if (st.trailingBytes != 0) {
+        Add(kTrailingData, Plural(st.trailingBytes, "byte", "bytes") + " after the last RIFF part",
+            f.fileSize - st.trailingBytes, st.trailingBytes);
+    }
+    if (st.firstUnknown) {
+        std::string message = "unknown top-level chunk '" + st.firstUnknown->idText + "'";
+        if (st.unknownChunks > 1) message += " (" + Num(st.unknownChunks) + " in all)";
+        Add(kUnknownChunk, message, st.firstUnknown->position);
+    }
+    if (f.scan && f.scan->unpaddedChunks != 0) {
+        Add(kUnpaddedChunk, Plural(f.scan->unpaddedChunks, "odd-sized chunk", "odd-sized chunks") +
+                                " without the pad byte");
+    }
+    for (std::size_t i = 0; i < st.parts.size(); ++i) {
+        const RiffPartFacts& part = st.parts[i];
+        const std::string text = "RIFF part " + Num(i + 1) + " of " + Num(part.size) + " bytes";
+        if (part.size >= 2 * kGiB && !f.unfinished) {
+            Add(kPartOver2GiB, text, part.position, part.size + 8);
+        } else if (part.size > kGiB && f.riffParts > 1) {
+            Add(kPartOver1GiB, text, part.position, part.size + 8);
+        }
+    }
+}
+
+void Findings::OpenDml() {
+    if (f.riffParts > 1 && !f.index.superIndex) {
+        Add(kNoSuperIndex, Plural(f.riffParts, "RIFF part", "RIFF parts") + " and no super index");
+    }
+    if (!f.structure.grandFrames) return;
+    std::optional<std::uint64_t> frames;
+    if (DataIntact()) {
+        frames = f.scan->videoFrames;
+    } else if (f.index.kind != IndexKind::kNone && f.index.complete) {
+        frames = f.index.streamFrames;
+    }
+    if (frames && *frames != *f.structure.grandFrames) {
+        Add(kGrandFrames, "dmlh counts " + Num(*f.structure.grandFrames) +
+                              " frames, the file has " + Num(*frames));
+    }
+}
+
+void Findings::Headers() {
+    const StructureFacts& st = f.structure;
+    if (f.status == FileStatus::kStreamFailed) Add(kStreamListUnreadable, "unreadable stream list");
+    if (st.headerStreams != static_cast<std::uint32_t>(st.streamLists)) {
+        Add(kHeaderStreams,
+            "dwStreams is " + Num(st.headerStreams) + ", the header list has " +
+                Plural(static_cast<std::uint64_t>(st.streamLists), "stream list", "stream lists"));
+    }
+    StreamRates();
+    const auto formatWidth = static_cast<std::uint64_t>(std::abs(std::int64_t{st.formatWidth}));
+    const auto formatHeight = static_cast<std::uint64_t>(std::abs(std::int64_t{st.formatHeight}));
+    if (f.video.present && f.video.width != 0 && formatWidth != 0 &&
+        (f.video.width != formatWidth || f.video.height != formatHeight)) {
+        Add(kFrameSize, "main header " + Num(f.video.width) + "x" + Num(f.video.height) +
+                            ", video format " + Num(formatWidth) + "x" + Num(formatHeight));
+    }
+    if (!f.unfinished && DataIntact()) HeaderCounts();
+}
+
+void Findings::StreamRates() {
+    const StructureFacts& st = f.structure;
+    constexpr FOURCC kVids = MakeFourCC("vids");
+    constexpr FOURCC kAuds = MakeFourCC("auds");
+    for (std::size_t i = 0; i < st.streams.size(); ++i) {
+        const StreamFacts& s = st.streams[i];
+        if ((s.type == kVids || s.type == kAuds) && (s.rate == 0 || s.scale == 0)) {
+            Add(kZeroRate, "stream " + Num(i) + " has a rate of " + Num(s.rate) +
+                               " and a scale of " + Num(s.scale));
+            break;
+        }
+    }
+    if (!f.video.present || f.video.rate == 0 || f.video.scale == 0) return;
+    const double expected = 1e6 * f.video.scale / f.video.rate;
+    const double difference = std::abs(expected - st.microSecPerFrame);
+    if (difference > 1.0 && difference > expected / 1000) {
+        Add(kFrameTime, "dwMicroSecPerFrame is " + Num(st.microSecPerFrame) +
+                            ", the video rate gives " +
+                            Num(static_cast<std::uint64_t>(expected + 0.5)));
+    }
+}
+
+// The header counts against the chunks of a whole, undamaged file.
+void Findings::HeaderCounts() {
+    const StructureFacts& st = f.structure;
+    const ScanFacts& scan = *f.scan;
+    if (f.video.present && st.totalFrames != scan.firstPartFrames) {
+        Add(kTotalFrames, "dwTotalFrames is " + Num(st.totalFrames) + ", the first RIFF part has " +
+                              Plural(scan.firstPartFrames, "frame", "frames"));
+    }
+    if (st.suggestedBufferSize != 0 && st.suggestedBufferSize < scan.largestChunk) {
+        Add(kBufferSize, "suggested buffer of " + Num(st.suggestedBufferSize) +
+                             " bytes in the main header, the largest chunk has " +
+                             Num(scan.largestChunk));
+    }
+    for (std::size_t i = 0; i < st.streams.size() && i < scan.streams.size(); ++i) {
+        const StreamFacts& s = st.streams[i];
+        const StreamScanFacts& present = scan.streams[i];
+        if (s.suggestedBufferSize != 0 && s.suggestedBufferSize < present.largest) {
+            Add(kBufferSize, "suggested buffer of " + Num(s.suggestedBufferSize) +
+                                 " bytes for stream " + Num(i) + ", its largest chunk has " +
+                                 Num(present.largest));
+        }
+        // Samples of dwSampleSize bytes where the stream has a sample size, else chunks.
+        const std::uint64_t units =
+            s.sampleSize != 0 ? present.bytes / s.sampleSize : present.chunks;
+        if (s.type != 0 && units != s.length) {
+            Add(kStreamLength, "stream " + Num(i) + " has a length of " + Num(s.length) + ", " +
+                                   Num(units) + " present");
+        }
+    }
+}
+
+void Findings::Index() {
+    const IndexFacts& index = f.index;
+    if (index.kind == IndexKind::kNone) {
+        if (!f.unfinished) Add(kNoIndex, "no index");
+        return;
+    }
+    const bool complete = index.streamFrames == index.totalFrames &&
+                          (f.errorCode != PARSE_ERR_INDEX) &&
+                          (f.structure.videoStream > 0 || index.complete);
+    if (!complete && f.video.present) {
+        std::string message = "index damaged (";
+        if (index.streamFrames == index.totalFrames) {
+            message += "cut short after its " + Num(index.streamFrames) + " frames)";
+        } else {
+            message +=
+                Num(index.streamFrames) + " of " + Num(index.totalFrames) + " frames indexed)";
+        }
+        Add(kIndexDamaged, message, index.position, index.size);
+    }
+    if (index.streamFrames != 0 && index.streamKeyFrames == 0) {
+        Add(kNoKeyFrames, "no index entry is marked as a key frame", index.position, index.size);
+    }
+    if (!f.scan || !f.scan->indexMismatches) return;
+    if (*f.scan->indexMismatches != 0) {
+        Add(kIndexMismatch,
+            Plural(*f.scan->indexMismatches, "index entry points", "index entries point") +
+                " at no chunk",
+            index.position, index.size);
+    }
+    if (!f.scan->indexInOrder) Add(kIndexOutOfOrder, "index entries out of file order");
+    if (f.scan->idx1OffsetsMixed) {
+        Add(kMixedOffsets, "idx1 offsets relative and absolute, mixed", index.position, index.size);
+    }
+}
+
+void Findings::Data() {
+    if (!f.scan) return;
+    const ScanFacts& scan = *f.scan;
+    if (scan.dataDamagedRegions != 0) {
+        const DAMAGEDREGION& first = scan.regions.front();
+        Add(kDataDamaged,
+            "damaged data (" + Plural(scan.dataDamagedRegions, "region", "regions") + ", " +
+                Num(scan.dataDamagedBytes) + " bytes)",
+            first.qwPosition, std::min(first.qwLength, scan.dataDamagedBytes));
+    }
+    if (scan.emptyFrames != 0)
+        Add(kEmptyFrames, Plural(scan.emptyFrames, "empty frame", "empty frames"));
+    if (scan.headerSeconds && scan.playableSeconds < *scan.headerSeconds &&
+        scan.videoFrames < scan.expectedFrames && !f.unfinished) {
+        Add(kPlayableShort,
+            "playable " + Num(scan.playableSeconds) + " of " + Num(*scan.headerSeconds) + " s");
+    }
+    if (scan.streamChunks == 0 && !scan.stopped) Add(kNoStreamData, "no stream data");
+}
+
+std::vector<Finding> Findings::Run() {
+    if (OnlyMessage()) return std::move(m_out);
+    Riff();
+    OpenDml();
+    Headers();
+    Index();
+    Data();
+    // In catalogue order, whatever order the checks above found them in.
+    std::stable_sort(m_out.begin(), m_out.end(),
+                     [](const Finding& a, const Finding& b) { return a.rule < b.rule; });
+    return std::move(m_out);
+}
+
+}  // namespace
+
+std::span<const Rule> Rules() { return kRules; }
+
+std::vector<Finding> FindFindings(const FileFacts& facts) { return Findings(facts).Run(); }
+
+Verdict VerdictOf(const FileFacts& facts, const std::vector<Finding>& findings) {
+    if (GaveOnlyMessage(facts.status) || facts.readFailure) return Verdict::kUnreadable;
+    Verdict verdict = Verdict::kOk;
+    for (const Finding& finding : findings) {
+        if (finding.rule->severity == Severity::kError) return Verdict::kDamaged;
+        if (finding.rule->severity == Severity::kWarning) verdict = Verdict::kWarnings;
+    }
+    return verdict;
+}
+
+}  // namespace plovik

@@ -1,0 +1,332 @@
+// The conformance check: each rule fires on a file that breaks it, real muxers' kinds of
+// files draw none, and the verdicts hold where a naive check goes wrong.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "plovik/file_analysis.h"
+#include "plovik/file_facts.h"
+#include "raw_file.h"
+#include "scan_reader.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+
+namespace plovik {
+namespace {
+
+using namespace test;
+
+// A whole file, each part of it a knob: video in stream 0 (or 1), audio, idx1.
+struct Shape {
+    std::uint32_t frames = 20;
+    bool videoSecond = false;  // the audio stream list comes first
+    bool index = true;
+    std::uint32_t indexShift = 0;  // added to every idx1 offset
+    bool keyFlags = true;
+    MainHeader avih{.flags = 0x910, .totalFrames = 20, .streams = 2};
+    StreamHeader video{.length = 20};
+    VideoFormat videoFormat{};
+    std::vector<Bytes> extraTopChunks = {};  // after the index
+};
+
+struct Built {
+    Bytes bytes;
+    std::vector<IndexEntry> index;
+};
+
+Built Build(const Shape& s) {
+    const std::string v = s.videoSecond ? "01" : "00";
+    const std::string a = s.videoSecond ? "00" : "01";
+    Bytes strls[2] = {
+        List("strl", {Strh(s.video), VideoStrf(s.videoFormat)}),
+        List("strl",
+             {Strh({.type = "auds", .rate = 16000, .length = s.frames * 64, .sampleSize = 1}),
+              AudioStrf()})};
+    if (s.videoSecond) std::swap(strls[0], strls[1]);
+    std::vector<Bytes> chunks;
+    Built b;
+    std::uint32_t offset = 4 + s.indexShift;
+    for (std::uint32_t i = 0; i < s.frames; ++i) {
+        const Bytes frame(100 + 2 * i, 'v');
+        chunks.push_back(Chunk(v + "dc", frame));
+        b.index.push_back({v + "dc", s.keyFlags && i % 5 == 0 ? kKey : 0, offset,
+                           static_cast<std::uint32_t>(frame.size())});
+        offset += static_cast<std::uint32_t>(chunks.back().size());
+        chunks.push_back(Chunk(a + "wb", Bytes(64, 'a')));
+        b.index.push_back({a + "wb", kKey, offset, 64});
+        offset += static_cast<std::uint32_t>(chunks.back().size());
+    }
+    std::vector<Bytes> top{List("hdrl", {Avih(s.avih), strls[0], strls[1]}), List("movi", chunks)};
+    if (s.index) top.push_back(Idx1(b.index));
+    for (const Bytes& extra : s.extraTopChunks) top.push_back(extra);
+    b.bytes = Riff("AVI ", top);
+    return b;
+}
+
+Bytes Whole(const Shape& s = {}) { return Build(s).bytes; }
+
+std::size_t Find(const Bytes& bytes, const std::string& text, std::size_t from = 0) {
+    const std::size_t at = bytes.find(text, from);
+    EXPECT_NE(at, std::string::npos) << text;
+    return at;
+}
+
+// Reads that fail with the system's error from a position on, as a failing disk gives them.
+class FailingFile final : public RawFile {
+  public:
+    FailingFile(std::string bytes, std::uint64_t failFrom)
+        : m_bytes(std::move(bytes)), m_failFrom(failFrom) {}
+    std::uint64_t Size() const override { return m_bytes.size(); }
+
+  protected:
+    std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
+        if (position + n > m_failFrom) return -1;
+        if (position >= m_bytes.size()) return 0;
+        const std::size_t count = std::min<std::size_t>(n, m_bytes.size() - position);
+        std::memcpy(buffer, m_bytes.data() + position, count);
+        return static_cast<std::int64_t>(count);
+    }
+    std::string ErrorText() const override { return "Input/output error"; }
+
+  private:
+    std::string m_bytes;
+    std::uint64_t m_failFrom;
+};
+
+FileFacts FactsOfFile(RawFile& file, bool scan) {
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(file, "clip.avi", {.scan = scan, .data = {}});
+    return FillFacts("clip.avi", analysis);
+}
+
+FileFacts FactsOf(const Bytes& bytes, bool scan = true) {
+    const auto file = MakeMemoryRawFile(bytes);
+    return FactsOfFile(*file, scan);
+}
+
+std::vector<std::string> Ids(const FileFacts& facts) {
+    std::vector<std::string> ids;
+    for (const Finding& finding : facts.findings) ids.push_back(finding.rule->id);
+    return ids;
+}
+
+bool Fires(const FileFacts& facts, const std::string& id) {
+    const std::vector<std::string> ids = Ids(facts);
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+struct Case {
+    std::string rule;
+    Bytes file;
+};
+
+// One file per rule that breaks it (the read and open failures have tests of their own).
+std::vector<Case> RuleCases() {
+    const Bytes whole = Whole();
+    const std::size_t movi = Find(whole, "movi");
+    std::vector<Case> cases;
+    cases.push_back({"file.not_avi", "RIFX" + whole.substr(4)});
+    cases.push_back({"avih.unreadable", Riff("AVI ", {List("hdrl", {Chunk("JUNK", "x")})})});
+    cases.push_back({"strl.unreadable", whole.substr(0, Find(whole, "strh") + 20)});
+    cases.push_back({"riff.truncated", whole.substr(0, whole.size() - 100)});
+    {
+        Bytes unfinished = whole.substr(0, Find(whole, "idx1"));
+        unfinished.replace(4, 4, Le32(0xFFFFFFFF));
+        unfinished.replace(movi - 4, 4, Le32(0));
+        cases.push_back({"riff.unfinished", unfinished});
+    }
+    cases.push_back(
+        {"riff.chunk_overrun", Whole({.extraTopChunks = {ChunkWithSize("JUNK", 900, "")}})});
+    cases.push_back({"riff.trailing_data", whole + "trailing bytes"});
+    cases.push_back({"riff.unknown_chunk", Whole({.extraTopChunks = {Chunk("abcd", "x")}})});
+    {
+        // "01wb" of 63 bytes, then the next chunk at once, without the pad byte.
+        Bytes unpadded = whole;
+        const std::size_t audio = Find(unpadded, "01wb", movi);
+        unpadded.replace(audio + 4, 4, Le32(63));
+        unpadded.erase(audio + 8 + 63, 1);
+        cases.push_back({"riff.unpadded_chunk", unpadded});
+    }
+    cases.push_back({"odml.no_super_index", whole + Riff("AVIX", {List("movi", {})})});
+    {
+        OpenDmlFile odml = BuildOpenDmlAvi({.partFrames = {4, 3}, .chunkHeaders = true});
+        Bytes bytes = odml.file.Flat();
+        bytes.replace(Find(bytes, "dmlh") + 8, 4, Le32(99));
+        cases.push_back({"odml.grand_frames", bytes});
+    }
+    cases.push_back(
+        {"avih.streams", Whole({.avih = {.flags = 0x910, .totalFrames = 20, .streams = 3}})});
+    cases.push_back(
+        {"avih.total_frames", Whole({.avih = {.flags = 0x910, .totalFrames = 19, .streams = 2}})});
+    cases.push_back(
+        {"avih.frame_time",
+         Whole({.avih = {
+                    .microSecPerFrame = 50000, .flags = 0x910, .totalFrames = 20, .streams = 2}})});
+    cases.push_back({"strh.zero_rate", Whole({.video = {.rate = 0, .length = 20}})});
+    cases.push_back({"strf.frame_size", Whole({.videoFormat = {.width = 320}})});
+    cases.push_back(
+        {"strh.buffer_size", Whole({.video = {.length = 20, .suggestedBufferSize = 64}})});
+    cases.push_back({"strh.length", Whole({.video = {.length = 25}})});
+    cases.push_back({"idx1.missing", Whole({.index = false})});
+    cases.push_back(
+        {"index.damaged",
+         Whole({.frames = 20, .avih = {.flags = 0x910, .totalFrames = 30, .streams = 2}})});
+    cases.push_back({"index.mismatch", Whole({.indexShift = 2})});
+    cases.push_back({"index.no_key_frames", Whole({.keyFlags = false})});
+    {
+        Built b = Build({});
+        std::reverse(b.index.begin(), b.index.end());
+        const std::size_t idx1 = Find(b.bytes, "idx1");
+        cases.push_back({"index.out_of_order", b.bytes.substr(0, idx1) + Idx1(b.index)});
+    }
+    {
+        // The second half of the entries with absolute offsets.
+        Built b = Build({});
+        const auto moviType = static_cast<std::uint32_t>(Find(b.bytes, "movi"));
+        for (std::size_t i = b.index.size() / 2; i < b.index.size(); ++i)
+            b.index[i].offset += moviType;
+        const std::size_t idx1 = Find(b.bytes, "idx1");
+        cases.push_back({"idx1.mixed_offsets", b.bytes.substr(0, idx1) + Idx1(b.index)});
+    }
+    {
+        Bytes garbled = whole;
+        garbled.replace(Find(garbled, "00dc", movi + 600), 200, Bytes(200, 'Z'));
+        cases.push_back({"movi.damaged", garbled});
+    }
+    {
+        Bytes empty = whole;
+        const std::size_t frame = Find(empty, "00dc", movi);
+        empty.replace(frame, 8 + 100, Chunk("00dc", "") + Chunk("JUNK", Bytes(92, '\0')));
+        cases.push_back({"movi.empty_frames", empty});
+    }
+    cases.push_back({"movi.playable_short", whole.substr(0, movi + 1500)});
+    cases.push_back(
+        {"movi.no_data",
+         Riff("AVI ", {List("hdrl", {Avih({.totalFrames = 20}),
+                                     List("strl", {Strh({.length = 20}), VideoStrf()})}),
+                       List("movi", {}), Idx1({})})});
+    return cases;
+}
+
+TEST(Conformance, EachRuleFiresOnAFileThatBreaksIt) {
+    for (const Case& c : RuleCases()) {
+        const FileFacts facts = FactsOf(c.file);
+        EXPECT_TRUE(Fires(facts, c.rule)) << c.rule << " did not fire; found: " << [&] {
+            std::string all;
+            for (const std::string& id : Ids(facts)) all += id + " ";
+            return all;
+        }();
+    }
+}
+
+TEST(Conformance, EveryRuleHasItsCaseAndADocumentedId) {
+    // Tested on their own below.
+    std::set<std::string> covered = {"read.failed", "file.open_failed", "riff.part_over_1gib",
+                                     "riff.part_over_2gib", "riff.file_over_4gib"};
+    for (const Case& c : RuleCases()) covered.insert(c.rule);
+    const std::string docs = [] {
+        const char* root = std::getenv("PLOVIK_SOURCE_DIR");
+        std::ifstream in(std::string(root ? root : ".") + "/docs/rules.md");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    std::set<std::string> ids;
+    for (const Rule& rule : Rules()) {
+        EXPECT_TRUE(ids.insert(rule.id).second) << rule.id << " twice";
+        EXPECT_TRUE(covered.count(rule.id)) << rule.id << " has no test case";
+        EXPECT_NE(docs.find(std::string("`") + rule.id + "`"), std::string::npos)
+            << rule.id << " is not in docs/rules.md";
+    }
+}
+
+TEST(Conformance, WholeFilesOfTheMuxersKindsDrawNoWarning) {
+    for (const Bytes& file :
+         {Whole(), Whole({.videoSecond = true}),
+          BuildOpenDmlAvi({.partFrames = {4, 3, 3}, .chunkHeaders = true}).file.Flat()}) {
+        const FileFacts facts = FactsOf(file);
+        EXPECT_EQ(facts.verdict, Verdict::kOk)
+            << Ids(facts).size() << " findings, first "
+            << (facts.findings.empty() ? "" : facts.findings[0].message);
+    }
+}
+
+TEST(Conformance, ReadErrorIsItsOwnFindingAndNothingElseIsJudged) {
+    const Bytes whole = Whole();
+    for (const std::size_t at :
+         {std::size_t{20}, Find(whole, "movi") + 400, Find(whole, "idx1") + 40}) {
+        FailingFile file(whole, at);
+        const FileFacts facts = FactsOfFile(file, true);
+        EXPECT_EQ(Ids(facts), std::vector<std::string>{"read.failed"}) << at;
+        EXPECT_EQ(facts.verdict, Verdict::kUnreadable);
+        ASSERT_FALSE(facts.findings.empty());
+        EXPECT_NE(facts.findings[0].message.find("(Input/output error)"), std::string::npos);
+        EXPECT_TRUE(facts.findings[0].position);
+    }
+}
+
+TEST(Conformance, VerdictsThatANaiveCheckGetsWrong) {
+    // Video in stream 1: its own chunks and index entries count, not stream 0's.
+    EXPECT_EQ(FactsOf(Whole({.videoSecond = true})).verdict, Verdict::kOk);
+
+    // A file whose writer stopped before it filled in its sizes: one finding, no absurd counts.
+    const Bytes whole = Whole();
+    Bytes growing = whole.substr(0, Find(whole, "idx1") - 300);
+    growing.replace(4, 4, Le32(0xFFFFFFFF));
+    growing.replace(Find(growing, "movi") - 4, 4, Le32(0xFFFFFFFF));
+    EXPECT_EQ(Ids(FactsOf(growing)), std::vector<std::string>{"riff.unfinished"});
+
+    // A cut file's missing end is the truncation alone, not damaged data too.
+    const FileFacts cut = FactsOf(whole.substr(0, Find(whole, "movi") + 1500));
+    EXPECT_TRUE(Fires(cut, "riff.truncated"));
+    EXPECT_FALSE(Fires(cut, "movi.damaged"));
+
+    // An index cut after its last video entry does not say "20 of 20 frames indexed".
+    const FileFacts shortIndex = FactsOf(whole.substr(0, whole.size() - 8));
+    ASSERT_TRUE(Fires(shortIndex, "index.damaged"));
+    for (const Finding& f : shortIndex.findings) {
+        EXPECT_EQ(f.message.find("20 of 20"), std::string::npos) << f.message;
+    }
+
+    // Entries that all point a few bytes off are an error, not ok.
+    EXPECT_EQ(FactsOf(Whole({.indexShift = 2})).verdict, Verdict::kDamaged);
+}
+
+TEST(Conformance, PartsAndFilesOverTheLimitsOf32BitReaders) {
+    TempDir dir;
+    const Bytes whole = Whole();
+    const Bytes headers = whole.substr(12, Find(whole, "movi") - 16);
+    auto judge = [&dir](const SparseFile& file) {
+        const std::string path = dir.PathOf("big.avi");
+        file.WriteTo(path);
+        CFileAnalysis analysis;
+        analysis.Analyse(path, {.scan = false, .data = {}});
+        return FillFacts(path, analysis);
+    };
+    SparseFile parts;  // two RIFF parts, the first over 1 GiB
+    const std::uint32_t firstSize = (1u << 30) + 100;
+    parts.size = 8 + std::uint64_t{firstSize} + 24;
+    parts.pieces = {{0, "RIFF" + Le32(firstSize) + "AVI " + headers},
+                    {8 + firstSize, Riff("AVIX", {List("movi", {})})}};
+    EXPECT_TRUE(Fires(judge(parts), "riff.part_over_1gib"));
+
+    SparseFile huge;  // one RIFF part of 2.5 GiB in a file of 4.5 GiB
+    huge.size = std::uint64_t{9} << 29;
+    huge.pieces = {{0, "RIFF" + Le32(0xA0000000) + "AVI " + headers}};
+    const FileFacts facts = judge(huge);
+    EXPECT_TRUE(Fires(facts, "riff.part_over_2gib"));
+    EXPECT_TRUE(Fires(facts, "riff.file_over_4gib"));
+
+    CFileAnalysis missing;
+    missing.Analyse(dir.PathOf("missing.avi"), {.scan = false, .data = {}});
+    EXPECT_EQ(Ids(FillFacts(dir.PathOf("missing.avi"), missing)),
+              std::vector<std::string>{"file.open_failed"});
+}
+
+}  // namespace
+}  // namespace plovik
