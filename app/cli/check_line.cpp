@@ -4,18 +4,28 @@
 
 namespace plovik {
 
+// A backslash separates folders on Windows, where no name holds a line break: only the
+// line breaks are escaped there.
+#ifdef _WIN32
+constexpr const char* kEscaped = "\n\r";
+#else
+constexpr const char* kEscaped = "\\\n\r";
+#endif
+
 LineName NameForLine(const std::string& displayPath) {
     LineName name;
-    name.escaped = displayPath.find_first_of("\\\n\r") != std::string::npos;
+    name.escaped = displayPath.find_first_of(kEscaped) != std::string::npos;
     if (!name.escaped) {
         name.text = displayPath;
         return name;
     }
     for (const char c : displayPath) {
         switch (c) {
+#ifndef _WIN32
             case '\\':
                 name.text += "\\\\";
                 break;
+#endif
             case '\n':
                 name.text += "\\n";
                 break;

@@ -117,6 +117,7 @@ Bytes BuildSimpleAvi(const SimpleAvi& a) {
                                            .handler = std::string(4, '\0'),
                                            .scale = 1,
                                            .rate = 16000,
+                                           .length = 8 * a.frames,
                                            .sampleSize = 1}),
                                      AudioStrf()}));
     }

@@ -10,6 +10,7 @@
 
 #include "golden_files.h"
 #include "plovik/cli.h"
+#include "plovik/file_facts.h"
 #include "plovik/text_encoding.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
@@ -259,11 +260,12 @@ TEST(CsvRecords, QuoteCellsAndKeepTheColumns) {
     EXPECT_EQ(rows[0].rfind("path,status,file_size,data_size,duration_s,video_handler,", 0), 0u);
     EXPECT_EQ(rows[1], quoted +
                            ",ok,974,966,0.4,DIVX,DivX MPEG-4 V4.x,640,480,25,85,2,44100,"
-                           "true,10,2,false,false,false,");
+                           "true,10,2,false,false,false,ok,");
     EXPECT_EQ(rows[2], damaged +
                            ",index_failed,954,966,0.4,DIVX,DivX MPEG-4 V4.x,640,480,25,85,2,44100,"
-                           "false,10,2,false,false,true,truncated;index_damaged");
-    EXPECT_EQ(rows[3], dir.PathOf("gone.avi") + ",open_failed,,,,,,,,,,,,,,,,,,open_failed");
+                           "false,10,2,false,false,true,damaged,riff.truncated index.damaged");
+    EXPECT_EQ(rows[3],
+              dir.PathOf("gone.avi") + ",open_failed,,,,,,,,,,,,,,,,,,unreadable,file.open_failed");
 
     // Korean spreadsheets open CP949 as it is.
     const std::string korean = dir.Write("한글.avi", test::BuildSimpleAvi());
@@ -290,15 +292,48 @@ TEST(CheckMode, LinesSummaryAndExitStatus) {
     EXPECT_EQ(mixed.status, kExitFailureMessage);
     const std::vector<std::string> lines = Lines(mixed.out);
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[1],
-              cut + ": truncated (20 bytes missing); index damaged (9 of 10 frames indexed)");
-    EXPECT_EQ(lines[2], noIndex + ": no index");
-    EXPECT_EQ(lines[3], text + ": not an AVI file");
+    EXPECT_EQ(lines[1], cut +
+                            ": truncated (20 bytes missing) [riff.truncated]; index damaged (9 "
+                            "of 10 frames indexed) [index.damaged]");
+    EXPECT_EQ(lines[2], noIndex +
+                            ": dwStreams is 1, the header list has 0 stream lists [avih.streams]; "
+                            "no index [idx1.missing]");
+    EXPECT_EQ(lines[3], text + ": not an AVI file [file.not_avi]");
     EXPECT_EQ(lines[4].rfind(dir.PathOf("gone.avi") + ": cannot open (", 0), 0u);
-    EXPECT_EQ(Lines(mixed.err).back(), "5 files: 1 ok, 2 damaged, 2 unreadable");
+    EXPECT_EQ(Lines(mixed.err).back(),
+              "5 files: 1 ok, 0 with warnings, 2 damaged, 2 unreadable; movie data not checked "
+              "(--scan checks them)");
 
     const BatchRun json = RunBatch({"--check", "--format", "json", cut});
-    EXPECT_NE(json.out.find(R"("problems":["truncated","index_damaged"])"), std::string::npos);
+    EXPECT_NE(json.out.find(R"x("verdict":"damaged","data_checked":false,"findings":[{"rule":)x"
+                            R"x("riff.truncated","severity":"error","position":954,"length":20,)x"
+                            R"x("message":"truncated (20 bytes missing)"})x"),
+              std::string::npos);
+
+    // Warnings pass unless --strict; an empty folder fails in every mode.
+    const std::string warned =
+        dir.Write("warned.avi", test::BuildSimpleAvi({.microSecPerFrame = 50000}));
+    EXPECT_EQ(RunBatch({"--check", warned}).status, kExitOk);
+    EXPECT_EQ(RunBatch({"--check", "--strict", warned}).status, kExitFailureMessage);
+    const std::string empty = dir.PathOf("empty");
+    std::filesystem::create_directory(empty);
+    for (const char* mode : {"--check", "--scan"}) {
+        const BatchRun none = RunBatch({mode, empty});
+        EXPECT_EQ(none.status, kExitFailureMessage);
+        EXPECT_EQ(none.err, "plovik-report: " + empty + ": no AVI files\n");
+        EXPECT_EQ(none.out, "");
+    }
+}
+
+TEST(CheckMode, RuleListForPeopleAndScripts) {
+    const BatchRun text = RunBatch({"--list-rules"});
+    EXPECT_EQ(text.status, kExitOk);
+    EXPECT_EQ(Lines(text.out).size(), Rules().size());
+    EXPECT_EQ(Lines(text.out)[0].rfind("read.failed\terror\t", 0), 0u);
+    const BatchRun json = RunBatch({"--list-rules", "--format", "json"});
+    EXPECT_EQ(json.out.rfind(R"({"id":"read.failed","severity":"error","summary":")", 0), 0u);
+    EXPECT_EQ(RunBatch({"--list-rules", "x.avi"}).status, kExitUsage);
+    EXPECT_EQ(RunBatch({"--strict", "x.avi"}).status, kExitUsage);
 }
 
 TEST(FolderWalk, AviFilesOfATreeSortedWithoutFollowingLinks) {
@@ -356,7 +391,15 @@ TEST(NameList, NulSeparatedNamesFromInputOrFile) {
     const std::string names = blank + '\0' + odd + '\0';
     const BatchRun fromInput = RunBatch({"--check", "--files0-from=-"}, names);
     EXPECT_EQ(fromInput.status, kExitOk) << fromInput.err;
+#ifdef _WIN32
     EXPECT_EQ(fromInput.out, blank + ": ok\n" + odd + ": ok\n");
+#else
+    // A line break in a name is escaped, and the line marked, so that one file is one line.
+    EXPECT_EQ(fromInput.out, blank + ": ok\n\\" + dir.PathOf("line\\nbreak.avi") + ": ok\n");
+    const std::string slash = dir.Write("back\\slash.avi", avi);
+    const std::string escaped = dir.PathOf("back\\\\slash.avi");
+    EXPECT_EQ(RunBatch({"--check", slash}).out, std::string(1, '\\') + escaped + ": ok\n");
+#endif
 
     const std::string list = dir.Write("list", blank + '\0' + odd);  // no final NUL
     EXPECT_EQ(RunBatch({"--check", "--files0-from", list}).out, fromInput.out);

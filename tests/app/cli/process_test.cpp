@@ -76,10 +76,13 @@ TEST(CliProcess, CheckStreamsAndJsonOfAFolder) {
                     " 2>" + Quote(err)),
               1);
     EXPECT_EQ(test::ReadFileBytes(out),
-              good + ": ok\n" + missing + ": cannot open (No such file or directory)\n");
-    EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: " + missing +
-                                            ": No such file or directory\n"
-                                            "2 files: 1 ok, 0 damaged, 1 unreadable\n");
+              good + ": ok\n" + missing +
+                  ": cannot open (No such file or directory) [file.open_failed]\n");
+    EXPECT_EQ(test::ReadFileBytes(err),
+              "plovik-report: " + missing +
+                  ": No such file or directory\n"
+                  "2 files: 1 ok, 0 with warnings, 0 damaged, 1 unreadable; movie data not "
+                  "checked (--scan checks them)\n");
 
     const std::string folder = dir.PathOf("");
     EXPECT_EQ(Shell(exe + " --format json " + Quote(folder) + " 2>/dev/null | jq -e -s " +
@@ -108,7 +111,9 @@ TEST(CliProcess, UnreadableFolder) {
     EXPECT_EQ(status, 1);
     EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: " + dir.PathOf("locked") +
                                             ": Permission denied\n"
-                                            "3 files: 2 ok, 0 damaged, 1 unreadable\n");
+                                            "3 files: 2 ok, 0 with warnings, 0 damaged, 1 "
+                                            "unreadable; movie data not checked (--scan checks "
+                                            "them)\n");
 }
 
 // A child with standard input from a pipe and standard error on a pseudo-terminal, which
@@ -149,7 +154,9 @@ TEST(CliProcess, ProgressLineOnATerminalOnly) {
     ::close(master);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(terminal.rfind("\r1/3 files", 0), 0u) << terminal;
-    EXPECT_TRUE(terminal.ends_with("\r         \r3 files: 3 ok, 0 damaged, 0 unreadable\r\n"))
+    EXPECT_TRUE(
+        terminal.ends_with("\r         \r3 files: 3 ok, 0 with warnings, 0 damaged, 0 "
+                           "unreadable; movie data not checked (--scan checks them)\r\n"))
         << terminal;
 
     // The same slow run with standard error in a file shows no progress.

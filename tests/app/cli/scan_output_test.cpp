@@ -53,17 +53,18 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
     EXPECT_EQ(From(csv, "truncated,", 0),
               "truncated,scan_video_frames,scan_video_frames_expected,scan_empty_frames,"
               "scan_audio_bytes,scan_audio_s,scan_playable_s,scan_damaged_region_count,"
-              "scan_damaged_bytes,scan_index_mismatches,problems");
-    EXPECT_EQ(From(csv, "false,250,", 1), "false,250,250,0,2000,0.125,0.125,0,0,0,");
+              "scan_damaged_bytes,scan_index_mismatches,verdict,findings");
+    EXPECT_EQ(From(csv, "false,250,", 1), "false,250,250,0,2000,0.125,0.125,0,0,0,ok,");
     EXPECT_EQ(From(csv, "true,100,", 2),
-              "true,100,250,0,800,0.05,0.05,1,4800,,truncated;no_index;damaged_data;"
-              "playable_short");
+              "true,100,250,0,800,0.05,0.05,1,4800,,damaged,riff.truncated idx1.missing "
+              "movi.playable_short");
 
-    // All its frames are there: the whole file is ok although its audio plays 0.125 s.
+    // All its frames are there: the whole file is ok although its audio plays 0.125 s. The
+    // cut chunk at the end is the truncation, not damaged data.
     EXPECT_EQ(Output({"--scan", "--check", whole, cut}, kExitFailureMessage),
               whole + ": ok\n" + cut +
-                  ": truncated (12803 bytes missing); no index; damaged data (1 regions, 4800 "
-                  "bytes); playable 0 of 10 s\n");
+                  ": truncated (12803 bytes missing) [riff.truncated]; no index [idx1.missing]; "
+                  "playable 0 of 10 s [movi.playable_short]\n");
 }
 
 }  // namespace
