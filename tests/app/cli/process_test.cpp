@@ -118,6 +118,25 @@ TEST(CliProcess, UnreadableFolder) {
 
 // A child with standard input from a pipe and standard error on a pseudo-terminal, which
 // the test reads until the child is done.
+// A disk whose reads fail from a byte on: the read error is the verdict, never damage.
+TEST(CliProcess, ReadErrorOfAFailingDisk) {
+    test::TempDir dir;
+    const test::Bytes bytes = test::BuildSimpleAvi({.frames = 200});
+    const std::string clip = dir.Write("clip.avi", bytes);
+    const std::string out = dir.PathOf("out.txt");
+    const std::size_t failAt = bytes.find("movi") + 1000;
+    const std::string env = std::string("ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=") +
+                            Quote(PLOVIK_FAILING_READS) + " PLOVIK_FAIL_PATH=" +
+                            Quote(std::filesystem::canonical(clip).string()) +
+                            " PLOVIK_FAIL_AT=" + std::to_string(failAt) + " ";
+    EXPECT_EQ(Shell(env + Quote(PLOVIK_REPORT_EXE) + " --check --scan " + Quote(clip) + " >" +
+                    Quote(out) + " 2>/dev/null"),
+              1);
+    const std::string line = test::ReadFileBytes(out);
+    EXPECT_EQ(line.rfind(clip + ": read error at byte ", 0), 0u) << line;
+    EXPECT_TRUE(line.ends_with(" (Input/output error) [read.failed]\n")) << line;
+}
+
 TEST(CliProcess, ProgressLineOnATerminalOnly) {
     test::TempDir dir;
     std::string names;
