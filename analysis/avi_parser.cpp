@@ -40,7 +40,14 @@ void CAviParser::Reset() {
     m_nRiffParts = 0;
     m_arMoviLists.clear();
     m_nStreamLists = 0;
-    m_Layout = {};
+    // Emptied, not freed: a batch parses file after file into the same storage.
+    m_Layout.arRiffParts.clear();
+    m_Layout.arTopChunks.clear();
+    m_Layout.arStreams.clear();
+    m_Layout.qwTrailingBytes = 0;
+    m_Layout.nVideoStream = -1;
+    m_Layout.bHasGrandFrames = false;
+    m_Layout.dwGrandFrames = 0;
     m_nAudioStream = -1;
     m_nError = PARSE_OK;
     m_strSoftware.clear();

@@ -59,11 +59,8 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
     if (reported && video > 0 && m_parser.m_nIndexKind == INDEX_KIND_IDX1) {
         m_videoStreamIndex = CountVideoStreamEntries(file, m_parser, video);
     }
-    if (m_bScanned) {
-        m_scan.ScanFrom(file, m_parser, options.data);
-    } else {
-        m_scan.Reset();
-    }
+    // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
+    if (m_bScanned) m_scan.ScanFrom(file, m_parser, options.data);
     m_readFailure = file.Failure();
 }
 

@@ -181,11 +181,11 @@ void Findings::Riff() {
     }
     for (std::size_t i = 0; i < st.parts.size(); ++i) {
         const RiffPartFacts& part = st.parts[i];
-        const std::string text = "RIFF part " + Num(i + 1) + " of " + Num(part.size) + " bytes";
+        auto text = [&] { return "RIFF part " + Num(i + 1) + " of " + Num(part.size) + " bytes"; };
         if (part.size >= 2 * kGiB && !f.unfinished) {
-            Add(kPartOver2GiB, text, part.position, part.size + 8);
+            Add(kPartOver2GiB, text(), part.position, part.size + 8);
         } else if (part.size > kGiB && f.riffParts > 1) {
-            Add(kPartOver1GiB, text, part.position, part.size + 8);
+            Add(kPartOver1GiB, text(), part.position, part.size + 8);
         }
     }
 }

@@ -433,7 +433,7 @@ FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovie
     return f;
 }
 
-FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis) {
+FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool judged) {
     FileFacts f = FactsOf(path, analysis.m_parser, analysis.m_bScanned ? &analysis.m_scan : nullptr,
                           analysis.m_strOpenError);
     f.readFailure = analysis.m_readFailure;
@@ -443,7 +443,7 @@ FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis) {
         f.index.streamFrames = own->frames;
         f.index.streamKeyFrames = own->keyFrames;
     }
-    Judge(f);
+    if (judged) Judge(f);
     return f;
 }
 

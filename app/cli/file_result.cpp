@@ -12,7 +12,7 @@ FileResult FileAnalyser::Analyse(const WalkItem& item) {
     if (!item.error.empty() && !m_analysis.m_strOpenError.empty()) {
         m_analysis.m_strOpenError = item.error;
     }
-    FileResult result{FillFacts(item.path, m_analysis), {}};
+    FileResult result{FillFacts(item.path, m_analysis, m_withFindings), {}};
     if (m_withReport) {
         m_area.ClearReport();
         if (WriteReport(m_area, result.facts) && result.facts.scan) {

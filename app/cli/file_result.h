@@ -21,8 +21,8 @@ struct FileResult {
 // allocates them once.
 class FileAnalyser {
   public:
-    FileAnalyser(bool withReport, bool withScan = false)
-        : m_withReport(withReport), m_withScan(withScan) {}
+    FileAnalyser(bool withReport, bool withScan = false, bool withFindings = true)
+        : m_withReport(withReport), m_withScan(withScan), m_withFindings(withFindings) {}
 
     // The result refers to this analyser's key-frame times: use it before the next call.
     FileResult Analyse(const WalkItem& item);
@@ -32,6 +32,7 @@ class FileAnalyser {
   private:
     bool m_withReport;
     bool m_withScan;
+    bool m_withFindings;
     CFileAnalysis m_analysis;
     CMovieScan::Progress m_scanProgress;
     CStringReportArea m_area{"\n"};

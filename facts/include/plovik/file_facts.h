@@ -276,6 +276,8 @@ Verdict VerdictOf(const FileFacts& facts, const std::vector<Finding>& findings);
 // openError why it could not be opened.
 FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
                     const std::string& openError = {});
-FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis);
+// With judged, the findings and the verdict too (a run that shows neither leaves them out:
+// they cost a small file's report as much again).
+FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool judged = true);
 
 }  // namespace plovik
