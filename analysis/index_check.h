@@ -17,7 +17,11 @@ struct ScanIndexEntry {
     std::uint64_t position;  // absolute file position of the chunk header it names
     FOURCC id;               // a list's entry names the list type ("rec ")
     std::uint32_t size;      // the chunk's size field
+    bool key;                // marked a key frame
 };
+
+// What an index says of a chunk: nothing (no entry names it), or whether it is a key frame.
+enum class IndexMark : std::uint8_t { kNone, kDelta, kKey };
 
 // The entries of one index in index order; Rewind starts again from the first.
 class IndexEntrySource {
@@ -49,13 +53,18 @@ std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviPa
 class IndexCheck {
   public:
     explicit IndexCheck(IndexEntrySource& entries) : m_source(entries) {}
-    // Entries before this chunk point between chunks; those at it must name it.
-    void Chunk(std::uint64_t position, FOURCC id, std::uint32_t size) {
+    // Entries before this chunk point between chunks; those at it must name it. Returns the
+    // mark of an entry that does.
+    IndexMark Chunk(std::uint64_t position, FOURCC id, std::uint32_t size) {
+        IndexMark mark = IndexMark::kNone;
         for (; HaveEntry() && m_next->position <= position; ++m_next) {
             if (m_next->position < position || m_next->id != id || m_next->size != size) {
                 ++m_mismatches;
+            } else {
+                mark = m_next->key ? IndexMark::kKey : IndexMark::kDelta;
             }
         }
+        return mark;
     }
     // After a walk: the entries it never reached point at no chunk.
     void EndWalk();

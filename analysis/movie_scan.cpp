@@ -81,6 +81,36 @@ struct Tally {
     std::uint64_t audioBytes = 0;
 };
 
+// The time of audio data, in seconds per unit.
+struct AudioClock {
+    explicit AudioClock(const CAviParser& avi) : units(AudioUnitsOf(avi)) {
+        if (units.bValid) unitSeconds = static_cast<double>(units.dwScale) / units.dwRate;
+    }
+    double Seconds(std::uint64_t bytes, std::uint64_t chunks) const {
+        return static_cast<double>(units.Units(bytes, chunks)) * unitSeconds;
+    }
+
+    AUDIOUNITS units;
+    double unitSeconds = 0.0;
+};
+
+// The audio and the video frames, as the interleave measures them.
+struct StreamClock {
+    explicit StreamClock(const CAviParser& avi) : audio(avi) {
+        const AVISTREAMHEADER& video = avi.m_VideoHeader;
+        if (!audio.units.bValid || video.dwRate == 0 || video.dwScale == 0) return;
+        frameSeconds = static_cast<double>(video.dwScale) / video.dwRate;
+        measured = true;
+    }
+    double Audio(std::uint64_t bytes, std::uint64_t chunks) const {
+        return audio.Seconds(bytes, chunks);
+    }
+
+    AudioClock audio;
+    bool measured = false;
+    double frameSeconds = 0.0;
+};
+
 class MovieWalk {
   public:
     MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
@@ -89,6 +119,7 @@ class MovieWalk {
           m_lists(avi.m_arMoviLists),
           m_knownStreams(avi.m_nStreamLists),
           m_videoId(VideoChunkId(std::max(avi.m_Layout.nVideoStream, 0))),
+          m_clock(avi),
           m_audioStream(avi.m_nAudioStream),
           m_indexes(indexes),
           m_out(out),
@@ -108,10 +139,11 @@ class MovieWalk {
     std::uint64_t Resync(std::uint64_t position);
     bool IsResyncPoint(std::uint64_t position, const std::uint8_t* header, std::uint64_t end);
     bool ReadFollower(std::uint64_t position, std::uint64_t follower, std::uint8_t* out);
-    void CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size,
-                    std::uint64_t dataEnd);
+    void TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
+                         std::uint32_t size, std::uint64_t dataEnd);
+    void MeasureInterleave(const Tally& tally, std::uint64_t position);
     bool IsUnpaddedChunk(std::uint64_t position, std::uint64_t end);
-    void CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
+    IndexMark CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
     bool ObserveStreamChunk(std::uint64_t position, const std::uint8_t* header);
     void Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size);
     void Missing(std::uint64_t position);
@@ -123,6 +155,7 @@ class MovieWalk {
     const std::vector<AVIEXTENT>& m_lists;
     const int m_knownStreams;
     const FOURCC m_videoId;
+    const StreamClock m_clock;
     const int m_audioStream;
     std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
@@ -203,8 +236,7 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
         const FOURCC id = LoadLe32(bytes);
         FOURCC type = 0;
         if (streamChunk) {
-            CountChunk(m_tally, bytes, size, dataEnd);
-            CheckIndex(position, id, size);
+            TakeStreamChunk(m_tally, position, bytes, size, dataEnd);
             if (m_observer != nullptr) ObserveStreamChunk(position, bytes);
         } else if (id == kList && size >= 4 && ReadFourCC(position + kHeaderBytes, type)) {
             CheckIndex(position, type, size);  // index entries of lists name their type
@@ -235,8 +267,7 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
         const std::uint32_t size = LoadLe32(bytes + 4);
         const std::uint64_t dataEnd = position + kHeaderBytes + size;
         if (dataEnd > limit) break;
-        CountChunk(tally, bytes, size, dataEnd);
-        CheckIndex(position, LoadLe32(bytes), size);
+        TakeStreamChunk(tally, position, bytes, size, dataEnd);
         // A head that the buffer does not hold moves the buffer: the run ends there.
         const bool moved = m_observer != nullptr && ObserveStreamChunk(position, bytes);
         const std::uint64_t step = kHeaderBytes + Padded(size);
@@ -249,23 +280,46 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
     return position;
 }
 
-// A chunk with a stream id: video frames, data of the audio stream, and every stream's
-// chunks, bytes and largest chunk.
-void MovieWalk::CountChunk(Tally& tally, const std::uint8_t* id, std::uint32_t size,
-                           std::uint64_t dataEnd) {
-    const int stream = StreamNumber(id);
-    if ((LoadLe32(id) | kVideoIdMask) == m_videoId) {
+// A chunk with a stream id: checked against the indexes, and counted: video frames with
+// their sizes, data of the audio stream with the interleave, every stream's chunks, bytes
+// and largest chunk.
+void MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
+                                std::uint32_t size, std::uint64_t dataEnd) {
+    const FOURCC id = LoadLe32(header);
+    const IndexMark mark = CheckIndex(position, id, size);
+    const int stream = StreamNumber(header);
+    if ((id | kVideoIdMask) == m_videoId) {
         ++tally.videoFrames;
         tally.emptyFrames += size == 0 ? 1 : 0;
-    } else if (stream == m_audioStream && HasSuffix(id, "wb")) {
+        if (size != 0 && mark == IndexMark::kKey) m_out.m_KeyFrameSizes.Add(size);
+        if (size != 0 && mark == IndexMark::kDelta) m_out.m_DeltaFrameSizes.Add(size);
+    } else if (stream == m_audioStream && HasSuffix(header, "wb")) {
         ++tally.audioChunks;
         tally.audioBytes += size;
+        if (m_clock.measured) MeasureInterleave(tally, position);
     }
     SCANSTREAM& counts = m_out.m_arStreams[static_cast<std::size_t>(stream)];
     ++counts.qwChunks;
     counts.qwBytes += size;
     counts.dwLargest = std::max(counts.dwLargest, size);
     if ((size & 1) != 0) m_afterOddPad = dataEnd + 1;
+}
+
+// The audio up to the end of the chunk at position against the video frames before it.
+void MovieWalk::MeasureInterleave(const Tally& tally, std::uint64_t position) {
+    SCANINTERLEAVE& out = m_out.m_Interleave;
+    const double audio = m_clock.Audio(tally.audioBytes, tally.audioChunks);
+    const double video = static_cast<double>(tally.videoFrames) * m_clock.frameSeconds;
+    if (tally.videoFrames == 0) out.dPreload = audio;
+    out.bMeasured = true;
+    if (audio - video > out.dMaxLead) {
+        out.dMaxLead = audio - video;
+        out.qwMaxLeadPos = position;
+    }
+    if (video - audio > out.dMaxLag) {
+        out.dMaxLag = video - audio;
+        out.qwMaxLagPos = position;
+    }
 }
 
 // A well-formed chunk at position, one byte before where the walk looked after an odd
@@ -350,8 +404,13 @@ bool MovieWalk::ReadFollower(std::uint64_t position, std::uint64_t follower, std
     return m_reader.Peek(follower, out, kHeaderBytes);
 }
 
-void MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
-    for (IndexCheck* index : m_indexes) index->Chunk(position, id, size);
+IndexMark MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
+    IndexMark mark = IndexMark::kNone;
+    for (IndexCheck* index : m_indexes) {
+        const IndexMark said = index->Chunk(position, id, size);
+        if (mark == IndexMark::kNone) mark = said;
+    }
+    return mark;
 }
 
 // The data ends inside the open lists: the rest of the "movi" list is one region. Of it,
@@ -416,6 +475,19 @@ CMovieScan::Options WalkOnly(const CMovieScan::Options& options) {
 }
 
 }  // namespace
+
+AUDIOUNITS AudioUnitsOf(const CAviParser& avi) {
+    const AVISTREAMHEADER& audio = avi.m_AudioHeader;
+    if (avi.m_nAudioStream < 0) return {false, 0, 0, 0};
+    // A header that makes each chunk one sample (no sample size, a scale of 1) describes no
+    // audio frame: such files are timed by their byte rate.
+    const bool framed = audio.dwSampleSize != 0 || audio.dwScale > 1;
+    if (audio.dwRate != 0 && audio.dwScale != 0 && framed) {
+        return {true, audio.dwSampleSize, audio.dwScale, audio.dwRate};
+    }
+    const std::uint32_t avgBytes = avi.m_AudioFormat.nAvgBytesPerSec;
+    return {avgBytes != 0, 1, 1, avgBytes};
+}
 
 void CMovieScan::Reset() {
     *this = CMovieScan{};

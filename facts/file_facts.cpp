@@ -161,10 +161,15 @@ std::optional<double> Seconds(std::uint64_t count, std::uint32_t times, std::uin
     return static_cast<double>(count) * times / over;
 }
 
-// count / over in whole units, truncated; nothing when over is 0.
-std::optional<std::uint64_t> Truncated(std::uint64_t count, std::uint32_t over) {
-    if (over == 0) return std::nullopt;
-    return count / over;
+// Whole seconds of count units of scale / rate seconds, truncated; none without a rate.
+std::optional<std::uint64_t> TruncatedSeconds(std::uint64_t count, std::uint32_t scale,
+                                              std::uint32_t rate) {
+    if (rate == 0) return std::nullopt;
+    // (count % rate) x scale < 2^64: exact; a count so large that the whole overflows is
+    // held at the largest value.
+    const std::uint64_t whole = count / rate;
+    if (scale != 0 && whole > UINT64_MAX / scale) return UINT64_MAX;
+    return whole * scale + count % rate * scale / rate;
 }
 
 // The smaller of two times, where a time that is missing does not limit the other.
@@ -176,20 +181,22 @@ std::optional<T> Smaller(const std::optional<T>& a, const std::optional<T>& b) {
 
 ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     const AVISTREAMHEADER& video = avi.m_VideoHeader;
-    const std::uint32_t audioRate = avi.m_nAudioStream >= 0 ? avi.m_AudioFormat.nAvgBytesPerSec : 0;
+    const AUDIOUNITS audio = AudioUnitsOf(avi);
+    const std::uint64_t audioUnits = audio.Units(scan.m_qwAudioBytes, scan.m_qwAudioChunks);
+    const std::uint32_t audioRate = audio.bValid ? audio.dwRate : 0;
     ScanFacts s;
     s.videoFrames = scan.m_qwVideoFrames;
     s.expectedFrames = video.dwLength;
     if (video.dwLength != 0) s.presentPercent = scan.m_qwVideoFrames * 100.0 / video.dwLength;
     s.emptyFrames = scan.m_qwEmptyFrames;
     s.audioBytes = scan.m_qwAudioBytes;
-    s.audioTime = Seconds(scan.m_qwAudioBytes, 1, audioRate);
-    s.audioSeconds = Truncated(scan.m_qwAudioBytes, audioRate).value_or(0);
+    s.audioTime = Seconds(audioUnits, audio.dwScale, audioRate);
+    s.audioSeconds = TruncatedSeconds(audioUnits, audio.dwScale, audioRate).value_or(0);
     s.playableTime =
         Smaller(Seconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate), s.audioTime);
     // Whole seconds from integers: a double would round a huge count on the way.
     s.playableSeconds = Smaller(RoundedSeconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate),
-                                RoundedSeconds(scan.m_qwAudioBytes, 1, audioRate))
+                                RoundedSeconds(audioUnits, audio.dwScale, audioRate))
                             .value_or(0);
     s.headerSeconds = RoundedSeconds(video.dwLength, video.dwScale, video.dwRate);
     s.damagedRegions = scan.m_qwDamagedRegions;

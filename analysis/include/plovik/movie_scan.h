@@ -4,10 +4,12 @@
 // nowhere.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,6 +59,46 @@ struct SCANSTREAM {
     std::uint32_t dwLargest = 0;  // the size of the largest
 };
 
+// The audio against the video, at each audio chunk in file order: the audio's time up to the
+// end of the chunk against the time of the video frames before it.
+struct SCANINTERLEAVE {
+    bool bMeasured = false;          // both streams have chunks and a time
+    double dPreload = 0.0;           // seconds of audio before the first video frame
+    double dMaxLead = 0.0;           // the most the audio runs ahead, seconds (0 or more)
+    std::uint64_t qwMaxLeadPos = 0;  // the audio chunk where it does
+    double dMaxLag = 0.0;            // the most it falls behind, seconds (0 or more)
+    std::uint64_t qwMaxLagPos = 0;
+};
+
+// Sizes of a kind of video frame.
+struct SCANSIZES {
+    std::uint64_t qwCount = 0;
+    std::uint64_t qwMin = 0;
+    std::uint64_t qwMax = 0;
+    std::uint64_t qwSum = 0;
+    void Add(std::uint32_t size) {
+        qwMin = qwCount == 0 ? size : std::min<std::uint64_t>(qwMin, size);
+        qwMax = std::max<std::uint64_t>(qwMax, size);
+        qwSum += size;
+        ++qwCount;
+    }
+};
+
+// How the audio stream's data count in time: in the stream's own units (samples of
+// dwSampleSize bytes, or chunks where it has no sample size) of scale / rate seconds when
+// its header has a rate, else bytes by nAvgBytesPerSec (FLAC and ADPCM give a nominal or
+// wrong nAvgBytesPerSec; their headers tell the truth).
+struct AUDIOUNITS {
+    bool bValid = false;         // an audio stream with a rate of either kind
+    std::uint32_t dwSampleSize;  // bytes of a unit; 0: a chunk is a unit
+    std::uint32_t dwScale;
+    std::uint32_t dwRate;
+    std::uint64_t Units(std::uint64_t bytes, std::uint64_t chunks) const {
+        return dwSampleSize != 0 ? bytes / dwSampleSize : chunks;
+    }
+};
+AUDIOUNITS AudioUnitsOf(const CAviParser& avi);
+
 constexpr std::size_t kScanKeptRegions = 100;             // regions listed; all are counted
 constexpr std::size_t kScanBlockBytes = 256u << 10;       // the walk's buffer
 constexpr std::size_t kScanIndexBlockBytes = 128u << 10;  // the index reader's
@@ -103,6 +145,11 @@ class CMovieScan {
     std::uint64_t m_qwUnpaddedChunks = 0;
     // Every stream's chunks, by the number in their ids.
     std::array<SCANSTREAM, 100> m_arStreams{};
+    SCANINTERLEAVE m_Interleave;
+    // The sizes of the video frames the index marks key and not key (frames no index entry
+    // names are in neither).
+    SCANSIZES m_KeyFrameSizes;
+    SCANSIZES m_DeltaFrameSizes;
     // Index check: every entry of "idx1" and of the OpenDML index (the standard index
     // chunks that the video super index lists) should point at a chunk the walk met, with
     // its id and size. A listed index chunk that cannot be read counts as one entry that
