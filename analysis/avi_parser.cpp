@@ -48,6 +48,7 @@ void CAviParser::Reset() {
     m_Layout.nVideoStream = -1;
     m_Layout.bHasGrandFrames = false;
     m_Layout.dwGrandFrames = 0;
+    m_Layout.wAudioSubFormat = 0;
     m_nAudioStream = -1;
     m_nError = PARSE_OK;
     m_strSoftware.clear();

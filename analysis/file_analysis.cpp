@@ -4,32 +4,59 @@
 #include "idx1_index.h"
 #include "raw_file.h"
 #include "riff_reader.h"
+#include "std_index.h"
 
 namespace plovik {
 namespace {
 
-// The "idx1" entries of the video stream numbered stream, read again from the file.
-CFileAnalysis::IndexCount CountVideoStreamEntries(RawFile& file, const CAviParser& avi,
-                                                  int stream) {
-    CFileAnalysis::IndexCount count;
-    const std::unique_ptr<ByteSource> source = MakeFileSource(file);
-    std::uint8_t header[8];
-    if (source->Seek(avi.m_llIndexPos) < 0 || !source->Read(header, sizeof header) ||
-        LoadLe32(header) != kIdx1) {
-        return count;
-    }
-    const FOURCC video = VideoChunkId(stream);
-    Idx1Reader entries(*source, LoadLe32(header + 4) / kIdx1EntryBytes);
-    for (std::span<const std::uint8_t> run = entries.NextRun(); !run.empty();
-         run = entries.NextRun()) {
-        for (std::size_t i = 0; i < run.size(); i += kIdx1EntryBytes) {
-            if ((Idx1Id(&run[i]) | kVideoIdMask) != video) continue;
-            ++count.frames;
-            count.keyFrames += (Idx1Flags(&run[i]) & AVIIF_KEYFRAME) != 0 ? 1 : 0;
+// What an index says of the video frames of the stream numbered stream, read again from the
+// file: the parser's readers count stream 0 and keep no sizes.
+class VideoIndexReader {
+  public:
+    VideoIndexReader(RawFile& file, int stream)
+        : m_source(MakeFileSource(file)), m_video(VideoChunkId(stream)) {}
+
+    CFileAnalysis::IndexCount Idx1(const CAviParser& avi) {
+        std::uint8_t header[8];
+        if (m_source->Seek(avi.m_llIndexPos) < 0 || !m_source->Read(header, sizeof header) ||
+            LoadLe32(header) != kIdx1) {
+            return m_count;
         }
+        Idx1Reader entries(*m_source, LoadLe32(header + 4) / kIdx1EntryBytes);
+        for (auto run = entries.NextRun(); !run.empty(); run = entries.NextRun()) {
+            for (std::size_t i = 0; i < run.size(); i += kIdx1EntryBytes) {
+                const std::uint8_t* entry = &run[i];
+                if ((Idx1Id(entry) | kVideoIdMask) != m_video) continue;
+                Frame(Idx1Size(entry), (Idx1Flags(entry) & AVIIF_KEYFRAME) != 0);
+            }
+        }
+        return m_count;
     }
-    return count;
-}
+
+    CFileAnalysis::IndexCount OpenDml(const CAviParser& avi) {
+        StdIndexReader chunks(*m_source);
+        for (const AVISUPERINDEXENTRY& listed : avi.m_arSuperIndex) {
+            if (!chunks.Enter(listed.qwOffset)) continue;
+            for (auto run = chunks.NextRun(); !run.empty(); run = chunks.NextRun()) {
+                for (std::size_t i = 0; i < run.size(); i += kStdIndexEntryBytes) {
+                    Frame(StdEntrySize(&run[i]), StdEntryIsKey(&run[i]));
+                }
+            }
+        }
+        return m_count;
+    }
+
+  private:
+    void Frame(std::uint32_t size, bool key) {
+        ++m_count.frames;
+        m_count.keyFrames += key ? 1 : 0;
+        if (size != 0) (key ? m_count.keySizes : m_count.deltaSizes).Add(size);
+    }
+
+    std::unique_ptr<ByteSource> m_source;
+    FOURCC m_video;
+    CFileAnalysis::IndexCount m_count;
+};
 
 }  // namespace
 
@@ -54,14 +81,24 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
     const bool reported = parsed || (error != PARSE_ERR_NOT_AVI && error != PARSE_ERR_OPEN &&
                                      error != PARSE_ERR_HEADER);
     m_bScanned = options.scan && reported;
-    const int video = m_parser.m_Layout.nVideoStream;
     m_videoStreamIndex.reset();
-    if (reported && video > 0 && m_parser.m_nIndexKind == INDEX_KIND_IDX1) {
-        m_videoStreamIndex = CountVideoStreamEntries(file, m_parser, video);
-    }
+    if (reported) ReadVideoIndex(file, options.indexSizes);
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
     if (m_bScanned) m_scan.ScanFrom(file, m_parser, options.data);
     m_readFailure = file.Failure();
+}
+
+// The index read again for its video frames: always when the video is not stream 0, whose
+// frames the parser counts, and for their sizes when they are asked for.
+void CFileAnalysis::ReadVideoIndex(RawFile& file, bool sizes) {
+    const int video = std::max(m_parser.m_Layout.nVideoStream, 0);
+    if (video == 0 && !sizes) return;
+    VideoIndexReader reader(file, video);
+    if (m_parser.m_nIndexKind == INDEX_KIND_IDX1) {
+        m_videoStreamIndex = reader.Idx1(m_parser);
+    } else if (m_parser.m_nIndexKind == INDEX_KIND_OPENDML) {
+        m_videoStreamIndex = reader.OpenDml(m_parser);
+    }
 }
 
 }  // namespace plovik

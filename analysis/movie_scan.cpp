@@ -120,6 +120,8 @@ class MovieWalk {
           m_knownStreams(avi.m_nStreamLists),
           m_videoId(VideoChunkId(std::max(avi.m_Layout.nVideoStream, 0))),
           m_clock(avi),
+          m_mpegAudio(avi.m_nAudioStream >= 0 && (avi.m_AudioFormat.wFormatTag == 0x55 ||
+                                                  avi.m_AudioFormat.wFormatTag == 0x50)),
           m_audioStream(avi.m_nAudioStream),
           m_indexes(indexes),
           m_out(out),
@@ -142,6 +144,7 @@ class MovieWalk {
     void TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
                          std::uint32_t size, std::uint64_t dataEnd);
     void MeasureInterleave(const Tally& tally, std::uint64_t position);
+    void NoteAudioBitrate(const std::uint8_t* frame);
     bool IsUnpaddedChunk(std::uint64_t position, std::uint64_t end);
     IndexMark CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
     bool ObserveStreamChunk(std::uint64_t position, const std::uint8_t* header);
@@ -156,6 +159,8 @@ class MovieWalk {
     const int m_knownStreams;
     const FOURCC m_videoId;
     const StreamClock m_clock;
+    const bool m_mpegAudio;   // MPEG audio: its frame headers tell their bit rates
+    int m_audioBitrate = -1;  // the bit-rate index of the first frame header met
     const int m_audioStream;
     std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
@@ -297,12 +302,25 @@ void MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
         ++tally.audioChunks;
         tally.audioBytes += size;
         if (m_clock.measured) MeasureInterleave(tally, position);
+        if (m_mpegAudio && size >= 4 && m_reader.Held(position) >= kHeaderBytes + 4) {
+            NoteAudioBitrate(header + kHeaderBytes);
+        }
     }
     SCANSTREAM& counts = m_out.m_arStreams[static_cast<std::size_t>(stream)];
     ++counts.qwChunks;
     counts.qwBytes += size;
     counts.dwLargest = std::max(counts.dwLargest, size);
     if ((size & 1) != 0) m_afterOddPad = dataEnd + 1;
+}
+
+// The bit rate of the MPEG audio frame header that opens an audio chunk (when one does: a
+// frame may run on from the chunk before): a second rate makes the audio variable-rate.
+void MovieWalk::NoteAudioBitrate(const std::uint8_t* frame) {
+    const bool sync = frame[0] == 0xFF && (frame[1] & 0xE0) == 0xE0;
+    const int bitrate = frame[2] >> 4;
+    if (!sync || bitrate == 0 || bitrate == 15) return;  // free format, or not a header
+    if (m_audioBitrate < 0) m_audioBitrate = bitrate;
+    if (bitrate != m_audioBitrate) m_out.m_bAudioBitratesVary = true;
 }
 
 // The audio up to the end of the chunk at position against the video frames before it.

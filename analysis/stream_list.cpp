@@ -17,6 +17,8 @@ constexpr std::size_t kSuperIndexHeaderBytes = 24;  // after the chunk header
 constexpr std::size_t kSuperIndexEntryBytes = 16;
 constexpr std::uint16_t kSuperIndexLongsPerEntry = 4;
 constexpr std::uint8_t kIndexOfIndexes = 0;
+constexpr std::uint16_t kExtensible = 0xFFFE;
+constexpr std::size_t kExtensibleBytes = 22;  // after the 18 bytes of WAVEFORMATEX
 
 AVISTREAMHEADER DecodeStreamHeader(RecordCursor c) {
     AVISTREAMHEADER h{};
@@ -174,8 +176,21 @@ class StreamListReader {
         auto& bytes = m_state.audioFormatBytes;
         ReadRecord(m_source, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         m_avi.m_AudioFormat = DecodeAudioFormat(RecordCursor(bytes));
+        ReadSubFormat(chunk.size);
         m_source.Seek(m_listEnd);
         return StreamStep::EndList;
+    }
+
+    // WAVE_FORMAT_EXTENSIBLE names its real format in the first two bytes of its sub-format
+    // GUID, after the valid bits and the channel mask.
+    void ReadSubFormat(std::uint32_t formatSize) {
+        m_avi.m_Layout.wAudioSubFormat = 0;
+        std::uint8_t extension[kExtensibleBytes];
+        if (m_avi.m_AudioFormat.wFormatTag != kExtensible || formatSize < 18 + sizeof extension ||
+            !m_source.Read(extension, sizeof extension)) {
+            return;
+        }
+        m_avi.m_Layout.wAudioSubFormat = RecordCursor({extension + 6, 2}).U16();
     }
 
     // An OpenDML super index of stream-0 video is kept (the last one met wins), with

@@ -1,5 +1,7 @@
 // The conformance check: the rules, and the findings that the facts of a file make.
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -43,6 +45,9 @@ enum RuleIndex : std::size_t {
     kEmptyFrames,
     kPlayableShort,
     kNoStreamData,
+    kPoorInterleave,
+    kAudioLength,
+    kVbrUnderCbrHeader,
     kRuleCount
 };
 
@@ -87,9 +92,22 @@ constexpr Rule kRules[kRuleCount] = {
     {"movi.empty_frames", I, "zero-size (dropped) video frames"},
     {"movi.playable_short", W, "video frames are missing: less plays than the header says"},
     {"movi.no_data", E, "the movie data hold no chunk of any stream"},
+    {"interleave.poor", W, "AVIF_ISINTERLEAVED is set, yet one stream runs more than 2 s ahead"},
+    {"audio.length", W, "the audio ends more than 1 s before or after the video"},
+    {"audio.vbr_cbr_header", W,
+     "variable-rate MPEG audio under a constant-rate header: players drift"},
 };
 
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+constexpr std::uint32_t kInterleavedFlag = 0x100;  // AVIF_ISINTERLEAVED
+constexpr double kAudioLengthTolerance = 1.0;      // seconds
+
+// "2.35 s"
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
 
 std::string Num(std::uint64_t value) { return std::to_string(value); }
 
@@ -117,6 +135,7 @@ class Findings {
     void StreamRates();
     void Index();
     void Data();
+    void Streams();
     // The frames and chunks present can be held against the headers: the file is whole
     // and its data undamaged.
     bool DataIntact() const {
@@ -332,6 +351,33 @@ void Findings::Data() {
             "playable " + Num(scan.playableSeconds) + " of " + Num(*scan.headerSeconds) + " s");
     }
     if (scan.streamChunks == 0 && !scan.stopped) Add(kNoStreamData, "no stream data");
+    Streams();
+}
+
+// How the audio goes with the video in a file whose data are whole.
+void Findings::Streams() {
+    const ScanFacts& scan = *f.scan;
+    const bool flagged = (f.flags & kInterleavedFlag) != 0;
+    if (const std::optional<InterleaveFacts>& il = scan.interleave;
+        il && !il->interleaved && flagged) {
+        const bool leads = il->maxLead >= il->maxLag;
+        Add(kPoorInterleave,
+            std::string("not interleaved: the audio runs ") + (leads ? "ahead" : "behind") +
+                " by " + Seconds(leads ? il->maxLead : il->maxLag),
+            leads ? il->maxLeadPosition : il->maxLagPosition);
+    }
+    if (DataIntact() && scan.audioTime && scan.videoTime && scan.videoFrames != 0 &&
+        std::abs(*scan.audioTime - *scan.videoTime) > kAudioLengthTolerance) {
+        Add(kAudioLength, "the audio lasts " + Seconds(*scan.audioTime) + ", the video " +
+                              Seconds(*scan.videoTime));
+    }
+    const StructureFacts& st = f.structure;
+    const auto audio = static_cast<std::size_t>(st.audioStream);
+    const bool constantRate =
+        st.audioStream >= 0 && audio < st.streams.size() && st.streams[audio].sampleSize != 0;
+    if (scan.audioBitratesVary && constantRate) {
+        Add(kVbrUnderCbrHeader, "MPEG audio of several bit rates under a constant-rate header");
+    }
 }
 
 std::vector<Finding> Findings::Run() {

@@ -77,6 +77,30 @@ std::int32_t RunningTime(const AVISTREAMHEADER& video) {
     return MulDiv(AsSigned(video.dwLength), AsSigned(video.dwScale), AsSigned(video.dwRate));
 }
 
+// count x times / over in seconds; nothing when over is 0.
+std::optional<double> Seconds(std::uint64_t count, std::uint32_t times, std::uint32_t over) {
+    if (over == 0) return std::nullopt;
+    return static_cast<double>(count) * times / over;
+}
+
+// Whole seconds of count units of scale / rate seconds, truncated; none without a rate.
+std::optional<std::uint64_t> TruncatedSeconds(std::uint64_t count, std::uint32_t scale,
+                                              std::uint32_t rate) {
+    if (rate == 0) return std::nullopt;
+    // (count % rate) x scale < 2^64: exact; a count so large that the whole overflows is
+    // held at the largest value.
+    const std::uint64_t whole = count / rate;
+    if (scale != 0 && whole > UINT64_MAX / scale) return UINT64_MAX;
+    return whole * scale + count % rate * scale / rate;
+}
+
+// The smaller of two times, where a time that is missing does not limit the other.
+template <class T>
+std::optional<T> Smaller(const std::optional<T>& a, const std::optional<T>& b) {
+    if (a && b) return std::min(*a, *b);
+    return a ? a : b;
+}
+
 VideoFacts VideoFactsOf(const CAviParser& avi, std::uint64_t kiloBytesPerSec) {
     const AVISTREAMHEADER& header = avi.m_VideoHeader;
     const AVIMAINHEADER& main = avi.m_MainHeader;
@@ -90,6 +114,7 @@ VideoFacts VideoFactsOf(const CAviParser& avi, std::uint64_t kiloBytesPerSec) {
     const std::optional<std::string_view> listed = FindVideoCodecName(v.handler, v.compression);
     v.codecListed = listed.has_value();
     v.codecName = listed ? std::string(*listed) : GetVideoCodecName(v.handler, v.compression);
+    if (v.present) v.shortName = ShortVideoCodecName(v.handler, v.compression);
     v.width = main.dwWidth;
     v.height = main.dwHeight;
     v.aspectRatio = v.height == 0 ? 0.0 : static_cast<double>(v.width) / v.height;
@@ -117,6 +142,16 @@ AudioFacts AudioFactsOf(const CAviParser& avi) {
     a.formatListed = listed.has_value();
     a.formatName = listed ? std::string(*listed) : GetAudioFormatName(a.formatTag);
     a.kbps = AsSigned(format.nAvgBytesPerSec * 8u / 1000);
+    a.blockAlign = format.nBlockAlign;
+    a.bitsPerSample = format.wBitsPerSample;
+    a.subFormat = avi.m_Layout.wAudioSubFormat;
+    a.shortName = a.subFormat != 0 ? ShortAudioCodecName(a.subFormat, a.bitsPerSample)
+                                   : ShortAudioCodecName(a.formatTag, a.bitsPerSample);
+    const AVISTREAMHEADER& header = avi.m_AudioHeader;
+    a.duration = Seconds(header.dwLength, header.dwScale, header.dwRate);
+    const bool mpegAudio = a.formatTag == 0x55 || a.formatTag == 0x50;
+    a.declaredVbr =
+        mpegAudio && (a.blockAlign == 576 || a.blockAlign == 1152) && header.dwSampleSize == 0;
     return a;
 }
 
@@ -155,28 +190,33 @@ IndexFacts IndexFactsOf(const CAviParser& avi) {
     return x;
 }
 
-// count x times / over in seconds; nothing when over is 0.
-std::optional<double> Seconds(std::uint64_t count, std::uint32_t times, std::uint32_t over) {
-    if (over == 0) return std::nullopt;
-    return static_cast<double>(count) * times / over;
+// Where the common demuxers give up reading the streams side by side.
+constexpr double kInterleaveLimit = 2.0;
+
+InterleaveFacts InterleaveFactsOf(const SCANINTERLEAVE& m) {
+    return {m.dMaxLead <= kInterleaveLimit && m.dMaxLag <= kInterleaveLimit,
+            m.dPreload,
+            m.dMaxLead,
+            m.qwMaxLeadPos,
+            m.dMaxLag,
+            m.qwMaxLagPos};
 }
 
-// Whole seconds of count units of scale / rate seconds, truncated; none without a rate.
-std::optional<std::uint64_t> TruncatedSeconds(std::uint64_t count, std::uint32_t scale,
-                                              std::uint32_t rate) {
-    if (rate == 0) return std::nullopt;
-    // (count % rate) x scale < 2^64: exact; a count so large that the whole overflows is
-    // held at the largest value.
-    const std::uint64_t whole = count / rate;
-    if (scale != 0 && whole > UINT64_MAX / scale) return UINT64_MAX;
-    return whole * scale + count % rate * scale / rate;
+FrameSizeStats SizeStatsOf(const SCANSIZES& sizes) {
+    return {sizes.qwCount, sizes.qwMin, sizes.qwMax,
+            sizes.qwCount == 0 ? 0.0 : static_cast<double>(sizes.qwSum) / sizes.qwCount};
 }
 
-// The smaller of two times, where a time that is missing does not limit the other.
-template <class T>
-std::optional<T> Smaller(const std::optional<T>& a, const std::optional<T>& b) {
-    if (a && b) return std::min(*a, *b);
-    return a ? a : b;
+// From the chunks with a data check, else from the index read again for them.
+std::optional<FrameSizes> FrameSizesOf(const CFileAnalysis& analysis) {
+    if (analysis.m_bScanned) {
+        return FrameSizes{true, SizeStatsOf(analysis.m_scan.m_KeyFrameSizes),
+                          SizeStatsOf(analysis.m_scan.m_DeltaFrameSizes)};
+    }
+    if (const auto& index = analysis.m_videoStreamIndex) {
+        return FrameSizes{false, SizeStatsOf(index->keySizes), SizeStatsOf(index->deltaSizes)};
+    }
+    return std::nullopt;
 }
 
 ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
@@ -221,6 +261,9 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
         s.streamChunks += stream.qwChunks;
     }
     s.stopped = scan.m_bStopped;
+    s.videoTime = Seconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate);
+    s.audioBitratesVary = scan.m_bAudioBitratesVary;
+    if (scan.m_Interleave.bMeasured) s.interleave = InterleaveFactsOf(scan.m_Interleave);
     return s;
 }
 
@@ -278,6 +321,7 @@ StructureFacts StructureFactsOf(const CAviParser& avi) {
             {h.fccType, h.dwScale, h.dwRate, h.dwLength, h.dwSampleSize, h.dwSuggestedBufferSize});
     }
     st.videoStream = layout.nVideoStream;
+    st.audioStream = avi.m_nAudioStream;
     if (layout.bHasGrandFrames) st.grandFrames = layout.dwGrandFrames;
     st.hasMovi = avi.m_llMoviPos != 0;
     if (st.hasMovi) st.moviSizeField = static_cast<std::uint64_t>(avi.m_llMoviSize) - 8;
@@ -310,6 +354,9 @@ void FillHeaderFacts(FileFacts& f, const CAviParser& avi) {
     f.index = IndexFactsOf(avi);
     f.hasText = avi.m_bHasText;
     f.structure = StructureFactsOf(avi);
+    // A file without video lasts as long as its audio.
+    if (!f.duration && !f.video.present) f.duration = f.audio.duration;
+    if (f.audio.present) f.audioVbr = f.audio.declaredVbr;
 }
 
 }  // namespace
@@ -450,6 +497,8 @@ FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool
         f.index.streamFrames = own->frames;
         f.index.streamKeyFrames = own->keyFrames;
     }
+    if (HasHeaders(f.status)) f.frameSizes = FrameSizesOf(analysis);
+    if (f.audioVbr && f.scan && f.scan->audioBitratesVary) f.audioVbr = true;
     if (judged) Judge(f);
     return f;
 }

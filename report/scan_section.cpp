@@ -5,7 +5,30 @@
 
 namespace plovik {
 
-void AddScanSection(CReportArea& area, const ScanFacts& scan) {
+namespace {
+
+// "정상 (선행 0.50초, 소리 앞섬 최대 0.52초, 늦음 최대 0.04초)"
+void AddInterleaveLine(CReportArea& area, const InterleaveFacts& interleave) {
+    area.AddLabelLine("인터리브 상태", "%s (선행 %.2f초, 소리 앞섬 최대 %.2f초, 늦음 최대 %.2f초)",
+                      interleave.interleaved ? "정상" : "불량", interleave.preload,
+                      interleave.maxLead, interleave.maxLag);
+}
+
+// "키 9개 평균 10,771 바이트, 일반 91개 평균 718 바이트"
+void AddFrameSizeLine(CReportArea& area, const FrameSizes& sizes) {
+    auto mean = [](const FrameSizeStats& stats) {
+        return FormatUnsignedNumber(static_cast<std::uint64_t>(stats.mean + 0.5));
+    };
+    area.AddLabelLine("프레임 크기", "키 %s개 평균 %s 바이트, 일반 %s개 평균 %s 바이트",
+                      FormatUnsignedNumber(sizes.key.count).c_str(), mean(sizes.key).c_str(),
+                      FormatUnsignedNumber(sizes.delta.count).c_str(), mean(sizes.delta).c_str());
+}
+
+}  // namespace
+
+void AddScanSection(CReportArea& area, const FileFacts& facts) {
+    if (!facts.scan) return;
+    const ScanFacts& scan = *facts.scan;
     area.AddReportLine("%s", "");
     area.AddReportLine("* 데이터 검사");
     area.AddLabelLine("영상 프레임 수", "%s / %s (%.1f%%)",
@@ -25,13 +48,16 @@ void AddScanSection(CReportArea& area, const ScanFacts& scan) {
                           FormatUnsignedNumber(scan.regions.front().qwPosition).c_str(),
                           FormatUnsignedNumber(scan.damagedBytes).c_str());
     }
-    if (!scan.indexMismatches) return;
-    if (*scan.indexMismatches == 0) {
+    if (scan.indexMismatches && *scan.indexMismatches == 0) {
         area.AddLabelLine("인덱스 대조", "%s", "일치");
-    } else {
+    } else if (scan.indexMismatches) {
         area.AddLabelLine("인덱스 대조", "%s개 항목 불일치",
                           FormatUnsignedNumber(*scan.indexMismatches).c_str());
     }
+    if (scan.interleave) AddInterleaveLine(area, *scan.interleave);
+    const bool sized =
+        facts.frameSizes && facts.frameSizes->key.count + facts.frameSizes->delta.count != 0;
+    if (sized) AddFrameSizeLine(area, *facts.frameSizes);
 }
 
 }  // namespace plovik

@@ -147,7 +147,8 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
              const CliStreams& streams, ProgressLine& progress) {
     const std::vector<WalkItem> items = ExpandNames(names);
     const bool textReport = options.format == OutputFormat::kText && !options.check;
-    FileAnalyser analyser(textReport, options.scan, options.check);
+    FileAnalyser analyser(textReport, options.scan, options.check,
+                          options.format == OutputFormat::kJson);
     OutputPacing pacing(streams.out, streams.outIsTerminal);
     std::size_t i = 0;
     analyser.SetScanProgress([&](std::uint64_t scanned, std::uint64_t size) {

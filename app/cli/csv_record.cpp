@@ -17,8 +17,9 @@ constexpr std::size_t kHeaderCells = 14;
 constexpr std::string_view kScanColumns =
     ",scan_video_frames,scan_video_frames_expected,scan_empty_frames,scan_audio_bytes,"
     "scan_audio_s,scan_playable_s,scan_damaged_region_count,scan_damaged_bytes,"
-    "scan_index_mismatches";
-constexpr std::size_t kScanCells = 9;
+    "scan_index_mismatches,scan_interleaved,scan_preload_s,scan_max_audio_lead_s,"
+    "scan_max_audio_lag_s,audio_vbr";
+constexpr std::size_t kScanCells = 13;  // audio_vbr follows them
 
 bool NeedsQuotes(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
 
@@ -116,6 +117,14 @@ void ScanCells(CsvRow& row, const std::optional<ScanFacts>& scan) {
     row.Cell(scan->damagedRegions);
     row.Cell(scan->damagedBytes);
     row.Cell(scan->indexMismatches);
+    if (const std::optional<InterleaveFacts>& interleave = scan->interleave) {
+        row.Cell(interleave->interleaved);
+        row.Cell(interleave->preload);
+        row.Cell(interleave->maxLead);
+        row.Cell(interleave->maxLag);
+    } else {
+        row.Empty(4);
+    }
 }
 
 // The ids of the rules that fired, joined by spaces.
@@ -147,7 +156,10 @@ std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
     HasRiffSizes(status) ? row.Cell(f.dataSize) : row.Empty();
     HasHeaders(status) ? HeaderCells(row, f) : row.Empty(kHeaderCells);
     HasRiffSizes(status) ? row.Cell(f.missingBytes != 0) : row.Empty();
-    if (options.scan) ScanCells(row, f.scan);
+    if (options.scan) {
+        ScanCells(row, f.scan);
+        f.scan ? row.Cell(f.audioVbr) : row.Empty();
+    }
     if (options.check) {
         row.Cell(VerdictName(f.verdict));
         row.Cell(FindingIds(f.findings));

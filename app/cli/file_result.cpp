@@ -5,9 +5,10 @@
 namespace plovik {
 
 FileResult FileAnalyser::Analyse(const WalkItem& item) {
-    m_analysis.Analyse(
-        item.path, {.scan = m_withScan,
-                    .data = {.progress = m_scanProgress, .observer = nullptr, .stop = nullptr}});
+    m_analysis.Analyse(item.path,
+                       {.scan = m_withScan,
+                        .data = {.progress = m_scanProgress, .observer = nullptr, .stop = nullptr},
+                        .indexSizes = m_withFrameSizes});
     // A folder that could not be read is named with the reason its listing gave.
     if (!item.error.empty() && !m_analysis.m_strOpenError.empty()) {
         m_analysis.m_strOpenError = item.error;
@@ -15,9 +16,7 @@ FileResult FileAnalyser::Analyse(const WalkItem& item) {
     FileResult result{FillFacts(item.path, m_analysis, m_withFindings), {}};
     if (m_withReport) {
         m_area.ClearReport();
-        if (WriteReport(m_area, result.facts) && result.facts.scan) {
-            AddScanSection(m_area, *result.facts.scan);
-        }
+        if (WriteReport(m_area, result.facts)) AddScanSection(m_area, result.facts);
         result.report = m_area.Text();
     }
     return result;

@@ -21,8 +21,12 @@ struct FileResult {
 // allocates them once.
 class FileAnalyser {
   public:
-    FileAnalyser(bool withReport, bool withScan = false, bool withFindings = true)
-        : m_withReport(withReport), m_withScan(withScan), m_withFindings(withFindings) {}
+    FileAnalyser(bool withReport, bool withScan = false, bool withFindings = true,
+                 bool withFrameSizes = false)
+        : m_withReport(withReport),
+          m_withScan(withScan),
+          m_withFindings(withFindings),
+          m_withFrameSizes(withFrameSizes) {}
 
     // The result refers to this analyser's key-frame times: use it before the next call.
     FileResult Analyse(const WalkItem& item);
@@ -33,6 +37,7 @@ class FileAnalyser {
     bool m_withReport;
     bool m_withScan;
     bool m_withFindings;
+    bool m_withFrameSizes;  // from the index, without a data check
     CFileAnalysis m_analysis;
     CMovieScan::Progress m_scanProgress;
     CStringReportArea m_area{"\n"};

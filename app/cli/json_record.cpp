@@ -24,6 +24,7 @@ void WriteVideo(JsonWriter& w, const VideoFacts& video) {
     w.Field("handler", video.handlerCode);
     w.Field("compression", video.compressionCode);
     w.Field("codec_name", Listed(video.codecName, video.codecListed));
+    w.Field("codec", video.shortName);
     w.Field("width", video.width);
     w.Field("height", video.height);
     w.Field("frame_rate", video.frameRate);
@@ -40,10 +41,51 @@ void WriteAudio(JsonWriter& w, const AudioFacts& audio) {
     w.BeginObject();
     w.Field("format_tag", audio.formatTag);
     w.Field("format_name", Listed(audio.formatName, audio.formatListed));
+    w.Field("codec", audio.shortName);
+    w.Key("sub_format");
+    if (audio.subFormat != 0) {
+        w.Value(audio.subFormat);
+    } else {
+        w.Value(nullptr);
+    }
     w.Field("channels", audio.channels);
     w.Field("sample_rate", audio.sampleRate);
     w.Field("avg_bytes_per_sec", audio.avgBytesPerSec);
     w.Field("bit_rate_kbps", audio.kbps);
+    w.Field("duration_s", audio.duration);
+    w.EndObject();
+}
+
+void WriteSizeStats(JsonWriter& w, const char* key, const FrameSizeStats& stats) {
+    w.Key(key);
+    w.BeginObject();
+    w.Field("count", stats.count);
+    w.Field("min", stats.min);
+    w.Field("max", stats.max);
+    w.Field("mean", stats.mean);
+    w.EndObject();
+}
+
+void WriteFrameSizes(JsonWriter& w, const std::optional<FrameSizes>& sizes) {
+    w.Key("video_frame_sizes");
+    if (!sizes) return w.Value(nullptr);
+    w.BeginObject();
+    w.Field("source", sizes->fromData ? "data" : "index");
+    WriteSizeStats(w, "key", sizes->key);
+    WriteSizeStats(w, "delta", sizes->delta);
+    w.EndObject();
+}
+
+void WriteInterleave(JsonWriter& w, const std::optional<InterleaveFacts>& interleave) {
+    w.Key("interleave");
+    if (!interleave) return w.Value(nullptr);
+    w.BeginObject();
+    w.Field("interleaved", interleave->interleaved);
+    w.Field("preload_s", interleave->preload);
+    w.Field("max_audio_lead_s", interleave->maxLead);
+    w.Field("max_audio_lead_position", interleave->maxLeadPosition);
+    w.Field("max_audio_lag_s", interleave->maxLag);
+    w.Field("max_audio_lag_position", interleave->maxLagPosition);
     w.EndObject();
 }
 
@@ -144,6 +186,7 @@ void WriteScan(JsonWriter& w, const ScanFacts& scan) {
     w.Field("damaged_region_count", scan.damagedRegions);
     w.Field("damaged_bytes", scan.damagedBytes);
     w.Field("index_mismatches", scan.indexMismatches);
+    WriteInterleave(w, scan.interleave);
     w.EndObject();
 }
 
@@ -163,6 +206,8 @@ void WriteHeaders(JsonWriter& w, const FileFacts& f, const RecordOptions& option
     WriteIndex(w, f.index);
     WriteKeyFrameIntervals(w, f.index.intervals);
     w.Field("has_text_stream", f.hasText);
+    w.Field("audio_vbr", f.audioVbr);
+    WriteFrameSizes(w, f.frameSizes);
     if (options.keyFrameTimes) WriteKeyFrameTimes(w, f.index.keyTimes);
 }
 

@@ -33,6 +33,9 @@ struct Shape {
     MainHeader avih{.flags = 0x910, .totalFrames = 20, .streams = 2};
     StreamHeader video{.length = 20};
     VideoFormat videoFormat{};
+    std::uint32_t audioRate = 1600;  // bytes a second: 64 a frame at 25 a second
+    bool audioLast = false;          // every audio chunk after every video chunk
+    bool mixedBitrates = false;      // the audio chunks open with MP3 headers of two bit rates
     std::vector<Bytes> extraTopChunks = {};  // after the index
 };
 
@@ -44,25 +47,36 @@ struct Built {
 Built Build(const Shape& s) {
     const std::string v = s.videoSecond ? "01" : "00";
     const std::string a = s.videoSecond ? "00" : "01";
-    Bytes strls[2] = {
-        List("strl", {Strh(s.video), VideoStrf(s.videoFormat)}),
-        List("strl",
-             {Strh({.type = "auds", .rate = 16000, .length = s.frames * 64, .sampleSize = 1}),
-              AudioStrf()})};
+    const StreamHeader audioHeader{
+        .type = "auds", .rate = s.audioRate, .length = s.frames * 64, .sampleSize = 1};
+    Bytes strls[2] = {List("strl", {Strh(s.video), VideoStrf(s.videoFormat)}),
+                      List("strl", {Strh(audioHeader), AudioStrf()})};
     if (s.videoSecond) std::swap(strls[0], strls[1]);
     std::vector<Bytes> chunks;
+    std::vector<Bytes> audioChunks;
     Built b;
     std::uint32_t offset = 4 + s.indexShift;
+    auto addAudio = [&](const Bytes& chunk) {
+        chunks.push_back(chunk);
+        b.index.push_back({a + "wb", kKey, offset, 64});
+        offset += static_cast<std::uint32_t>(chunk.size());
+    };
     for (std::uint32_t i = 0; i < s.frames; ++i) {
         const Bytes frame(100 + 2 * i, 'v');
         chunks.push_back(Chunk(v + "dc", frame));
         b.index.push_back({v + "dc", s.keyFlags && i % 5 == 0 ? kKey : 0, offset,
                            static_cast<std::uint32_t>(frame.size())});
         offset += static_cast<std::uint32_t>(chunks.back().size());
-        chunks.push_back(Chunk(a + "wb", Bytes(64, 'a')));
-        b.index.push_back({a + "wb", kKey, offset, 64});
-        offset += static_cast<std::uint32_t>(chunks.back().size());
+        Bytes audio(64, 'a');
+        if (s.mixedBitrates) audio.replace(0, 3, i % 2 == 0 ? "\xFF\xFB\x90" : "\xFF\xFB\xA0");
+        if (s.audioLast) {
+            audioChunks.push_back(Chunk(a + "wb", audio));
+        } else {
+            addAudio(Chunk(a + "wb", audio));
+        }
     }
+    for (const Bytes& audio : audioChunks) addAudio(audio);
+
     std::vector<Bytes> top{List("hdrl", {Avih(s.avih), strls[0], strls[1]}), List("movi", chunks)};
     if (s.index) top.push_back(Idx1(b.index));
     for (const Bytes& extra : s.extraTopChunks) top.push_back(extra);
@@ -212,6 +226,13 @@ std::vector<Case> RuleCases() {
          Riff("AVI ", {List("hdrl", {Avih({.totalFrames = 20}),
                                      List("strl", {Strh({.length = 20}), VideoStrf()})}),
                        List("movi", {}), Idx1({})})});
+    cases.push_back(
+        {"interleave.poor", Whole({.frames = 100,
+                                   .avih = {.flags = 0x910, .totalFrames = 100, .streams = 2},
+                                   .video = {.length = 100},
+                                   .audioLast = true})});
+    cases.push_back({"audio.length", Whole({.audioRate = 400})});
+    cases.push_back({"audio.vbr_cbr_header", Whole({.mixedBitrates = true})});
     return cases;
 }
 

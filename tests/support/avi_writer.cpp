@@ -116,7 +116,7 @@ Bytes BuildSimpleAvi(const SimpleAvi& a) {
         hdrl.push_back(List("strl", {Strh({.type = "auds",
                                            .handler = std::string(4, '\0'),
                                            .scale = 1,
-                                           .rate = 16000,
+                                           .rate = 8 * 25,  // 8 bytes a frame at 25 a second
                                            .length = 8 * a.frames,
                                            .sampleSize = 1}),
                                      AudioStrf()}));

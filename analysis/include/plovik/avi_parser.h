@@ -160,6 +160,8 @@ struct AVILAYOUT {
     // "dmlh" of the "odml" list: the frames of the whole file.
     bool bHasGrandFrames = false;
     std::uint32_t dwGrandFrames = 0;
+    // The format tag inside a WAVE_FORMAT_EXTENSIBLE audio format; 0 for any other format.
+    std::uint16_t wAudioSubFormat = 0;
 };
 
 // The layout keeps at most this many RIFF parts and "movi" lists; all are counted.

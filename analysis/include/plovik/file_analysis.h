@@ -21,6 +21,7 @@ class CFileAnalysis {
     struct Options {
         bool scan = false;              // also check the movie data
         CMovieScan::Options data = {};  // how
+        bool indexSizes = false;        // the sizes of the video frames the index lists
     };
 
     // Opens the file at strPath (UTF-8) read-only once and analyses it; the parser and the
@@ -35,13 +36,18 @@ class CFileAnalysis {
     std::string m_strOpenError;  // why the file could not be opened (parser code 2)
     // The first read of the file that failed, in the headers, the index or the data.
     std::optional<FileFailure> m_readFailure;
-    // When the video is not stream 0, its own "idx1" entries (the parser counts those of
-    // stream 0): video entries and key frames among them. None otherwise.
+    // The index's video entries read again: when the video is not stream 0 (the parser
+    // counts those of stream 0), or for their sizes. None otherwise.
     struct IndexCount {
         std::uint64_t frames = 0;
         std::uint64_t keyFrames = 0;
+        SCANSIZES keySizes;  // zero-size frames are in neither
+        SCANSIZES deltaSizes;
     };
     std::optional<IndexCount> m_videoStreamIndex;
+
+  private:
+    void ReadVideoIndex(RawFile& file, bool sizes);
 };
 
 }  // namespace plovik

@@ -150,6 +150,8 @@ class CMovieScan {
     // names are in neither).
     SCANSIZES m_KeyFrameSizes;
     SCANSIZES m_DeltaFrameSizes;
+    // MPEG audio whose chunks open with frame headers of different bit rates.
+    bool m_bAudioBitratesVary = false;
     // Index check: every entry of "idx1" and of the OpenDML index (the standard index
     // chunks that the video super index lists) should point at a chunk the walk met, with
     // its id and size. A listed index chunk that cannot be read counts as one entry that

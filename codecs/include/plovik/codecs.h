@@ -20,4 +20,11 @@ std::optional<std::string_view> FindVideoCodecName(std::uint32_t fccHandler,
                                                    std::uint32_t biCompression);
 std::optional<std::string_view> FindAudioFormatName(std::uint16_t wFormatTag);
 
+// Short names for scripts, as the common prober gives them ("h264", "pcm_s24le"); none for a
+// codec they do not know. The audio name of WAVE_FORMAT_EXTENSIBLE is its sub-format's.
+std::optional<std::string_view> ShortVideoCodecName(std::uint32_t fccHandler,
+                                                    std::uint32_t biCompression);
+std::optional<std::string_view> ShortAudioCodecName(std::uint16_t wFormatTag,
+                                                    std::uint16_t wBitsPerSample);
+
 }  // namespace plovik

@@ -58,7 +58,8 @@ struct VideoFacts {
     std::string compressionCode;
     std::string codecName;  // the catalogue's description (its unknown text when unlisted)
     bool codecListed = false;
-    std::uint32_t width = 0;  // of the main header
+    std::optional<std::string_view> shortName;  // for scripts ("h264"); none when unknown
+    std::uint32_t width = 0;                    // of the main header
     std::uint32_t height = 0;
     double aspectRatio = 0.0;  // width / height; 0 without a height
     std::uint32_t rate = 0;
@@ -78,6 +79,36 @@ struct AudioFacts {
     std::string formatName;  // the catalogue's description (its unknown text when unlisted)
     bool formatListed = false;
     std::int32_t kbps = 0;  // the report's audio bit rate
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+    std::uint16_t subFormat = 0;  // the tag inside WAVE_FORMAT_EXTENSIBLE; 0 for others
+    std::optional<std::string_view> shortName;  // for scripts ("pcm_s24le"); none when unknown
+    std::optional<double> duration;             // the stream header's length, seconds
+    // Stored as variable-rate MP3: nBlockAlign of 576 or 1152 and no sample size.
+    bool declaredVbr = false;
+};
+
+// Sizes of a kind of video frame, in bytes; zero-size (dropped) frames are in neither kind.
+struct FrameSizeStats {
+    std::uint64_t count = 0;
+    std::uint64_t min = 0;
+    std::uint64_t max = 0;
+    double mean = 0.0;
+};
+struct FrameSizes {
+    bool fromData = false;  // measured on the chunks (with a data check), else from the index
+    FrameSizeStats key;
+    FrameSizeStats delta;
+};
+
+// The audio against the video in file order (see SCANINTERLEAVE).
+struct InterleaveFacts {
+    bool interleaved = true;  // neither stream runs more than 2 s ahead of the other
+    double preload = 0.0;     // seconds of audio before the first video frame
+    double maxLead = 0.0;     // seconds the audio runs ahead, at most
+    std::uint64_t maxLeadPosition = 0;
+    double maxLag = 0.0;  // seconds it falls behind, at most
+    std::uint64_t maxLagPosition = 0;
 };
 
 enum class IndexKind { kNone, kIdx1, kOpenDml };
@@ -133,11 +164,14 @@ struct ScanFacts {
     std::uint64_t dataDamagedBytes = 0;
     std::uint64_t cutAt = 0;
     std::uint64_t unpaddedChunks = 0;
-    std::uint64_t firstPartFrames = 0;     // video frames of the first RIFF part
-    std::vector<StreamScanFacts> streams;  // by stream number, one per stream list
-    std::uint32_t largestChunk = 0;        // of any stream
-    std::uint64_t streamChunks = 0;        // of all streams
-    bool stopped = false;                  // the scan was stopped before its end
+    std::uint64_t firstPartFrames = 0;          // video frames of the first RIFF part
+    std::optional<InterleaveFacts> interleave;  // none without both streams and their times
+    std::optional<double> videoTime;            // of the frames present
+    bool audioBitratesVary = false;             // MPEG audio frames of several bit rates
+    std::vector<StreamScanFacts> streams;       // by stream number, one per stream list
+    std::uint32_t largestChunk = 0;             // of any stream
+    std::uint64_t streamChunks = 0;             // of all streams
+    bool stopped = false;                       // the scan was stopped before its end
 };
 
 // One stream's header.
@@ -181,6 +215,7 @@ struct StructureFacts {
     std::int32_t formatHeight = 0;
     std::vector<StreamFacts> streams;
     int videoStream = -1;
+    int audioStream = -1;                      // the one the report shows
     std::optional<std::uint32_t> grandFrames;  // dmlh's
     std::uint64_t moviSizeField = 0;           // of the first "movi" list; 0 without one
     bool hasMovi = false;
@@ -241,6 +276,8 @@ struct FileFacts {
     AudioFacts audio;
     IndexFacts index;
     bool hasText = false;
+    std::optional<FrameSizes> frameSizes;  // none without an index or a data check
+    std::optional<bool> audioVbr;          // none without audio
     StructureFacts structure;
 
     std::optional<ScanFacts> scan;  // with a data check

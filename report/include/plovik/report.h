@@ -87,7 +87,8 @@ bool ShowFileInfo(CReportArea& area, const std::string& strPath);
 // one failure message. Returns false for a message.
 bool WriteReport(CReportArea& area, const FileFacts& facts);
 
-// Appends the data-check section of the facts' data scan, after its full report.
-void AddScanSection(CReportArea& area, const ScanFacts& scan);
+// Appends the data-check section of the facts' data scan, after its full report; nothing
+// when the file had no data check.
+void AddScanSection(CReportArea& area, const FileFacts& facts);
 
 }  // namespace plovik

@@ -215,7 +215,10 @@ TEST(CliRun, ScanAddsTheDataCheckSection) {
               "    소리 데이터        : 80 바이트 (0 초)\n"
               "    재생 가능 시간     : 00:00:00 (0 초)\n"
               "    손상 구간          : 없음\n"
-              "    인덱스 대조        : 일치\n");
+              "    인덱스 대조        : 일치\n"
+              "    인터리브 상태      : 정상 (선행 0.00초, 소리 앞섬 최대 0.00초, 늦음 최대 "
+              "0.00초)\n"
+              "    프레임 크기        : 키 2개 평균 8 바이트, 일반 8개 평균 8 바이트\n");
 }
 
 TEST(CliRun, GoldenFilesPrintTheirExpectedReports) {

@@ -30,7 +30,7 @@ std::string From(const std::string& text, const std::string& key, std::size_t li
 
 TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
     test::TempDir dir;
-    // 250 frames (10 s) with 8 bytes of audio each, at 16,000 bytes a second.
+    // 250 frames (10 s) with 8 bytes of audio each, at 200 bytes a second.
     const test::Bytes bytes = test::BuildSimpleAvi({.frames = 250});
     const std::string whole = dir.Write("whole.avi", bytes);
     const std::size_t moviData = bytes.find("movi") + 4;
@@ -39,13 +39,17 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
     const std::string json = Output({"--scan", "--format", "json", whole, cut}, kExitOk);
     EXPECT_EQ(From(json, "\"scan\":", 0),
               R"("scan":{"video_frames":250,"video_frames_expected":250,"empty_frames":0,)"
-              R"("audio_bytes":2000,"audio_s":0.125,"playable_s":0.125,"damaged_regions":[],)"
-              R"("damaged_region_count":0,"damaged_bytes":0,"index_mismatches":0}})");
+              R"("audio_bytes":2000,"audio_s":10,"playable_s":10,"damaged_regions":[],)"
+              R"("damaged_region_count":0,"damaged_bytes":0,"index_mismatches":0,)"
+              R"("interleave":{"interleaved":true,"preload_s":0,"max_audio_lead_s":0,)"
+              R"("max_audio_lead_position":0,"max_audio_lag_s":0,"max_audio_lag_position":0}}})");
     EXPECT_EQ(From(json, "\"scan\":", 1),
               R"("scan":{"video_frames":100,"video_frames_expected":250,"empty_frames":0,)"
-              R"("audio_bytes":800,"audio_s":0.05,"playable_s":0.05,)"
+              R"("audio_bytes":800,"audio_s":4,"playable_s":4,)"
               R"("damaged_regions":[{"position":3526,"length":4800}],)"
-              R"("damaged_region_count":1,"damaged_bytes":4800,"index_mismatches":null}})");
+              R"("damaged_region_count":1,"damaged_bytes":4800,"index_mismatches":null,)"
+              R"("interleave":{"interleaved":true,"preload_s":0,"max_audio_lead_s":0,)"
+              R"("max_audio_lead_position":0,"max_audio_lag_s":0,"max_audio_lag_position":0}}})");
     EXPECT_EQ(Output({"--format", "json", whole}, kExitOk).find("\"scan\""), std::string::npos);
 
     const std::string csv =
@@ -53,18 +57,18 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
     EXPECT_EQ(From(csv, "truncated,", 0),
               "truncated,scan_video_frames,scan_video_frames_expected,scan_empty_frames,"
               "scan_audio_bytes,scan_audio_s,scan_playable_s,scan_damaged_region_count,"
-              "scan_damaged_bytes,scan_index_mismatches,verdict,findings");
-    EXPECT_EQ(From(csv, "false,250,", 1), "false,250,250,0,2000,0.125,0.125,0,0,0,ok,");
+              "scan_damaged_bytes,scan_index_mismatches,scan_interleaved,scan_preload_s,"
+              "scan_max_audio_lead_s,scan_max_audio_lag_s,audio_vbr,verdict,findings");
+    EXPECT_EQ(From(csv, "false,250,", 1), "false,250,250,0,2000,10,10,0,0,0,true,0,0,0,false,ok,");
     EXPECT_EQ(From(csv, "true,100,", 2),
-              "true,100,250,0,800,0.05,0.05,1,4800,,damaged,riff.truncated idx1.missing "
+              "true,100,250,0,800,4,4,1,4800,,true,0,0,0,false,damaged,riff.truncated idx1.missing "
               "movi.playable_short");
 
-    // All its frames are there: the whole file is ok although its audio plays 0.125 s. The
-    // cut chunk at the end is the truncation, not damaged data.
+    // The cut chunk at the end is the truncation, not damaged data.
     EXPECT_EQ(Output({"--scan", "--check", whole, cut}, kExitFailureMessage),
               whole + ": ok\n" + cut +
                   ": truncated (12803 bytes missing) [riff.truncated]; no index [idx1.missing]; "
-                  "playable 0 of 10 s [movi.playable_short]\n");
+                  "playable 4 of 10 s [movi.playable_short]\n");
 }
 
 }  // namespace
