@@ -1,14 +1,14 @@
-// Runs the analyser and then the movie-data scan on arbitrary bytes held in memory, once
-// as they are and once as a file that shrank after opening (its reads end three quarters
-// in). Every input must end in time, without a crash, a leak or a sanitizer report, and
-// the results must hold together.
+// Runs the analyser, the movie-data scan and the conformance check on arbitrary bytes held
+// in memory, once as they are and once as a file that shrank after opening (its reads end
+// three quarters in). Every input must end in time, without a crash, a leak or a sanitizer
+// report, and the results must hold together.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "byte_source.h"
-#include "plovik/avi_parser.h"
-#include "plovik/movie_scan.h"
+#include "plovik/file_analysis.h"
+#include "plovik/file_facts.h"
 #include "scan_reader.h"
 
 namespace {
@@ -29,21 +29,34 @@ bool HoldsTogether(const plovik::CMovieScan& scan) {
            scan.m_qwIndexMismatches <= scan.m_qwIndexEntries;
 }
 
+// A verdict that says what its findings say.
+bool VerdictFits(const plovik::FileFacts& facts) {
+    bool error = false;
+    for (const plovik::Finding& finding : facts.findings) {
+        error = error || finding.rule->severity == plovik::Severity::kError;
+    }
+    return facts.verdict == plovik::Verdict::kUnreadable ||
+           error == (facts.verdict == plovik::Verdict::kDamaged);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    // One parser serves every input: a new one (with its 800 KB key-time array) would
+    // One analysis serves every input: a new parser (with its 800 KB key-time array) would
     // dominate the time of each run.
-    static plovik::CAviParser parser;
-    parser.ParseFrom(plovik::MakeMemorySource(bytes), "input.avi", 0xFFFFFFFF, false);
+    static plovik::CFileAnalysis analysis;
     for (const std::size_t readable : {size, size - size / 4}) {
         const auto file = plovik::MakeMemoryRawFile(bytes.substr(0, readable), size);
-        plovik::CMovieScan scan;
-        scan.ScanFrom(*file, parser, [](std::uint64_t done, std::uint64_t total) {
+        plovik::CFileAnalysis::Options options;
+        options.scan = true;
+        options.indexSizes = true;
+        options.data.progress = [](std::uint64_t done, std::uint64_t total) {
             if (done > total) __builtin_trap();
-        });
-        if (!HoldsTogether(scan)) __builtin_trap();
+        };
+        analysis.AnalyseOpen(*file, "input.avi", options);
+        if (analysis.m_bScanned && !HoldsTogether(analysis.m_scan)) __builtin_trap();
+        if (!VerdictFits(plovik::FillFacts("input.avi", analysis))) __builtin_trap();
     }
     return 0;
 }
