@@ -89,29 +89,6 @@ std::string JsonValue(const std::string& line, const std::string& name) {
     return std::string(value.substr(0, value.find_first_of(",}]")));
 }
 
-double JsonNumber(const std::string& line, const std::string& name) {
-    return std::stod(JsonValue(line, name));
-}
-
-// The value of the report line whose label begins it (after the four-space indent).
-std::string ReportValue(const std::string& report, const std::string& label) {
-    for (const std::string& line : Lines(report)) {
-        if (line.rfind("    " + label, 0) == 0) return line.substr(line.find(" : ") + 3);
-    }
-    return "<no " + label + ">";
-}
-
-// "1,234 kbps" -> 1234
-long long Figure(std::string_view text) {
-    std::string digits;
-    for (const char c : text.substr(text.find_first_of("-0123456789"))) {
-        if (c == ',') continue;
-        if (c != '-' && (c < '0' || c > '9')) break;
-        digits += c;
-    }
-    return std::stoll(digits);
-}
-
 // A path inside dir with the system's separators, as the folder walk writes it.
 std::string Native(const TempDir& dir, const std::string& relative) {
     const std::u8string text =
@@ -119,75 +96,6 @@ std::string Native(const TempDir& dir, const std::string& relative) {
             .make_preferred()
             .u8string();
     return dir.PathOf(std::string(text.begin(), text.end()));
-}
-
-std::string OneDecimal(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
-
-void ExpectJsonAgreesWithReport(const std::string& json, const std::string& report) {
-    EXPECT_EQ(JsonNumber(json, "file_size"), Figure(ReportValue(report, "실제 파일의 크기")));
-    EXPECT_EQ(JsonNumber(json, "data_size"), Figure(ReportValue(report, "파일 데이터 크기")));
-    EXPECT_EQ(std::lround(JsonNumber(json, "duration_s")),
-              Figure(ReportValue(report, "재생시간").substr(10)));
-    EXPECT_EQ(JsonValue(json, "software"), ReportValue(report, "제작툴"));
-    EXPECT_EQ(std::lround(JsonNumber(json, "video.frame_rate")),
-              Figure(ReportValue(report, "프레임 속도")));
-    EXPECT_EQ(JsonNumber(json, "video.bit_rate_kbps"), Figure(ReportValue(report, "평균 비트")));
-    EXPECT_EQ(JsonValue(json, "video.width") + " x " + JsonValue(json, "video.height"),
-              ReportValue(report, "크기 (비율)")
-                  .substr(0, ReportValue(report, "크기 (비율)").find("  (")));
-    EXPECT_EQ(JsonValue(json, "video.codec_name") + "(" + JsonValue(json, "video.handler") + ")",
-              ReportValue(report, "압축 코덱 (FourCC)"));
-    if (JsonValue(json, "audio") == "null") {
-        EXPECT_EQ(ReportValue(report, "샘플 비율"), "0 Hz");
-    } else {
-        EXPECT_EQ(JsonNumber(json, "audio.bit_rate_kbps"),
-                  Figure(ReportValue(report, "비트 전송률")));
-        EXPECT_EQ(JsonNumber(json, "audio.sample_rate"), Figure(ReportValue(report, "샘플 비율")));
-        EXPECT_EQ(JsonNumber(json, "audio.channels"), Figure(ReportValue(report, "음악 채널 수")));
-        const std::string name = JsonValue(json, "audio.format_name");
-        EXPECT_EQ(
-            ReportValue(report, "압축 코덱          "),
-            name == "null" ? "알수없음(code:0x" + JsonValue(json, "audio.format_tag") + ")" : name);
-    }
-    const std::string index = ReportValue(report, "인덱스 정보");
-    EXPECT_EQ(JsonValue(json, "index.complete") == "true", index.rfind("정상", 0) == 0);
-    EXPECT_EQ(JsonNumber(json, "index.key_frames"),
-              Figure(index.substr(index.find("키프레임-") + 13)));
-    EXPECT_EQ(JsonValue(json, "index.front_index") == "true",
-              ReportValue(report, "FIA 변환 여부").starts_with("변환됨"));
-    if (JsonValue(json, "key_frame_intervals") == "null") {
-        EXPECT_EQ(report.find("키프레임 정보"), std::string::npos);
-        return;
-    }
-    const std::string stats = ReportValue(report, "키프레임 정보");
-    const bool variable = JsonValue(json, "key_frame_intervals.variable") == "true";
-    EXPECT_EQ(stats,
-              std::string(variable ? "VKI" : "VKI 아님") +
-                  " (평균:" + OneDecimal(JsonNumber(json, "key_frame_intervals.mean_s")) +
-                  "초 표준편차:" + OneDecimal(JsonNumber(json, "key_frame_intervals.stddev_s")) +
-                  "초 최대:" + OneDecimal(JsonNumber(json, "key_frame_intervals.max_s")) + "초)");
-}
-
-// One run over all golden files: one parser serves every file, and nothing of one
-// file's analysis may leak into the next one's record.
-TEST(JsonRecords, AgreeWithTheReportOfEachFile) {
-    const std::vector<test::GoldenFile> golden = test::LoadGoldenFiles();
-    ASSERT_GE(golden.size(), 4u);
-    std::vector<std::string> args = {"--format", "json"};
-    for (const auto& file : golden) args.push_back(file.aviPath);
-    const BatchRun run = RunBatch(args);
-    EXPECT_EQ(run.status, kExitOk);
-    const std::vector<std::string> lines = Lines(run.out);
-    ASSERT_EQ(lines.size(), golden.size());
-    for (std::size_t i = 0; i < golden.size(); ++i) {
-        SCOPED_TRACE(golden[i].aviPath);
-        EXPECT_EQ(JsonValue(lines[i], "path"), golden[i].aviPath);
-        ExpectJsonAgreesWithReport(lines[i], golden[i].expected);
-    }
 }
 
 TEST(JsonRecords, EdgeFiles) {
