@@ -59,7 +59,7 @@ CMainDlg::~CMainDlg() = default;
 void CMainDlg::DoDataExchange(CDataExchange& dx) {
     DDX_Control(dx, IDC_FILE_INFO, m_editFileInfo);
     DDX_Text(dx, IDC_FILE_PATH, m_strFilePath);
-    DDX_Text(dx, IDC_FILE_INFO, m_strFileInfo);
+    DDX_ReportText(dx, IDC_FILE_INFO, m_strFileInfo);
 }
 
 BOOL CMainDlg::OnInitDialog() {
@@ -145,8 +145,13 @@ bool CMainDlg::OnPaint() {
 }
 
 void CMainDlg::ShowFileInfo(const std::string& strPath) {
+    // The report is built first and goes into the area in one step: the control lays out
+    // and repaints its text once, not once per line.
+    CStringReportArea report;
+    plovik::ShowFileInfo(report, strPath);
     CEditReportArea area(m_editFileInfo.m_hWnd);
-    plovik::ShowFileInfo(area, strPath);
+    area.ClearReport();
+    area.AppendLines(report.Text());
 }
 
 void CMainDlg::ClearReport() { CEditReportArea(m_editFileInfo.m_hWnd).ClearReport(); }

@@ -1,6 +1,7 @@
 // plovik.exe as its own process, started with an exact raw command line.
 #include <windows.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -54,6 +55,7 @@ struct Shown {
     std::wstring title, path, report;
     RECT rect{};
     bool closed = false;  // ended by itself after WM_CLOSE, not killed
+    DWORD reportMs = 0;   // from the start until the report could be read
 };
 
 Shown RunApp(const std::wstring& arguments) {
@@ -68,6 +70,7 @@ Shown RunApp(const std::wstring& arguments) {
         ADD_FAILURE() << "cannot start " << WideToUtf8(exe);
         return shown;
     }
+    const DWORD started = GetTickCount();
     FindData data{pi.dwProcessId, nullptr};
     for (int i = 0; i < 600 && !data.found; ++i) {
         EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&data));
@@ -79,6 +82,7 @@ Shown RunApp(const std::wstring& arguments) {
         GetWindowRect(data.found, &shown.rect);
         shown.path = RemoteText(GetDlgItem(data.found, IDC_FILE_PATH));
         shown.report = RemoteText(GetDlgItem(data.found, IDC_FILE_INFO));
+        shown.reportMs = GetTickCount() - started;
         PostMessageW(data.found, WM_CLOSE, 0, 0);
     }
     shown.closed = WaitForSingleObject(pi.hProcess, 15000) == WAIT_OBJECT_0;
@@ -119,6 +123,23 @@ TEST(AppProcess, UnterminatedQuoteAnalysesNothing) {
     ASSERT_TRUE(shown.visible);
     EXPECT_EQ(shown.path, L"");
     EXPECT_EQ(shown.report, kHint);
+}
+
+// However long a line, the report is there, and the window answers, within a second.
+TEST(AppProcess, LongSoftwareTextsAppearWithinASecond) {
+    test::TempDir temp;
+    for (size_t length : {size_t{12000}, size_t{64 * 1024 - 1}}) {
+        std::string software;
+        while (software.size() < length) software += "Encoder" + std::to_string(software.size());
+        software.resize(length);
+        std::string avi = temp.Write("long.avi", test::BuildSimpleAvi({.software = software}));
+        Shown shown = RunApp(L"\"" + Utf8ToWide(avi) + L"\"");
+        ASSERT_TRUE(shown.visible);
+        EXPECT_NE(shown.report.find(Utf8ToWide(software) + L"\r\n"), std::wstring::npos) << length;
+        EXPECT_LT(shown.reportMs, 1000u) << length;
+        std::printf("start to report, software text of %zu characters: %lu ms\n", length,
+                    static_cast<unsigned long>(shown.reportMs));
+    }
 }
 
 }  // namespace
