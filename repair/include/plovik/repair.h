@@ -39,7 +39,7 @@ struct RepairFieldChange {
 
 struct RepairSummary {
     RepairStatus status = RepairStatus::kFailed;
-    std::string message;  // why it was not written (English); empty when it was
+    std::string message;            // why it was not written (English); empty when it was
     std::uint64_t videoFrames = 0;  // frames kept, empty ones included
     std::uint64_t audioBytes = 0;   // of the audio stream the report shows
     std::uint64_t chunksKept = 0;
