@@ -1,6 +1,8 @@
 #include "main_dlg.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -9,6 +11,10 @@
 #include "edit_report_area.h"
 #include "file_dialog.h"
 #include "plovik/avi_parser.h"
+#include "plovik/file_analysis.h"
+#include "plovik/findings_section.h"
+#include "plovik/repair_need.h"
+#include "plovik/repair_section.h"
 #include "plovik/report.h"
 #include "plovik/text_encoding.h"
 #include "win_text.h"
@@ -24,6 +30,12 @@ constexpr wchar_t kOpenFilter[] = L"AVI 파일(*.AVI)|*.avi|모든파일(*.*)|*.
 constexpr wchar_t kSaveFilter[] = L"모든파일(*.*)|*.*||";
 constexpr DWORD kOpenFlags = OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
+constexpr wchar_t kRepairFilter[] = L"AVI 파일(*.AVI)|*.avi||";
+constexpr wchar_t kRepairTitle[] = L"복구본 저장";
+constexpr wchar_t kRepairOverInput[] =
+    L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.";
+constexpr wchar_t kCheckText[] = L"데이터 검사(&D)";
+constexpr wchar_t kRepairText[] = L"복구(&E)";
 
 // The folder of a path with its drive ("D:\video\"), or "" when the path names none.
 std::string FolderOf(const std::string& path) {
@@ -48,18 +60,44 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     return CloseHandle(h) && ok;
 }
 
+// Whether two paths name one file (any spelling, links included); false when either
+// cannot be opened, as a file not there yet is no other file.
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    auto identity = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+        HANDLE h =
+            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const bool ok = GetFileInformationByHandle(h, &info) != 0;
+        CloseHandle(h);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+    return identity(a, ia) && identity(b, ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+// A button that loses its use may not keep the keyboard focus: it moves on first.
+void EnableControl(HWND hDlg, int nID, bool enable) {
+    HWND hCtl = GetDlgItem(hDlg, nID);
+    if (!enable && GetFocus() == hCtl) SendMessageW(hDlg, WM_NEXTDLGCTL, 0, FALSE);
+    EnableWindow(hCtl, enable);
+}
+
 }  // namespace
 
 CMainDlg::CMainDlg()
     : CDialog(IDD_MAIN_DIALOG),
       m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
-CMainDlg::~CMainDlg() = default;
+// The task writes into members destroyed before the worker: it ends first.
+CMainDlg::~CMainDlg() { m_worker.Stop(); }
 
 void CMainDlg::DoDataExchange(CDataExchange& dx) {
     DDX_Control(dx, IDC_FILE_INFO, m_editFileInfo);
     DDX_Text(dx, IDC_FILE_PATH, m_strFilePath);
-    DDX_Text(dx, IDC_FILE_INFO, m_strFileInfo);
+    DDX_ReportText(dx, IDC_FILE_INFO, m_strFileInfo);
 }
 
 BOOL CMainDlg::OnInitDialog() {
@@ -97,6 +135,12 @@ bool CMainDlg::OnCommand(int nID, int nCode, HWND /*hCtl*/) {
         case IDC_SAVE:
             OnSave();
             return true;
+        case IDC_CHECK_DATA:
+            OnCheckData();
+            return true;
+        case IDC_REPAIR:
+            OnRepair();
+            return true;
         default:
             return false;
     }
@@ -115,6 +159,12 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& lResul
             return true;
         case WM_DROPFILES:
             OnDropFiles(reinterpret_cast<HDROP>(wParam));
+            return true;
+        case CWorker::kProgressMessage:
+            OnJobProgress(wParam, static_cast<int>(lParam));
+            return true;
+        case CWorker::kDoneMessage:
+            OnJobDone(wParam);
             return true;
         default:
             return false;
@@ -144,9 +194,28 @@ bool CMainDlg::OnPaint() {
     return true;
 }
 
+void CMainDlg::OnOK() {
+    StopJob();
+    CDialog::OnOK();
+}
+
+void CMainDlg::OnCancel() {
+    StopJob();
+    CDialog::OnCancel();
+}
+
 void CMainDlg::ShowFileInfo(const std::string& strPath) {
+    StopJob();
+    m_strReportPath = strPath;
+    m_bMendable = false;
+    ShowJobButtons();
+    // The report is built first and goes into the area in one step: the control lays out
+    // and repaints its text once, not once per line.
+    CStringReportArea report;
+    plovik::ShowFileInfo(report, strPath);
     CEditReportArea area(m_editFileInfo.m_hWnd);
-    plovik::ShowFileInfo(area, strPath);
+    area.ClearReport();
+    area.AppendLines(report.Text());
 }
 
 void CMainDlg::ClearReport() { CEditReportArea(m_editFileInfo.m_hWnd).ClearReport(); }
@@ -210,6 +279,127 @@ bool CMainDlg::SaveReport(const std::string& strPath) {
 
 void CMainDlg::OnHomepage() {
     m_platform.shellExecute(nullptr, L"open", kHomePageUrl, nullptr, nullptr, SW_SHOW);
+}
+
+void CMainDlg::OnCheckData() {
+    if (m_job == Job::kCheck) {
+        StopJob();
+        return;
+    }
+    if (m_job != Job::kNone) return;
+    if (m_strReportPath.empty()) {
+        ShowMessage(kOpenFirst);
+        return;
+    }
+    m_checkResult = {};
+    StartJob(
+        Job::kCheck, [path = m_strReportPath, &result = m_checkResult](const CWorker::Context& c) {
+            CFileAnalysis analysis;
+            analysis.Analyse(
+                path, {.scan = true,
+                       .data = {.progress = c.progress, .observer = nullptr, .stop = &c.stop}});
+            if (analysis.m_scan.m_bStopped || c.stop) {
+                result.stopped = true;
+                return;
+            }
+            const FileFacts facts = FillFacts(path, analysis);
+            CStringReportArea area;
+            if (facts.scan) {
+                // The lines plovik-report --scan appends to the report, then the findings.
+                AddScanSection(area, *facts.scan);
+                AddFindingsSection(area, facts);
+            } else {
+                WriteReport(area, facts);  // the file gives only a message now: that message
+            }
+            result.text = area.Text();
+            result.mendable = RepairWouldMend(facts);
+        });
+}
+
+void CMainDlg::OnRepair() {
+    if (m_job == Job::kRepair) {
+        StopJob();
+        return;
+    }
+    if (m_job != Job::kNone || !m_bMendable || m_strReportPath.empty()) return;
+    const std::wstring input = Utf8ToWide(m_strReportPath);
+    std::wstring name = Utf8ToWide(GetFileNameOnly(m_strReportPath) + ".repaired.avi");
+    CLumoFileDialog dlg(false, L"avi", name.c_str(), kSaveFlags, kRepairFilter, m_hWnd, m_platform);
+    std::wstring folder = Utf8ToWide(FolderOf(m_strReportPath));
+    if (!folder.empty()) dlg.m_ofn.lpstrInitialDir = folder.c_str();
+    dlg.m_ofn.lpstrTitle = kRepairTitle;
+    if (dlg.DoModal() != IDOK) return;
+    const std::wstring output = dlg.GetPathName();
+    if (SameFile(output, input)) {
+        ShowMessage(kRepairOverInput);
+        return;
+    }
+    m_repairResult = {WideToUtf8(output), {}};
+    StartJob(Job::kRepair,
+             [input = m_strReportPath, &result = m_repairResult](const CWorker::Context& c) {
+                 // The save dialog asked before replacing a file, so the copy may replace it.
+                 result.summary = RepairFile(
+                     input, result.output,
+                     {.dryRun = false, .force = true, .progress = c.progress, .stop = &c.stop});
+             });
+}
+
+void CMainDlg::StartJob(Job job, CWorker::Task task) {
+    m_job = job;
+    ShowJobButtons();
+    m_taskbar.Show(m_hWnd, 0);
+    m_worker.Start(m_hWnd, std::move(task));
+}
+
+void CMainDlg::StopJob() {
+    if (m_job == Job::kNone) return;
+    m_worker.Stop();
+    m_job = Job::kNone;
+    ShowJobButtons();
+    m_taskbar.Clear(m_hWnd);
+}
+
+void CMainDlg::OnJobProgress(WPARAM serial, int percent) {
+    if (!m_worker.IsCurrent(serial)) return;
+    ShowJobButtons(percent);
+    m_taskbar.Show(m_hWnd, percent);
+}
+
+void CMainDlg::OnJobDone(WPARAM serial) {
+    if (!m_worker.Finish(serial)) return;  // a task that was stopped: nothing of it is shown
+    const Job job = m_job;
+    m_job = Job::kNone;
+    if (job == Job::kCheck && !m_checkResult.stopped) {
+        m_bMendable = m_checkResult.mendable;
+        CEditReportArea(m_editFileInfo.m_hWnd).AppendLines(m_checkResult.text);
+    } else if (job == Job::kRepair && m_repairResult.summary.status != RepairStatus::kStopped) {
+        CStringReportArea section;
+        AddRepairSection(section, m_repairResult.output, m_repairResult.summary);
+        CEditReportArea(m_editFileInfo.m_hWnd).AppendLines(section.Text());
+    }
+    ShowJobButtons();
+    m_taskbar.Clear(m_hWnd);
+}
+
+void CMainDlg::ShowJobButtons(int percent) {
+    // A task's end shows as its button's own text again: 100% is not shown while it runs.
+    percent = std::clamp(percent, 0, 99);
+    wchar_t text[32];
+    if (m_job == Job::kCheck) {
+        swprintf(text, std::size(text), L"검사 중지 %d%%", percent);
+        SetDlgItemTextW(m_hWnd, IDC_CHECK_DATA, text);
+    } else {
+        SetDlgItemTextW(m_hWnd, IDC_CHECK_DATA, kCheckText);
+    }
+    if (m_job == Job::kRepair) {
+        swprintf(text, std::size(text), L"중지 %d%%", percent);
+        SetDlgItemTextW(m_hWnd, IDC_REPAIR, text);
+    } else {
+        SetDlgItemTextW(m_hWnd, IDC_REPAIR, kRepairText);
+    }
+    EnableControl(m_hWnd, IDC_CHECK_DATA, m_job != Job::kRepair);
+    EnableControl(m_hWnd, IDC_REPAIR,
+                  m_job == Job::kRepair || (m_job == Job::kNone && m_bMendable));
 }
 
 void CMainDlg::ShowMessage(const wchar_t* pszText) {

@@ -9,7 +9,10 @@
 
 #include "dialog.h"
 #include "platform_calls.h"
+#include "plovik/repair.h"
 #include "resource.h"
+#include "taskbar_progress.h"
+#include "worker.h"
 
 namespace plovik::win {
 
@@ -26,7 +29,8 @@ class CMainDlg : public CDialog {
     // The command-line text after the program's name; start-up analyses its first word.
     void SetCommandLine(std::wstring tail) { m_strCmdLine = std::move(tail); }
 
-    // Analysis: clears the report area and writes the report of the file (UTF-8 path).
+    // Analysis: clears the report area and writes the report of the file (UTF-8 path). A
+    // data check or repair still running is stopped first.
     void ShowFileInfo(const std::string& strPath);
     void ClearReport();
 
@@ -38,6 +42,11 @@ class CMainDlg : public CDialog {
     bool SaveReport(const std::string& strPath);
     void OnHomepage();
     void OnDropFiles(HDROP hDropInfo);
+    // The data check of the last report's file, on the worker; pressed again, it stops.
+    void OnCheckData();
+    // A repaired copy of that file, after a check that found what a repair mends; pressed
+    // again while it runs, it stops (and leaves no file).
+    void OnRepair();
 
     // Window behaviour.
     void OnSysCommand(UINT nID, LPARAM lParam);
@@ -50,16 +59,43 @@ class CMainDlg : public CDialog {
     HICON m_hIcon;
     CPlatformCalls m_platform;  // the file dialogs, the home page and the icon go through it
 
+    // What runs on the worker, if anything.
+    enum class Job { kNone, kCheck, kRepair };
+    Job m_job = Job::kNone;
+    std::string m_strReportPath;  // the file of the last report; empty before any
+    bool m_bMendable = false;     // its last data check found what a repair mends
+
   protected:
     void DoDataExchange(CDataExchange& dx) override;
     BOOL OnInitDialog() override;
+    void OnOK() override;      // stops the worker's task first
+    void OnCancel() override;  // the same
     bool OnCommand(int nID, int nCode, HWND hCtl) override;
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& lResult) override;
 
   private:
     void ShowMessage(const wchar_t* pszText);
+    void StartJob(Job job, CWorker::Task task);
+    // Stops the task on the worker, if any; what it found is dropped.
+    void StopJob();
+    void OnJobProgress(WPARAM serial, int percent);
+    void OnJobDone(WPARAM serial);
+    // The two buttons' texts and states for the job that runs (none: their own).
+    void ShowJobButtons(int percent = 0);
 
     std::wstring m_strCmdLine;
+    CWorker m_worker;
+    CTaskbarProgress m_taskbar;
+    // What the task found; the worker writes them, the window reads them after it ended.
+    struct CheckResult {
+        bool stopped = false;
+        std::string text;  // the lines to append (CR LF)
+        bool mendable = false;
+    } m_checkResult;
+    struct RepairResult {
+        std::string output;
+        RepairSummary summary;
+    } m_repairResult;
 };
 
 }  // namespace plovik::win

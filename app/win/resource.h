@@ -8,6 +8,8 @@
 #define IDC_COPY 10
 #define IDC_HOMEPAGE 11
 #define IDC_SAVE 12
+#define IDC_CHECK_DATA 13
+#define IDC_REPAIR 14
 #define IDC_FILE_PATH 1000
 #define IDC_BROWSE 1001
 #define IDC_REREAD 1002

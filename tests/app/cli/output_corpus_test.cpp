@@ -13,6 +13,7 @@
 
 #include "golden_files.h"
 #include "plovik/cli.h"
+#include "plovik/system_error.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
 
@@ -142,7 +143,18 @@ std::string RunIn(const std::filesystem::path& dir, const std::vector<std::strin
     std::ostringstream err;
     const int status = RunReportCli(args, out, err);
     std::filesystem::current_path(before);
-    return out.str() + "--- stderr\n" + err.str() + "--- exit " + std::to_string(status) + "\n";
+    std::string text =
+        out.str() + "--- stderr\n" + err.str() + "--- exit " + std::to_string(status) + "\n";
+    // The outputs were recorded on Linux: the missing file's reason is in its words there.
+    // Code 2 is ENOENT and ERROR_FILE_NOT_FOUND alike; Windows words it its own way.
+    const std::string reason = SystemErrorText(2);
+    const std::string recorded = "No such file or directory";
+    for (std::size_t at = 0;
+         reason != recorded && !reason.empty() && (at = text.find(reason, at)) != std::string::npos;
+         at += recorded.size()) {
+        text.replace(at, reason.size(), recorded);
+    }
+    return text;
 }
 
 class OutputCorpus : public ::testing::Test {

@@ -228,6 +228,25 @@ TEST_F(MainWindowTest, LongReportLinesAllLandAtTheEnd) {
     EXPECT_EQ(text.substr(0, lineLength), L"line 0000 of a report that is long\r\n");
 }
 
+// The report area takes a 64 KiB line in pieces: the text is the report's, whole, and the
+// caret stands at its end, as after appending line by line.
+TEST_F(MainWindowTest, AReportWithALongLineIsWholeWithTheCaretAtItsEnd) {
+    std::string software;
+    while (software.size() < 60000) software += "한글 Encoder " + std::to_string(software.size());
+    std::string avi = WriteAvi("long.avi", {.software = software});
+    Open();
+    SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(avi).c_str());
+    Click(IDC_REREAD);
+    CStringReportArea expected;
+    plovik::ShowFileInfo(expected, avi);
+    ASSERT_EQ(Report(), Utf8ToWide(expected.Text()));
+    DWORD start = 0, end = 0;
+    SendMessageW(GetDlgItem(hDlg, IDC_FILE_INFO), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, Report().size());
+    EXPECT_EQ(end, Report().size());
+}
+
 TEST_F(MainWindowTest, ClosingEndsTheDialog) {
     Open();
     Click(IDOK);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "support/avi_writer.h"
+
 namespace plovik::test {
 
 namespace {
@@ -154,6 +156,22 @@ HDROP MakeDrop(const std::vector<std::wstring>& files) {
     *names = L'\0';
     GlobalUnlock(h);
     return static_cast<HDROP>(h);
+}
+
+std::string WriteLongCheckFile(const TempDir& temp) {
+    const std::uint64_t size = 0xF0000000;
+    Bytes frames;
+    for (int i = 0; i < 10; ++i) frames += Chunk("00dc", Zeros(8));
+    const Bytes hdrl = List(
+        "hdrl", {Avih({.totalFrames = 10}), List("strl", {Strh({.length = 10}), VideoStrf()})});
+    const std::size_t moviData = 12 + hdrl.size() + 12;
+    const Bytes head = Id("RIFF") + Le32(static_cast<std::uint32_t>(size - 8)) + Id("AVI ") + hdrl +
+                       Id("LIST") + Le32(static_cast<std::uint32_t>(size - moviData + 4)) +
+                       Id("movi") + frames;
+    SparseFile file{size, {{0, head}}};
+    const std::string path = temp.PathOf("long check.avi");
+    file.WriteTo(path);
+    return path;
 }
 
 }  // namespace plovik::test

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace plovik::test {
 
 // Dispatches what is queued for this thread (dialog keys included) until timeoutMs passed
@@ -35,5 +37,10 @@ std::vector<std::wstring> StaticTexts(HWND hWnd);
 std::wstring ReadClipboardText();
 // A drop of these files, as the shell hands it over (wide names); the receiver frees it.
 HDROP MakeDrop(const std::vector<std::wstring>& files);
+
+// A file of almost 4 GB whose movie data are mostly zeros (sparse on disk), in temp: its
+// data check reads for seconds. A few frames come first, so that a repair has something to
+// keep.
+std::string WriteLongCheckFile(const TempDir& temp);
 
 }  // namespace plovik::test
