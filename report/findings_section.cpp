@@ -47,6 +47,9 @@ constexpr FindingTextEntry kFindingTexts[] = {
     {"movi.damaged", "영상 데이터 손상"},
     {"movi.playable_short", "재생 가능 시간이 헤더보다 짧음"},
     {"movi.no_data", "영상 데이터 없음"},
+    {"interleave.poor", "인터리브 표시와 달리 소리와 영상이 2초 넘게 어긋남"},
+    {"audio.length", "소리와 영상 길이가 1초 넘게 다름"},
+    {"audio.vbr_cbr_header", "고정 비트율 헤더에 가변 비트율 소리"},
 };
 
 // " (위치 1,024부터 4,800 바이트)": where the finding applies, when it says.

@@ -306,7 +306,7 @@ void CMainDlg::OnCheckData() {
             CStringReportArea area;
             if (facts.scan) {
                 // The lines plovik-report --scan appends to the report, then the findings.
-                AddScanSection(area, *facts.scan);
+                AddScanSection(area, facts);
                 AddFindingsSection(area, facts);
             } else {
                 WriteReport(area, facts);  // the file gives only a message now: that message
