@@ -22,6 +22,7 @@
 
 #include "index_check.h"
 #include "index_scan.h"
+#include "plovik/frame_type.h"
 #include "riff_reader.h"
 #include "scan_reader.h"
 
@@ -81,6 +82,12 @@ struct Tally {
     std::uint64_t audioBytes = 0;
 };
 
+// How the video stream's frames tell their type; none without video.
+BitstreamKind BitstreamOf(const CAviParser& avi) {
+    if (avi.m_Layout.nVideoStream < 0) return BitstreamKind::kNone;
+    return BitstreamKindOf(avi.m_VideoHeader.fccHandler, avi.m_VideoFormat.bmiHeader.biCompression);
+}
+
 // The time of audio data, in seconds per unit.
 struct AudioClock {
     explicit AudioClock(const CAviParser& avi) : units(AudioUnitsOf(avi)) {
@@ -120,6 +127,7 @@ class MovieWalk {
           m_knownStreams(avi.m_nStreamLists),
           m_videoId(VideoChunkId(std::max(avi.m_Layout.nVideoStream, 0))),
           m_clock(avi),
+          m_bitstream(BitstreamOf(avi)),
           m_mpegAudio(avi.m_nAudioStream >= 0 && (avi.m_AudioFormat.wFormatTag == 0x55 ||
                                                   avi.m_AudioFormat.wFormatTag == 0x50)),
           m_audioStream(avi.m_nAudioStream),
@@ -141,13 +149,15 @@ class MovieWalk {
     std::uint64_t Resync(std::uint64_t position);
     bool IsResyncPoint(std::uint64_t position, const std::uint8_t* header, std::uint64_t end);
     bool ReadFollower(std::uint64_t position, std::uint64_t follower, std::uint8_t* out);
-    void TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
-                         std::uint32_t size, std::uint64_t dataEnd);
+    std::size_t HeadWanted(FOURCC id, std::uint32_t size) const;
+    bool TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
+                         std::uint64_t dataEnd);
+    void TakeVideoFrame(std::uint64_t position, std::uint32_t size, IndexMark mark,
+                        std::span<const std::uint8_t> head);
     void MeasureInterleave(const Tally& tally, std::uint64_t position);
     void NoteAudioBitrate(const std::uint8_t* frame);
     bool IsUnpaddedChunk(std::uint64_t position, std::uint64_t end);
     IndexMark CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
-    bool ObserveStreamChunk(std::uint64_t position, const std::uint8_t* header);
     void Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size);
     void Missing(std::uint64_t position);
     void AddDataRegion(std::uint64_t start, std::uint64_t end);
@@ -159,8 +169,9 @@ class MovieWalk {
     const int m_knownStreams;
     const FOURCC m_videoId;
     const StreamClock m_clock;
-    const bool m_mpegAudio;   // MPEG audio: its frame headers tell their bit rates
-    int m_audioBitrate = -1;  // the bit-rate index of the first frame header met
+    const BitstreamKind m_bitstream;  // how the video frames tell their type
+    const bool m_mpegAudio;           // MPEG audio: its frame headers tell their bit rates
+    int m_audioBitrate = -1;          // the bit-rate index of the first frame header met
     const int m_audioStream;
     std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
@@ -241,8 +252,7 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
         const FOURCC id = LoadLe32(bytes);
         FOURCC type = 0;
         if (streamChunk) {
-            TakeStreamChunk(m_tally, position, bytes, size, dataEnd);
-            if (m_observer != nullptr) ObserveStreamChunk(position, bytes);
+            TakeStreamChunk(m_tally, position, bytes, dataEnd);
         } else if (id == kList && size >= 4 && ReadFourCC(position + kHeaderBytes, type)) {
             CheckIndex(position, type, size);  // index entries of lists name their type
             if (m_observer != nullptr) Observe(position, id, type, size);
@@ -272,9 +282,8 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
         const std::uint32_t size = LoadLe32(bytes + 4);
         const std::uint64_t dataEnd = position + kHeaderBytes + size;
         if (dataEnd > limit) break;
-        TakeStreamChunk(tally, position, bytes, size, dataEnd);
         // A head that the buffer does not hold moves the buffer: the run ends there.
-        const bool moved = m_observer != nullptr && ObserveStreamChunk(position, bytes);
+        const bool moved = TakeStreamChunk(tally, position, bytes, dataEnd);
         const std::uint64_t step = kHeaderBytes + Padded(size);
         position += step;
         if (moved || step >= held) break;
@@ -285,32 +294,85 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
     return position;
 }
 
+// How many first bytes of a stream chunk's data the walk looks at: a video frame's for its
+// type, an MPEG audio chunk's for its bit rate, and what the observer asks for.
+std::size_t MovieWalk::HeadWanted(FOURCC id, std::uint32_t size) const {
+    std::size_t want = m_headBytes;
+    if ((id | kVideoIdMask) == m_videoId && m_bitstream != BitstreamKind::kNone) {
+        want = std::max(want, kFramePeekBytes);
+    } else if (m_mpegAudio) {
+        want = std::max<std::size_t>(want, 4);
+    }
+    return static_cast<std::size_t>(std::min<std::uint64_t>({want, size, m_reader.BlockBytes()}));
+}
+
 // A chunk with a stream id: checked against the indexes, and counted: video frames with
-// their sizes, data of the audio stream with the interleave, every stream's chunks, bytes
-// and largest chunk.
-void MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
-                                std::uint32_t size, std::uint64_t dataEnd) {
+// their types and sizes, data of the audio stream with the interleave, every stream's
+// chunks, bytes and largest chunk; then told to the observer. True when reading the head of
+// its data moved the buffer (header no longer points into it).
+bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
+                                std::uint64_t dataEnd) {
     const FOURCC id = LoadLe32(header);
-    const IndexMark mark = CheckIndex(position, id, size);
+    const std::uint32_t size = LoadLe32(header + 4);
     const int stream = StreamNumber(header);
+    const std::size_t want = HeadWanted(id, size);
+    const std::uint64_t dataPos = position + kHeaderBytes;
+    const bool held = m_reader.Held(dataPos) >= want;
+    const std::uint8_t* bytes = held ? header + kHeaderBytes : m_reader.At(dataPos, want);
+    const std::span<const std::uint8_t> head = bytes != nullptr
+                                                   ? std::span<const std::uint8_t>(bytes, want)
+                                                   : std::span<const std::uint8_t>();
+    const IndexMark mark = CheckIndex(position, id, size);
     if ((id | kVideoIdMask) == m_videoId) {
         ++tally.videoFrames;
         tally.emptyFrames += size == 0 ? 1 : 0;
-        if (size != 0 && mark == IndexMark::kKey) m_out.m_KeyFrameSizes.Add(size);
-        if (size != 0 && mark == IndexMark::kDelta) m_out.m_DeltaFrameSizes.Add(size);
+        if (size != 0) TakeVideoFrame(position, size, mark, head);
     } else if (stream == m_audioStream && HasSuffix(header, "wb")) {
         ++tally.audioChunks;
         tally.audioBytes += size;
         if (m_clock.measured) MeasureInterleave(tally, position);
-        if (m_mpegAudio && size >= 4 && m_reader.Held(position) >= kHeaderBytes + 4) {
-            NoteAudioBitrate(header + kHeaderBytes);
-        }
+        if (m_mpegAudio && head.size() >= 4) NoteAudioBitrate(head.data());
     }
     SCANSTREAM& counts = m_out.m_arStreams[static_cast<std::size_t>(stream)];
     ++counts.qwChunks;
     counts.qwBytes += size;
     counts.dwLargest = std::max(counts.dwLargest, size);
     if ((size & 1) != 0) m_afterOddPad = dataEnd + 1;
+    if (m_observer != nullptr) {
+        SCANCHUNK chunk{position,
+                        id,
+                        0,
+                        size,
+                        m_list,
+                        static_cast<std::uint32_t>(m_depth - 1),
+                        head.first(std::min(head.size(), m_headBytes))};
+        m_observer->Chunk(chunk);
+    }
+    return !held;
+}
+
+// A video frame that is not empty: its type from its bytes where the codec tells it,
+// against the index's key flag, and its size by its type.
+void MovieWalk::TakeVideoFrame(std::uint64_t position, std::uint32_t size, IndexMark mark,
+                               std::span<const std::uint8_t> head) {
+    std::optional<bool> key;
+    if (m_bitstream != BitstreamKind::kNone && !head.empty()) {
+        const FramePeek peek = PeekFrame(m_bitstream, head);
+        key = peek.key;
+        if (peek.pictures > 1 || peek.packedMarker) {
+            if (m_out.m_qwPackedChunks++ == 0) m_out.m_qwFirstPackedChunk = position;
+        }
+    }
+    if (key) {
+        ++m_out.m_qwTypedFrames;
+        if (mark != IndexMark::kNone && (mark == IndexMark::kKey) != *key) {
+            ++m_out.m_qwKeyFlagMismatches;
+        }
+    } else if (mark != IndexMark::kNone) {
+        key = mark == IndexMark::kKey;
+    }
+    if (!key) return;
+    (*key ? m_out.m_KeyFrameSizes : m_out.m_DeltaFrameSizes).Add(size);
 }
 
 // The bit rate of the MPEG audio frame header that opens an audio chunk (when one does: a
@@ -347,21 +409,6 @@ bool MovieWalk::IsUnpaddedChunk(std::uint64_t position, std::uint64_t end) {
     if (!m_reader.Peek(position, header, kHeaderBytes) || !IsWellFormedId(header)) return false;
     const std::uint64_t dataEnd = position + kHeaderBytes + LoadLe32(header + 4);
     return dataEnd <= end && dataEnd <= m_reader.End();
-}
-
-// Tells the observer of the stream chunk whose header is at position, with the head of its
-// data; true when reading that head moved the buffer (header no longer points into it).
-bool MovieWalk::ObserveStreamChunk(std::uint64_t position, const std::uint8_t* header) {
-    const FOURCC id = LoadLe32(header);
-    const std::uint32_t size = LoadLe32(header + 4);
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_headBytes));
-    const std::uint64_t dataPos = position + kHeaderBytes;
-    const bool held = m_reader.Held(dataPos) >= want;
-    const std::uint8_t* head = held ? header + kHeaderBytes : m_reader.At(dataPos, want);
-    SCANCHUNK chunk{position, id, 0, size, m_list, static_cast<std::uint32_t>(m_depth - 1), {}};
-    if (head != nullptr) chunk.head = {head, want};
-    m_observer->Chunk(chunk);
-    return !held;
 }
 
 void MovieWalk::Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size) {

@@ -48,6 +48,8 @@ enum RuleIndex : std::size_t {
     kPoorInterleave,
     kAudioLength,
     kVbrUnderCbrHeader,
+    kKeyFlags,
+    kPacked,
     kRuleCount
 };
 
@@ -96,6 +98,8 @@ constexpr Rule kRules[kRuleCount] = {
     {"audio.length", W, "the audio ends more than 1 s before or after the video"},
     {"audio.vbr_cbr_header", W,
      "variable-rate MPEG audio under a constant-rate header: players drift"},
+    {"video.key_flags", W, "index key-frame flags that the frames' own bytes contradict"},
+    {"video.packed", I, "MPEG-4 frames stored packed, several in a chunk"},
 };
 
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
@@ -377,6 +381,15 @@ void Findings::Streams() {
         st.audioStream >= 0 && audio < st.streams.size() && st.streams[audio].sampleSize != 0;
     if (scan.audioBitratesVary && constantRate) {
         Add(kVbrUnderCbrHeader, "MPEG audio of several bit rates under a constant-rate header");
+    }
+    if (scan.keyFlagMismatches && *scan.keyFlagMismatches != 0) {
+        Add(kKeyFlags,
+            Plural(*scan.keyFlagMismatches, "frame", "frames") +
+                " whose index key flag the frame's own bytes contradict",
+            f.index.position, f.index.size);
+    }
+    if (scan.packedBitstream.value_or(false)) {
+        Add(kPacked, "packed MPEG-4 frames", scan.firstPackedChunk);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "plovik/codecs.h"
 #include "plovik/file_analysis.h"
 #include "plovik/format.h"
+#include "plovik/frame_type.h"
 #include "plovik/text_encoding.h"
 
 namespace plovik {
@@ -263,6 +264,15 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     s.stopped = scan.m_bStopped;
     s.videoTime = Seconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate);
     s.audioBitratesVary = scan.m_bAudioBitratesVary;
+    if (scan.m_qwTypedFrames != 0 && scan.m_bIndexChecked) {
+        s.keyFlagMismatches = scan.m_qwKeyFlagMismatches;
+    }
+    const BitstreamKind kind =
+        BitstreamKindOf(avi.m_VideoHeader.fccHandler, avi.m_VideoFormat.bmiHeader.biCompression);
+    if (kind == BitstreamKind::kMpeg4Part2 && scan.m_qwVideoFrames != 0) {
+        s.packedBitstream = scan.m_qwPackedChunks != 0;
+        s.firstPackedChunk = scan.m_qwFirstPackedChunk;
+    }
     if (scan.m_Interleave.bMeasured) s.interleave = InterleaveFactsOf(scan.m_Interleave);
     return s;
 }

@@ -50,6 +50,7 @@ constexpr FindingTextEntry kFindingTexts[] = {
     {"interleave.poor", "인터리브 표시와 달리 소리와 영상이 2초 넘게 어긋남"},
     {"audio.length", "소리와 영상 길이가 1초 넘게 다름"},
     {"audio.vbr_cbr_header", "고정 비트율 헤더에 가변 비트율 소리"},
+    {"video.key_flags", "인덱스의 키프레임 표시가 실제 프레임과 다름"},
 };
 
 // " (위치 1,024부터 4,800 바이트)": where the finding applies, when it says.

@@ -58,6 +58,12 @@ void AddScanSection(CReportArea& area, const FileFacts& facts) {
     const bool sized =
         facts.frameSizes && facts.frameSizes->key.count + facts.frameSizes->delta.count != 0;
     if (sized) AddFrameSizeLine(area, *facts.frameSizes);
+    if (scan.keyFlagMismatches && *scan.keyFlagMismatches == 0) {
+        area.AddLabelLine("키프레임 대조", "%s", "일치");
+    } else if (scan.keyFlagMismatches) {
+        area.AddLabelLine("키프레임 대조", "%s개 프레임 불일치",
+                          FormatUnsignedNumber(*scan.keyFlagMismatches).c_str());
+    }
 }
 
 }  // namespace plovik

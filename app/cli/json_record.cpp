@@ -187,6 +187,8 @@ void WriteScan(JsonWriter& w, const ScanFacts& scan) {
     w.Field("damaged_bytes", scan.damagedBytes);
     w.Field("index_mismatches", scan.indexMismatches);
     WriteInterleave(w, scan.interleave);
+    w.Field("key_flag_mismatches", scan.keyFlagMismatches);
+    w.Field("packed_bitstream", scan.packedBitstream);
     w.EndObject();
 }
 

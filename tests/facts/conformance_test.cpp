@@ -36,6 +36,8 @@ struct Shape {
     std::uint32_t audioRate = 1600;  // bytes a second: 64 a frame at 25 a second
     bool audioLast = false;          // every audio chunk after every video chunk
     bool mixedBitrates = false;      // the audio chunks open with MP3 headers of two bit rates
+    bool vops = false;               // frames open with MPEG-4 VOP headers (a key frame each 5)
+    bool packed = false;             // with two VOPs in each frame
     std::vector<Bytes> extraTopChunks = {};  // after the index
 };
 
@@ -62,7 +64,12 @@ Built Build(const Shape& s) {
         offset += static_cast<std::uint32_t>(chunk.size());
     };
     for (std::uint32_t i = 0; i < s.frames; ++i) {
-        const Bytes frame(100 + 2 * i, 'v');
+        Bytes frame(100 + 2 * i, 'v');
+        if (s.vops) {
+            const Bytes vop = std::string("\0\0\x01\xB6", 4) + (i % 5 == 0 ? '\x00' : '\x40');
+            frame.replace(0, vop.size(), vop);
+            if (s.packed) frame.replace(50, vop.size(), vop);
+        }
         chunks.push_back(Chunk(v + "dc", frame));
         b.index.push_back({v + "dc", s.keyFlags && i % 5 == 0 ? kKey : 0, offset,
                            static_cast<std::uint32_t>(frame.size())});
@@ -233,6 +240,8 @@ std::vector<Case> RuleCases() {
                                    .audioLast = true})});
     cases.push_back({"audio.length", Whole({.audioRate = 400})});
     cases.push_back({"audio.vbr_cbr_header", Whole({.mixedBitrates = true})});
+    cases.push_back({"video.key_flags", Whole({.keyFlags = false, .vops = true})});
+    cases.push_back({"video.packed", Whole({.vops = true, .packed = true})});
     return cases;
 }
 
@@ -268,7 +277,7 @@ TEST(Conformance, EveryRuleHasItsCaseAndADocumentedId) {
 
 TEST(Conformance, WholeFilesOfTheMuxersKindsDrawNoWarning) {
     for (const Bytes& file :
-         {Whole(), Whole({.videoSecond = true}),
+         {Whole(), Whole({.videoSecond = true}), Whole({.vops = true}),
           BuildOpenDmlAvi({.partFrames = {4, 3, 3}, .chunkHeaders = true}).file.Flat()}) {
         const FileFacts facts = FactsOf(file);
         EXPECT_EQ(facts.verdict, Verdict::kOk)

@@ -152,6 +152,14 @@ class CMovieScan {
     SCANSIZES m_DeltaFrameSizes;
     // MPEG audio whose chunks open with frame headers of different bit rates.
     bool m_bAudioBitratesVary = false;
+    // Video frames whose type their bytes told (at most their first 4 KiB read), and those
+    // of them whose index key flag says otherwise.
+    std::uint64_t m_qwTypedFrames = 0;
+    std::uint64_t m_qwKeyFlagMismatches = 0;
+    // MPEG-4 Part 2 chunks that hold more than one VOP, or whose encoder marks the stream
+    // packed; the first of them.
+    std::uint64_t m_qwPackedChunks = 0;
+    std::uint64_t m_qwFirstPackedChunk = 0;
     // Index check: every entry of "idx1" and of the OpenDML index (the standard index
     // chunks that the video super index lists) should point at a chunk the walk met, with
     // its id and size. A listed index chunk that cannot be read counts as one entry that

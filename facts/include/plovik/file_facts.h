@@ -168,10 +168,16 @@ struct ScanFacts {
     std::optional<InterleaveFacts> interleave;  // none without both streams and their times
     std::optional<double> videoTime;            // of the frames present
     bool audioBitratesVary = false;             // MPEG audio frames of several bit rates
-    std::vector<StreamScanFacts> streams;       // by stream number, one per stream list
-    std::uint32_t largestChunk = 0;             // of any stream
-    std::uint64_t streamChunks = 0;             // of all streams
-    bool stopped = false;                       // the scan was stopped before its end
+    // Frames whose index key flag their bytes contradict; none when no frame's type was
+    // told or no index names them.
+    std::optional<std::uint64_t> keyFlagMismatches;
+    // MPEG-4 Part 2 stored packed (several VOPs in a chunk); none for other codecs.
+    std::optional<bool> packedBitstream;
+    std::uint64_t firstPackedChunk = 0;
+    std::vector<StreamScanFacts> streams;  // by stream number, one per stream list
+    std::uint32_t largestChunk = 0;        // of any stream
+    std::uint64_t streamChunks = 0;        // of all streams
+    bool stopped = false;                  // the scan was stopped before its end
 };
 
 // One stream's header.
