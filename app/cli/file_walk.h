@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "plovik/cli_options.h"
+
 namespace plovik {
 
 struct WalkItem {
@@ -17,5 +19,8 @@ struct WalkItem {
 // followed, and no folder is entered twice. A folder that cannot be read gives an item
 // with its error, in its place. Anything else is analysed as it is, whatever its name.
 std::vector<WalkItem> ExpandNames(const std::vector<std::string>& names);
+
+// The items whose place in items, counted from 0, is shard.index modulo shard.count.
+std::vector<WalkItem> ShardOf(std::vector<WalkItem> items, Shard shard);
 
 }  // namespace plovik

@@ -163,14 +163,17 @@ class OutputCorpus : public ::testing::Test {
     std::vector<std::string> m_names;
 };
 
-TEST_F(OutputCorpus, EveryFormatAndModeAsRecorded) {
+std::filesystem::path RecordedOutputs() {
     const char* sourceDir = std::getenv("PLOVIK_SOURCE_DIR");
-    ASSERT_NE(sourceDir, nullptr);
-    const std::filesystem::path outputs = std::filesystem::path(sourceDir) / "tests/data/outputs";
+    return std::filesystem::path(sourceDir != nullptr ? sourceDir : "") / "tests/data/outputs";
+}
+
+TEST_F(OutputCorpus, EveryFormatAndModeAsRecorded) {
+    const std::filesystem::path outputs = RecordedOutputs();
     const bool record = std::getenv("PLOVIK_RECORD_OUTPUTS") != nullptr;
     for (const Mode& mode : Modes()) {
         std::vector<std::string> args = mode.options;
-        args.push_back("--");
+        args.insert(args.end(), {"-j", "1", "--"});
         args.insert(args.end(), m_names.begin(), m_names.end());
         const std::string actual = RunIn(m_dir.path(), args);
         const std::filesystem::path file = outputs / (mode.name + ".txt");
@@ -180,6 +183,19 @@ TEST_F(OutputCorpus, EveryFormatAndModeAsRecorded) {
             continue;
         }
         EXPECT_EQ(actual, ReadFileBytes(file.string())) << mode.name;
+    }
+}
+
+// Four files at once, of very different sizes, give the bytes of one at a time: records,
+// diagnostics, summary and exit status, in every format and mode.
+TEST_F(OutputCorpus, FourJobsGiveTheBytesOfOne) {
+    for (const Mode& mode : Modes()) {
+        std::vector<std::string> args = mode.options;
+        args.insert(args.end(), {"-j", "4", "--"});
+        args.insert(args.end(), m_names.begin(), m_names.end());
+        EXPECT_EQ(RunIn(m_dir.path(), args),
+                  ReadFileBytes((RecordedOutputs() / (mode.name + ".txt")).string()))
+            << mode.name;
     }
 }
 
