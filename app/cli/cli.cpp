@@ -254,8 +254,8 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
             if (stopWork) throw RunStopped{};
         });
     }
-    // Finished records wait for an earlier file in a window of a few records per job.
-    constexpr std::size_t kSlotsPerJob = 4;
+    // Finished records wait for an earlier file in a window of some records per job.
+    constexpr std::size_t kSlotsPerJob = 16;
     OrderedJobs<FileOutcome> work(items.size(), jobs, std::size_t{jobs} * kSlotsPerJob,
                                   [&](std::size_t index, unsigned worker) {
                                       return Outcome(*analysers[worker], items[index], format);

@@ -105,18 +105,28 @@ class OrderedJobs {
         Slot taken = std::move(SlotOf(m_taken));
         SlotOf(m_taken) = Slot{};
         ++m_taken;
+        const bool wake = m_waitingWorkers != 0 && HalfFree();
         lock.unlock();
-        m_slotFree.notify_one();
+        if (wake) m_slotFree.notify_all();
         if (taken.error) std::rethrow_exception(taken.error);
         return std::move(taken.result);
     }
 
+    // A worker that met a full window sleeps until half of it is free: one wake-up for
+    // many items, not one for each.
+    bool HalfFree() const { return m_started - m_taken <= m_slots.size() / 2; }
+
     void RunWorker(unsigned worker) {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_slotFree.wait(lock, [this] { return m_stop || m_started == m_count || CanStart(); });
             if (m_stop || m_started == m_count) return;
-            RunOne(lock, worker);
+            if (CanStart()) {
+                RunOne(lock, worker);
+                continue;
+            }
+            ++m_waitingWorkers;
+            m_slotFree.wait(lock, [this] { return m_stop || m_started == m_count || HalfFree(); });
+            --m_waitingWorkers;
         }
     }
 
@@ -128,6 +138,7 @@ class OrderedJobs {
     std::condition_variable m_resultDone;  // Next waits for its item
     std::size_t m_started = 0;             // items begun
     std::size_t m_taken = 0;               // results handed out by Next
+    unsigned m_waitingWorkers = 0;
     std::atomic<std::size_t> m_finished = 0;
     bool m_stop = false;
     std::vector<std::thread> m_threads;  // last: started once the rest is set up

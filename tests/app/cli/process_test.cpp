@@ -133,7 +133,8 @@ TEST(CliProcess, ProgressLineOnATerminalOnly) {
         ::dup2(input[0], 0);
         ::dup2(::open("/dev/null", O_WRONLY), 1);
         ::dup2(slave, 2);
-        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "--check", "--files0-from=-", nullptr);
+        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "-j", "1", "--check", "--files0-from=-",
+                nullptr);
         ::_exit(127);
     }
     ::close(input[0]);
