@@ -67,7 +67,8 @@ class RecordFormat {
         return m_options.format == OutputFormat::kCsv ? Encoded(CsvHeader(m_record)) : "";
     }
 
-    std::string Record(const FileResult& result) const {
+    // The text report is moved out of result into the record.
+    std::string Record(FileResult& result) const {
         switch (m_options.format) {
             case OutputFormat::kJson:
                 return JsonRecord(result, m_record);  // UTF-8 whatever the encoding
@@ -77,7 +78,7 @@ class RecordFormat {
                 break;
         }
         if (m_options.check) return Encoded(CheckLine(result.facts.displayPath, result.problems));
-        return Encoded(result.report);
+        return Encoded(std::move(result.report));
     }
 
     // Text in the encoding of the output.
@@ -143,7 +144,7 @@ bool Succeeded(const FileResult& result, bool check) {
 struct FileOutcome {
     FileResult result;
     std::vector<double> keyTimes;  // the result's key-frame times, its own
-    std::string record;            // its bytes on standard output
+    std::string record;            // its bytes on standard output (the text report moved here)
     std::string diagnostic;        // its line on standard error; empty for none
 };
 
@@ -271,9 +272,8 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     };
     try {
         while (!output.Stopped()) {
-            const std::optional<FileOutcome> outcome =
-                work.Next(idle, std::chrono::milliseconds(100));
-            if (!outcome) break;
+            const FileOutcome* outcome = work.Next(idle, std::chrono::milliseconds(100));
+            if (outcome == nullptr) break;
             output.Write(*outcome);
             progress.Update(work.Finished(), items.size());
         }

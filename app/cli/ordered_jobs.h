@@ -1,8 +1,8 @@
 // Items worked on by several threads, their results taken one by one in item order on the
 // calling thread, which works on items too while the next result is not there yet.
-// Memory stays bounded: an item starts only while fewer than `slots` results are in flight
-// or waiting for an earlier one, so a slow item holds back the results after it, and no
-// more items start than fit.
+// Memory stays bounded: an item starts only while fewer than `slots` results are in flight,
+// waiting for an earlier one or in use, so a slow item holds back the results after it,
+// and no more items start than fit.
 #pragma once
 
 #include <atomic>
@@ -15,6 +15,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace plovik {
@@ -28,7 +29,10 @@ class OrderedJobs {
 
     // The items 0 .. count-1 on the calling thread and up to jobs - 1 more threads.
     OrderedJobs(std::size_t count, unsigned jobs, std::size_t slots, Work work)
-        : m_count(count), m_slots(slots < jobs ? jobs : slots), m_work(std::move(work)) {
+        : m_count(count),
+          m_slots(slots < jobs ? jobs : slots),
+          m_spent(jobs == 0 ? 1 : jobs),
+          m_work(std::move(work)) {
         for (unsigned worker = 1; worker < jobs && worker < count; ++worker) {
             try {
                 m_threads.emplace_back(&OrderedJobs::RunWorker, this, worker);
@@ -44,13 +48,15 @@ class OrderedJobs {
     OrderedJobs(const OrderedJobs&) = delete;
     OrderedJobs& operator=(const OrderedJobs&) = delete;
 
-    // The next result in order; nullopt after the last or after Stop. While it can only
-    // wait, idle is called every idleEvery. A work that threw rethrows here, in its place.
-    std::optional<Result> Next(const std::function<void()>& idle,
-                               std::chrono::milliseconds idleEvery) {
+    // The next result in order, valid until the next call; null after the last or after
+    // Stop. While it can only wait, idle is called every idleEvery. A work that threw
+    // rethrows here, in its place.
+    const Result* Next(const std::function<void()>& idle, std::chrono::milliseconds idleEvery) {
+        [[maybe_unused]] std::optional<Result> own;  // freed once the lock is given back
         std::unique_lock lock(m_mutex);
+        own = ReleaseHeld();
         for (;;) {
-            if (m_stop || m_taken == m_count) return std::nullopt;
+            if (m_stop || m_taken == m_count) return nullptr;
             if (SlotOf(m_taken).done) return Take(lock);
             if (CanStart()) {
                 RunOne(lock, 0);
@@ -78,43 +84,68 @@ class OrderedJobs {
   private:
     struct Slot {
         bool done = false;
+        unsigned worker = 0;  // who made the result
         std::optional<Result> result;
         std::exception_ptr error;
     };
 
     Slot& SlotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
-    bool CanStart() const { return m_started < m_count && m_started < m_taken + m_slots.size(); }
+    std::size_t Held() const { return m_started - m_released; }
+    bool CanStart() const { return m_started < m_count && Held() < m_slots.size(); }
+    // A worker that met a full window sleeps until half of it is free: one wake-up for
+    // many items, not one for each.
+    bool HalfFree() const { return Held() <= m_slots.size() / 2; }
 
-    // Starts the next item and keeps its result in its slot; called and returns locked.
+    // Gives back the slot of the result handed out last. A worker's result goes back to
+    // that worker, which frees its memory where it was allocated (a free from another
+    // thread costs a lock that the allocating thread then waits for); this thread's own
+    // is returned, to be freed once unlocked.
+    std::optional<Result> ReleaseHeld() {
+        std::optional<Result> own;
+        if (m_released == m_taken) return own;
+        Slot& slot = SlotOf(m_released);
+        if (slot.worker == 0) {
+            own = std::move(slot.result);
+        } else if (slot.result) {
+            m_spent[slot.worker].push_back(std::move(*slot.result));
+        }
+        slot = Slot{};
+        m_released = m_taken;
+        if (m_waitingWorkers != 0 && HalfFree()) m_slotFree.notify_all();
+        return own;
+    }
+
+    // Starts the next item and makes its result in its slot, which no one else touches
+    // until it is done; called and returns locked.
     void RunOne(std::unique_lock<std::mutex>& lock, unsigned worker) {
         const std::size_t index = m_started++;
+        Slot& slot = SlotOf(index);
+        std::vector<Result> spent = std::exchange(m_spent[worker], {});
         lock.unlock();
-        Slot slot{.done = true, .result = std::nullopt, .error = nullptr};
+        spent.clear();
+        slot.worker = worker;
         try {
             slot.result.emplace(m_work(index, worker));
         } catch (...) {
             slot.error = std::current_exception();
         }
         lock.lock();
-        SlotOf(index) = std::move(slot);
+        slot.done = true;
         ++m_finished;
         if (index == m_taken) m_resultDone.notify_one();  // the one Next waits for
     }
 
-    std::optional<Result> Take(std::unique_lock<std::mutex>& lock) {
-        Slot taken = std::move(SlotOf(m_taken));
-        SlotOf(m_taken) = Slot{};
-        ++m_taken;
-        const bool wake = m_waitingWorkers != 0 && HalfFree();
-        lock.unlock();
-        if (wake) m_slotFree.notify_all();
-        if (taken.error) std::rethrow_exception(taken.error);
-        return std::move(taken.result);
+    // Hands out the next result; its slot stays in use until the next call of Next.
+    const Result* Take(std::unique_lock<std::mutex>& lock) {
+        Slot& slot = SlotOf(m_taken++);
+        if (slot.error) {
+            const std::exception_ptr error = slot.error;
+            ReleaseHeld();
+            lock.unlock();
+            std::rethrow_exception(error);
+        }
+        return &*slot.result;
     }
-
-    // A worker that met a full window sleeps until half of it is free: one wake-up for
-    // many items, not one for each.
-    bool HalfFree() const { return m_started - m_taken <= m_slots.size() / 2; }
 
     void RunWorker(unsigned worker) {
         std::unique_lock lock(m_mutex);
@@ -131,13 +162,15 @@ class OrderedJobs {
     }
 
     const std::size_t m_count;
-    std::vector<Slot> m_slots;  // item i's result waits in slot i % size
+    std::vector<Slot> m_slots;                 // item i's result waits in slot i % size
+    std::vector<std::vector<Result>> m_spent;  // results taken, to be freed by their workers
     Work m_work;
     std::mutex m_mutex;
     std::condition_variable m_slotFree;    // workers wait for room
     std::condition_variable m_resultDone;  // Next waits for its item
     std::size_t m_started = 0;             // items begun
     std::size_t m_taken = 0;               // results handed out by Next
+    std::size_t m_released = 0;            // of those, the ones whose slot is free again
     unsigned m_waitingWorkers = 0;
     std::atomic<std::size_t> m_finished = 0;
     bool m_stop = false;
