@@ -238,7 +238,8 @@ std::vector<std::unique_ptr<FileAnalyser>> MakeAnalysers(const CliOptions& optio
 int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
              const CliStreams& streams, ProgressLine& progress) {
     const std::vector<WalkItem> items = ShardOf(ExpandNames(names), options.shard);
-    const unsigned jobs = options.jobs != 0 ? options.jobs : UsableProcessors();
+    const unsigned jobs =
+        std::clamp<unsigned>(options.jobs != 0 ? options.jobs : UsableProcessors(), 1, kMostJobs);
     const RecordFormat format(options);
     BatchOutput output(options, streams, progress, format);
     std::vector<std::unique_ptr<FileAnalyser>> analysers =
@@ -257,7 +258,8 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     }
     // Finished records wait for an earlier file in a window of some records per job.
     constexpr std::size_t kSlotsPerJob = 16;
-    OrderedJobs<FileOutcome> work(items.size(), jobs, std::size_t{jobs} * kSlotsPerJob,
+    OrderedJobs<FileOutcome> work(items.size(), jobs,
+                                  std::min(std::size_t{jobs} * kSlotsPerJob, items.size()),
                                   [&](std::size_t index, unsigned worker) {
                                       return Outcome(*analysers[worker], items[index], format);
                                   });

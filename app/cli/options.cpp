@@ -84,7 +84,10 @@ std::optional<unsigned> DecimalNumber(std::string_view text) {
 
 std::string ApplyJobs(const std::string& value, CliOptions& options) {
     const std::optional<unsigned> jobs = DecimalNumber(value);
-    if (!jobs || *jobs == 0) return "invalid number of jobs '" + value + "' (use 1 or more)";
+    if (!jobs || *jobs == 0 || *jobs > kMostJobs) {
+        return "invalid number of jobs '" + value + "' (use 1 to " + std::to_string(kMostJobs) +
+               ")";
+    }
     options.jobs = *jobs;
     return {};
 }

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -32,7 +33,11 @@ class OrderedJobs {
         : m_count(count),
           m_slots(slots < jobs ? jobs : slots),
           m_spent(jobs == 0 ? 1 : jobs),
+          m_freeing(m_spent.size()),
           m_work(std::move(work)) {
+        // Room for every result, so that giving one back never allocates while locked.
+        for (auto& spent : m_spent) spent.reserve(m_slots.size());
+        for (auto& freeing : m_freeing) freeing.reserve(m_slots.size());
         for (unsigned worker = 1; worker < jobs && worker < count; ++worker) {
             try {
                 m_threads.emplace_back(&OrderedJobs::RunWorker, this, worker);
@@ -52,8 +57,9 @@ class OrderedJobs {
     // Stop. While it can only wait, idle is called every idleEvery. A work that threw
     // rethrows here, in its place.
     const Result* Next(const std::function<void()>& idle, std::chrono::milliseconds idleEvery) {
-        [[maybe_unused]] std::optional<Result> own;  // freed once the lock is given back
-        std::unique_lock lock(m_mutex);
+        [[maybe_unused]] std::unique_ptr<Result> own;  // freed once the lock is given back
+        std::unique_lock lock(m_mutex, std::defer_lock);
+        LockSoon(lock);
         own = ReleaseHeld();
         for (;;) {
             if (m_stop || m_taken == m_count) return nullptr;
@@ -84,10 +90,22 @@ class OrderedJobs {
   private:
     struct Slot {
         bool done = false;
-        unsigned worker = 0;  // who made the result
-        std::optional<Result> result;
+        unsigned worker = 0;             // who made the result
+        std::unique_ptr<Result> result;  // moved about by a pointer while locked
         std::exception_ptr error;
     };
+
+    // The lock is held for a few instructions at a time: waiting for it a moment is cheaper
+    // than sleeping, which costs both threads a system call.
+    static void LockSoon(std::unique_lock<std::mutex>& lock) {
+        for (int tries = 0; tries < 100; ++tries) {
+            if (lock.try_lock()) return;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        lock.lock();
+    }
 
     Slot& SlotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
     std::size_t Held() const { return m_started - m_released; }
@@ -100,14 +118,14 @@ class OrderedJobs {
     // that worker, which frees its memory where it was allocated (a free from another
     // thread costs a lock that the allocating thread then waits for); this thread's own
     // is returned, to be freed once unlocked.
-    std::optional<Result> ReleaseHeld() {
-        std::optional<Result> own;
+    std::unique_ptr<Result> ReleaseHeld() {
+        std::unique_ptr<Result> own;
         if (m_released == m_taken) return own;
         Slot& slot = SlotOf(m_released);
         if (slot.worker == 0) {
             own = std::move(slot.result);
         } else if (slot.result) {
-            m_spent[slot.worker].push_back(std::move(*slot.result));
+            m_spent[slot.worker].push_back(std::move(slot.result));
         }
         slot = Slot{};
         m_released = m_taken;
@@ -120,16 +138,16 @@ class OrderedJobs {
     void RunOne(std::unique_lock<std::mutex>& lock, unsigned worker) {
         const std::size_t index = m_started++;
         Slot& slot = SlotOf(index);
-        std::vector<Result> spent = std::exchange(m_spent[worker], {});
+        m_spent[worker].swap(m_freeing[worker]);
         lock.unlock();
-        spent.clear();
+        m_freeing[worker].clear();
         slot.worker = worker;
         try {
-            slot.result.emplace(m_work(index, worker));
+            slot.result = std::make_unique<Result>(m_work(index, worker));
         } catch (...) {
             slot.error = std::current_exception();
         }
-        lock.lock();
+        LockSoon(lock);
         slot.done = true;
         ++m_finished;
         if (index == m_taken) m_resultDone.notify_one();  // the one Next waits for
@@ -162,8 +180,11 @@ class OrderedJobs {
     }
 
     const std::size_t m_count;
-    std::vector<Slot> m_slots;                 // item i's result waits in slot i % size
-    std::vector<std::vector<Result>> m_spent;  // results taken, to be freed by their workers
+    std::vector<Slot> m_slots;  // item i's result waits in slot i % size
+    // Results taken, to be freed by the workers that made them; a worker frees them in
+    // m_freeing, its own, while unlocked.
+    std::vector<std::vector<std::unique_ptr<Result>>> m_spent;
+    std::vector<std::vector<std::unique_ptr<Result>>> m_freeing;
     Work m_work;
     std::mutex m_mutex;
     std::condition_variable m_slotFree;    // workers wait for room

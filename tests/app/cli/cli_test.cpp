@@ -50,6 +50,7 @@ TEST(CliArguments, UsageErrors) {
         {"-j", "0", "a.avi"},
         {"-j", "-1", "a.avi"},
         {"--jobs=2x", "a.avi"},
+        {"--jobs=1025", "a.avi"},
         {"a.avi", "-j"},
         {"--shard", "3/3", "a.avi"},
         {"--shard", "x", "a.avi"},

@@ -16,6 +16,9 @@ struct Shard {
     unsigned count = 1;
 };
 
+// More jobs than this would only hold more memory (each has its window of records).
+constexpr unsigned kMostJobs = 1024;
+
 struct CliOptions {
     OutputEncoding encoding = OutputEncoding::kUtf8;
     OutputFormat format = OutputFormat::kText;
