@@ -257,7 +257,7 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
         });
     }
     // Finished records wait for an earlier file in a window of some records per job.
-    constexpr std::size_t kSlotsPerJob = 16;
+    constexpr std::size_t kSlotsPerJob = 64;
     OrderedJobs<FileOutcome> work(items.size(), jobs,
                                   std::min(std::size_t{jobs} * kSlotsPerJob, items.size()),
                                   [&](std::size_t index, unsigned worker) {
