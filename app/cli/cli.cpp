@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string_view>
 
@@ -235,6 +234,23 @@ std::vector<std::unique_ptr<FileAnalyser>> MakeAnalysers(const CliOptions& optio
     return analysers;
 }
 
+// The scans of the first analyser, which works on the calling thread, show on the progress
+// line and let the records before them leave; a signal ends them. The other analysers'
+// scans end once their results are no longer wanted.
+void WatchScans(std::vector<std::unique_ptr<FileAnalyser>>& analysers, BatchOutput& output,
+                ProgressLine& progress, std::size_t files, const std::atomic<bool>& stopWork) {
+    analysers[0]->SetScanProgress([&, files](std::uint64_t scanned, std::uint64_t size) {
+        if (output.Interrupted()) throw RunStopped{};
+        progress.UpdateScan(output.Written(), files, scanned, size);
+        output.FlushIfDue();
+    });
+    for (std::size_t i = 1; i < analysers.size(); ++i) {
+        analysers[i]->SetScanProgress([&](std::uint64_t, std::uint64_t) {
+            if (stopWork) throw RunStopped{};
+        });
+    }
+}
+
 int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
              const CliStreams& streams, ProgressLine& progress) {
     const std::vector<WalkItem> items = ShardOf(ExpandNames(names), options.shard);
@@ -244,18 +260,8 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     BatchOutput output(options, streams, progress, format);
     std::vector<std::unique_ptr<FileAnalyser>> analysers =
         MakeAnalysers(options, std::clamp<std::size_t>(items.size(), 1, jobs));
-    // The first analyser works on this thread: its scan shows on the progress line.
-    analysers[0]->SetScanProgress([&](std::uint64_t scanned, std::uint64_t size) {
-        if (output.Interrupted()) throw RunStopped{};
-        progress.UpdateScan(output.Written(), items.size(), scanned, size);
-        output.FlushIfDue();  // a long scan does not hold back the records before it
-    });
     std::atomic<bool> stopWork = false;
-    for (std::size_t i = 1; i < analysers.size(); ++i) {
-        analysers[i]->SetScanProgress([&](std::uint64_t, std::uint64_t) {
-            if (stopWork) throw RunStopped{};
-        });
-    }
+    WatchScans(analysers, output, progress, items.size(), stopWork);
     // Finished records wait for an earlier file in a window of some records per job.
     constexpr std::size_t kSlotsPerJob = 64;
     OrderedJobs<FileOutcome> work(items.size(), jobs,
@@ -280,7 +286,10 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
             progress.Update(work.Finished(), items.size());
         }
     } catch (const RunStopped&) {
-        // a scan saw the signal
+        // a scan on this thread saw the signal
+    } catch (...) {
+        stop();  // the workers' scans end before the error leaves
+        throw;
     }
     stop();
     return output.Finish();
