@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "file_system.h"
 #include "golden_files.h"
 #include "plovik/cli.h"
 #include "support/avi_writer.h"
@@ -134,14 +135,26 @@ const std::vector<Mode>& Modes() {
     return modes;
 }
 
+// The system's words for a missing file read as the recorded ones (POSIX's), so that the
+// outputs compare on Windows too.
+std::string WithPosixMissingFileReason(std::string text) {
+    const std::string reason = OpenFailureReason("missing.avi");
+    const std::string posix = "No such file or directory";
+    for (std::size_t at = 0; (at = text.find(reason, at)) != std::string::npos; at += posix.size())
+        text.replace(at, reason.size(), posix);
+    return text;
+}
+
 std::string RunIn(const std::filesystem::path& dir, const std::vector<std::string>& args) {
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     std::ostringstream out;
     std::ostringstream err;
     const int status = RunReportCli(args, out, err);
+    const std::string reasonsAsRecorded = WithPosixMissingFileReason(
+        out.str() + "--- stderr\n" + err.str() + "--- exit " + std::to_string(status) + "\n");
     std::filesystem::current_path(before);
-    return out.str() + "--- stderr\n" + err.str() + "--- exit " + std::to_string(status) + "\n";
+    return reasonsAsRecorded;
 }
 
 class OutputCorpus : public ::testing::Test {
