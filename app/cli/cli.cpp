@@ -142,17 +142,21 @@ bool Succeeded(const FileResult& result, bool check) {
 // One file's outcome, ready to be written in its place.
 struct FileOutcome {
     FileResult result;
-    std::vector<double> keyTimes;  // the result's key-frame times, its own
+    std::vector<double> keyTimes;  // the result's key-frame times, its own when it may wait
     std::string record;            // its bytes on standard output (the text report moved here)
     std::string diagnostic;        // its line on standard error; empty for none
 };
 
-FileOutcome Outcome(FileAnalyser& analyser, const WalkItem& item, const RecordFormat& format) {
+// With several jobs the result may wait for earlier files while its analyser goes on to
+// the next one: it then keeps its key-frame times itself.
+FileOutcome Outcome(FileAnalyser& analyser, const WalkItem& item, const RecordFormat& format,
+                    bool mayWait) {
     FileOutcome outcome{analyser.Analyse(item), {}, {}, {}};
-    // The result may wait for earlier files while its analyser goes on to the next one.
-    const std::span<const double> times = outcome.result.facts.index.keyTimes;
-    outcome.keyTimes.assign(times.begin(), times.end());
-    outcome.result.facts.index.keyTimes = outcome.keyTimes;
+    if (mayWait) {
+        const std::span<const double> times = outcome.result.facts.index.keyTimes;
+        outcome.keyTimes.assign(times.begin(), times.end());
+        outcome.result.facts.index.keyTimes = outcome.keyTimes;
+    }
     outcome.record = format.Record(outcome.result);
     if (!outcome.result.facts.failure.empty()) {
         outcome.diagnostic = format.Encoded(Diagnostic(outcome.result));
@@ -264,11 +268,11 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     WatchScans(analysers, output, progress, items.size(), stopWork);
     // Finished records wait for an earlier file in a window of some records per job.
     constexpr std::size_t kSlotsPerJob = 64;
-    OrderedJobs<FileOutcome> work(items.size(), jobs,
-                                  std::min(std::size_t{jobs} * kSlotsPerJob, items.size()),
-                                  [&](std::size_t index, unsigned worker) {
-                                      return Outcome(*analysers[worker], items[index], format);
-                                  });
+    OrderedJobs<FileOutcome> work(
+        items.size(), jobs, std::min(std::size_t{jobs} * kSlotsPerJob, items.size()),
+        [&](std::size_t index, unsigned worker) {
+            return Outcome(*analysers[worker], items[index], format, jobs > 1);
+        });
     auto stop = [&] {
         stopWork = true;
         work.Stop();

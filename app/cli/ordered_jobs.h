@@ -57,6 +57,7 @@ class OrderedJobs {
     // Stop. While it can only wait, idle is called every idleEvery. A work that threw
     // rethrows here, in its place.
     const Result* Next(const std::function<void()>& idle, std::chrono::milliseconds idleEvery) {
+        if (m_threads.empty()) return RunAlone();
         [[maybe_unused]] std::unique_ptr<Result> own;  // freed once the lock is given back
         std::unique_lock lock(m_mutex, std::defer_lock);
         LockSoon(lock);
@@ -105,6 +106,15 @@ class OrderedJobs {
 #endif
         }
         lock.lock();
+    }
+
+    // Without other workers: each item in turn, with no lock and no slot.
+    const Result* RunAlone() {
+        if (m_stop || m_taken == m_count) return nullptr;
+        m_alone.reset();
+        m_alone.emplace(m_work(m_taken++, 0));
+        ++m_finished;
+        return &*m_alone;
     }
 
     Slot& SlotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
@@ -195,6 +205,7 @@ class OrderedJobs {
     unsigned m_waitingWorkers = 0;
     std::atomic<std::size_t> m_finished = 0;
     bool m_stop = false;
+    std::optional<Result> m_alone;       // the result RunAlone handed out
     std::vector<std::thread> m_threads;  // last: started once the rest is set up
 };
 
