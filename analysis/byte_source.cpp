@@ -81,11 +81,12 @@ class BufferedFileSource final : public ByteSource {
     // is there.
     bool Refill(std::size_t n) {
         m_bufferStart = m_position;
-        // Never asked past the end: a read that could only find the end is not made.
+        // Never asked past the end: a read that could only find the end is not made (a
+        // file cut short asked twice more, for nothing, after its last byte).
         const std::uint64_t position = static_cast<std::uint64_t>(m_position);
-        if (position < m_size)
-            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - position));
-        m_bufferLength = ReadAt(m_position, m_buffer.get(), n);
+        n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(n, m_size - std::min(position, m_size)));
+        m_bufferLength = n == 0 ? 0 : ReadAt(m_position, m_buffer.get(), n);
         return m_bufferLength > 0;
     }
 

@@ -230,11 +230,11 @@ int main(int argc, char** argv) {
         const double measured = reporter.times[line.measured];
         const double floor = reporter.times[line.floor];
         if (measured <= 0 || floor <= 0) {
-            std::printf("%s ratio: unavailable\n", line.label.c_str());
+            std::printf("%s %s: unavailable\n", line.label.c_str(), line.word.c_str());
             allMeasured = false;
             return;
         }
-        std::printf("%s ratio: %.2f\n", line.label.c_str(), measured / floor);
+        std::printf("%s %s: %.2f\n", line.label.c_str(), line.word.c_str(), measured / floor);
     };
     for (const plovik::bench::RatioLine& line : plovik::bench::RatioLines()) printRatio(line);
     printRatio({"parse/floor", "BM_Parse", "BM_IndexFloor"});

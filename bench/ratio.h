@@ -9,9 +9,10 @@
 namespace plovik::bench {
 
 struct RatioLine {
-    std::string label;     // printed as "<label> ratio: R"
+    std::string label;     // printed as "<label> <word>: R", R the measured time over the floor's
     std::string measured;  // benchmark function names
     std::string floor;
+    std::string word = "ratio";  // "speed-up" for a time over a faster one's
 };
 
 inline std::vector<RatioLine>& RatioLines() {

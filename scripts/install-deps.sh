@@ -6,7 +6,7 @@
 set -euo pipefail
 
 build=(cmake make g++ libgtest-dev)
-native=("${build[@]}" clang-format googletest libbenchmark-dev clang libclang-rt-14-dev jq)
+native=("${build[@]}" clang-format googletest libbenchmark-dev clang libclang-rt-14-dev jq parallel)
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth fonts-nanum-coding locales)
 screenshot=(x11-apps imagemagick)
 # make package and its test: Depends of the .deb, manual page checks, the zip's listing.

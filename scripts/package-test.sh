@@ -43,6 +43,12 @@ for page in "$tmp"/root/usr/share/man/man1/plovik-{report,trace}.1.gz; do
     check_man_page "$page"
 done
 [[ -s "$tmp/root/usr/share/doc/plovik/copyright" ]] || fail "the package lacks its copyright file"
+# The documents the manual page names, where it says they are.
+documents=$(grep -o '/usr/share/doc/plovik/[a-z.\\-]*\.md' docs/man/plovik-report.1 | tr -d '\\' | sort -u)
+[[ $(wc -w <<<"$documents") -ge 2 ]] || fail "the manual page names no documents: $documents"
+for document in $documents; do
+    cmp -s "$tmp/root$document" "docs/${document##*/}" || fail "the package lacks $document"
+done
 installed=$("$tmp/root/usr/bin/plovik-report" samples/sample.avi) ||
     fail "the installed plovik-report failed on the sample"
 [[ "$installed" == "$(build/plovik-report samples/sample.avi)" ]] ||

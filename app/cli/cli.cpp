@@ -1,13 +1,19 @@
 #include "plovik/cli.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <memory>
+#include <span>
 #include <string_view>
 
 #include "check_line.h"
 #include "file_result.h"
 #include "file_walk.h"
 #include "name_list.h"
+#include "ordered_jobs.h"
 #include "plovik/text_encoding.h"
+#include "processors.h"
 #include "progress.h"
 #include "records.h"
 
@@ -32,6 +38,9 @@ constexpr std::string_view kUsage =
     "                    regions, index entries (reads the whole file)\n"
     "  --encoding ENC    text and csv output in utf-8 (default) or cp949\n"
     "  --files0-from=F   read the NUL-separated names from F ('-': standard input)\n"
+    "  -j, --jobs N      analyse up to N files at once (default: the usable processors);\n"
+    "                    the output is the same, in the same order\n"
+    "  --shard I/N       only every N-th file of the full list, from the I-th (0 <= I < N)\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "  --                end of options; every later argument is a FILE\n"
@@ -45,36 +54,31 @@ void WriteUsageError(CliOutput& err, const std::string& message) {
         << "Try '" << kProgram << " --help' for more information.\n";
 }
 
-// Writes each file's record in the format the options ask for.
-class RecordWriter {
+// Each file's record in the format the options ask for, as the bytes of the output.
+// Workers share it: it keeps no state of its own.
+class RecordFormat {
   public:
-    RecordWriter(const CliOptions& options, CliOutput& out)
+    explicit RecordFormat(const CliOptions& options)
         : m_options(options),
-          m_out(out),
           m_record{
               .keyFrameTimes = options.keyFrames, .check = options.check, .scan = options.scan} {}
 
-    void Begin() {
-        if (m_options.format == OutputFormat::kCsv) Put(CsvHeader(m_record));
+    std::string Header() const {
+        return m_options.format == OutputFormat::kCsv ? Encoded(CsvHeader(m_record)) : "";
     }
 
-    void Write(const FileResult& result) {
+    // The text report is moved out of result into the record.
+    std::string Record(FileResult& result) const {
         switch (m_options.format) {
             case OutputFormat::kJson:
-                m_out << JsonRecord(result, m_record);  // UTF-8 whatever the encoding
-                break;
+                return JsonRecord(result, m_record);  // UTF-8 whatever the encoding
             case OutputFormat::kCsv:
-                Put(CsvRecord(result, m_record));
-                break;
+                return Encoded(CsvRecord(result, m_record));
             case OutputFormat::kText:
-                if (m_options.check) {
-                    Put(CheckLine(result.facts));
-                } else {
-                    if (!m_first) m_out << '\n';  // an empty line between reports
-                    Put(result.report);
-                }
+                break;
         }
-        m_first = false;
+        if (m_options.check) return Encoded(CheckLine(result.facts));
+        return Encoded(std::move(result.report));
     }
 
     // Text in the encoding of the output.
@@ -83,19 +87,14 @@ class RecordWriter {
         return utf8;
     }
 
-  private:
-    void Put(std::string_view utf8) {
-        if (m_options.encoding == OutputEncoding::kCp949) {
-            m_out << Utf8ToCp949(utf8);
-        } else {
-            m_out << utf8;
-        }
+    // Text reports are separated by an empty line; the other records end their own lines.
+    bool SeparatedByEmptyLine() const {
+        return m_options.format == OutputFormat::kText && !m_options.check;
     }
 
+  private:
     const CliOptions& m_options;
-    CliOutput& m_out;
     RecordOptions m_record;
-    bool m_first = true;
 };
 
 // When the records written so far are handed on. A terminal gets each record at once; a
@@ -143,54 +142,178 @@ bool Succeeded(const FileResult& result, const CliOptions& options) {
     return !GaveOnlyMessage(result.facts.status) && !result.facts.readFailure;
 }
 
+// One file's outcome, ready to be written in its place.
+struct FileOutcome {
+    FileResult result;
+    std::vector<double> keyTimes;  // the result's key-frame times, its own when it may wait
+    std::string record;            // its bytes on standard output (the text report moved here)
+    std::string diagnostic;        // its line on standard error; empty for none
+    bool noFiles = false;          // a folder named that holds no AVI file: no record
+};
+
+// With several jobs the result may wait for earlier files while its analyser goes on to
+// the next one: it then keeps its key-frame times itself.
+FileOutcome Outcome(FileAnalyser& analyser, const WalkItem& item, const RecordFormat& format,
+                    bool mayWait) {
+    if (item.noFiles) {  // an empty or unmounted folder must not pass
+        return {{},
+                {},
+                {},
+                format.Encoded(Diagnostic(FileTextToUtf8(item.path), "no AVI files")),
+                true};
+    }
+    FileOutcome outcome{analyser.Analyse(item), {}, {}, {}, false};
+    if (mayWait) {
+        const std::span<const double> times = outcome.result.facts.index.keyTimes;
+        outcome.keyTimes.assign(times.begin(), times.end());
+        outcome.result.facts.index.keyTimes = outcome.keyTimes;
+    }
+    outcome.record = format.Record(outcome.result);
+    if (!outcome.result.facts.failure.empty()) {
+        outcome.diagnostic = format.Encoded(
+            Diagnostic(outcome.result.facts.displayPath, outcome.result.facts.failure));
+    }
+    return outcome;
+}
+
+// Thrown from a long scan whose result is no longer wanted.
+struct RunStopped {};
+
+// Writes the outcomes in the order of their files and counts them.
+class BatchOutput {
+  public:
+    BatchOutput(const CliOptions& options, const CliStreams& streams, ProgressLine& progress,
+                const RecordFormat& format)
+        : m_options(options),
+          m_streams(streams),
+          m_progress(progress),
+          m_format(format),
+          m_pacing(streams.out, streams.outIsTerminal) {
+        m_streams.out << m_format.Header();
+    }
+
+    void Write(const FileOutcome& outcome) {
+        if (!outcome.diagnostic.empty()) {
+            m_progress.Clear();
+            m_pacing.Flush();
+            m_streams.err << outcome.diagnostic;
+        }
+        if (outcome.noFiles) {
+            m_allSucceeded = false;
+            return;
+        }
+        if (m_streams.outIsTerminal) m_progress.Clear();
+        if (m_format.SeparatedByEmptyLine() && m_written != 0) m_streams.out << '\n';
+        m_streams.out << outcome.record;
+        m_pacing.RecordWritten();
+        m_allSucceeded = m_allSucceeded && Succeeded(outcome.result, m_options);
+        m_tally.Add(outcome.result.facts);
+        ++m_written;
+    }
+
+    // Now and then while a file takes long: the records before it leave.
+    void FlushIfDue() { m_pacing.FlushIfDue(); }
+
+    std::size_t Written() const { return m_written; }
+    bool Interrupted() const { return m_streams.interrupted != nullptr && *m_streams.interrupted; }
+    // Nobody reads on, or a signal asked to stop: the rest would be lost anyway.
+    bool Stopped() const { return !m_streams.out.Good() || Interrupted(); }
+
+    int Finish() {
+        m_progress.Clear();
+        m_pacing.Flush();
+        if (Interrupted()) return kExitFailureMessage;  // whole records, no summary of a part
+        if (m_options.check && m_tally.Files() > 1)
+            m_streams.err << m_tally.SummaryLine(m_options.scan);
+        if (!m_streams.out.Good()) {
+            m_streams.err << kProgram << ": cannot write the report\n";
+            return kExitFailureMessage;
+        }
+        return m_allSucceeded ? kExitOk : kExitFailureMessage;
+    }
+
+  private:
+    const CliOptions& m_options;
+    const CliStreams& m_streams;
+    ProgressLine& m_progress;
+    const RecordFormat& m_format;
+    OutputPacing m_pacing;
+    CheckTally m_tally;
+    bool m_allSucceeded = true;
+    std::size_t m_written = 0;
+};
+
+// One analyser for each worker, each with its own key-frame times and report area.
+std::vector<std::unique_ptr<FileAnalyser>> MakeAnalysers(const CliOptions& options,
+                                                         std::size_t count) {
+    const bool textReport = options.format == OutputFormat::kText && !options.check;
+    std::vector<std::unique_ptr<FileAnalyser>> analysers;
+    for (std::size_t i = 0; i < count; ++i) {
+        analysers.push_back(std::make_unique<FileAnalyser>(textReport, options.scan, options.check,
+                                                           options.format == OutputFormat::kJson));
+    }
+    return analysers;
+}
+
+// The scans of the first analyser, which works on the calling thread, show on the progress
+// line and let the records before them leave; a signal ends them. The other analysers'
+// scans end once their results are no longer wanted.
+void WatchScans(std::vector<std::unique_ptr<FileAnalyser>>& analysers, BatchOutput& output,
+                ProgressLine& progress, std::size_t files, const std::atomic<bool>& stopWork) {
+    analysers[0]->SetScanProgress([&, files](std::uint64_t scanned, std::uint64_t size) {
+        if (output.Interrupted()) throw RunStopped{};
+        progress.UpdateScan(output.Written(), files, scanned, size);
+        output.FlushIfDue();
+    });
+    for (std::size_t i = 1; i < analysers.size(); ++i) {
+        analysers[i]->SetScanProgress([&](std::uint64_t, std::uint64_t) {
+            if (stopWork) throw RunStopped{};
+        });
+    }
+}
+
 int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
              const CliStreams& streams, ProgressLine& progress) {
-    const std::vector<WalkItem> items = ExpandNames(names);
-    const bool textReport = options.format == OutputFormat::kText && !options.check;
-    FileAnalyser analyser(textReport, options.scan, options.check,
-                          options.format == OutputFormat::kJson);
-    OutputPacing pacing(streams.out, streams.outIsTerminal);
-    std::size_t i = 0;
-    analyser.SetScanProgress([&](std::uint64_t scanned, std::uint64_t size) {
-        progress.UpdateScan(i, items.size(), scanned, size);
-        pacing.FlushIfDue();  // a long scan does not hold back the records before it
-    });
-    RecordWriter writer(options, streams.out);
-    CheckTally tally;
-    bool allSucceeded = true;
-    writer.Begin();
-    for (; i < items.size(); ++i) {
-        if (items[i].noFiles) {  // an empty or unmounted folder must not pass
-            progress.Clear();
-            pacing.Flush();
-            streams.err << writer.Encoded(
-                Diagnostic(FileTextToUtf8(items[i].path), "no AVI files"));
-            allSucceeded = false;
-            continue;
+    const std::vector<WalkItem> items = ShardOf(ExpandNames(names), options.shard);
+    const unsigned jobs =
+        std::clamp<unsigned>(options.jobs != 0 ? options.jobs : UsableProcessors(), 1, kMostJobs);
+    const RecordFormat format(options);
+    BatchOutput output(options, streams, progress, format);
+    std::vector<std::unique_ptr<FileAnalyser>> analysers =
+        MakeAnalysers(options, std::clamp<std::size_t>(items.size(), 1, jobs));
+    std::atomic<bool> stopWork = false;
+    WatchScans(analysers, output, progress, items.size(), stopWork);
+    // Finished records wait for an earlier file in a window of some records per job.
+    constexpr std::size_t kSlotsPerJob = 64;
+    OrderedJobs<FileOutcome> work(
+        items.size(), jobs, std::min(std::size_t{jobs} * kSlotsPerJob, items.size()),
+        [&](std::size_t index, unsigned worker) {
+            return Outcome(*analysers[worker], items[index], format, jobs > 1);
+        });
+    auto stop = [&] {
+        stopWork = true;
+        work.Stop();
+    };
+    auto idle = [&] {
+        if (output.Interrupted()) stop();
+        output.FlushIfDue();
+        progress.Update(work.Finished(), items.size());
+    };
+    try {
+        while (!output.Stopped()) {
+            const FileOutcome* outcome = work.Next(idle, std::chrono::milliseconds(100));
+            if (outcome == nullptr) break;
+            output.Write(*outcome);
+            progress.Update(work.Finished(), items.size());
         }
-        const FileResult result = analyser.Analyse(items[i]);
-        if (!result.facts.failure.empty()) {
-            progress.Clear();
-            pacing.Flush();
-            streams.err << writer.Encoded(
-                Diagnostic(result.facts.displayPath, result.facts.failure));
-        }
-        if (streams.outIsTerminal) progress.Clear();
-        writer.Write(result);
-        pacing.RecordWritten();
-        allSucceeded = allSucceeded && Succeeded(result, options);
-        tally.Add(result.facts);
-        progress.Update(i + 1, items.size());
-        if (!streams.out.Good()) break;  // nobody reads on: the rest would be lost anyway
+    } catch (const RunStopped&) {
+        // a scan on this thread saw the signal
+    } catch (...) {
+        stop();  // the workers' scans end before the error leaves
+        throw;
     }
-    progress.Clear();
-    pacing.Flush();
-    if (options.check && tally.Files() > 1) streams.err << tally.SummaryLine(options.scan);
-    if (!streams.out.Good()) {
-        streams.err << kProgram << ": cannot write the report\n";
-        return kExitFailureMessage;
-    }
-    return allSucceeded ? kExitOk : kExitFailureMessage;
+    stop();
+    return output.Finish();
 }
 
 }  // namespace

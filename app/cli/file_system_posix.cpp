@@ -20,10 +20,13 @@ EntryKind KindOfLink(const std::string& path) {
     return toDirectory ? EntryKind::kLinkToDirectory : EntryKind::kOther;
 }
 
-// d_type when the file system gives it, else one lstat.
+// d_type when the file system gives it, else one lstat. The entry's path is made only
+// then, or for a link: a walk meets mostly plain files.
 EntryKind KindOf(const std::string& directory, const dirent& entry) {
-    const std::string path = directory + kPathSeparator + entry.d_name;
     unsigned char type = entry.d_type;
+    if (type == DT_REG) return EntryKind::kOther;
+    if (type == DT_DIR) return EntryKind::kDirectory;
+    const std::string path = directory + kPathSeparator + entry.d_name;
     if (type == DT_UNKNOWN) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) return EntryKind::kOther;

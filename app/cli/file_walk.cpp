@@ -79,4 +79,14 @@ std::vector<WalkItem> ExpandNames(const std::vector<std::string>& names) {
     return items;
 }
 
+std::vector<WalkItem> ShardOf(std::vector<WalkItem> items, Shard shard) {
+    if (shard.count == 1) return items;
+    std::vector<WalkItem> part;
+    part.reserve(items.size() / shard.count + 1);
+    for (std::size_t i = shard.index; i < items.size(); i += shard.count) {
+        part.push_back(std::move(items[i]));
+    }
+    return part;
+}
+
 }  // namespace plovik

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "plovik/cli_options.h"
+
 namespace plovik {
 
 struct WalkItem {
@@ -20,5 +22,8 @@ struct WalkItem {
 // with its error, in its place, and a folder named that gives no file an item that says
 // so. Anything else is analysed as it is, whatever its name.
 std::vector<WalkItem> ExpandNames(const std::vector<std::string>& names);
+
+// The items whose place in items, counted from 0, is shard.index modulo shard.count.
+std::vector<WalkItem> ShardOf(std::vector<WalkItem> items, Shard shard);
 
 }  // namespace plovik

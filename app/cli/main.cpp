@@ -1,7 +1,10 @@
 // plovik-report: see plovik/cli.h. This file only adapts the process to RunReportCli:
-// arguments as UTF-8, standard input and output as raw bytes, and which streams are
-// terminals.
+// arguments as UTF-8, standard input and output as raw bytes, which streams are
+// terminals, and the signals that end a run.
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include <io.h>
 #include <shellapi.h>
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -61,6 +65,51 @@ void BufferOutputUnlessTerminal() {
     if (!IsTerminal(stdout)) std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
+std::atomic<bool> g_interrupted = false;
+volatile std::sig_atomic_t g_signal = 0;
+
+// The first SIGINT or SIGTERM asks the run to end after the record it is writing; a
+// second one ends the process at once.
+extern "C" void OnStopSignal(int signal) {
+    if (g_interrupted.exchange(true)) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_signal = signal;
+}
+
+// A signal the process was started ignoring (a background job's SIGINT) stays ignored.
+#ifdef _WIN32
+void CatchStopSignals() {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        if (std::signal(signal, OnStopSignal) == SIG_IGN) std::signal(signal, SIG_IGN);
+    }
+}
+#else
+// Without SA_RESTART: a read of a name list or a write to a stalled pipe is interrupted
+// instead of waiting on.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction old {};
+        ::sigaction(signal, nullptr, &old);
+        if (old.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);
+    }
+}
+#endif
+
+// After a stop signal the process ends as that signal ends it, so that the shell knows.
+int EndAsSignalled(int status) {
+    if (g_signal == 0) return status;
+    std::fflush(stdout);
+    std::signal(g_signal, SIG_DFL);
+    std::raise(g_signal);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +123,8 @@ int main(int argc, char** argv) {
                                      .err = err,
                                      .in = &in,
                                      .errIsTerminal = IsTerminal(stderr),
-                                     .outIsTerminal = IsTerminal(stdout)};
-    return plovik::RunReportCli(Utf8Arguments(argc, argv), streams);
+                                     .outIsTerminal = IsTerminal(stdout),
+                                     .interrupted = &g_interrupted};
+    CatchStopSignals();
+    return EndAsSignalled(plovik::RunReportCli(Utf8Arguments(argc, argv), streams));
 }

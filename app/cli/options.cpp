@@ -70,6 +70,54 @@ std::optional<std::string> OptionValue(const std::vector<std::string>& args, std
     return arg.substr(name.size() + 1);
 }
 
+// A number in decimal digits only, at most a million; nullopt for anything else ("-1", "x").
+std::optional<unsigned> DecimalNumber(std::string_view text) {
+    constexpr unsigned kLargest = 1000000;
+    if (text.empty() || text.size() > 7) return std::nullopt;
+    unsigned value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > kLargest) return std::nullopt;
+    return value;
+}
+
+std::string ApplyJobs(const std::string& value, CliOptions& options) {
+    const std::optional<unsigned> jobs = DecimalNumber(value);
+    if (!jobs || *jobs == 0 || *jobs > kMostJobs) {
+        return "invalid number of jobs '" + value + "' (use 1 to " + std::to_string(kMostJobs) +
+               ")";
+    }
+    options.jobs = *jobs;
+    return {};
+}
+
+// "I/N" with 0 <= I < N.
+std::string ApplyShard(const std::string& value, CliOptions& options) {
+    const std::size_t slash = value.find('/');
+    const std::string_view text = value;
+    const std::optional<unsigned> index = DecimalNumber(text.substr(0, slash));
+    const std::optional<unsigned> count =
+        slash == std::string::npos ? std::nullopt : DecimalNumber(text.substr(slash + 1));
+    if (!index || !count || *index >= *count) {
+        return "invalid shard '" + value + "' (use I/N, where 0 <= I < N)";
+    }
+    options.shard = {*index, *count};
+    return {};
+}
+
+// -j N or -jN: the short form of --jobs.
+std::optional<std::string> ShortJobsValue(const std::vector<std::string>& args, std::size_t& index,
+                                          std::string& error) {
+    const std::string& arg = args[index];
+    if (!arg.starts_with("-j")) return std::nullopt;
+    if (arg.size() > 2) return arg.substr(2);
+    if (index + 1 < args.size()) return args[++index];
+    error = "option '-j' needs a value";
+    return std::string();
+}
+
 // Applies one option to the options; returns an error text, empty on success.
 // index advances past a separate option value.
 std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index,
@@ -95,6 +143,18 @@ std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index
         if (value->empty()) return "option '--files0-from' needs a file name";
         options.files0From = *value;
         return {};
+    }
+    if (auto value = OptionValue(args, index, "--jobs", error)) {
+        if (!error.empty()) return error;
+        return ApplyJobs(*value, options);
+    }
+    if (auto value = ShortJobsValue(args, index, error)) {
+        if (!error.empty()) return error;
+        return ApplyJobs(*value, options);
+    }
+    if (auto value = OptionValue(args, index, "--shard", error)) {
+        if (!error.empty()) return error;
+        return ApplyShard(*value, options);
     }
     return "unknown option '" + arg + "'";
 }

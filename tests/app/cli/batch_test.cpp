@@ -319,5 +319,27 @@ TEST(NameList, NulSeparatedNamesFromInputOrFile) {
     EXPECT_EQ(RunBatch({"--files0-from", dir.PathOf("missing")}).status, kExitUsage);
 }
 
+// Shard I of N holds the records at places I, I+N, ... of the whole run's, so that the
+// shards together are the run; the list counts a folder that failed to open.
+TEST(Shards, TogetherTheRecordsOfOneRun) {
+    TempDir dir;
+    const std::string avi = test::BuildSimpleAvi();
+    for (const char* name : {"a.avi", "b/c.avi", "b/d.avi", "e.avi", "f/g.avi", "h.avi", "i.avi"}) {
+        std::filesystem::create_directories((dir.path() / name).parent_path());
+        dir.Write(name, avi);
+    }
+    const std::vector<std::string> all =
+        Lines(RunBatch({"--format", "json", dir.PathOf(""), dir.PathOf("gone")}).out);
+    ASSERT_EQ(all.size(), 8u);
+    for (unsigned shard = 0; shard < 3; ++shard) {
+        const std::string option = std::to_string(shard) + "/3";
+        const BatchRun run =
+            RunBatch({"--format", "json", "--shard", option, dir.PathOf(""), dir.PathOf("gone")});
+        std::vector<std::string> expected;
+        for (std::size_t i = shard; i < all.size(); i += 3) expected.push_back(all[i]);
+        EXPECT_EQ(Lines(run.out), expected) << option;
+    }
+}
+
 }  // namespace
 }  // namespace plovik

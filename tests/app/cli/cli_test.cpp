@@ -47,6 +47,14 @@ TEST(CliArguments, UsageErrors) {
         {"--key-frames", "a.avi"},                             // only JSON has the times
         {"--files0-from=list", "a.avi"},
         {"--files0-from="},
+        {"-j", "0", "a.avi"},
+        {"-j", "-1", "a.avi"},
+        {"--jobs=2x", "a.avi"},
+        {"--jobs=1025", "a.avi"},
+        {"a.avi", "-j"},
+        {"--shard", "3/3", "a.avi"},
+        {"--shard", "x", "a.avi"},
+        {"--shard=1/", "a.avi"},
     };
     for (const auto& args : cases) {
         const CliRun run = RunCli(args);
@@ -77,6 +85,14 @@ TEST(CliArguments, OptionsAndFiles) {
     EXPECT_EQ(parsed.options.files, (std::vector<std::string>{"-", "--help", "-x"}));
 
     EXPECT_EQ(ParseCliArguments({"--"}).error, "missing FILE");
+
+    EXPECT_EQ(ParseCliArguments({"a.avi"}).options.jobs, 0u);  // the usable processors
+    EXPECT_EQ(ParseCliArguments({"-j4", "a.avi"}).options.jobs, 4u);
+    EXPECT_EQ(ParseCliArguments({"-j", "3", "a.avi"}).options.jobs, 3u);
+    EXPECT_EQ(ParseCliArguments({"--jobs=2", "a.avi"}).options.jobs, 2u);
+    parsed = ParseCliArguments({"--shard", "2/5", "a.avi"});
+    EXPECT_EQ(parsed.options.shard.index, 2u);
+    EXPECT_EQ(parsed.options.shard.count, 5u);
 }
 
 TEST(CliRun, HelpAndVersionNeedNoFile) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "file_system.h"
 #include "golden_files.h"
 #include "plovik/cli.h"
 #include "plovik/system_error.h"
@@ -136,25 +137,26 @@ const std::vector<Mode>& Modes() {
     return modes;
 }
 
+// The system's words for a missing file read as the recorded ones (POSIX's), so that the
+// outputs compare on Windows too.
+std::string WithPosixMissingFileReason(std::string text) {
+    const std::string reason = OpenFailureReason("missing.avi");
+    const std::string posix = "No such file or directory";
+    for (std::size_t at = 0; (at = text.find(reason, at)) != std::string::npos; at += posix.size())
+        text.replace(at, reason.size(), posix);
+    return text;
+}
+
 std::string RunIn(const std::filesystem::path& dir, const std::vector<std::string>& args) {
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     std::ostringstream out;
     std::ostringstream err;
     const int status = RunReportCli(args, out, err);
+    const std::string reasonsAsRecorded = WithPosixMissingFileReason(
+        out.str() + "--- stderr\n" + err.str() + "--- exit " + std::to_string(status) + "\n");
     std::filesystem::current_path(before);
-    std::string text =
-        out.str() + "--- stderr\n" + err.str() + "--- exit " + std::to_string(status) + "\n";
-    // The outputs were recorded on Linux: the missing file's reason is in its words there.
-    // Code 2 is ENOENT and ERROR_FILE_NOT_FOUND alike; Windows words it its own way.
-    const std::string reason = SystemErrorText(2);
-    const std::string recorded = "No such file or directory";
-    for (std::size_t at = 0;
-         reason != recorded && !reason.empty() && (at = text.find(reason, at)) != std::string::npos;
-         at += recorded.size()) {
-        text.replace(at, reason.size(), recorded);
-    }
-    return text;
+    return reasonsAsRecorded;
 }
 
 class OutputCorpus : public ::testing::Test {
@@ -176,14 +178,17 @@ class OutputCorpus : public ::testing::Test {
     std::vector<std::string> m_names;
 };
 
-TEST_F(OutputCorpus, EveryFormatAndModeAsRecorded) {
+std::filesystem::path RecordedOutputs() {
     const char* sourceDir = std::getenv("PLOVIK_SOURCE_DIR");
-    ASSERT_NE(sourceDir, nullptr);
-    const std::filesystem::path outputs = std::filesystem::path(sourceDir) / "tests/data/outputs";
+    return std::filesystem::path(sourceDir != nullptr ? sourceDir : "") / "tests/data/outputs";
+}
+
+TEST_F(OutputCorpus, EveryFormatAndModeAsRecorded) {
+    const std::filesystem::path outputs = RecordedOutputs();
     const bool record = std::getenv("PLOVIK_RECORD_OUTPUTS") != nullptr;
     for (const Mode& mode : Modes()) {
         std::vector<std::string> args = mode.options;
-        args.push_back("--");
+        args.insert(args.end(), {"-j", "1", "--"});
         args.insert(args.end(), m_names.begin(), m_names.end());
         const std::string actual = RunIn(m_dir.path(), args);
         const std::filesystem::path file = outputs / (mode.name + ".txt");
@@ -193,6 +198,19 @@ TEST_F(OutputCorpus, EveryFormatAndModeAsRecorded) {
             continue;
         }
         EXPECT_EQ(actual, ReadFileBytes(file.string())) << mode.name;
+    }
+}
+
+// Four files at once, of very different sizes, give the bytes of one at a time: records,
+// diagnostics, summary and exit status, in every format and mode.
+TEST_F(OutputCorpus, FourJobsGiveTheBytesOfOne) {
+    for (const Mode& mode : Modes()) {
+        std::vector<std::string> args = mode.options;
+        args.insert(args.end(), {"-j", "4", "--"});
+        args.insert(args.end(), m_names.begin(), m_names.end());
+        EXPECT_EQ(RunIn(m_dir.path(), args),
+                  ReadFileBytes((RecordedOutputs() / (mode.name + ".txt")).string()))
+            << mode.name;
     }
 }
 

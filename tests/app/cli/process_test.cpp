@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,7 +157,8 @@ TEST(CliProcess, ProgressLineOnATerminalOnly) {
         ::dup2(input[0], 0);
         ::dup2(::open("/dev/null", O_WRONLY), 1);
         ::dup2(slave, 2);
-        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "--check", "--files0-from=-", nullptr);
+        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "-j", "1", "--check", "--files0-from=-",
+                nullptr);
         ::_exit(127);
     }
     ::close(input[0]);
@@ -184,6 +186,63 @@ TEST(CliProcess, ProgressLineOnATerminalOnly) {
                     " --check --files0-from=- >/dev/null 2>" + Quote(err)),
               1);
     EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: x: No such file or directory\n");
+}
+
+// A name list of one file named so many times that a run lasts long enough to be stopped.
+std::string LongNameList(test::TempDir& dir, const std::string& clip) {
+    constexpr int kNames = 200000;
+    std::string names;
+    names.reserve(kNames * (clip.size() + 1));
+    for (int i = 0; i < kNames; ++i) names += clip + '\0';
+    return dir.Write("names", names);
+}
+
+// SIGTERM in the middle of a run of two jobs: the records written so far are whole, and
+// the process ends as the signal ends it.
+TEST(CliProcess, SignalEndsTheRunWithWholeRecords) {
+    test::TempDir dir;
+    const std::string clip = dir.Write("clip.avi", test::BuildSimpleAvi());
+    const std::string list = LongNameList(dir, clip);
+    const std::string out = dir.Write("out.txt", "");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(::open(out.c_str(), O_WRONLY), 1);
+        ::dup2(::open("/dev/null", O_WRONLY), 2);
+        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "-j", "2", "--check",
+                ("--files0-from=" + list).c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    while (std::filesystem::file_size(out) == 0 && ::waitpid(child, &status, WNOHANG) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(child, SIGTERM);
+    ::waitpid(child, &status, 0);
+    const std::string written = test::ReadFileBytes(out);
+    const std::string line = clip + ": ok\n";
+    ASSERT_FALSE(written.empty());
+    ASSERT_EQ(written.size() % line.size(), 0u);
+    for (std::size_t at = 0; at < written.size(); at += line.size()) {
+        ASSERT_EQ(written.compare(at, line.size(), line), 0) << "at byte " << at;
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
+
+// A reader that goes away ends the run: at once by SIGPIPE, or, where SIGPIPE is ignored,
+// with status 1 and the reason.
+TEST(CliProcess, ClosedPipeEndsTheRun) {
+    test::TempDir dir;
+    const std::string list = LongNameList(dir, dir.Write("clip.avi", test::BuildSimpleAvi()));
+    const std::string run = Quote(PLOVIK_REPORT_EXE) + " -j 2 --files0-from=" + Quote(list);
+    EXPECT_EQ(Shell(run + " | head -c 100 >/dev/null"), 0);
+    const std::string err = dir.PathOf("err.txt");
+    const std::string status = dir.PathOf("status.txt");
+    EXPECT_EQ(Shell("(trap '' PIPE; { " + run + " 2>" + Quote(err) + "; echo $? >" + Quote(status) +
+                    "; } | head -c 100 >/dev/null)"),
+              0);
+    EXPECT_EQ(test::ReadFileBytes(status), "1\n");
+    EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: cannot write the report\n");
 }
 
 }  // namespace

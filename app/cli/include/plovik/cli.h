@@ -2,6 +2,7 @@
 // streams, so that it runs the same in tests, benchmarks and main().
 #pragma once
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ struct CliStreams {
     CliInput* in = nullptr;      // for --files0-from=-; null: no standard input
     bool errIsTerminal = false;  // the progress line is drawn only on a terminal
     bool outIsTerminal = false;  // then the progress line makes way for the reports
+    // Set (by a signal handler) to end the run: the records written so far stay whole.
+    const std::atomic<bool>* interrupted = nullptr;
 };
 
 // Runs plovik-report: args without the program name.

@@ -10,6 +10,15 @@ namespace plovik {
 enum class OutputEncoding { kUtf8, kCp949 };
 enum class OutputFormat { kText, kJson, kCsv };
 
+// --shard I/N: the files whose place in the full list, counted from 0, is I modulo N.
+struct Shard {
+    unsigned index = 0;
+    unsigned count = 1;
+};
+
+// More jobs than this would only hold more memory (each has its window of records).
+constexpr unsigned kMostJobs = 1024;
+
 struct CliOptions {
     OutputEncoding encoding = OutputEncoding::kUtf8;
     OutputFormat format = OutputFormat::kText;
@@ -20,6 +29,8 @@ struct CliOptions {
     bool scan = false;       // --scan: the movie-data scan of each file
     bool showHelp = false;
     bool showVersion = false;
+    unsigned jobs = 0;  // -j N: files analysed at once; 0: as many as the usable processors
+    Shard shard;
     std::optional<std::string> files0From;  // --files0-from=F; "-" is standard input
     std::vector<std::string> files;         // UTF-8 paths: files and folders
 };
