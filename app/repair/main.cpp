@@ -1,0 +1,115 @@
+// plovik-repair: see plovik/repair_cli.h. This file only adapts the process to
+// RunRepairCli: arguments as UTF-8, standard output as raw bytes, and the signals that
+// stop a repair.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+#include "plovik/repair_cli.h"
+#include "plovik/text_encoding.h"
+#include "plovik/trace.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#else
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::atomic<bool> g_stop = false;
+std::atomic<bool> g_finished = false;
+
+#ifdef _WIN32
+// The arguments after the program name, taken from the UTF-16 command line so that
+// names outside the ANSI code page survive.
+std::vector<std::string> Utf8Arguments(int, char**) {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* wideArgs = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wideArgs == nullptr) return args;
+    for (int i = 1; i < count; ++i) args.push_back(plovik::WideToUtf8(wideArgs[i]));
+    LocalFree(wideArgs);
+    return args;
+}
+
+// "\n" must reach the output as it is, not as "\r\n".
+void UseBinaryStandardStreams() { _setmode(_fileno(stdout), _O_BINARY); }
+
+bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+// Ctrl+C, Ctrl+Break and closing the console ask the repair to stop; a second event ends
+// the process at once. Windows ends the process when the handler of a close, log-off or
+// shut-down returns, so that one waits a little for the repair to remove its temporary file.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (g_stop.exchange(true)) return FALSE;
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        for (int waited = 0; waited < 40 && !g_finished; ++waited) Sleep(100);
+    }
+    return TRUE;
+}
+
+void CatchStopSignals() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+#else
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseBinaryStandardStreams() {}
+
+bool IsTerminal(FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
+
+// The first signal asks the repair to stop (it removes its temporary file); a second one
+// ends the process at once.
+extern "C" void OnStopSignal(int signal) {
+    if (g_stop.exchange(true)) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+}
+
+// With SA_RESTART: a read or write the signal interrupts goes on, and the repair sees the
+// flag at its next step, instead of taking the interruption for an I/O error. A signal
+// the process was started ignoring (a background job's SIGINT) stays ignored.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        ::sigaction(signal, nullptr, &old);
+        if (old.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);
+    }
+    // Past a file-size limit a write then fails with EFBIG, and the repair fails cleanly,
+    // instead of the process being killed with its temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+#endif
+
+// The analyser's diagnostics go to the trace channel, where a receiver may listen.
+void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    plovik::SetTraceSink(SendTraceToReceiver);
+    UseBinaryStandardStreams();
+    plovik::StdioOutput out(stdout);
+    plovik::StdioOutput err(stderr);
+    CatchStopSignals();
+    const int status = plovik::RunRepairCli(
+        Utf8Arguments(argc, argv),
+        {.out = out, .err = err, .errIsTerminal = IsTerminal(stderr), .stop = &g_stop});
+    g_finished = true;
+    return status;
+}

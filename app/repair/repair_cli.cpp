@@ -1,0 +1,385 @@
+#include "plovik/repair_cli.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+#include "check_line.h"
+#include "json_writer.h"
+#include "plovik/repair.h"
+#include "plovik/text_encoding.h"
+
+namespace plovik {
+namespace {
+
+constexpr std::string_view kProgram = "plovik-repair";
+
+constexpr std::string_view kUsage =
+    "Usage: plovik-repair [OPTION]... IN OUT\n"
+    "Writes a repaired copy of the AVI file IN to OUT: every well-formed chunk kept byte for\n"
+    "byte, a cut end and damaged regions left out, the index rebuilt, the header counts set.\n"
+    "IN is only read; OUT appears whole, or not at all.\n"
+    "\n"
+    "Options:\n"
+    "  --dry-run       say what would be written, write nothing\n"
+    "  --force         replace OUT when it exists\n"
+    "  --format FMT    the summary as text (default) or json (one object on one line)\n"
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n"
+    "  --              end of options; every later argument is a file name\n"
+    "\n"
+    "Exit status: 0 when OUT was written (--dry-run: would be), 1 when IN cannot be repaired\n"
+    "or the repair failed or was stopped, 2 for a usage error, when OUT is IN, or when OUT\n"
+    "exists without --force.\n";
+
+struct RepairCliOptions {
+    bool dryRun = false;
+    bool force = false;
+    bool json = false;
+    bool showHelp = false;
+    bool showVersion = false;
+    std::vector<std::string> files;
+};
+
+// Applies one option; returns an error text, empty on success. index advances past a
+// separate option value.
+std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index,
+                        RepairCliOptions& options) {
+    const std::string& arg = args[index];
+    if (arg == "--dry-run") {
+        options.dryRun = true;
+    } else if (arg == "--force") {
+        options.force = true;
+    } else if (arg == "--help" || arg == "-h") {
+        options.showHelp = true;
+    } else if (arg == "--version") {
+        options.showVersion = true;
+    } else if (arg == "--format" || arg.starts_with("--format=")) {
+        std::string value;
+        if (arg.size() > 8) {
+            value = arg.substr(9);
+        } else if (index + 1 < args.size()) {
+            value = args[++index];
+        } else {
+            return "option '--format' needs a value";
+        }
+        std::string lower = value;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+            return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        });
+        if (lower != "text" && lower != "json") {
+            return "unknown format '" + value + "' (use text or json)";
+        }
+        options.json = lower == "json";
+    } else {
+        return "unknown option '" + arg + "'";
+    }
+    return {};
+}
+
+// The options, or an error text.
+std::string ParseArguments(const std::vector<std::string>& args, RepairCliOptions& options) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.files.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (std::string error = ApplyOption(args, i, options); !error.empty()) {
+            return error;
+        }
+    }
+    if (options.showHelp || options.showVersion) return {};
+    if (options.files.empty()) return "missing IN and OUT";
+    if (options.files.size() == 1) return "missing OUT after '" + options.files[0] + "'";
+    if (options.files.size() > 2) return "extra operand '" + options.files[2] + "'";
+    for (const std::string& file : options.files) {
+        if (file.empty()) return "empty file name";
+    }
+    return {};
+}
+
+void WriteUsageError(CliOutput& err, const std::string& message) {
+    err << kProgram << ": " << message << "\n"
+        << "Try '" << kProgram << " --help' for more information.\n";
+}
+
+std::filesystem::path PathFromUtf8(const std::string& utf8) {
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+// A path as a line shows it: UTF-8 (other bytes read as CP949), line breaks escaped.
+std::string Shown(const std::string& path, bool& escaped) {
+    LineName name = NameForLine(FileTextToUtf8(path));
+    escaped = escaped || name.escaped;
+    return std::move(name.text);
+}
+
+// Refuses before anything is read when OUT is IN (by any name: a hard link, a symbolic
+// link, another spelling) or exists without --force. The core refuses too; this makes the
+// answer the same whatever it finds first, and never waits on reading a large IN.
+std::optional<std::string> Refusal(const RepairCliOptions& options) {
+    const std::filesystem::path in = PathFromUtf8(options.files[0]);
+    const std::filesystem::path out = PathFromUtf8(options.files[1]);
+    std::error_code error;
+    // symlink_status: a dangling link under OUT's name exists too.
+    if (!std::filesystem::exists(std::filesystem::symlink_status(out, error))) return std::nullopt;
+    if (std::filesystem::equivalent(in, out, error)) return "the output is the input file";
+    if (!options.force) return "the output exists (--force replaces it)";
+    return std::nullopt;
+}
+
+std::string_view StatusName(RepairStatus status) {
+    switch (status) {
+        case RepairStatus::kWritten:
+            return "written";
+        case RepairStatus::kPlanned:
+            return "planned";
+        case RepairStatus::kNotRepairable:
+            return "not_repairable";
+        case RepairStatus::kRefused:
+            return "refused";
+        case RepairStatus::kFailed:
+            return "failed";
+        case RepairStatus::kStopped:
+            return "stopped";
+    }
+    return "failed";
+}
+
+int ExitStatus(RepairStatus status) {
+    switch (status) {
+        case RepairStatus::kWritten:
+        case RepairStatus::kPlanned:
+            return kRepairExitOk;
+        case RepairStatus::kRefused:
+            return kRepairExitUsage;
+        case RepairStatus::kNotRepairable:
+        case RepairStatus::kFailed:
+        case RepairStatus::kStopped:
+            break;
+    }
+    return kRepairExitFailed;
+}
+
+bool Succeeded(RepairStatus status) { return ExitStatus(status) == kRepairExitOk; }
+
+// 12,345,678
+std::string Grouped(std::uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
+std::string Counted(std::uint64_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string TextSummary(const RepairSummary& s, const std::string& output) {
+    bool escaped = false;
+    std::string text = std::string(kProgram) + ": " +
+                       (s.status == RepairStatus::kPlanned ? "would write " : "wrote ") +
+                       Shown(output, escaped) + " (" + Grouped(s.outputSize) + " bytes, " +
+                       Counted(s.riffParts, "RIFF part", "RIFF parts") + ")\n";
+    if (escaped) text.insert(0, 1, '\\');
+    text += "video frames kept: " + std::to_string(s.videoFrames) + "\n";
+    text += "audio bytes kept: " + std::to_string(s.audioBytes) + "\n";
+    text += "chunks kept: " + std::to_string(s.chunksKept) + "\n";
+    text += "left out: " + Counted(s.regionsLeftOut, "region", "regions") + ", " +
+            Counted(s.bytesLeftOut, "byte", "bytes") + "\n";
+    for (const DAMAGEDREGION& region : s.regions) {
+        text += "  at " + std::to_string(region.qwPosition) + ", " +
+                Counted(region.qwLength, "byte", "bytes") + "\n";
+    }
+    if (s.regionsLeftOut > s.regions.size()) {
+        text += "  and " + std::to_string(s.regionsLeftOut - s.regions.size()) + " more\n";
+    }
+    text += "index entries written: " + std::to_string(s.indexEntries) + "\n";
+    text += "key flags: " + std::to_string(s.keysFromIndex) + " from the original index, " +
+            std::to_string(s.keysFromBitstream) + " from the video data, " +
+            std::to_string(s.keysAssumed) + " assumed";
+    if (s.keysAssumed > 0) text += " key (codec " + FileTextToUtf8(s.assumedFourCC) + ")";
+    text += "\n";
+    for (const RepairFieldChange& change : s.changes) {
+        text += "changed " + change.field + ": " + std::to_string(change.oldValue) + " -> " +
+                std::to_string(change.newValue) + "\n";
+    }
+    return text;
+}
+
+std::string JsonSummary(const RepairSummary& s, const std::string& input,
+                        const std::string& output) {
+    std::string json;
+    JsonWriter w(json);
+    w.BeginObject();
+    w.Field("status", StatusName(s.status));
+    w.Field("input", input);
+    w.Field("output", output);
+    w.Key("message");
+    if (s.message.empty()) {
+        w.Value(nullptr);
+    } else {
+        w.Value(s.message);
+    }
+    w.Field("video_frames", s.videoFrames);
+    w.Field("audio_bytes", s.audioBytes);
+    w.Field("chunks_kept", s.chunksKept);
+    w.Field("regions_left_out", s.regionsLeftOut);
+    w.Field("bytes_left_out", s.bytesLeftOut);
+    w.Key("regions");
+    w.BeginArray();
+    for (const DAMAGEDREGION& region : s.regions) {
+        w.BeginObject();
+        w.Field("position", region.qwPosition);
+        w.Field("length", region.qwLength);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Field("index_entries", s.indexEntries);
+    w.Field("keys_from_index", s.keysFromIndex);
+    w.Field("keys_from_bitstream", s.keysFromBitstream);
+    w.Field("keys_assumed", s.keysAssumed);
+    w.Key("assumed_fourcc");
+    if (s.assumedFourCC.empty()) {
+        w.Value(nullptr);
+    } else {
+        w.Value(s.assumedFourCC);
+    }
+    w.Key("changes");
+    w.BeginArray();
+    for (const RepairFieldChange& change : s.changes) {
+        w.BeginObject();
+        w.Field("field", change.field);
+        w.Field("old", change.oldValue);
+        w.Field("new", change.newValue);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Field("output_size", s.outputSize);
+    w.Field("riff_parts", s.riffParts);
+    w.EndObject();
+    json += '\n';
+    return json;
+}
+
+// "plovik-repair: IN: reason"
+std::string Diagnostic(const std::string& input, const std::string& reason) {
+    bool escaped = false;
+    std::string line = std::string(kProgram) + ": " + Shown(input, escaped) + ": " + reason + "\n";
+    if (escaped) line.insert(0, 1, '\\');
+    return line;
+}
+
+// "plovik-repair: reading 45%" on a terminal once the repair has lasted a second. The core
+// reports reading, then writing: its count starting again marks the second pass.
+class RepairProgress {
+  public:
+    RepairProgress(CliOutput& terminal, bool enabled) : m_terminal(terminal), m_enabled(enabled) {}
+    ~RepairProgress() { Clear(); }
+    RepairProgress(const RepairProgress&) = delete;
+    RepairProgress& operator=(const RepairProgress&) = delete;
+
+    void Update(std::uint64_t done, std::uint64_t total) {
+        if (done < m_lastDone) m_writing = true;
+        m_lastDone = done;
+        if (!m_enabled) return;
+        const Clock::time_point now = Clock::now();
+        if (now - m_start < std::chrono::seconds(1) ||
+            (m_shown != 0 && now - m_lastDrawn < std::chrono::milliseconds(100))) {
+            return;
+        }
+        m_lastDrawn = now;
+        const std::uint64_t percent = total == 0 ? 0 : std::min(done, total) * 100 / total;
+        const std::string text = std::string(kProgram) + (m_writing ? ": writing " : ": reading ") +
+                                 std::to_string(percent) + "%";
+        m_terminal << '\r' << text;
+        if (text.size() < m_shown) m_terminal << std::string(m_shown - text.size(), ' ');
+        m_terminal.Flush();
+        m_shown = std::max(m_shown, text.size());
+    }
+
+    void Clear() {
+        if (m_shown == 0) return;
+        m_terminal << '\r' << std::string(m_shown, ' ') << '\r';
+        m_terminal.Flush();
+        m_shown = 0;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    CliOutput& m_terminal;
+    bool m_enabled;
+    Clock::time_point m_start = Clock::now();
+    Clock::time_point m_lastDrawn{};
+    std::size_t m_shown = 0;
+    std::uint64_t m_lastDone = 0;
+    bool m_writing = false;
+};
+
+}  // namespace
+
+int RunRepairCli(const std::vector<std::string>& args, const RepairCliStreams& streams) {
+    RepairCliOptions options;
+    if (const std::string error = ParseArguments(args, options); !error.empty()) {
+        WriteUsageError(streams.err, error);
+        return kRepairExitUsage;
+    }
+    CliOutput& out = streams.out;
+    if (options.showHelp) {
+        out << kUsage;
+        return out.Flush() ? kRepairExitOk : kRepairExitFailed;
+    }
+    if (options.showVersion) {
+        out << kProgram << " " << PLOVIK_VERSION << "\n";
+        return out.Flush() ? kRepairExitOk : kRepairExitFailed;
+    }
+    const std::string& input = options.files[0];
+    const std::string& output = options.files[1];
+
+    RepairSummary summary;
+    if (std::optional<std::string> refusal = Refusal(options)) {
+        summary.status = RepairStatus::kRefused;
+        summary.message = std::move(*refusal);
+    } else {
+        RepairProgress progress(streams.err, streams.errIsTerminal);
+        summary =
+            RepairFile(input, output,
+                       {.dryRun = options.dryRun,
+                        .force = options.force,
+                        .progress = [&](std::uint64_t done,
+                                        std::uint64_t total) { progress.Update(done, total); },
+                        .stop = streams.stop});
+    }
+
+    if (options.json) {
+        out << JsonSummary(summary, input, output);
+    } else if (Succeeded(summary.status)) {
+        out << TextSummary(summary, output);
+    }
+    const bool written = out.Flush();
+    if (!Succeeded(summary.status)) {
+        const std::string reason = summary.message.empty() ? "the repair failed" : summary.message;
+        streams.err << Diagnostic(input, reason);
+        streams.err.Flush();
+        return ExitStatus(summary.status);
+    }
+    if (!written) {
+        streams.err << kProgram << ": cannot write the summary\n";
+        streams.err.Flush();
+        return kRepairExitFailed;
+    }
+    return kRepairExitOk;
+}
+
+int RunRepairCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    StreamOutput outStream(out);
+    StreamOutput errStream(err);
+    return RunRepairCli(args, RepairCliStreams{.out = outStream, .err = errStream});
+}
+
+}  // namespace plovik
