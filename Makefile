@@ -73,7 +73,8 @@ gui: windows
 screenshot: windows
 	@scripts/screenshot.sh
 
-# plovik-report, plovik-trace and their manual pages under PREFIX (and DESTDIR, when set).
+# plovik-report, plovik-repair, plovik-trace and their manual pages under PREFIX (and DESTDIR,
+# when set).
 install: build
 	@cmake --install build --prefix "$(PREFIX)"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks what `make install` and `make package` deliver: the manual pages have no
 # formatting warnings, the Debian package unpacked into a temporary root runs the sample,
-# and the Windows zip holds the two executables and the README with CR LF line ends.
+# and the Windows zip holds the executables and the README with CR LF line ends.
 # Expects the packages in dist/ (make test-package builds them first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,8 +23,8 @@ for page in docs/man/*.1; do check_man_page "$page"; done
 
 # make install: the tools, their gzipped pages and the copyright file under the prefix.
 cmake --install build --prefix "$tmp/local" >/dev/null
-for file in bin/plovik-report bin/plovik-trace share/man/man1/plovik-report.1.gz \
-    share/man/man1/plovik-trace.1.gz share/doc/plovik/copyright; do
+for file in bin/plovik-report bin/plovik-repair bin/plovik-trace \
+    share/man/man1/plovik-{report,repair,trace}.1.gz share/doc/plovik/copyright; do
     [[ -f "$tmp/local/$file" ]] || fail "make install did not install $file"
 done
 
@@ -38,7 +38,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 [[ "$depends" != *,* ]] || fail "Depends names more than libc6: $depends"
 
 dpkg-deb -x "$deb" "$tmp/root"
-for page in "$tmp"/root/usr/share/man/man1/plovik-{report,trace}.1.gz; do
+for page in "$tmp"/root/usr/share/man/man1/plovik-{report,repair,trace}.1.gz; do
     [[ -f "$page" ]] || fail "the package lacks $page"
     check_man_page "$page"
 done
@@ -55,16 +55,19 @@ installed=$("$tmp/root/usr/bin/plovik-report" samples/sample.avi) ||
     fail "the installed plovik-report reports the sample differently"
 [[ "$installed" == "파일명 : sample.avi"* ]] || fail "unexpected report: ${installed:0:80}"
 "$tmp/root/usr/bin/plovik-trace" --help >/dev/null || fail "the installed plovik-trace failed"
+[[ "$("$tmp/root/usr/bin/plovik-repair" --help)" == "Usage: plovik-repair "* ]] ||
+    fail "the installed plovik-repair failed"
 
-# The Windows zip: exactly these three files, the README as Windows text.
+# The Windows zip: exactly these files, the README as Windows text.
 zips=(dist/plovik-*-win64.zip)
 [[ ${#zips[@]} -eq 1 && -f "${zips[0]}" ]] || fail "expected one Windows zip in dist/"
 zip=${zips[0]}
 listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[[ "$listing" == "README.txt plovik-report.exe plovik.exe " ]] || fail "zip holds: $listing"
+[[ "$listing" == "README.txt plovik-repair.exe plovik-report.exe plovik.exe " ]] ||
+    fail "zip holds: $listing"
 cmp -s <(unzip -p "$zip" README.txt) <(sed 's/$/\r/' README.md) ||
     fail "README.txt is not README.md with CR LF line ends"
-for exe in plovik.exe plovik-report.exe; do
+for exe in plovik.exe plovik-report.exe plovik-repair.exe; do
     [[ "$(unzip -p "$zip" "$exe" | head -c 2)" == "MZ" ]] || fail "$exe is not a Windows executable"
 done
 
