@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plovik/avi_parser.h"
+#include "plovik/movie_scan.h"
 #include "scan_reader.h"
 
 namespace plovik {
@@ -19,9 +20,6 @@ struct ScanIndexEntry {
     std::uint32_t size;      // the chunk's size field
     bool key;                // marked a key frame
 };
-
-// What an index says of a chunk: nothing (no entry names it), or whether it is a key frame.
-enum class IndexMark : std::uint8_t { kNone, kDelta, kKey };
 
 // The entries of one index in index order; Rewind starts again from the first.
 class IndexEntrySource {

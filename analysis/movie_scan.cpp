@@ -345,7 +345,8 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
                         size,
                         m_list,
                         static_cast<std::uint32_t>(m_depth - 1),
-                        head.first(std::min(head.size(), m_headBytes))};
+                        head.first(std::min(head.size(), m_headBytes)),
+                        mark};
         m_observer->Chunk(chunk);
     }
     return !held;
@@ -412,8 +413,14 @@ bool MovieWalk::IsUnpaddedChunk(std::uint64_t position, std::uint64_t end) {
 }
 
 void MovieWalk::Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size) {
-    m_observer->Chunk(
-        {position, id, listType, size, m_list, static_cast<std::uint32_t>(m_depth - 1), {}});
+    m_observer->Chunk({position,
+                       id,
+                       listType,
+                       size,
+                       m_list,
+                       static_cast<std::uint32_t>(m_depth - 1),
+                       {},
+                       IndexMark::kNone});
 }
 
 // Where the walk goes on after the ill-formed header at position.

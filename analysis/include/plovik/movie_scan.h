@@ -28,6 +28,9 @@ struct DAMAGEDREGION {
     std::uint64_t qwLength;
 };
 
+// What an index says of a chunk: nothing (no entry names it), or whether it is a key frame.
+enum class IndexMark : std::uint8_t { kNone, kDelta, kKey };
+
 // A chunk the walk takes as well formed, lying whole within its list and the file.
 struct SCANCHUNK {
     std::uint64_t qwPosition;  // of its header
@@ -39,6 +42,9 @@ struct SCANCHUNK {
     // The first bytes of a stream chunk's data, as many as the observer asked for (fewer
     // when the chunk is smaller); empty for other chunks.
     std::span<const std::uint8_t> head;
+    // What the first index that names the chunk says of it; kNone also for every chunk of a
+    // walk whose index is out of file order (compared later, from sorted copies).
+    IndexMark mark = IndexMark::kNone;
 };
 
 // Told of what the walk meets, in file order: every chunk it takes and every damaged
