@@ -1,11 +1,59 @@
 #include "plovik/repair.h"
 
-namespace plovik {
+#include "output_file.h"
+#include "raw_file.h"
+#include "repair_core.h"
 
-RepairSummary RepairFile(const std::string&, const std::string&, const RepairOptions&) {
+namespace plovik {
+namespace {
+
+RepairSummary Ended(RepairStatus status, std::string why) {
     RepairSummary summary;
-    summary.message = "repair is not available in this build";
+    summary.status = status;
+    summary.message = std::move(why);
     return summary;
+}
+
+// The summary of a written copy that failed at its last steps.
+RepairSummary FailedAfterWriting(RepairSummary summary, std::string why) {
+    summary.status = why == "stopped" ? RepairStatus::kStopped : RepairStatus::kFailed;
+    summary.message = std::move(why);
+    return summary;
+}
+
+// The copy written to a temporary file, flushed and checked, then given its name.
+RepairSummary WriteAndCheck(RawFile& in, const std::string& output, const RepairOptions& options) {
+    std::string why;
+    const std::unique_ptr<TempOutput> temp = TempOutput::CreateBeside(output, why);
+    if (!temp) return Ended(RepairStatus::kFailed, "cannot write beside " + output + ": " + why);
+    RepairSummary summary = RepairInto(in, temp.get(), options);
+    if (summary.status != RepairStatus::kWritten) return summary;
+    if (!temp->Sync()) return FailedAfterWriting(summary, "write failed: " + temp->Error());
+    OpenedFile written = OpenRawFile(temp->Path());
+    if (!written.file) return FailedAfterWriting(summary, "cannot read the copy: " + written.error);
+    why = CheckRepairedCopy(*written.file, output, summary, options);
+    written.file.reset();
+    if (!why.empty()) return FailedAfterWriting(summary, why);
+    if (!temp->RenameTo(output))
+        return FailedAfterWriting(summary, "rename failed: " + temp->Error());
+    return summary;
+}
+
+}  // namespace
+
+RepairSummary RepairFile(const std::string& input, const std::string& output,
+                         const RepairOptions& options) {
+    if (input.empty() || output.empty()) return Ended(RepairStatus::kRefused, "no file name");
+    if (input == output || SameFile(input, output)) {
+        return Ended(RepairStatus::kRefused, "the output is the input file");
+    }
+    if (!options.force && PathExists(output)) {
+        return Ended(RepairStatus::kRefused, output + " exists (--force replaces it)");
+    }
+    OpenedFile in = OpenRawFile(input);
+    if (!in.file) return Ended(RepairStatus::kFailed, "cannot open: " + in.error);
+    if (options.dryRun) return RepairInto(*in.file, nullptr, options);
+    return WriteAndCheck(*in.file, output, options);
 }
 
 }  // namespace plovik

@@ -1,0 +1,21 @@
+// Writes the planned copy to a sink in one pass: the input's bytes in large blocks, runs of
+// adjacent chunks copied as one, the new indexes made from the kept chunks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "copy_plan.h"
+#include "plovik/repair.h"
+#include "repair_core.h"
+
+namespace plovik {
+
+class RawFile;
+
+// Empty when the whole copy was written; else why not ("stopped" when asked to stop).
+std::string WriteCopy(RawFile& input, RepairSink& sink, CopyPlan& plan,
+                      const std::vector<KeptChunk>& chunks, const RepairOptions& options,
+                      bool& stopped);
+
+}  // namespace plovik

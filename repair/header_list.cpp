@@ -1,0 +1,241 @@
+#include "header_list.h"
+
+#include <algorithm>
+
+#include "raw_file.h"
+
+namespace plovik {
+namespace {
+
+constexpr FOURCC kList = MakeFourCC("LIST");
+constexpr FOURCC kStrl = MakeFourCC("strl");
+constexpr FOURCC kOdml = MakeFourCC("odml");
+constexpr FOURCC kAvih = MakeFourCC("avih");
+constexpr FOURCC kStrh = MakeFourCC("strh");
+constexpr FOURCC kIndx = MakeFourCC("indx");
+constexpr FOURCC kDmlh = MakeFourCC("dmlh");
+constexpr std::size_t kDmlhBytes = 248;  // as the common muxers write it
+constexpr std::size_t kSuperIndexHeader = 32;
+constexpr std::size_t kSuperIndexEntry = 16;
+
+std::uint32_t Load32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+void Store(std::string& bytes, std::size_t at, std::uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+void Append(std::string& bytes, std::uint64_t value, int width) {
+    bytes.append(static_cast<std::size_t>(width), '\0');
+    Store(bytes, bytes.size() - static_cast<std::size_t>(width), value, width);
+}
+
+// Each chunk between begin and end (header positions; a chunk that runs past end ends the
+// walk), told to visit with its id, its data's offset and its size.
+template <class Visit>
+void ForEachChunk(const std::string& bytes, std::size_t begin, std::size_t end, Visit visit) {
+    std::size_t at = begin;
+    while (at + 8 <= end) {
+        const std::size_t size = Load32(bytes, at + 4);
+        if (size > end - at - 8) return;
+        visit(Load32(bytes, at), at, size);
+        at += 8 + size + (size & 1);
+    }
+}
+
+// An empty super index with room for entries: wLongsPerEntry 4, AVI_INDEX_OF_INDEXES.
+std::string EmptySuperIndex(std::size_t bytes) {
+    std::string chunk;
+    Append(chunk, kIndx, 4);
+    Append(chunk, bytes - 8, 4);
+    Append(chunk, 4, 2);
+    chunk.resize(bytes, '\0');
+    return chunk;
+}
+
+}  // namespace
+
+bool HeaderList::Read(RawFile& input, std::uint64_t position, std::uint32_t size,
+                      std::string& why) {
+    const std::uint64_t bytes = 8 + std::uint64_t{size};
+    if (size < 4 || bytes > kMaxBytes || position + bytes > input.Size()) {
+        why = "the header list is not whole";
+        return false;
+    }
+    m_bytes.assign(static_cast<std::size_t>(bytes), '\0');
+    for (std::size_t done = 0; done < m_bytes.size();) {
+        const std::int64_t got =
+            input.ReadAt(position + done, m_bytes.data() + done, m_bytes.size() - done);
+        if (got <= 0) {
+            why = "the header list could not be read";
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    Parse();
+    if (m_avihSize < 32) {
+        why = "the header list has no main header";
+        return false;
+    }
+    return true;
+}
+
+void HeaderList::Parse() {
+    m_avih = m_avihSize = m_dmlh = m_dmlhSize = 0;
+    m_strls.clear();
+    ForEachChunk(m_bytes, 12, m_bytes.size(), [&](FOURCC id, std::size_t at, std::size_t size) {
+        if (id == kAvih && m_avihSize == 0) {
+            m_avih = at + 8;
+            m_avihSize = size;
+        } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kStrl) {
+            ParseStreamList(at, at + 8 + size);
+        } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kOdml) {
+            ForEachChunk(m_bytes, at + 12, at + 8 + size,
+                         [&](FOURCC inner, std::size_t innerAt, std::size_t innerSize) {
+                             if (inner != kDmlh || m_dmlhSize != 0) return;
+                             m_dmlh = innerAt + 8;
+                             m_dmlhSize = innerSize;
+                         });
+        }
+    });
+}
+
+void HeaderList::ParseStreamList(std::size_t begin, std::size_t end) {
+    StreamList list{begin, end, 0, 0, 0, 0};
+    ForEachChunk(m_bytes, begin + 12, end, [&](FOURCC id, std::size_t at, std::size_t size) {
+        if (id == kStrh && list.strh == 0) {
+            list.strh = at + 8;
+            list.strhSize = size;
+        } else if (id == kIndx && list.indx == 0) {
+            list.indx = at;
+            list.indxBytes = std::min(8 + size + (size & 1), end - at);
+        }
+    });
+    m_strls.push_back(list);
+}
+
+std::uint32_t HeaderList::SampleSize(std::size_t stream) const {
+    const StreamList& list = m_strls[stream];
+    return list.strhSize >= 48 ? Load32(m_bytes, list.strh + 44) : 0;
+}
+
+bool HeaderList::HasSuperIndex() const {
+    return std::any_of(m_strls.begin(), m_strls.end(),
+                       [](const StreamList& list) { return list.indx != 0; });
+}
+
+void HeaderList::MakeRoomForSuperIndexes(std::uint32_t entries) {
+    std::string rebuilt = m_bytes.substr(0, 12);
+    std::size_t copied = 12;
+    for (const StreamList& list : m_strls) {
+        rebuilt.append(m_bytes, copied, list.begin - copied);
+        rebuilt += StreamListWithRoom(list, entries);
+        copied = list.end + ((list.end - list.begin) & 1);
+        copied = std::min(copied, m_bytes.size());
+    }
+    rebuilt.append(m_bytes, copied, std::string::npos);
+    if (m_dmlhSize < 4) {
+        if ((rebuilt.size() & 1) != 0) rebuilt += '\0';
+        Append(rebuilt, kList, 4);
+        Append(rebuilt, 4 + 8 + kDmlhBytes, 4);
+        Append(rebuilt, kOdml, 4);
+        Append(rebuilt, kDmlh, 4);
+        Append(rebuilt, kDmlhBytes, 4);
+        rebuilt.append(kDmlhBytes, '\0');
+    }
+    Store(rebuilt, 4, rebuilt.size() - 8, 4);
+    m_bytes = std::move(rebuilt);
+    Parse();
+}
+
+// The stream list with a super index of at least the room asked for, where it had one or
+// at its end.
+std::string HeaderList::StreamListWithRoom(const StreamList& list, std::uint32_t entries) const {
+    const std::size_t wanted = kSuperIndexHeader + kSuperIndexEntry * std::size_t{entries};
+    std::string out = m_bytes.substr(list.begin, 12);
+    if (list.indx != 0) {
+        out.append(m_bytes, list.begin + 12, list.indx - list.begin - 12);
+        out += EmptySuperIndex(std::max(wanted, list.indxBytes & ~std::size_t{1}));
+        out.append(m_bytes, list.indx + list.indxBytes, list.end - list.indx - list.indxBytes);
+    } else {
+        out.append(m_bytes, list.begin + 12, list.end - list.begin - 12);
+        if ((out.size() & 1) != 0) out += '\0';
+        out += EmptySuperIndex(wanted);
+    }
+    Store(out, 4, out.size() - 8, 4);
+    return out;
+}
+
+void HeaderList::SetField(std::size_t offset, std::size_t available, std::uint32_t value,
+                          bool raiseOnly, const std::string& name,
+                          std::vector<RepairFieldChange>& changes) {
+    if (available < 4) return;
+    const std::uint32_t old = Load32(m_bytes, offset);
+    if (raiseOnly) value = std::max(value, old);
+    if (value == old) return;
+    Store(m_bytes, offset, value, 4);
+    changes.push_back({name, old, value});
+}
+
+void HeaderList::SetCounts(const HeaderCounts& counts, std::vector<RepairFieldChange>& changes) {
+    const auto field = [&](std::size_t base, std::size_t size, std::size_t at) {
+        return std::pair{base + at, size >= at ? size - at : 0};
+    };
+    auto [flags, flagsRoom] = field(m_avih, m_avihSize, 12);
+    SetField(flags, flagsRoom, Load32(m_bytes, flags) | AVIF_HASINDEX, false, "avih.dwFlags",
+             changes);
+    auto [total, totalRoom] = field(m_avih, m_avihSize, 16);
+    SetField(total, totalRoom, counts.totalFrames, false, "avih.dwTotalFrames", changes);
+    auto [buffer, bufferRoom] = field(m_avih, m_avihSize, 28);
+    SetField(buffer, bufferRoom, counts.largest, true, "avih.dwSuggestedBufferSize", changes);
+    const std::size_t streams = std::min(m_strls.size(), counts.streams.size());
+    for (std::size_t s = 0; s < streams; ++s) {
+        const StreamList& list = m_strls[s];
+        if (list.strh == 0) continue;
+        const std::string name = "strh[" + std::to_string(s) + "].";
+        auto [length, lengthRoom] = field(list.strh, list.strhSize, 32);
+        SetField(length, lengthRoom, counts.streams[s].length, false, name + "dwLength", changes);
+        auto [largest, largestRoom] = field(list.strh, list.strhSize, 36);
+        SetField(largest, largestRoom, counts.streams[s].largest, true,
+                 name + "dwSuggestedBufferSize", changes);
+    }
+    if (m_dmlhSize >= 4) {
+        SetField(m_dmlh, m_dmlhSize, counts.grandFrames, false, "dmlh.dwGrandFrames", changes);
+    }
+}
+
+void HeaderList::SetSuperIndex(std::size_t stream, FOURCC chunkId,
+                               std::span<const SuperIndexEntry> entries) {
+    const StreamList& list = m_strls[stream];
+    if (list.indx == 0 || list.indxBytes < kSuperIndexHeader) return;
+    const std::size_t room = (list.indxBytes - kSuperIndexHeader) / kSuperIndexEntry;
+    const std::size_t used = std::min(room, entries.size());
+    std::size_t at = list.indx + 8;
+    Store(m_bytes, at, 4, 2);      // wLongsPerEntry
+    Store(m_bytes, at + 2, 0, 2);  // bIndexSubType, bIndexType: an index of indexes
+    Store(m_bytes, at + 4, used, 4);
+    Store(m_bytes, at + 8, chunkId, 4);
+    at = list.indx + kSuperIndexHeader;
+    std::fill(m_bytes.begin() + static_cast<std::ptrdiff_t>(at),
+              m_bytes.begin() + static_cast<std::ptrdiff_t>(list.indx + list.indxBytes), '\0');
+    for (std::size_t i = 0; i < used; ++i, at += kSuperIndexEntry) {
+        Store(m_bytes, at, entries[i].position, 8);
+        Store(m_bytes, at + 8, entries[i].bytes, 4);
+        Store(m_bytes, at + 12, entries[i].duration, 4);
+    }
+}
+
+std::string HeaderList::Bytes() const {
+    std::string bytes = m_bytes;
+    if ((bytes.size() & 1) != 0) bytes += '\0';
+    return bytes;
+}
+
+}  // namespace plovik

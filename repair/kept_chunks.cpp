@@ -1,0 +1,111 @@
+#include "kept_chunks.h"
+
+#include <algorithm>
+
+namespace plovik {
+namespace {
+
+constexpr FOURCC kList = MakeFourCC("LIST");
+constexpr FOURCC kRec = MakeFourCC("rec ");
+constexpr FOURCC kVids = MakeFourCC("vids");
+constexpr FOURCC kIdx1 = MakeFourCC("idx1");
+
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+std::uint8_t Byte(FOURCC id, int n) { return static_cast<std::uint8_t>(id >> (8 * n)); }
+
+bool IsStreamChunk(FOURCC id) { return IsDigit(Byte(id, 0)) && IsDigit(Byte(id, 1)); }
+
+// The old index's chunks ("ix00", "00ix") point into the old layout: the copy gets new ones.
+bool IsOldIndex(FOURCC id) {
+    if (id == kIdx1) return true;
+    if (Byte(id, 0) == 'i' && Byte(id, 1) == 'x') return true;
+    return IsStreamChunk(id) && Byte(id, 2) == 'i' && Byte(id, 3) == 'x';
+}
+
+// "##pc": a new palette for the frames after it, not a frame of its own.
+bool IsPaletteChange(FOURCC id) { return Byte(id, 2) == 'p' && Byte(id, 3) == 'c'; }
+
+std::string CodecName(FOURCC fcc) {
+    std::string name = FourCCToString(fcc);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name;
+}
+
+}  // namespace
+
+int KeptChunk::Stream() const { return (Byte(id, 0) - '0') * 10 + (Byte(id, 1) - '0'); }
+
+bool KeptChunk::Counted() const { return Indexed() && !IsPaletteChange(id); }
+
+ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize) : m_fileSize(fileSize) {
+    const auto& headers = avi.m_Layout.arStreams;
+    const std::size_t count = std::min<std::size_t>(headers.size(), kMaxStreamLists);
+    for (std::size_t s = 0; s < count; ++s) {
+        if (headers[s].fccType != kVids) continue;
+        const bool kept = static_cast<int>(s) == avi.m_Layout.nVideoStream;
+        // Only the kept video stream's format is known; another names its codec by handler.
+        const FOURCC compression = kept ? avi.m_VideoFormat.bmiHeader.biCompression : 0;
+        m_video[s] = true;
+        m_kinds[s] = BitstreamKindOf(headers[s].fccHandler, compression);
+        m_codec[s] = compression != 0 ? compression : headers[s].fccHandler;
+        if (m_kinds[s] != BitstreamKind::kNone && m_kinds[s] != BitstreamKind::kIntraOnly) {
+            m_headBytes = kFramePeekBytes;
+        }
+    }
+}
+
+void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
+    if (chunk.fccId == kList) {
+        // A "rec " list is kept as its chunks, which the walk tells next; another whole.
+        if (chunk.fccListType != kRec) Keep(chunk, 0);
+        return;
+    }
+    if (IsOldIndex(chunk.fccId)) return;
+    if (!IsStreamChunk(chunk.fccId)) return Keep(chunk, 0);  // "JUNK" and the like
+    const int stream = (Byte(chunk.fccId, 0) - '0') * 10 + (Byte(chunk.fccId, 1) - '0');
+    const bool video = m_video[static_cast<std::size_t>(stream)];
+    const bool key = video ? chunk.dwSize != 0 && VideoKey(stream, chunk) : true;
+    Keep(chunk, KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0));
+    KeptStream& kept = streams[static_cast<std::size_t>(stream)];
+    if (kept.firstId == 0) kept.firstId = chunk.fccId;
+    kept.largest = std::max(kept.largest, chunk.dwSize);
+    if (IsPaletteChange(chunk.fccId)) return;
+    ++kept.chunks;
+    kept.bytes += chunk.dwSize;
+    largest = std::max(largest, chunk.dwSize);
+}
+
+// The original index's entry for the same chunk, else the frame's own bytes, else key.
+bool ChunkKeeper::VideoKey(int stream, const SCANCHUNK& chunk) {
+    if (chunk.mark != IndexMark::kNone) {
+        ++keys.fromIndex;
+        return chunk.mark == IndexMark::kKey;
+    }
+    const BitstreamKind kind = m_kinds[static_cast<std::size_t>(stream)];
+    if (kind == BitstreamKind::kIntraOnly) {
+        ++keys.fromBitstream;
+        return true;
+    }
+    if (kind != BitstreamKind::kNone && !chunk.head.empty()) {
+        if (const std::optional<bool> key = PeekFrame(kind, chunk.head).key) {
+            ++keys.fromBitstream;
+            return *key;
+        }
+    }
+    if (keys.assumed++ == 0) {
+        keys.assumedFourCC = CodecName(m_codec[static_cast<std::size_t>(stream)]);
+    }
+    return true;
+}
+
+void ChunkKeeper::Keep(const SCANCHUNK& chunk, std::uint64_t flags) {
+    chunks.push_back(
+        {(chunk.qwPosition & KeptChunk::kPositionBits) | flags, chunk.fccId, chunk.dwSize});
+}
+
+void ChunkKeeper::Damaged(std::uint64_t position, std::uint64_t length) {
+    const std::uint64_t end = std::min(position + length, m_fileSize);
+    if (end > position) bytesLeftOut += end - position;
+}
+
+}  // namespace plovik

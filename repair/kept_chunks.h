@@ -1,0 +1,76 @@
+// The chunks of the movie data that the copy keeps, in file order, with the key flag each
+// gets in the new index: found by the data scan's walk, told to an observer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plovik/avi_parser.h"
+#include "plovik/frame_type.h"
+#include "plovik/movie_scan.h"
+
+namespace plovik {
+
+// 16 bytes a chunk: the new index's share of the memory grows with the file, nothing else.
+struct KeptChunk {
+    static constexpr std::uint64_t kPositionBits = (std::uint64_t{1} << 56) - 1;
+    static constexpr std::uint64_t kKey = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kIndexed = std::uint64_t{1} << 62;  // a stream's chunk
+
+    std::uint64_t word;  // file position of the header, and the flags above
+    FOURCC id;
+    std::uint32_t size;
+
+    std::uint64_t Position() const { return word & kPositionBits; }
+    bool Key() const { return (word & kKey) != 0; }
+    bool Indexed() const { return (word & kIndexed) != 0; }
+    int Stream() const;    // from the id; only for an indexed chunk
+    bool Counted() const;  // a frame or sample chunk of its stream (a palette change is not)
+    // The chunk with its pad byte, as it is written.
+    std::uint64_t Bytes() const { return 8 + std::uint64_t{size} + (size & 1); }
+};
+
+// What was kept of one stream.
+struct KeptStream {
+    std::uint64_t chunks = 0;  // its frames or sample chunks
+    std::uint64_t bytes = 0;   // of those
+    std::uint32_t largest = 0;
+    FOURCC firstId = 0;  // the id its chunks have, for its super index
+};
+
+// Where the video frames' key flags came from.
+struct KeySources {
+    std::uint64_t fromIndex = 0;
+    std::uint64_t fromBitstream = 0;
+    std::uint64_t assumed = 0;
+    std::string assumedFourCC;
+};
+
+class ChunkKeeper final : public ScanObserver {
+  public:
+    ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize);
+
+    std::size_t HeadBytes() const override { return m_headBytes; }
+    void Chunk(const SCANCHUNK& chunk) override;
+    void Damaged(std::uint64_t position, std::uint64_t length) override;
+
+    std::vector<KeptChunk> chunks;
+    std::array<KeptStream, kMaxStreamLists> streams{};
+    KeySources keys;
+    std::uint64_t bytesLeftOut = 0;  // of the damaged regions, as far as the file holds them
+    std::uint32_t largest = 0;
+
+  private:
+    bool VideoKey(int stream, const SCANCHUNK& chunk);
+    void Keep(const SCANCHUNK& chunk, std::uint64_t flags);
+
+    std::uint64_t m_fileSize;
+    std::size_t m_headBytes = 0;
+    std::array<BitstreamKind, kMaxStreamLists> m_kinds{};
+    std::array<bool, kMaxStreamLists> m_video{};
+    std::array<FOURCC, kMaxStreamLists> m_codec{};
+};
+
+}  // namespace plovik

@@ -1,0 +1,35 @@
+// The repair's parts below RepairFile: the plan made from one scan of the input, the copy
+// written to any sink, and the check of what was written. Internal to the repair (the
+// tests and the fuzz target reach it too, to repair into memory).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "plovik/repair.h"
+
+namespace plovik {
+
+class RawFile;
+
+// Where the copy goes, in order, from its first byte.
+class RepairSink {
+  public:
+    virtual ~RepairSink() = default;
+    // False when the bytes could not be written; Error() then says why.
+    virtual bool Write(const std::uint8_t* bytes, std::size_t n) = 0;
+    virtual std::string Error() const = 0;
+};
+
+// Scans input, plans the copy and, unless options.dryRun, writes it to sink (which may be
+// null for a dry run). The summary's status is kPlanned or kWritten when it succeeded; the
+// output is not checked here.
+RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options);
+
+// The written copy analysed and scanned as `plovik-report --check --scan` would: empty
+// when it passes (no error finding) and holds what the summary says was kept, else why not.
+std::string CheckRepairedCopy(RawFile& output, const std::string& name,
+                              const RepairSummary& summary, const RepairOptions& options);
+
+}  // namespace plovik

@@ -1,0 +1,204 @@
+// The repaired copy, made in memory and on disk from damaged files written chunk by chunk:
+// what it keeps, what it mends, and that a failed repair leaves nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "plovik/file_analysis.h"
+#include "plovik/repair.h"
+#include "raw_file.h"
+#include "repair_core.h"
+#include "scan_reader.h"
+#include "support/avi_writer.h"
+#include "support/temp_dir.h"
+
+namespace plovik {
+namespace {
+
+using test::Bytes;
+
+class MemorySink final : public RepairSink {
+  public:
+    bool Write(const std::uint8_t* bytes, std::size_t n) override {
+        out.append(reinterpret_cast<const char*>(bytes), n);
+        return true;
+    }
+    std::string Error() const override { return {}; }
+    std::string out;
+};
+
+struct Repaired {
+    RepairSummary summary;
+    Bytes copy;
+    std::string check;  // why the copy fails the check; empty when it passes
+};
+
+Repaired RepairBytes(const Bytes& input) {
+    const std::unique_ptr<RawFile> file = MakeMemoryRawFile(input);
+    MemorySink sink;
+    Repaired result{RepairInto(*file, &sink, {}), std::move(sink.out), {}};
+    if (result.summary.status == RepairStatus::kWritten) {
+        const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(result.copy);
+        result.check = CheckRepairedCopy(*copy, "copy.avi", result.summary, {});
+    }
+    return result;
+}
+
+CMovieScan ScanOf(const Bytes& bytes) {
+    const std::unique_ptr<RawFile> file = MakeMemoryRawFile(bytes);
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(*file, "x.avi", {.scan = true});
+    return analysis.m_scan;
+}
+
+// The stream chunks of a file's movie data, whole, in file order.
+std::vector<Bytes> StreamChunks(const Bytes& file) {
+    struct Collect final : ScanObserver {
+        const Bytes* bytes = nullptr;
+        std::vector<Bytes> chunks;
+        void Chunk(const SCANCHUNK& chunk) override {
+            const char first = static_cast<char>(chunk.fccId & 0xFF);
+            if (first < '0' || first > '9') return;
+            chunks.push_back(bytes->substr(chunk.qwPosition, 8 + chunk.dwSize));
+        }
+    } collect;
+    collect.bytes = &file;
+    const std::unique_ptr<RawFile> raw = MakeMemoryRawFile(file);
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(*raw, "x.avi", {.scan = true, .data = {.observer = &collect}});
+    return collect.chunks;
+}
+
+std::uint64_t FieldChanged(const RepairSummary& summary, const std::string& field) {
+    for (const RepairFieldChange& change : summary.changes) {
+        if (change.field == field) return change.newValue;
+    }
+    return UINT64_MAX;
+}
+
+RepairOptions Forced() {
+    RepairOptions options;
+    options.force = true;
+    return options;
+}
+
+const Bytes kSoftware = "Plovik test writer";
+
+Bytes Cut(const Bytes& file, std::size_t moviBytes) {
+    return file.substr(0, file.find("movi") + moviBytes);
+}
+
+TEST(Repair, CutFileKeepsEveryWholeChunkAndGetsAnIndex) {
+    const Bytes original = test::BuildSimpleAvi({.frames = 250, .software = kSoftware});
+    const Bytes cut = Cut(original, 3205);
+    const Repaired repaired = RepairBytes(cut);
+    ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+    EXPECT_EQ(repaired.check, "");
+    const CMovieScan in = ScanOf(cut);
+    EXPECT_EQ(repaired.summary.videoFrames, in.m_qwVideoFrames);
+    EXPECT_EQ(repaired.summary.audioBytes, in.m_qwAudioBytes);
+    EXPECT_EQ(repaired.summary.regionsLeftOut, 1u);
+    EXPECT_EQ(FieldChanged(repaired.summary, "avih.dwTotalFrames"), in.m_qwVideoFrames);
+    EXPECT_EQ(StreamChunks(repaired.copy), StreamChunks(cut));
+    EXPECT_NE(repaired.copy.find(kSoftware), Bytes::npos);
+    EXPECT_NE(repaired.copy.find("idx1"), Bytes::npos);
+    EXPECT_EQ(repaired.copy.size(), repaired.summary.outputSize);
+}
+
+TEST(Repair, DamagedStretchIsLeftOutAndTheIndexGivesTheKeyFlags) {
+    Bytes damaged = test::BuildSimpleAvi({.frames = 100, .keyInterval = 7});
+    const std::size_t middle = damaged.find("movi") + 1500;
+    for (std::size_t i = 0; i < 300; ++i) damaged[middle + i] = static_cast<char>(0xA5 ^ i);
+    const Repaired repaired = RepairBytes(damaged);
+    ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+    EXPECT_EQ(repaired.check, "");
+    EXPECT_EQ(repaired.summary.regionsLeftOut, 1u);
+    EXPECT_GT(repaired.summary.bytesLeftOut, 0u);
+    EXPECT_EQ(repaired.summary.keysFromIndex, ScanOf(damaged).m_qwVideoFrames);
+    EXPECT_EQ(repaired.summary.keysAssumed, 0u);
+    // The key frames of the copy are the original's, frame for frame.
+    const CMovieScan copy = ScanOf(repaired.copy);
+    EXPECT_EQ(copy.m_KeyFrameSizes.qwCount, ScanOf(damaged).m_KeyFrameSizes.qwCount);
+    EXPECT_EQ(copy.m_qwIndexMismatches, 0u);
+}
+
+TEST(Repair, WithoutAnIndexUnknownCodecsAreAssumedKeyAndNamed) {
+    Bytes noIndex = test::BuildSimpleAvi({.frames = 20});
+    noIndex.replace(noIndex.find("idx1"), 4, "JUNK");
+    const Repaired repaired = RepairBytes(noIndex);
+    ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+    EXPECT_EQ(repaired.check, "");
+    EXPECT_EQ(repaired.summary.keysAssumed, 20u);
+    EXPECT_EQ(repaired.summary.assumedFourCC, "DIVX");
+}
+
+TEST(Repair, OpenDmlFileCutInItsThirdPartStaysOpenDml) {
+    test::OpenDmlFile built =
+        test::BuildOpenDmlAvi({.partFrames = {40, 40, 40}, .frameBytes = 64, .chunkHeaders = true});
+    const Bytes whole = built.file.Flat();
+    const Bytes cut = whole.substr(0, built.frames[100] + 20);
+    const Repaired repaired = RepairBytes(cut);
+    ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+    EXPECT_EQ(repaired.check, "");
+    EXPECT_EQ(repaired.summary.videoFrames, 100u);
+    EXPECT_EQ(FieldChanged(repaired.summary, "dmlh.dwGrandFrames"), 100u);
+    const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(repaired.copy);
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(*copy, "copy.avi", {.scan = true});
+    EXPECT_EQ(analysis.m_parser.m_arSuperIndex.size(), 1u);
+    EXPECT_EQ(analysis.m_scan.m_qwIndexEntries, 2 * 100u);  // idx1 and the standard index
+    EXPECT_EQ(analysis.m_scan.m_qwIndexMismatches, 0u);
+}
+
+TEST(Repair, WhatCannotBeRepaired) {
+    EXPECT_EQ(RepairBytes("not an AVI file at all").summary.status, RepairStatus::kNotRepairable);
+    Bytes empty = test::BuildSimpleAvi({.frames = 0, .audio = false});
+    EXPECT_EQ(RepairBytes(empty).summary.status, RepairStatus::kNotRepairable);
+}
+
+class RepairOnDisk : public ::testing::Test {
+  protected:
+    test::TempDir temp;
+    std::size_t Files() const {
+        return static_cast<std::size_t>(
+            std::distance(std::filesystem::directory_iterator(temp.path()),
+                          std::filesystem::directory_iterator()));
+    }
+};
+
+TEST_F(RepairOnDisk, WritesTheCopyAndLeavesTheInputAsItWas) {
+    const Bytes cut = Cut(test::BuildSimpleAvi({.frames = 50}), 1001);
+    const std::string in = temp.Write("in.avi", cut);
+    const std::string out = temp.PathOf("out.avi");
+    const RepairSummary summary = RepairFile(in, out, {});
+    ASSERT_EQ(summary.status, RepairStatus::kWritten) << summary.message;
+    EXPECT_EQ(test::ReadFileBytes(in), cut);
+    EXPECT_EQ(std::filesystem::file_size(out), summary.outputSize);
+    EXPECT_EQ(Files(), 2u);                                             // no temporary file left
+    EXPECT_EQ(RepairFile(in, out, {}).status, RepairStatus::kRefused);  // exists
+    EXPECT_EQ(RepairFile(in, out, Forced()).status, RepairStatus::kWritten);
+}
+
+TEST_F(RepairOnDisk, RefusesItsInputAndLeavesNothingWhenItFails) {
+    const Bytes cut = Cut(test::BuildSimpleAvi({.frames = 50}), 1001);
+    const std::string in = temp.Write("in.avi", cut);
+    EXPECT_EQ(RepairFile(in, in, Forced()).status, RepairStatus::kRefused);
+    std::filesystem::create_hard_link(in, temp.path() / "link.avi");
+    EXPECT_EQ(RepairFile(in, temp.PathOf("link.avi"), Forced()).status, RepairStatus::kRefused);
+    const std::atomic<bool> stop{true};
+    RepairOptions stopped;
+    stopped.stop = &stop;
+    EXPECT_EQ(RepairFile(in, temp.PathOf("stopped.avi"), stopped).status, RepairStatus::kStopped);
+    EXPECT_EQ(RepairFile(temp.PathOf("link.avi"), temp.PathOf("no/such/folder.avi"), {}).status,
+              RepairStatus::kFailed);
+    RepairOptions dryRun;
+    dryRun.dryRun = true;
+    const RepairSummary dry = RepairFile(in, temp.PathOf("dry.avi"), dryRun);
+    EXPECT_EQ(dry.status, RepairStatus::kPlanned);
+    EXPECT_GT(dry.outputSize, 0u);
+    EXPECT_EQ(Files(), 2u);
+    EXPECT_EQ(test::ReadFileBytes(in), cut);
+}
+
+}  // namespace
+}  // namespace plovik
