@@ -191,8 +191,10 @@ void HeaderList::SetCounts(const HeaderCounts& counts, std::vector<RepairFieldCh
     auto [flags, flagsRoom] = field(m_avih, m_avihSize, 12);
     SetField(flags, flagsRoom, Load32(m_bytes, flags) | AVIF_HASINDEX, false, "avih.dwFlags",
              changes);
-    auto [total, totalRoom] = field(m_avih, m_avihSize, 16);
-    SetField(total, totalRoom, counts.totalFrames, false, "avih.dwTotalFrames", changes);
+    if (counts.totalFrames) {
+        auto [total, totalRoom] = field(m_avih, m_avihSize, 16);
+        SetField(total, totalRoom, *counts.totalFrames, false, "avih.dwTotalFrames", changes);
+    }
     auto [buffer, bufferRoom] = field(m_avih, m_avihSize, 28);
     SetField(buffer, bufferRoom, counts.largest, true, "avih.dwSuggestedBufferSize", changes);
     const std::size_t streams = std::min(m_strls.size(), counts.streams.size());
@@ -206,8 +208,8 @@ void HeaderList::SetCounts(const HeaderCounts& counts, std::vector<RepairFieldCh
         SetField(largest, largestRoom, counts.streams[s].largest, true,
                  name + "dwSuggestedBufferSize", changes);
     }
-    if (m_dmlhSize >= 4) {
-        SetField(m_dmlh, m_dmlhSize, counts.grandFrames, false, "dmlh.dwGrandFrames", changes);
+    if (m_dmlhSize >= 4 && counts.grandFrames) {
+        SetField(m_dmlh, m_dmlhSize, *counts.grandFrames, false, "dmlh.dwGrandFrames", changes);
     }
 }
 

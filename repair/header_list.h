@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,8 +23,9 @@ struct StreamCount {
 };
 
 struct HeaderCounts {
-    std::uint32_t totalFrames = 0;  // video frames of the first RIFF part
-    std::uint32_t grandFrames = 0;  // of the whole copy
+    // Video frames of the first RIFF part and of the whole copy; none without video.
+    std::optional<std::uint32_t> totalFrames;
+    std::optional<std::uint32_t> grandFrames;
     std::uint32_t largest = 0;      // the largest chunk of any stream
     std::vector<StreamCount> streams;
 };

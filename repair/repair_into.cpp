@@ -62,13 +62,16 @@ bool PlanTopItems(RawFile& input, const CAviParser& avi, CopyPlan& plan, std::st
 HeaderCounts CountsOf(const CopyPlan& plan, const ChunkKeeper& kept, const CAviParser& avi,
                       const std::vector<KeptChunk>& chunks) {
     HeaderCounts counts;
-    const int video = std::max(avi.m_Layout.nVideoStream, 0);
-    const CopyPart& first = plan.parts.front();
-    for (std::size_t i = first.first; i < first.end; ++i) {
-        if (chunks[i].Counted() && chunks[i].Stream() == video) ++counts.totalFrames;
+    const int video = avi.m_Layout.nVideoStream;
+    if (video >= 0) {
+        const CopyPart& first = plan.parts.front();
+        std::uint32_t frames = 0;
+        for (std::size_t i = first.first; i < first.end; ++i) {
+            frames += chunks[i].Counted() && chunks[i].Stream() == video;
+        }
+        counts.totalFrames = frames;
+        counts.grandFrames = static_cast<std::uint32_t>(kept.streams[static_cast<std::size_t>(video)].chunks);
     }
-    counts.grandFrames =
-        static_cast<std::uint32_t>(kept.streams[static_cast<std::size_t>(video)].chunks);
     counts.largest = kept.largest;
     for (std::size_t s = 0; s < plan.header.StreamLists() && s < kMaxStreamLists; ++s) {
         const KeptStream& stream = kept.streams[s];
