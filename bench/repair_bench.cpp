@@ -1,6 +1,6 @@
 // The repair of a 10-hour movie whose index is missing: 25 fps for 36,000 s, 900,000 video
 // frames of 80-120 bytes (MPEG-4 Part 2, each a VOP whose type tells a key frame) and one
-// audio chunk of 1,000 bytes a second, no "idx1"; about 140 MB. The repair walks the
+// audio chunk of 1,000 bytes a second, no "idx1"; about 134 MB. The repair walks the
 // movie data, writes the copy with a new index and checks it. Floor: copying the same file
 // in 1 MiB reads and writes and flushing it to the disk, as the repair flushes its copy.
 // Both are timed in the process's CPU time (the repair may use more than one thread):
