@@ -125,9 +125,11 @@ TEST(RepairCliJson, RefusalAsOneObject) {
     TempDir dir;
     const std::string in = dir.Write("in.avi", test::BuildSimpleAvi());
     const RepairRun run = RunRepair({"--format", "json", in, in});
+    std::string quoted;  // the path as a JSON string holds it: Windows' backslashes escaped
+    for (const char c : in) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
     EXPECT_EQ(run.status, kRepairExitUsage);
     EXPECT_EQ(run.out,
-              "{\"status\":\"refused\",\"input\":\"" + in + "\",\"output\":\"" + in +
+              "{\"status\":\"refused\",\"input\":\"" + quoted + "\",\"output\":\"" + quoted +
                   "\",\"message\":\"the output is the input file\",\"video_frames\":0,"
                   "\"audio_bytes\":0,\"chunks_kept\":0,\"regions_left_out\":0,"
                   "\"bytes_left_out\":0,\"regions\":[],\"index_entries\":0,\"keys_from_index\":0,"
