@@ -1,7 +1,8 @@
 // Runs the analyser, the movie-data scan and the conformance check on arbitrary bytes held
 // in memory, once as they are and once as a file that shrank after opening (its reads end
-// three quarters in). Every input must end in time, without a crash, a leak or a sanitizer
-// report, and the results must hold together.
+// three quarters in); then repairs the bytes into memory. Every input must end in time,
+// without a crash, a leak or a sanitizer report, and the results must hold together: a copy
+// has the size its plan gave, and a copy that passes its check is repaired into itself.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "byte_source.h"
 #include "plovik/file_analysis.h"
 #include "plovik/file_facts.h"
+#include "repair_core.h"
 #include "scan_reader.h"
 
 namespace {
@@ -39,6 +41,37 @@ bool VerdictFits(const plovik::FileFacts& facts) {
            error == (facts.verdict == plovik::Verdict::kDamaged);
 }
 
+class MemorySink final : public plovik::RepairSink {
+  public:
+    bool Write(const std::uint8_t* bytes, std::size_t n) override {
+        out.append(reinterpret_cast<const char*>(bytes), n);
+        return true;
+    }
+    std::string Error() const override { return {}; }
+    std::string out;
+};
+
+// The copy of bytes, empty when none was written; trapped when it is not the size planned.
+std::string Repaired(std::string_view bytes, bool& passes) {
+    const auto file = plovik::MakeMemoryRawFile(bytes);
+    MemorySink sink;
+    const plovik::RepairSummary summary = plovik::RepairInto(*file, &sink, {});
+    passes = false;
+    if (summary.status != plovik::RepairStatus::kWritten) return {};
+    if (sink.out.size() != summary.outputSize) __builtin_trap();
+    const auto copy = plovik::MakeMemoryRawFile(sink.out);
+    passes = plovik::CheckRepairedCopy(*copy, "copy.avi", summary, {}).empty();
+    return std::move(sink.out);
+}
+
+void CheckRepair(std::string_view bytes) {
+    bool passes = false;
+    const std::string copy = Repaired(bytes, passes);
+    if (!passes) return;
+    bool again = false;
+    if (Repaired(copy, again) != copy || !again) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -58,5 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (analysis.m_bScanned && !HoldsTogether(analysis.m_scan)) __builtin_trap();
         if (!VerdictFits(plovik::FillFacts("input.avi", analysis))) __builtin_trap();
     }
+    CheckRepair(bytes);
     return 0;
 }

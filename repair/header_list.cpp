@@ -37,17 +37,38 @@ void Append(std::string& bytes, std::uint64_t value, int width) {
     Store(bytes, bytes.size() - static_cast<std::size_t>(width), value, width);
 }
 
+bool IsIdByte(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ' ';
+}
+
+// Whether a chunk header can stand at: an id of letters, digits and spaces whose size fits.
+bool IsChunkAt(const std::string& bytes, std::size_t at, std::size_t end) {
+    if (at + 8 > end) return false;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (!IsIdByte(bytes[at + i])) return false;
+    }
+    return Load32(bytes, at + 4) <= end - at - 8;
+}
+
 // Each chunk between begin and end (header positions; a chunk that runs past end ends the
-// walk), told to visit with its id, its data's offset and its size.
+// walk), told to visit with its id, its data's offset and its size. After an odd size the
+// next chunk is looked for without the pad byte too: some writers leave it out. Returns
+// where the walk ended: end, or the first header that is not a chunk's.
 template <class Visit>
-void ForEachChunk(const std::string& bytes, std::size_t begin, std::size_t end, Visit visit) {
+std::size_t ForEachChunk(const std::string& bytes, std::size_t begin, std::size_t end,
+                         Visit visit) {
     std::size_t at = begin;
     while (at + 8 <= end) {
         const std::size_t size = Load32(bytes, at + 4);
-        if (size > end - at - 8) return;
+        if (size > end - at - 8) return at;
         visit(Load32(bytes, at), at, size);
-        at += 8 + size + (size & 1);
+        at += 8 + size;
+        if ((size & 1) != 0 && !(IsChunkAt(bytes, at + 1, end) || !IsChunkAt(bytes, at, end))) {
+            continue;  // unpadded
+        }
+        at += size & 1;
     }
+    return std::min(at, end);
 }
 
 // An empty super index with room for entries: wLongsPerEntry 4, AVI_INDEX_OF_INDEXES.
@@ -90,34 +111,36 @@ bool HeaderList::Read(RawFile& input, std::uint64_t position, std::uint32_t size
 void HeaderList::Parse() {
     m_avih = m_avihSize = m_dmlh = m_dmlhSize = 0;
     m_strls.clear();
-    ForEachChunk(m_bytes, 12, m_bytes.size(), [&](FOURCC id, std::size_t at, std::size_t size) {
-        if (id == kAvih && m_avihSize == 0) {
-            m_avih = at + 8;
-            m_avihSize = size;
-        } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kStrl) {
-            ParseStreamList(at, at + 8 + size);
-        } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kOdml) {
-            ForEachChunk(m_bytes, at + 12, at + 8 + size,
-                         [&](FOURCC inner, std::size_t innerAt, std::size_t innerSize) {
-                             if (inner != kDmlh || m_dmlhSize != 0) return;
-                             m_dmlh = innerAt + 8;
-                             m_dmlhSize = innerSize;
-                         });
-        }
-    });
+    m_walked =
+        ForEachChunk(m_bytes, 12, m_bytes.size(), [&](FOURCC id, std::size_t at, std::size_t size) {
+            if (id == kAvih && m_avihSize == 0) {
+                m_avih = at + 8;
+                m_avihSize = size;
+            } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kStrl) {
+                ParseStreamList(at, at + 8 + size);
+            } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kOdml) {
+                ForEachChunk(m_bytes, at + 12, at + 8 + size,
+                             [&](FOURCC inner, std::size_t innerAt, std::size_t innerSize) {
+                                 if (inner != kDmlh || m_dmlhSize != 0) return;
+                                 m_dmlh = innerAt + 8;
+                                 m_dmlhSize = innerSize;
+                             });
+            }
+        });
 }
 
 void HeaderList::ParseStreamList(std::size_t begin, std::size_t end) {
-    StreamList list{begin, end, 0, 0, 0, 0};
-    ForEachChunk(m_bytes, begin + 12, end, [&](FOURCC id, std::size_t at, std::size_t size) {
-        if (id == kStrh && list.strh == 0) {
-            list.strh = at + 8;
-            list.strhSize = size;
-        } else if (id == kIndx && list.indx == 0) {
-            list.indx = at;
-            list.indxBytes = std::min(8 + size + (size & 1), end - at);
-        }
-    });
+    StreamList list{begin, end, 0, 0, 0, 0, end};
+    list.walked =
+        ForEachChunk(m_bytes, begin + 12, end, [&](FOURCC id, std::size_t at, std::size_t size) {
+            if (id == kStrh && list.strh == 0) {
+                list.strh = at + 8;
+                list.strhSize = size;
+            } else if (id == kIndx && list.indx == 0) {
+                list.indx = at;
+                list.indxBytes = std::min(8 + size + (size & 1), end - at);
+            }
+        });
     m_strls.push_back(list);
 }
 
@@ -141,17 +164,24 @@ void HeaderList::MakeRoomForSuperIndexes(std::uint32_t entries) {
         copied = std::min(copied, m_bytes.size());
     }
     rebuilt.append(m_bytes, copied, std::string::npos);
-    if (m_dmlhSize < 4) {
-        if ((rebuilt.size() & 1) != 0) rebuilt += '\0';
-        Append(rebuilt, kList, 4);
-        Append(rebuilt, 4 + 8 + kDmlhBytes, 4);
-        Append(rebuilt, kOdml, 4);
-        Append(rebuilt, kDmlh, 4);
-        Append(rebuilt, kDmlhBytes, 4);
-        rebuilt.append(kDmlhBytes, '\0');
-    }
     Store(rebuilt, 4, rebuilt.size() - 8, 4);
     m_bytes = std::move(rebuilt);
+    Parse();
+    if (m_dmlhSize < 4) AddExtendedHeader();
+}
+
+// A "dmlh" in an "odml" list after the last chunk a reader finds in the header list.
+void HeaderList::AddExtendedHeader() {
+    std::string list;
+    if ((m_walked & 1) != 0) list += '\0';
+    Append(list, kList, 4);
+    Append(list, 4 + 8 + kDmlhBytes, 4);
+    Append(list, kOdml, 4);
+    Append(list, kDmlh, 4);
+    Append(list, kDmlhBytes, 4);
+    list.append(kDmlhBytes, '\0');
+    m_bytes.insert(m_walked, list);
+    Store(m_bytes, 4, m_bytes.size() - 8, 4);
     Parse();
 }
 
@@ -165,9 +195,11 @@ std::string HeaderList::StreamListWithRoom(const StreamList& list, std::uint32_t
         out += EmptySuperIndex(std::max(wanted, list.indxBytes & ~std::size_t{1}));
         out.append(m_bytes, list.indx + list.indxBytes, list.end - list.indx - list.indxBytes);
     } else {
-        out.append(m_bytes, list.begin + 12, list.end - list.begin - 12);
+        // After the last chunk a reader finds: bytes that are no chunk would hide it.
+        out.append(m_bytes, list.begin + 12, list.walked - list.begin - 12);
         if ((out.size() & 1) != 0) out += '\0';
         out += EmptySuperIndex(wanted);
+        out.append(m_bytes, list.walked, list.end - list.walked);
     }
     Store(out, 4, out.size() - 8, 4);
     return out;

@@ -26,7 +26,7 @@ struct HeaderCounts {
     // Video frames of the first RIFF part and of the whole copy; none without video.
     std::optional<std::uint32_t> totalFrames;
     std::optional<std::uint32_t> grandFrames;
-    std::uint32_t largest = 0;      // the largest chunk of any stream
+    std::uint32_t largest = 0;  // the largest chunk of any stream
     std::vector<StreamCount> streams;
 };
 
@@ -67,8 +67,10 @@ class HeaderList {
         std::size_t strhSize = 0;
         std::size_t indx = 0;       // of the "indx" header; 0 without one
         std::size_t indxBytes = 0;  // with its header and pad
+        std::size_t walked = 0;     // where its chunks end (end, unless bytes follow that are none)
     };
     void Parse();
+    void AddExtendedHeader();
     void ParseStreamList(std::size_t begin, std::size_t end);
     void SetField(std::size_t offset, std::size_t available, std::uint32_t value, bool raiseOnly,
                   const std::string& name, std::vector<RepairFieldChange>& changes);
@@ -79,6 +81,7 @@ class HeaderList {
     std::size_t m_avihSize = 0;
     std::size_t m_dmlh = 0;  // of the "dmlh" data; 0 without one
     std::size_t m_dmlhSize = 0;
+    std::size_t m_walked = 0;  // where the list's chunks end (before bytes that are none)
     std::vector<StreamList> m_strls;
 };
 

@@ -70,7 +70,8 @@ HeaderCounts CountsOf(const CopyPlan& plan, const ChunkKeeper& kept, const CAviP
             frames += chunks[i].Counted() && chunks[i].Stream() == video;
         }
         counts.totalFrames = frames;
-        counts.grandFrames = static_cast<std::uint32_t>(kept.streams[static_cast<std::size_t>(video)].chunks);
+        counts.grandFrames =
+            static_cast<std::uint32_t>(kept.streams[static_cast<std::size_t>(video)].chunks);
     }
     counts.largest = kept.largest;
     for (std::size_t s = 0; s < plan.header.StreamLists() && s < kMaxStreamLists; ++s) {
