@@ -315,6 +315,8 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
     const FOURCC id = LoadLe32(header);
     const std::uint32_t size = LoadLe32(header + 4);
     const int stream = StreamNumber(header);
+    // Read from the header before the head of the data may move the buffer under it.
+    const bool audio = stream == m_audioStream && HasSuffix(header, "wb");
     const std::size_t want = HeadWanted(id, size);
     const std::uint64_t dataPos = position + kHeaderBytes;
     const bool held = m_reader.Held(dataPos) >= want;
@@ -327,7 +329,7 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
         ++tally.videoFrames;
         tally.emptyFrames += size == 0 ? 1 : 0;
         if (size != 0) TakeVideoFrame(position, size, mark, head);
-    } else if (stream == m_audioStream && HasSuffix(header, "wb")) {
+    } else if (audio) {
         ++tally.audioChunks;
         tally.audioBytes += size;
         if (m_clock.measured) MeasureInterleave(tally, position);

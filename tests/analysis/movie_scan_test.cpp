@@ -300,6 +300,21 @@ TEST(MovieScan, ObserverSeesEveryChunkInFileOrderWithTheHeadOfItsData) {
     }
     EXPECT_EQ(scan.m_qwVideoFrames, 3u);  // the observer changes no count
 
+    // Heads that run past the buffer's end move it; their chunks still count as what they are.
+    std::vector<Bytes> manyChunks;
+    for (int i = 0; i < 600; ++i) {
+        manyChunks.push_back(Chunk("00dc", Zeros(999)));
+        manyChunks.push_back(Chunk("01wb", Zeros(1001)));
+    }
+    const Bytes longFile = Movie(manyChunks);
+    CAviParser longAvi;
+    longAvi.ParseFrom(MakeMemorySource(longFile), "clip.avi", 0xFFFFFFFF, false);
+    Recorder heads(4096);
+    scan.ScanFrom(*MakeMemoryRawFile(longFile), longAvi,
+                  {.progress = {}, .observer = &heads, .stop = nullptr});
+    EXPECT_EQ(scan.m_qwAudioChunks, 600u);
+    EXPECT_EQ(scan.m_qwVideoFrames, 600u);
+
     // Damage is told as it is found.
     Bytes garbled = Movie(Interleaved(4));
     garbled.replace(static_cast<std::size_t>(first) + 14, 4, "\xff\xff\xff\xff");
