@@ -86,13 +86,23 @@ HeaderCounts CountsOf(const CopyPlan& plan, const ChunkKeeper& kept, const CAviP
 }
 
 void Summarise(RepairSummary& summary, const CMovieScan& scan, const ChunkKeeper& kept,
-               const CopyPlan& plan) {
+               const CopyPlan& plan, std::uint64_t fileSize) {
     summary.videoFrames = scan.m_qwVideoFrames;
+    summary.emptyVideoFrames = scan.m_qwEmptyFrames;
     summary.audioBytes = scan.m_qwAudioBytes;
     summary.chunksKept = kept.chunks.size();
     summary.regionsLeftOut = scan.m_qwDamagedRegions;
     summary.bytesLeftOut = kept.bytesLeftOut;
-    summary.regions = scan.m_arDamagedRegions;
+    // As far as the file holds them: the missing end of a cut file is no region left out.
+    for (DAMAGEDREGION region : scan.m_arDamagedRegions) {
+        region.qwLength =
+            std::min(region.qwLength, fileSize - std::min(fileSize, region.qwPosition));
+        if (region.qwLength == 0) {
+            --summary.regionsLeftOut;
+            continue;
+        }
+        summary.regions.push_back(region);
+    }
     summary.indexEntries = plan.indexEntries;
     summary.keysFromIndex = kept.keys.fromIndex;
     summary.keysFromBitstream = kept.keys.fromBitstream;
@@ -138,7 +148,7 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     if (!PlanParts(plan, kept.chunks)) return Unrepairable("a chunk too large for a RIFF part");
     RepairSummary summary;
     plan.header.SetCounts(CountsOf(plan, kept, analysis.m_parser, kept.chunks), summary.changes);
-    Summarise(summary, analysis.m_scan, kept, plan);
+    Summarise(summary, analysis.m_scan, kept, plan, input.Size());
     if (options.dryRun || sink == nullptr) {
         summary.status = RepairStatus::kPlanned;
         return summary;

@@ -187,7 +187,9 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
                        Shown(output, escaped) + " (" + Grouped(s.outputSize) + " bytes, " +
                        Counted(s.riffParts, "RIFF part", "RIFF parts") + ")\n";
     if (escaped) text.insert(0, 1, '\\');
-    text += "video frames kept: " + std::to_string(s.videoFrames) + "\n";
+    text += "video frames kept: " + std::to_string(s.videoFrames);
+    if (s.emptyVideoFrames != 0) text += " (" + std::to_string(s.emptyVideoFrames) + " empty)";
+    text += "\n";
     text += "audio bytes kept: " + std::to_string(s.audioBytes) + "\n";
     text += "chunks kept: " + std::to_string(s.chunksKept) + "\n";
     text += "left out: " + Counted(s.regionsLeftOut, "region", "regions") + ", " +
@@ -227,6 +229,7 @@ std::string JsonSummary(const RepairSummary& s, const std::string& input,
         w.Value(s.message);
     }
     w.Field("video_frames", s.videoFrames);
+    w.Field("empty_video_frames", s.emptyVideoFrames);
     w.Field("audio_bytes", s.audioBytes);
     w.Field("chunks_kept", s.chunksKept);
     w.Field("regions_left_out", s.regionsLeftOut);

@@ -39,11 +39,14 @@ struct RepairFieldChange {
 
 struct RepairSummary {
     RepairStatus status = RepairStatus::kFailed;
-    std::string message;            // why it was not written (English); empty when it was
-    std::uint64_t videoFrames = 0;  // frames kept, empty ones included
-    std::uint64_t audioBytes = 0;   // of the audio stream the report shows
+    std::string message;                 // why it was not written (English); empty when it was
+    std::uint64_t videoFrames = 0;       // frames kept, empty ones included
+    std::uint64_t emptyVideoFrames = 0;  // zero-size (dropped) frames among them
+    std::uint64_t audioBytes = 0;        // of the audio stream the report shows
     std::uint64_t chunksKept = 0;
-    std::uint64_t regionsLeftOut = 0;  // damaged regions and a cut last chunk
+    // Damaged regions and a cut last chunk: the input's bytes that the copy does not hold
+    // (not those a cut file lacks).
+    std::uint64_t regionsLeftOut = 0;
     std::uint64_t bytesLeftOut = 0;
     std::vector<DAMAGEDREGION> regions;  // the first ones, in file order
     std::uint64_t indexEntries = 0;      // entries of the index written

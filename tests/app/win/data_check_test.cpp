@@ -31,12 +31,6 @@ const std::wstring kCheckText = L"데이터 검사(&D)";
 const std::wstring kRepairText = L"복구(&E)";
 constexpr int kFileNameBox = 0x47c;
 
-// The repair in this build may still be the placeholder that makes no copy. The tests of
-// what a repair writes skip until the real one is linked; remove this with the placeholder.
-bool RepairIsPlaceholder() {
-    return RepairFile("", "", {}).message == "repair is not available in this build";
-}
-
 std::string Cli(const std::vector<std::string>& args, int* status = nullptr) {
     std::ostringstream out, err;
     const int result = RunReportCli(args, out, err);
@@ -260,7 +254,6 @@ TEST_F(DataCheckTest, RepairAsksWhereAndRefusesTheAnalysedFile) {
 }
 
 TEST_F(DataCheckTest, RepairWritesACopyTheCheckCallsOk) {
-    if (RepairIsPlaceholder()) GTEST_SKIP() << "the repair is not in this build yet";
     const test::Bytes bytes = test::BuildSimpleAvi({.frames = 250});
     const test::Bytes cutBytes = bytes.substr(0, bytes.find("movi") + 3205);
     const std::string cut = temp.Write("잘린 파일.avi", cutBytes);
@@ -284,7 +277,6 @@ TEST_F(DataCheckTest, RepairWritesACopyTheCheckCallsOk) {
 }
 
 TEST_F(DataCheckTest, AStoppedRepairLeavesNoFile) {
-    if (RepairIsPlaceholder()) GTEST_SKIP() << "the repair is not in this build yet";
     const std::string big = WriteLongCheckFile(temp);
     Read(big);
     dlg->m_bMendable = true;  // as after its check, which would read the whole file first
