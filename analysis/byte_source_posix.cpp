@@ -18,6 +18,7 @@ class PosixFile final : public RawFile {
     PosixFile& operator=(const PosixFile&) = delete;
 
     std::uint64_t Size() const override { return m_size; }
+    int Descriptor() const override { return m_fd; }
 
   protected:
     std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {

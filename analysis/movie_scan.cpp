@@ -152,8 +152,8 @@ class MovieWalk {
     std::size_t HeadWanted(FOURCC id, std::uint32_t size) const;
     bool TakeStreamChunk(Tally& tally, std::uint64_t position, const std::uint8_t* header,
                          std::uint64_t dataEnd);
-    void TakeVideoFrame(std::uint64_t position, std::uint32_t size, IndexMark mark,
-                        std::span<const std::uint8_t> head);
+    std::optional<bool> TakeVideoFrame(std::uint64_t position, std::uint32_t size, IndexMark mark,
+                                       std::span<const std::uint8_t> head);
     void MeasureInterleave(const Tally& tally, std::uint64_t position);
     void NoteAudioBitrate(const std::uint8_t* frame);
     bool IsUnpaddedChunk(std::uint64_t position, std::uint64_t end);
@@ -325,10 +325,11 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
                                                    ? std::span<const std::uint8_t>(bytes, want)
                                                    : std::span<const std::uint8_t>();
     const IndexMark mark = CheckIndex(position, id, size);
+    std::optional<bool> frameKey;
     if ((id | kVideoIdMask) == m_videoId) {
         ++tally.videoFrames;
         tally.emptyFrames += size == 0 ? 1 : 0;
-        if (size != 0) TakeVideoFrame(position, size, mark, head);
+        if (size != 0) frameKey = TakeVideoFrame(position, size, mark, head);
     } else if (audio) {
         ++tally.audioChunks;
         tally.audioBytes += size;
@@ -348,7 +349,8 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
                         m_list,
                         static_cast<std::uint32_t>(m_depth - 1),
                         head.first(std::min(head.size(), m_headBytes)),
-                        mark};
+                        mark,
+                        frameKey};
         m_observer->Chunk(chunk);
     }
     return !held;
@@ -356,12 +358,13 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
 
 // A video frame that is not empty: its type from its bytes where the codec tells it,
 // against the index's key flag, and its size by its type.
-void MovieWalk::TakeVideoFrame(std::uint64_t position, std::uint32_t size, IndexMark mark,
-                               std::span<const std::uint8_t> head) {
+std::optional<bool> MovieWalk::TakeVideoFrame(std::uint64_t position, std::uint32_t size,
+                                              IndexMark mark, std::span<const std::uint8_t> head) {
     std::optional<bool> key;
+    std::optional<bool> told;
     if (m_bitstream != BitstreamKind::kNone && !head.empty()) {
         const FramePeek peek = PeekFrame(m_bitstream, head);
-        key = peek.key;
+        key = told = peek.key;
         if (peek.pictures > 1 || peek.packedMarker) {
             if (m_out.m_qwPackedChunks++ == 0) m_out.m_qwFirstPackedChunk = position;
         }
@@ -374,8 +377,8 @@ void MovieWalk::TakeVideoFrame(std::uint64_t position, std::uint32_t size, Index
     } else if (mark != IndexMark::kNone) {
         key = mark == IndexMark::kKey;
     }
-    if (!key) return;
-    (*key ? m_out.m_KeyFrameSizes : m_out.m_DeltaFrameSizes).Add(size);
+    if (key) (*key ? m_out.m_KeyFrameSizes : m_out.m_DeltaFrameSizes).Add(size);
+    return told;
 }
 
 // The bit rate of the MPEG audio frame header that opens an audio chunk (when one does: a
@@ -422,7 +425,8 @@ void MovieWalk::Observe(std::uint64_t position, FOURCC id, FOURCC listType, std:
                        m_list,
                        static_cast<std::uint32_t>(m_depth - 1),
                        {},
-                       IndexMark::kNone});
+                       IndexMark::kNone,
+                       {}});
 }
 
 // Where the walk goes on after the ill-formed header at position.

@@ -25,6 +25,8 @@ class RawFile {
     }
     // The first read that failed; none while every read succeeded.
     const std::optional<FileFailure>& Failure() const { return m_failure; }
+    // The POSIX descriptor, for copies the kernel makes from it; -1 where there is none.
+    virtual int Descriptor() const { return -1; }
 
   protected:
     virtual std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) = 0;

@@ -46,9 +46,11 @@ class Output {
             if (m_used == kBlockBytes) Flush();
         }
     }
-    // The input's bytes [position, position + n), read straight into the buffer; zeros for
-    // any past its end (the pad byte of a last chunk).
+    // The input's bytes [position, position + n): a long run copied by the system where it
+    // can, the rest read straight into the buffer; zeros for any past the input's end (the
+    // pad byte of a last chunk).
     void Copy(std::uint64_t position, std::uint64_t n) {
+        if (n >= kBlockBytes) CopyBySystem(position, n);
         while (n > 0 && Ok()) {
             const std::size_t step =
                 static_cast<std::size_t>(std::min<std::uint64_t>(n, kBlockBytes - m_used));
@@ -70,21 +72,41 @@ class Output {
         }
     }
     void Flush() {
-        if (!Ok() || m_used == 0) return;
-        if (m_options.stop != nullptr && m_options.stop->load(std::memory_order_relaxed)) {
-            m_stopped = true;
-            return Fail("stopped");
-        }
+        if (!Ok() || m_used == 0 || StopAsked()) return;
         if (!m_sink.Write(m_buffer.get(), m_used)) return Fail("write failed: " + m_sink.Error());
         m_written += m_used;
         m_used = 0;
-        if (m_options.progress) {
-            const std::uint64_t in = m_input.Size();
-            m_options.progress(in + m_written * in / std::max<std::uint64_t>(m_total, 1), 3 * in);
-        }
+        Progress();
     }
 
   private:
+    void CopyBySystem(std::uint64_t& position, std::uint64_t& n) {
+        Flush();
+        while (Ok() && n >= kBlockBytes && position + n <= m_input.Size()) {
+            if (StopAsked()) return;
+            const std::int64_t copied =
+                m_sink.CopyFrom(m_input, position, std::min<std::uint64_t>(n, 16 * kBlockBytes));
+            if (copied < 0) return Fail("write failed: " + m_sink.Error());
+            if (copied == 0) return;
+            position += static_cast<std::uint64_t>(copied);
+            n -= static_cast<std::uint64_t>(copied);
+            m_written += static_cast<std::uint64_t>(copied);
+            Progress();
+        }
+    }
+    bool StopAsked() {
+        if (m_options.stop == nullptr || !m_options.stop->load(std::memory_order_relaxed)) {
+            return false;
+        }
+        m_stopped = true;
+        Fail("stopped");
+        return true;
+    }
+    void Progress() {
+        if (!m_options.progress) return;
+        const std::uint64_t in = m_input.Size();
+        m_options.progress(in + m_written * in / std::max<std::uint64_t>(m_total, 1), 3 * in);
+    }
     void Fail(std::string why) {
         if (m_error.empty()) m_error = std::move(why);
     }

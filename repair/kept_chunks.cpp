@@ -37,18 +37,20 @@ int KeptChunk::Stream() const { return (Byte(id, 0) - '0') * 10 + (Byte(id, 1) -
 
 bool KeptChunk::Counted() const { return Indexed() && !IsPaletteChange(id); }
 
-ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize) : m_fileSize(fileSize) {
+ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize)
+    : m_fileSize(fileSize), m_keptVideo(avi.m_Layout.nVideoStream) {
     const auto& headers = avi.m_Layout.arStreams;
     const std::size_t count = std::min<std::size_t>(headers.size(), kMaxStreamLists);
     for (std::size_t s = 0; s < count; ++s) {
         if (headers[s].fccType != kVids) continue;
-        const bool kept = static_cast<int>(s) == avi.m_Layout.nVideoStream;
+        const bool kept = static_cast<int>(s) == m_keptVideo;
         // Only the kept video stream's format is known; another names its codec by handler.
         const FOURCC compression = kept ? avi.m_VideoFormat.bmiHeader.biCompression : 0;
         m_video[s] = true;
         m_kinds[s] = BitstreamKindOf(headers[s].fccHandler, compression);
         m_codec[s] = compression != 0 ? compression : headers[s].fccHandler;
-        if (m_kinds[s] != BitstreamKind::kNone && m_kinds[s] != BitstreamKind::kIntraOnly) {
+        if (!kept && m_kinds[s] != BitstreamKind::kNone &&
+            m_kinds[s] != BitstreamKind::kIntraOnly) {
             m_headBytes = kFramePeekBytes;
         }
     }
@@ -82,15 +84,15 @@ bool ChunkKeeper::VideoKey(int stream, const SCANCHUNK& chunk) {
         return chunk.mark == IndexMark::kKey;
     }
     const BitstreamKind kind = m_kinds[static_cast<std::size_t>(stream)];
+    std::optional<bool> key = chunk.frameKey;
     if (kind == BitstreamKind::kIntraOnly) {
-        ++keys.fromBitstream;
-        return true;
+        key = true;
+    } else if (!key && stream != m_keptVideo && kind != BitstreamKind::kNone) {
+        key = PeekFrame(kind, chunk.head).key;  // the scan reads the kept video stream's only
     }
-    if (kind != BitstreamKind::kNone && !chunk.head.empty()) {
-        if (const std::optional<bool> key = PeekFrame(kind, chunk.head).key) {
-            ++keys.fromBitstream;
-            return *key;
-        }
+    if (key) {
+        ++keys.fromBitstream;
+        return *key;
     }
     if (keys.assumed++ == 0) {
         keys.assumedFourCC = CodecName(m_codec[static_cast<std::size_t>(stream)]);

@@ -67,6 +67,7 @@ class ChunkKeeper final : public ScanObserver {
     void Keep(const SCANCHUNK& chunk, std::uint64_t flags);
 
     std::uint64_t m_fileSize;
+    int m_keptVideo;  // the video stream the scan reads frame types of
     std::size_t m_headBytes = 0;
     std::array<BitstreamKind, kMaxStreamLists> m_kinds{};
     std::array<bool, kMaxStreamLists> m_video{};

@@ -7,6 +7,7 @@
 
 #include "output_file.h"
 #include "plovik/system_error.h"
+#include "raw_file.h"
 
 namespace plovik {
 namespace {
@@ -39,6 +40,24 @@ class PosixTempOutput final : public TempOutput {
     }
     std::string Error() const override { return m_error; }
 
+    std::int64_t CopyFrom(const RawFile& from, std::uint64_t position, std::uint64_t n) override {
+        if (from.Descriptor() < 0 || !m_kernelCopies) return 0;
+        auto offset = static_cast<off_t>(position);
+        for (;;) {
+            const ssize_t copied = ::copy_file_range(from.Descriptor(), &offset, m_fd, nullptr,
+                                                     static_cast<std::size_t>(n), 0);
+            if (copied >= 0) return copied;
+            if (errno == EINTR) continue;
+            // Not between these two files (another file system, an old kernel): read and write.
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+                m_kernelCopies = false;
+                return 0;
+            }
+            Fail(errno);
+            return -1;
+        }
+    }
+
     bool Sync() override {
         if (::fsync(m_fd) != 0) return Fail(errno);
         const int fd = m_fd;
@@ -65,6 +84,7 @@ class PosixTempOutput final : public TempOutput {
 
     int m_fd;
     bool m_renamed = false;
+    bool m_kernelCopies = true;
     std::string m_error;
 };
 

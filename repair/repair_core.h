@@ -20,6 +20,13 @@ class RepairSink {
     // False when the bytes could not be written; Error() then says why.
     virtual bool Write(const std::uint8_t* bytes, std::size_t n) = 0;
     virtual std::string Error() const = 0;
+    // Up to n bytes of from at position, copied by the system without passing through this
+    // process: the count copied, 0 where it cannot (then they are read and written), -1 on
+    // an error (Error() says which).
+    virtual std::int64_t CopyFrom(const RawFile& /*from*/, std::uint64_t /*position*/,
+                                  std::uint64_t /*n*/) {
+        return 0;
+    }
 };
 
 // Scans input, plans the copy and, unless options.dryRun, writes it to sink (which may be
