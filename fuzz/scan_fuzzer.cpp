@@ -41,20 +41,10 @@ bool VerdictFits(const plovik::FileFacts& facts) {
            error == (facts.verdict == plovik::Verdict::kDamaged);
 }
 
-class MemorySink final : public plovik::RepairSink {
-  public:
-    bool Write(const std::uint8_t* bytes, std::size_t n) override {
-        out.append(reinterpret_cast<const char*>(bytes), n);
-        return true;
-    }
-    std::string Error() const override { return {}; }
-    std::string out;
-};
-
 // The copy of bytes, empty when none was written; trapped when it is not the size planned.
 std::string Repaired(std::string_view bytes, bool& passes) {
     const auto file = plovik::MakeMemoryRawFile(bytes);
-    MemorySink sink;
+    plovik::StringSink sink;
     const plovik::RepairSummary summary = plovik::RepairInto(*file, &sink, {});
     passes = false;
     if (summary.status != plovik::RepairStatus::kWritten) return {};

@@ -29,6 +29,17 @@ class RepairSink {
     }
 };
 
+// The copy held in memory (the tests and the fuzz target repair into one).
+class StringSink final : public RepairSink {
+  public:
+    bool Write(const std::uint8_t* bytes, std::size_t n) override {
+        out.append(reinterpret_cast<const char*>(bytes), n);
+        return true;
+    }
+    std::string Error() const override { return {}; }
+    std::string out;
+};
+
 // Scans input, plans the copy and, unless options.dryRun, writes it to sink (which may be
 // null for a dry run). The summary's status is kPlanned or kWritten when it succeeded; the
 // output is not checked here.

@@ -8,53 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "plovik/avi_parser.h"
 #include "plovik/cli.h"
-#include "plovik/text_encoding.h"
 #include "plovik/trace.h"
 
 #ifdef _WIN32
 #include <windows.h>
-// After windows.h, which it needs.
-#include <fcntl.h>
-#include <io.h>
-#include <shellapi.h>
 #else
 #include <signal.h>
-#include <unistd.h>
 #endif
 
 namespace {
-
-#ifdef _WIN32
-// The arguments after the program name, taken from the UTF-16 command line so that
-// names outside the ANSI code page survive.
-std::vector<std::string> Utf8Arguments(int, char**) {
-    std::vector<std::string> args;
-    int count = 0;
-    LPWSTR* wideArgs = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wideArgs == nullptr) return args;
-    for (int i = 1; i < count; ++i) args.push_back(plovik::WideToUtf8(wideArgs[i]));
-    LocalFree(wideArgs);
-    return args;
-}
-
-// "\n" must reach the output as it is, not as "\r\n"; a name list is read as it is.
-void UseBinaryStandardStreams() {
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stdin), _O_BINARY);
-}
-
-bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
-#else
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
-}
-
-void UseBinaryStandardStreams() {}
-
-bool IsTerminal(FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
-#endif
 
 // The analyser's diagnostics go to the trace channel, where a receiver may listen.
 void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
@@ -62,7 +27,7 @@ void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
 // Records for a file or pipe leave in large writes; a terminal keeps its own buffering.
 void BufferOutputUnlessTerminal() {
     static char buffer[64 * 1024];
-    if (!IsTerminal(stdout)) std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    if (!plovik::IsTerminal(stdout)) std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
 std::atomic<bool> g_interrupted = false;
@@ -114,7 +79,7 @@ int EndAsSignalled(int status) {
 
 int main(int argc, char** argv) {
     plovik::SetTraceSink(SendTraceToReceiver);
-    UseBinaryStandardStreams();
+    plovik::UseBinaryStandardStreams();
     BufferOutputUnlessTerminal();
     plovik::StdioOutput out(stdout);
     plovik::StdioOutput err(stderr);
@@ -122,9 +87,9 @@ int main(int argc, char** argv) {
     const plovik::CliStreams streams{.out = out,
                                      .err = err,
                                      .in = &in,
-                                     .errIsTerminal = IsTerminal(stderr),
-                                     .outIsTerminal = IsTerminal(stdout),
+                                     .errIsTerminal = plovik::IsTerminal(stderr),
+                                     .outIsTerminal = plovik::IsTerminal(stdout),
                                      .interrupted = &g_interrupted};
     CatchStopSignals();
-    return EndAsSignalled(plovik::RunReportCli(Utf8Arguments(argc, argv), streams));
+    return EndAsSignalled(plovik::RunReportCli(plovik::Utf8Arguments(argc, argv), streams));
 }

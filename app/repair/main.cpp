@@ -8,20 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "plovik/avi_parser.h"
 #include "plovik/repair_cli.h"
-#include "plovik/text_encoding.h"
 #include "plovik/trace.h"
 
 #ifdef _WIN32
 #include <windows.h>
-// After windows.h, which it needs.
-#include <fcntl.h>
-#include <io.h>
-#include <shellapi.h>
 #else
 #include <signal.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -30,22 +25,6 @@ std::atomic<bool> g_stop = false;
 std::atomic<bool> g_finished = false;
 
 #ifdef _WIN32
-// The arguments after the program name, taken from the UTF-16 command line so that
-// names outside the ANSI code page survive.
-std::vector<std::string> Utf8Arguments(int, char**) {
-    std::vector<std::string> args;
-    int count = 0;
-    LPWSTR* wideArgs = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wideArgs == nullptr) return args;
-    for (int i = 1; i < count; ++i) args.push_back(plovik::WideToUtf8(wideArgs[i]));
-    LocalFree(wideArgs);
-    return args;
-}
-
-// "\n" must reach the output as it is, not as "\r\n".
-void UseBinaryStandardStreams() { _setmode(_fileno(stdout), _O_BINARY); }
-
-bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 // Ctrl+C, Ctrl+Break and closing the console ask the repair to stop; a second event ends
 // the process at once. Windows ends the process when the handler of a close, log-off or
@@ -60,13 +39,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 void CatchStopSignals() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 #else
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
-}
-
-void UseBinaryStandardStreams() {}
-
-bool IsTerminal(FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 // The first signal asks the repair to stop (it removes its temporary file); a second one
 // ends the process at once.
@@ -103,13 +75,13 @@ void SendTraceToReceiver(const char* text) { plovik::TraceOut("%s", text); }
 
 int main(int argc, char** argv) {
     plovik::SetTraceSink(SendTraceToReceiver);
-    UseBinaryStandardStreams();
+    plovik::UseBinaryStandardStreams();
     plovik::StdioOutput out(stdout);
     plovik::StdioOutput err(stderr);
     CatchStopSignals();
     const int status = plovik::RunRepairCli(
-        Utf8Arguments(argc, argv),
-        {.out = out, .err = err, .errIsTerminal = IsTerminal(stderr), .stop = &g_stop});
+        plovik::Utf8Arguments(argc, argv),
+        {.out = out, .err = err, .errIsTerminal = plovik::IsTerminal(stderr), .stop = &g_stop});
     g_finished = true;
     return status;
 }

@@ -17,16 +17,6 @@ namespace {
 
 using test::Bytes;
 
-class MemorySink final : public RepairSink {
-  public:
-    bool Write(const std::uint8_t* bytes, std::size_t n) override {
-        out.append(reinterpret_cast<const char*>(bytes), n);
-        return true;
-    }
-    std::string Error() const override { return {}; }
-    std::string out;
-};
-
 struct Repaired {
     RepairSummary summary;
     Bytes copy;
@@ -35,7 +25,7 @@ struct Repaired {
 
 Repaired RepairBytes(const Bytes& input) {
     const std::unique_ptr<RawFile> file = MakeMemoryRawFile(input);
-    MemorySink sink;
+    StringSink sink;
     Repaired result{RepairInto(*file, &sink, {}), std::move(sink.out), {}};
     if (result.summary.status == RepairStatus::kWritten) {
         const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(result.copy);
