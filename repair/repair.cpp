@@ -7,13 +7,6 @@
 namespace plovik {
 namespace {
 
-RepairSummary Ended(RepairStatus status, std::string why) {
-    RepairSummary summary;
-    summary.status = status;
-    summary.message = std::move(why);
-    return summary;
-}
-
 // The summary of a written copy that failed at its last steps.
 RepairSummary FailedAfterWriting(RepairSummary summary, std::string why) {
     summary.status = why == "stopped" ? RepairStatus::kStopped : RepairStatus::kFailed;
@@ -25,7 +18,8 @@ RepairSummary FailedAfterWriting(RepairSummary summary, std::string why) {
 RepairSummary WriteAndCheck(RawFile& in, const std::string& output, const RepairOptions& options) {
     std::string why;
     const std::unique_ptr<TempOutput> temp = TempOutput::CreateBeside(output, why);
-    if (!temp) return Ended(RepairStatus::kFailed, "cannot write beside " + output + ": " + why);
+    if (!temp)
+        return EndedWith(RepairStatus::kFailed, "cannot write beside " + output + ": " + why);
     RepairSummary summary = RepairInto(in, temp.get(), options);
     if (summary.status != RepairStatus::kWritten) return summary;
     if (!temp->Sync()) return FailedAfterWriting(summary, "write failed: " + temp->Error());
@@ -43,15 +37,15 @@ RepairSummary WriteAndCheck(RawFile& in, const std::string& output, const Repair
 
 RepairSummary RepairFile(const std::string& input, const std::string& output,
                          const RepairOptions& options) {
-    if (input.empty() || output.empty()) return Ended(RepairStatus::kRefused, "no file name");
+    if (input.empty() || output.empty()) return EndedWith(RepairStatus::kRefused, "no file name");
     if (input == output || SameFile(input, output)) {
-        return Ended(RepairStatus::kRefused, "the output is the input file");
+        return EndedWith(RepairStatus::kRefused, "the output is the input file");
     }
     if (!options.force && PathExists(output)) {
-        return Ended(RepairStatus::kRefused, output + " exists (--force replaces it)");
+        return EndedWith(RepairStatus::kRefused, output + " exists (--force replaces it)");
     }
     OpenedFile in = OpenRawFile(input);
-    if (!in.file) return Ended(RepairStatus::kFailed, "cannot open: " + in.error);
+    if (!in.file) return EndedWith(RepairStatus::kFailed, "cannot open: " + in.error);
     if (options.dryRun) return RepairInto(*in.file, nullptr, options);
     return WriteAndCheck(*in.file, output, options);
 }

@@ -40,6 +40,14 @@ class StringSink final : public RepairSink {
     std::string out;
 };
 
+// A repair that ended without a copy, and why.
+inline RepairSummary EndedWith(RepairStatus status, std::string why) {
+    RepairSummary summary;
+    summary.status = status;
+    summary.message = std::move(why);
+    return summary;
+}
+
 // Scans input, plans the copy and, unless options.dryRun, writes it to sink (which may be
 // null for a dry run). The summary's status is kPlanned or kWritten when it succeeded; the
 // output is not checked here.

@@ -19,17 +19,7 @@ constexpr FOURCC kMovi = MakeFourCC("movi");
 constexpr FOURCC kIdx1 = MakeFourCC("idx1");
 
 RepairSummary Unrepairable(std::string why) {
-    RepairSummary summary;
-    summary.status = RepairStatus::kNotRepairable;
-    summary.message = std::move(why);
-    return summary;
-}
-
-RepairSummary Failed(RepairStatus status, std::string why) {
-    RepairSummary summary;
-    summary.status = status;
-    summary.message = std::move(why);
-    return summary;
+    return EndedWith(RepairStatus::kNotRepairable, std::move(why));
 }
 
 // The first RIFF part's top-level chunks as the copy keeps them: the header list, the new
@@ -138,8 +128,8 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     if (GaveOnlyMessage(facts.status)) return Unrepairable(facts.failure);
     ChunkKeeper kept(analysis.m_parser, input.Size());
     analysis.m_scan.ScanFrom(input, analysis.m_parser, ScanOptions(kept, options));
-    if (analysis.m_scan.m_bStopped) return Failed(RepairStatus::kStopped, "stopped");
-    if (input.Failure()) return Failed(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
+    if (analysis.m_scan.m_bStopped) return EndedWith(RepairStatus::kStopped, "stopped");
+    if (input.Failure()) return EndedWith(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
     if (!HasStreamData(kept)) return Unrepairable("no stream data");
 
     CopyPlan plan;
