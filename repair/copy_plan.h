@@ -36,6 +36,7 @@ struct CopyPlan {
     HeaderList header;
     bool openDml = false;
     std::vector<CopyPart> parts;
+    std::array<FOURCC, kMaxStreamLists> chunkIds{};  // each stream's, for its indexes
     std::uint64_t idx1Entries = 0;
     std::uint64_t indexEntries = 0;  // idx1's and the standard indexes' together
     std::uint64_t outputSize = 0;

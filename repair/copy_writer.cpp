@@ -220,7 +220,7 @@ class CopyWriter {
         m_out.Le(0, 1);  // bIndexSubType
         m_out.Le(1, 1);  // bIndexType: AVI_INDEX_OF_CHUNKS
         m_out.Le(part.entries[stream], 4);
-        m_out.Le(StreamChunkId(stream), 4);
+        m_out.Le(m_plan.chunkIds[stream], 4);
         m_out.Le(part.moviPosition, 8);
         m_out.Le(0, 4);
         std::uint64_t position = part.moviPosition + 12;
@@ -232,18 +232,6 @@ class CopyWriter {
             }
             position += chunk.Bytes();
         }
-    }
-
-    FOURCC StreamChunkId(std::size_t stream) const {
-        for (const CopyPart& part : m_plan.parts) {
-            if (part.entries[stream] == 0) continue;
-            for (std::size_t i = part.first; i < part.end; ++i) {
-                if (m_chunks[i].Indexed() && m_chunks[i].Stream() == static_cast<int>(stream)) {
-                    return m_chunks[i].id;
-                }
-            }
-        }
-        return 0;
     }
 
     void SetSuperIndexes() {
@@ -264,7 +252,7 @@ class CopyWriter {
                      static_cast<std::uint32_t>(CopyPlan::StandardIndexBytes(part.entries[s])),
                      static_cast<std::uint32_t>(units)});
             }
-            m_plan.header.SetSuperIndex(s, StreamChunkId(s), entries);
+            m_plan.header.SetSuperIndex(s, m_plan.chunkIds[s], entries);
         }
     }
 

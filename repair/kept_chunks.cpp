@@ -69,9 +69,9 @@ void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
     const bool key = video ? chunk.dwSize != 0 && VideoKey(stream, chunk) : true;
     Keep(chunk, KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0));
     KeptStream& kept = streams[static_cast<std::size_t>(stream)];
-    if (kept.firstId == 0) kept.firstId = chunk.fccId;
     kept.largest = std::max(kept.largest, chunk.dwSize);
     if (IsPaletteChange(chunk.fccId)) return;
+    if (kept.firstId == 0) kept.firstId = chunk.fccId;
     ++kept.chunks;
     kept.bytes += chunk.dwSize;
     largest = std::max(largest, chunk.dwSize);

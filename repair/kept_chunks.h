@@ -37,7 +37,7 @@ struct KeptStream {
     std::uint64_t chunks = 0;  // its frames or sample chunks
     std::uint64_t bytes = 0;   // of those
     std::uint32_t largest = 0;
-    FOURCC firstId = 0;  // the id its chunks have, for its super index
+    FOURCC firstId = 0;  // the id its frames or samples have, for its super index
 };
 
 // Where the video frames' key flags came from.

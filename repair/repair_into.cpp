@@ -133,6 +133,7 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     if (!HasStreamData(kept)) return Unrepairable("no stream data");
 
     CopyPlan plan;
+    for (std::size_t s = 0; s < kMaxStreamLists; ++s) plan.chunkIds[s] = kept.streams[s].firstId;
     std::string why;
     if (!PlanTopItems(input, analysis.m_parser, plan, why)) return Unrepairable(why);
     if (!PlanParts(plan, kept.chunks)) return Unrepairable("a chunk too large for a RIFF part");
