@@ -161,18 +161,6 @@ void WriteRiffSizes(JsonWriter& w, const FileFacts& f) {
     w.Field("truncated", f.missingBytes != 0);
 }
 
-void WriteDamagedRegions(JsonWriter& w, const ScanFacts& scan) {
-    w.Key("damaged_regions");
-    w.BeginArray();
-    for (const DAMAGEDREGION& region : scan.regions) {
-        w.BeginObject();
-        w.Field("position", region.qwPosition);
-        w.Field("length", region.qwLength);
-        w.EndObject();
-    }
-    w.EndArray();
-}
-
 void WriteScan(JsonWriter& w, const ScanFacts& scan) {
     w.Key("scan");
     w.BeginObject();
@@ -182,7 +170,7 @@ void WriteScan(JsonWriter& w, const ScanFacts& scan) {
     w.Field("audio_bytes", scan.audioBytes);
     w.Field("audio_s", scan.audioTime);
     w.Field("playable_s", scan.playableTime);
-    WriteDamagedRegions(w, scan);
+    WriteRegions(w, "damaged_regions", scan.regions);
     w.Field("damaged_region_count", scan.damagedRegions);
     w.Field("damaged_bytes", scan.damagedBytes);
     w.Field("index_mismatches", scan.indexMismatches);
@@ -214,6 +202,18 @@ void WriteHeaders(JsonWriter& w, const FileFacts& f, const RecordOptions& option
 }
 
 }  // namespace
+
+void WriteRegions(JsonWriter& w, std::string_view key, std::span<const DAMAGEDREGION> regions) {
+    w.Key(key);
+    w.BeginArray();
+    for (const DAMAGEDREGION& region : regions) {
+        w.BeginObject();
+        w.Field("position", region.qwPosition);
+        w.Field("length", region.qwLength);
+        w.EndObject();
+    }
+    w.EndArray();
+}
 
 std::string JsonRecord(const FileResult& result, const RecordOptions& options) {
     std::string line;

@@ -1,9 +1,12 @@
 // One file's result as a JSON line, a CSV row or a check line.
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "file_result.h"
+#include "json_writer.h"
 
 namespace plovik {
 
@@ -12,6 +15,9 @@ struct RecordOptions {
     bool check = false;          // --check: the verdict and findings
     bool scan = false;           // --scan: the scan object or columns
 };
+
+// Regions of a file as a JSON list under key: objects of position and length.
+void WriteRegions(JsonWriter& w, std::string_view key, std::span<const DAMAGEDREGION> regions);
 
 // One JSON object on one line, "\n" at its end.
 std::string JsonRecord(const FileResult& result, const RecordOptions& options);

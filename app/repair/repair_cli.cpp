@@ -11,6 +11,7 @@
 #include "json_writer.h"
 #include "plovik/repair.h"
 #include "plovik/text_encoding.h"
+#include "records.h"
 
 namespace plovik {
 namespace {
@@ -234,15 +235,7 @@ std::string JsonSummary(const RepairSummary& s, const std::string& input,
     w.Field("chunks_kept", s.chunksKept);
     w.Field("regions_left_out", s.regionsLeftOut);
     w.Field("bytes_left_out", s.bytesLeftOut);
-    w.Key("regions");
-    w.BeginArray();
-    for (const DAMAGEDREGION& region : s.regions) {
-        w.BeginObject();
-        w.Field("position", region.qwPosition);
-        w.Field("length", region.qwLength);
-        w.EndObject();
-    }
-    w.EndArray();
+    WriteRegions(w, "regions", s.regions);
     w.Field("index_entries", s.indexEntries);
     w.Field("keys_from_index", s.keysFromIndex);
     w.Field("keys_from_bitstream", s.keysFromBitstream);
