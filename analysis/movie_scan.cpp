@@ -82,10 +82,12 @@ struct Tally {
     std::uint64_t audioBytes = 0;
 };
 
-// How the video stream's frames tell their type; none without video.
-BitstreamKind BitstreamOf(const CAviParser& avi) {
-    if (avi.m_Layout.nVideoStream < 0) return BitstreamKind::kNone;
-    return BitstreamKindOf(avi.m_VideoHeader.fccHandler, avi.m_VideoFormat.bmiHeader.biCompression);
+// The video stream's codec family, when its frames tell their type; unknown otherwise.
+VideoFamily BitstreamOf(const CAviParser& avi) {
+    if (avi.m_Layout.nVideoStream < 0) return VideoFamily::kUnknown;
+    const VideoFamily family =
+        VideoFamilyOf(avi.m_VideoHeader.fccHandler, avi.m_VideoFormat.bmiHeader.biCompression);
+    return TellsFrameType(family) ? family : VideoFamily::kUnknown;
 }
 
 // The time of audio data, in seconds per unit.
@@ -169,9 +171,9 @@ class MovieWalk {
     const int m_knownStreams;
     const FOURCC m_videoId;
     const StreamClock m_clock;
-    const BitstreamKind m_bitstream;  // how the video frames tell their type
-    const bool m_mpegAudio;           // MPEG audio: its frame headers tell their bit rates
-    int m_audioBitrate = -1;          // the bit-rate index of the first frame header met
+    const VideoFamily m_bitstream;  // how the video frames tell their type
+    const bool m_mpegAudio;         // MPEG audio: its frame headers tell their bit rates
+    int m_audioBitrate = -1;        // the bit-rate index of the first frame header met
     const int m_audioStream;
     std::span<IndexCheck* const> m_indexes;
     CMovieScan& m_out;
@@ -298,7 +300,7 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
 // type, an MPEG audio chunk's for its bit rate, and what the observer asks for.
 std::size_t MovieWalk::HeadWanted(FOURCC id, std::uint32_t size) const {
     std::size_t want = m_headBytes;
-    if ((id | kVideoIdMask) == m_videoId && m_bitstream != BitstreamKind::kNone) {
+    if ((id | kVideoIdMask) == m_videoId && m_bitstream != VideoFamily::kUnknown) {
         want = std::max(want, kFramePeekBytes);
     } else if (m_mpegAudio) {
         want = std::max<std::size_t>(want, 4);
@@ -362,7 +364,7 @@ std::optional<bool> MovieWalk::TakeVideoFrame(std::uint64_t position, std::uint3
                                               IndexMark mark, std::span<const std::uint8_t> head) {
     std::optional<bool> key;
     std::optional<bool> told;
-    if (m_bitstream != BitstreamKind::kNone && !head.empty()) {
+    if (m_bitstream != VideoFamily::kUnknown && !head.empty()) {
         const FramePeek peek = PeekFrame(m_bitstream, head);
         key = told = peek.key;
         if (peek.pictures > 1 || peek.packedMarker) {

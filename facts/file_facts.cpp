@@ -267,9 +267,9 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     if (scan.m_qwTypedFrames != 0 && scan.m_bIndexChecked) {
         s.keyFlagMismatches = scan.m_qwKeyFlagMismatches;
     }
-    const BitstreamKind kind =
-        BitstreamKindOf(avi.m_VideoHeader.fccHandler, avi.m_VideoFormat.bmiHeader.biCompression);
-    if (kind == BitstreamKind::kMpeg4Part2 && scan.m_qwVideoFrames != 0) {
+    const VideoFamily family =
+        VideoFamilyOf(avi.m_VideoHeader.fccHandler, avi.m_VideoFormat.bmiHeader.biCompression);
+    if (family == VideoFamily::kMpeg4Part2 && scan.m_qwVideoFrames != 0) {
         s.packedBitstream = scan.m_qwPackedChunks != 0;
         s.firstPackedChunk = scan.m_qwFirstPackedChunk;
     }

@@ -47,10 +47,10 @@ ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize)
         // Only the kept video stream's format is known; another names its codec by handler.
         const FOURCC compression = kept ? avi.m_VideoFormat.bmiHeader.biCompression : 0;
         m_video[s] = true;
-        m_kinds[s] = BitstreamKindOf(headers[s].fccHandler, compression);
+        const VideoFamily family = VideoFamilyOf(headers[s].fccHandler, compression);
+        m_kinds[s] = TellsFrameType(family) ? family : VideoFamily::kUnknown;
         m_codec[s] = compression != 0 ? compression : headers[s].fccHandler;
-        if (!kept && m_kinds[s] != BitstreamKind::kNone &&
-            m_kinds[s] != BitstreamKind::kIntraOnly) {
+        if (!kept && m_kinds[s] != VideoFamily::kUnknown && !IsIntraOnly(m_kinds[s])) {
             m_headBytes = kFramePeekBytes;
         }
     }
@@ -83,11 +83,11 @@ bool ChunkKeeper::VideoKey(int stream, const SCANCHUNK& chunk) {
         ++keys.fromIndex;
         return chunk.mark == IndexMark::kKey;
     }
-    const BitstreamKind kind = m_kinds[static_cast<std::size_t>(stream)];
+    const VideoFamily kind = m_kinds[static_cast<std::size_t>(stream)];
     std::optional<bool> key = chunk.frameKey;
-    if (kind == BitstreamKind::kIntraOnly) {
+    if (IsIntraOnly(kind)) {
         key = true;
-    } else if (!key && stream != m_keptVideo && kind != BitstreamKind::kNone) {
+    } else if (!key && stream != m_keptVideo && kind != VideoFamily::kUnknown) {
         key = PeekFrame(kind, chunk.head).key;  // the scan reads the kept video stream's only
     }
     if (key) {

@@ -69,7 +69,7 @@ class ChunkKeeper final : public ScanObserver {
     std::uint64_t m_fileSize;
     int m_keptVideo;  // the video stream the scan reads frame types of
     std::size_t m_headBytes = 0;
-    std::array<BitstreamKind, kMaxStreamLists> m_kinds{};
+    std::array<VideoFamily, kMaxStreamLists> m_kinds{};  // where the frames tell their type
     std::array<bool, kMaxStreamLists> m_video{};
     std::array<FOURCC, kMaxStreamLists> m_codec{};
 };

@@ -7,7 +7,9 @@ set -euo pipefail
 
 build=(cmake make g++ libgtest-dev)
 native=("${build[@]}" clang-format googletest libbenchmark-dev clang libclang-rt-14-dev jq parallel
-        ffmpeg mediainfo)  # other readers of AVI files, for the tests only
+        ffmpeg mediainfo  # other readers of AVI files, for the tests only
+        mencoder gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+        gstreamer1.0-plugins-ugly gstreamer1.0-libav)  # other writers, for the test corpus
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth fonts-nanum-coding locales)
 screenshot=(x11-apps imagemagick)
 # make package and its test: Depends of the .deb, manual page checks, the zip's listing.

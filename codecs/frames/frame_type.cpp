@@ -12,71 +12,6 @@ namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-constexpr FOURCC Upper(FOURCC fcc) {
-    FOURCC out = 0;
-    for (int i = 0; i < 4; ++i) {
-        auto c = static_cast<std::uint8_t>(fcc >> (8 * i));
-        if (c >= 'a' && c <= 'z') c = static_cast<std::uint8_t>(c - 'a' + 'A');
-        out |= FOURCC{c} << (8 * i);
-    }
-    return out;
-}
-
-struct KindRow {
-    FOURCC fcc;  // upper case
-    BitstreamKind kind;
-};
-
-constexpr KindRow Row(const char (&s)[5], BitstreamKind kind) { return {MakeFourCC(s), kind}; }
-
-constexpr BitstreamKind kPart2 = BitstreamKind::kMpeg4Part2;
-constexpr BitstreamKind kAvc = BitstreamKind::kH264AnnexB;
-constexpr BitstreamKind kMpeg = BitstreamKind::kMpegVideo;
-constexpr BitstreamKind kIntra = BitstreamKind::kIntraOnly;
-constexpr BitstreamKind kMs = BitstreamKind::kMsMpeg4;
-
-// Not intra-only, though often thought so: Cinepak, MS Video 1 and RLE code skipped blocks
-// against the previous frame; FFV1 is written with inter frames too.
-constexpr std::array kKinds = {
-    Row("XVID", kPart2), Row("DIVX", kPart2), Row("DX50", kPart2), Row("FMP4", kPart2),
-    Row("MP4V", kPart2), Row("MP4S", kPart2), Row("M4S2", kPart2), Row("3IV2", kPart2),
-    Row("XVIX", kPart2), Row("BLZ0", kPart2), Row("DXGM", kPart2), Row("RMP4", kPart2),
-    Row("SMP4", kPart2), Row("UMP4", kPart2), Row("DM4V", kPart2), Row("HDX4", kPart2),
-    Row("SEDG", kPart2),  //
-    Row("H264", kAvc),   Row("X264", kAvc),   Row("AVC1", kAvc),   Row("DAVC", kAvc),
-    Row("VSSH", kAvc),  //
-    Row("MPG1", kMpeg),  Row("MPG2", kMpeg),  Row("MPEG", kMpeg),  Row("MP2V", kMpeg),
-    Row("MPGV", kMpeg),  Row("PIM1", kMpeg),  Row("PIM2", kMpeg),  Row("EM2V", kMpeg),
-    Row("MMES", kMpeg),  //
-    Row("MP42", kMs),    Row("DIV2", kMs),    Row("MP43", kMs),    Row("DIV3", kMs),
-    Row("DIV4", kMs),    Row("DIV5", kMs),    Row("DIV6", kMs),    Row("MPG3", kMs),
-    Row("DVX3", kMs),    Row("AP41", kMs),    Row("COL0", kMs),    Row("COL1", kMs),  //
-    Row("MJPG", kIntra), Row("AVRN", kIntra), Row("DMB1", kIntra), Row("LJPG", kIntra),
-    Row("JPGL", kIntra), Row("MJLS", kIntra), Row("DVSD", kIntra), Row("DVHD", kIntra),
-    Row("DVSL", kIntra), Row("DV25", kIntra), Row("DV50", kIntra), Row("CDVC", kIntra),
-    Row("DVH1", kIntra), Row("DVCP", kIntra), Row("DVPP", kIntra), Row("DIB ", kIntra),
-    Row("RGB ", kIntra), Row("RAW ", kIntra), Row("YUY2", kIntra), Row("YUYV", kIntra),
-    Row("UYVY", kIntra), Row("YVYU", kIntra), Row("I420", kIntra), Row("IYUV", kIntra),
-    Row("YV12", kIntra), Row("YV16", kIntra), Row("NV12", kIntra), Row("Y800", kIntra),
-    Row("Y8  ", kIntra), Row("GREY", kIntra), Row("V210", kIntra), Row("2VUY", kIntra),
-    Row("HDYC", kIntra), Row("HFYU", kIntra), Row("FFVH", kIntra), Row("ULRG", kIntra),
-    Row("ULRA", kIntra), Row("ULY0", kIntra), Row("ULY2", kIntra), Row("ULY4", kIntra),
-    Row("ULH0", kIntra), Row("ULH2", kIntra), Row("ULH4", kIntra), Row("UQY0", kIntra),
-    Row("UQY2", kIntra), Row("UQRG", kIntra), Row("UQRA", kIntra), Row("LAGS", kIntra),
-    Row("MPNG", kIntra), Row("PNG1", kIntra), Row("PNG ", kIntra), Row("MAGY", kIntra),
-};
-
-constexpr FOURCC kBiRgb = 0;
-constexpr FOURCC kBiBitfields = 3;
-
-BitstreamKind KindOf(FOURCC fcc) {
-    if (fcc == kBiRgb || fcc == kBiBitfields) return kIntra;  // uncompressed, palette too
-    const FOURCC upper = Upper(fcc);
-    const auto* row = std::find_if(kKinds.begin(), kKinds.end(),
-                                   [upper](const KindRow& r) { return r.fcc == upper; });
-    return row == kKinds.end() ? BitstreamKind::kNone : row->kind;
-}
-
 // Calls each(code, after) for every start code 00 00 01 in bytes, with the code byte and the
 // bytes after it, until each returns false.
 // The 01 byte is looked for with memchr (in large steps): the scan peeks at every frame of
@@ -179,30 +114,35 @@ FramePeek PeekMsMpeg4(Bytes bytes) {
 
 }  // namespace
 
-BitstreamKind BitstreamKindOf(FOURCC handler, FOURCC compression) {
-    const BitstreamKind kind = KindOf(compression);
-    return kind != BitstreamKind::kNone ? kind : KindOf(handler);
+bool TellsFrameType(VideoFamily family) {
+    switch (family) {
+        case VideoFamily::kMpeg4Part2:
+        case VideoFamily::kH264:
+        case VideoFamily::kMpegVideo:
+        case VideoFamily::kMsMpeg4:
+            return true;
+        default:
+            return IsIntraOnly(family);
+    }
 }
 
 // An empty chunk (a dropped frame) tells nothing, whatever the kind.
-FramePeek PeekFrame(BitstreamKind kind, std::span<const std::uint8_t> head) {
+FramePeek PeekFrame(VideoFamily family, std::span<const std::uint8_t> head) {
     const Bytes bytes = head.first(std::min(head.size(), kFramePeekBytes));
     if (bytes.empty()) return {};
-    switch (kind) {
-        case BitstreamKind::kMpeg4Part2:
+    if (IsIntraOnly(family)) return {.key = true, .pictures = 1, .packedMarker = false};
+    switch (family) {
+        case VideoFamily::kMpeg4Part2:
             return PeekMpeg4(bytes);
-        case BitstreamKind::kH264AnnexB:
+        case VideoFamily::kH264:
             return PeekH264(bytes);
-        case BitstreamKind::kMpegVideo:
+        case VideoFamily::kMpegVideo:
             return PeekMpegVideo(bytes);
-        case BitstreamKind::kMsMpeg4:
+        case VideoFamily::kMsMpeg4:
             return PeekMsMpeg4(bytes);
-        case BitstreamKind::kIntraOnly:
-            return {.key = true, .pictures = 1, .packedMarker = false};
-        case BitstreamKind::kNone:
-            break;
+        default:
+            return {};
     }
-    return {};
 }
 
 }  // namespace plovik
