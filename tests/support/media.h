@@ -14,3 +14,16 @@ std::string MediaFile(const std::string& name);
 std::vector<std::string> MediaFiles();
 
 }  // namespace plovik::test
+
+namespace plovik::test {
+
+// The stream's chunks of an AVI file, in file order: the data of every chunk whose id ends
+// with kind ("dc", "wb") and whose stream number is stream, from every "movi" list (and the
+// "rec " lists in them). Empty when the file cannot be read. For tests that hold a codec's
+// frames from a real writer; not a parser of damaged files.
+std::vector<std::string> StreamChunks(const std::string& path, int stream, const char* kind);
+
+// The data of the stream's format chunk ("strf"), or empty.
+std::string StreamFormat(const std::string& path, int stream);
+
+}  // namespace plovik::test
