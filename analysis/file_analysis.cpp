@@ -14,7 +14,7 @@ namespace {
 class VideoIndexReader {
   public:
     VideoIndexReader(RawFile& file, int stream)
-        : m_source(MakeFileSource(file)), m_video(VideoChunkId(stream)) {}
+        : m_source(MakeFileSource(file)), m_stream(stream) {}
 
     CFileAnalysis::IndexCount Idx1(const CAviParser& avi) {
         std::uint8_t header[8];
@@ -26,7 +26,7 @@ class VideoIndexReader {
         for (auto run = entries.NextRun(); !run.empty(); run = entries.NextRun()) {
             for (std::size_t i = 0; i < run.size(); i += kIdx1EntryBytes) {
                 const std::uint8_t* entry = &run[i];
-                if ((Idx1Id(entry) | kVideoIdMask) != m_video) continue;
+                if (!IsVideoFrameOf(Idx1Id(entry), m_stream)) continue;
                 Frame(Idx1Size(entry), (Idx1Flags(entry) & AVIIF_KEYFRAME) != 0);
             }
         }
@@ -54,7 +54,7 @@ class VideoIndexReader {
     }
 
     std::unique_ptr<ByteSource> m_source;
-    FOURCC m_video;
+    int m_stream;
     CFileAnalysis::IndexCount m_count;
 };
 

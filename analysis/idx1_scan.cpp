@@ -14,7 +14,7 @@ namespace plovik {
 namespace {
 
 constexpr std::size_t kEntryBytes = kIdx1EntryBytes;
-constexpr FOURCC kAudio = MakeFourCC("01wb");  // takes part in the clock check only
+constexpr FOURCC kAudio = StreamChunkId(1, "wb");  // takes part in the clock check only
 
 // The number of set bits, in plain arithmetic: std::popcount becomes a library call
 // where the baseline instruction set has no such instruction.

@@ -9,25 +9,12 @@
 #include <vector>
 
 #include "plovik/avi_parser.h"
+#include "plovik/chunk_ids.h"
 
 namespace plovik {
 
-inline constexpr FOURCC kVideoCompressed = MakeFourCC("00dc");
-inline constexpr FOURCC kVideoUncompressed = MakeFourCC("00db");
-// "00dc" and "00db" differ in one bit of the last character: with it set, both match.
-inline constexpr FOURCC kVideoIdMask = 0x01000000;
-static_assert((kVideoUncompressed | kVideoIdMask) == kVideoCompressed &&
-              (kVideoCompressed | kVideoIdMask) == kVideoCompressed);
-
-// "NNdc" of the video stream numbered stream (0 to 99); with kVideoIdMask "NNdb" matches too.
-constexpr FOURCC VideoChunkId(int stream) {
-    return static_cast<FOURCC>('0' + stream / 10) | static_cast<FOURCC>('0' + stream % 10) << 8 |
-           static_cast<FOURCC>('d') << 16 | static_cast<FOURCC>('c') << 24;
-}
-static_assert(VideoChunkId(0) == kVideoCompressed);
-
 // A video frame of stream 0 ("00dc" or "00db"): what both indexes count.
-constexpr bool IsVideoEntry(FOURCC id) { return (id | kVideoIdMask) == kVideoCompressed; }
+constexpr bool IsVideoEntry(FOURCC id) { return IsVideoFrameOf(id, 0); }
 
 // The clock is read while the video count is a multiple of this step.
 inline constexpr std::uint32_t kClockCheckStep = 1000;

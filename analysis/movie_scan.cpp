@@ -29,8 +29,6 @@
 namespace plovik {
 namespace {
 
-constexpr FOURCC kRec = MakeFourCC("rec ");
-
 constexpr std::uint64_t kHeaderBytes = 8;
 constexpr std::size_t kMaxListDepth = 16;  // "movi" and the "rec " lists inside it
 constexpr std::uint64_t kProgressStep = 16u << 20;
@@ -40,38 +38,10 @@ constexpr std::uint64_t kProgressStep = 16u << 20;
 constexpr std::uint64_t kFarPeekAllowance = 256;
 constexpr std::uint64_t kFarPeekSpacing = 4096;
 
-// Character classes of id bytes, looked up: the walk asks for every chunk.
-constexpr std::uint8_t kDigit = 1;
-constexpr std::uint8_t kLetterOrDigit = 2;
-constexpr auto kCharClass = [] {
-    std::array<std::uint8_t, 256> classes{};
-    for (int c = '0'; c <= '9'; ++c) classes[c] = kDigit | kLetterOrDigit;
-    for (int c = 'A'; c <= 'Z'; ++c) classes[c] = kLetterOrDigit;
-    for (int c = 'a'; c <= 'z'; ++c) classes[c] = kLetterOrDigit;
-    return classes;
-}();
-
-bool IsDigit(std::uint8_t c) { return (kCharClass[c] & kDigit) != 0; }
-
-// "##xx": a stream number, then two letters or digits.
-bool IsStreamId(const std::uint8_t* id) {
-    return (kCharClass[id[0]] & kCharClass[id[1]] & kDigit) != 0 &&
-           (kCharClass[id[2]] & kCharClass[id[3]] & kLetterOrDigit) != 0;
-}
-
-int StreamNumber(const std::uint8_t* id) { return (id[0] - '0') * 10 + (id[1] - '0'); }
-
-bool HasSuffix(const std::uint8_t* id, const char (&suffix)[3]) {
-    return id[2] == suffix[0] && id[3] == suffix[1];
-}
-
-// The ids other than a stream's that a well-formed header may have.
-bool IsKnownId(const std::uint8_t* id) {
-    const FOURCC fcc = LoadLe32(id);
-    if (fcc == kList || fcc == kJunk || fcc == kJunq || fcc == kIdx1) return true;
-    return id[0] == 'i' && id[1] == 'x' && IsDigit(id[2]) && IsDigit(id[3]);
-}
-
+bool IsDigit(std::uint8_t c) { return (kIdCharClass[c] & kIdDigit) != 0; }
+bool IsStreamId(const std::uint8_t* id) { return IsStreamChunkId(LoadLe32(id)); }
+int StreamNumber(const std::uint8_t* id) { return StreamOfChunk(LoadLe32(id)); }
+bool IsKnownId(const std::uint8_t* id) { return IsMovieNonStreamId(LoadLe32(id)); }
 bool IsWellFormedId(const std::uint8_t* id) { return IsStreamId(id) || IsKnownId(id); }
 
 // What the walk counts: kept in locals of its tight loop, handed over once at the end.
@@ -127,7 +97,7 @@ class MovieWalk {
         : m_reader(reader),
           m_lists(avi.m_arMoviLists),
           m_knownStreams(avi.m_nStreamLists),
-          m_videoId(VideoChunkId(std::max(avi.m_Layout.nVideoStream, 0))),
+          m_videoStream(std::max(avi.m_Layout.nVideoStream, 0)),
           m_clock(avi),
           m_bitstream(BitstreamOf(avi)),
           m_mpegAudio(avi.m_nAudioStream >= 0 && (avi.m_AudioFormat.wFormatTag == 0x55 ||
@@ -169,7 +139,7 @@ class MovieWalk {
     ScanReader& m_reader;
     const std::vector<AVIEXTENT>& m_lists;
     const int m_knownStreams;
-    const FOURCC m_videoId;
+    const int m_videoStream;
     const StreamClock m_clock;
     const VideoFamily m_bitstream;  // how the video frames tell their type
     const bool m_mpegAudio;         // MPEG audio: its frame headers tell their bit rates
@@ -300,7 +270,7 @@ std::uint64_t MovieWalk::WalkHeldStreamChunks(std::uint64_t position, std::uint6
 // type, an MPEG audio chunk's for its bit rate, and what the observer asks for.
 std::size_t MovieWalk::HeadWanted(FOURCC id, std::uint32_t size) const {
     std::size_t want = m_headBytes;
-    if ((id | kVideoIdMask) == m_videoId && m_bitstream != VideoFamily::kUnknown) {
+    if (IsVideoFrameOf(id, m_videoStream) && m_bitstream != VideoFamily::kUnknown) {
         want = std::max(want, kFramePeekBytes);
     } else if (m_mpegAudio) {
         want = std::max<std::size_t>(want, 4);
@@ -318,7 +288,7 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
     const std::uint32_t size = LoadLe32(header + 4);
     const int stream = StreamNumber(header);
     // Read from the header before the head of the data may move the buffer under it.
-    const bool audio = stream == m_audioStream && HasSuffix(header, "wb");
+    const bool audio = stream == m_audioStream && HasKind(id, "wb");
     const std::size_t want = HeadWanted(id, size);
     const std::uint64_t dataPos = position + kHeaderBytes;
     const bool held = m_reader.Held(dataPos) >= want;
@@ -328,7 +298,7 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
                                                    : std::span<const std::uint8_t>();
     const IndexMark mark = CheckIndex(position, id, size);
     std::optional<bool> frameKey;
-    if ((id | kVideoIdMask) == m_videoId) {
+    if (IsVideoFrameOf(id, m_videoStream)) {
         ++tally.videoFrames;
         tally.emptyFrames += size == 0 ? 1 : 0;
         if (size != 0) frameKey = TakeVideoFrame(position, size, mark, head);

@@ -7,32 +7,9 @@
 
 #include "byte_source.h"
 #include "plovik/avi_parser.h"
+#include "plovik/chunk_ids.h"
 
 namespace plovik {
-
-inline constexpr FOURCC kRiff = MakeFourCC("RIFF");
-inline constexpr FOURCC kAvi = MakeFourCC("AVI ");
-inline constexpr FOURCC kList = MakeFourCC("LIST");
-inline constexpr FOURCC kJunk = MakeFourCC("JUNK");
-inline constexpr FOURCC kJunq = MakeFourCC("JUNQ");
-inline constexpr FOURCC kSegm = MakeFourCC("segm");
-inline constexpr FOURCC kIdx1 = MakeFourCC("idx1");
-inline constexpr FOURCC kHdrl = MakeFourCC("hdrl");
-inline constexpr FOURCC kAvih = MakeFourCC("avih");
-inline constexpr FOURCC kStrl = MakeFourCC("strl");
-inline constexpr FOURCC kStrh = MakeFourCC("strh");
-inline constexpr FOURCC kStrf = MakeFourCC("strf");
-inline constexpr FOURCC kStrd = MakeFourCC("strd");
-inline constexpr FOURCC kStrn = MakeFourCC("strn");
-inline constexpr FOURCC kIndx = MakeFourCC("indx");
-inline constexpr FOURCC kVids = MakeFourCC("vids");
-inline constexpr FOURCC kAuds = MakeFourCC("auds");
-inline constexpr FOURCC kTxts = MakeFourCC("txts");
-inline constexpr FOURCC kMovi = MakeFourCC("movi");
-inline constexpr FOURCC kOdml = MakeFourCC("odml");
-inline constexpr FOURCC kDmlh = MakeFourCC("dmlh");
-inline constexpr FOURCC kInfo = MakeFourCC("INFO");
-inline constexpr FOURCC kIsft = MakeFourCC("ISFT");
 
 // A RIFF size with its pad byte.
 constexpr std::uint64_t Padded(std::uint32_t size) { return std::uint64_t{size} + (size & 1); }

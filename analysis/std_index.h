@@ -15,9 +15,7 @@
 
 namespace plovik {
 
-inline constexpr FOURCC kStdIndexId = MakeFourCC("ix00");
-inline constexpr FOURCC kStdIndexIdSwapped = MakeFourCC("00ix");  // as some writers name it
-inline constexpr std::size_t kStdIndexHeaderBytes = 32;           // chunk header included
+inline constexpr std::size_t kStdIndexHeaderBytes = 32;  // chunk header included
 inline constexpr std::size_t kStdIndexEntryBytes = 8;
 inline constexpr std::uint16_t kStdIndexLongsPerEntry = 2;
 inline constexpr std::uint8_t kIndexOfChunks = 1;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "plovik/chunk_ids.h"
 #include "plovik/file_facts.h"
 
 namespace plovik {
@@ -251,8 +252,6 @@ void Findings::Headers() {
 
 void Findings::StreamRates() {
     const StructureFacts& st = f.structure;
-    constexpr FOURCC kVids = MakeFourCC("vids");
-    constexpr FOURCC kAuds = MakeFourCC("auds");
     for (std::size_t i = 0; i < st.streams.size(); ++i) {
         const StreamFacts& s = st.streams[i];
         if ((s.type == kVids || s.type == kAuds) && (s.rate == 0 || s.scale == 0)) {

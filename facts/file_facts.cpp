@@ -1,5 +1,6 @@
 // Filling the record of one file's facts: each value computed here once.
 #include "plovik/file_facts.h"
+#include "plovik/chunk_ids.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,8 +21,6 @@ constexpr HeaderFlag kHeaderFlags[] = {
     {0x10000, "was_capture_file", "AVIF_WASCAPTUREFILE"},
     {0x20000, "copyrighted", "AVIF_COPYRIGHTED"},
 };
-
-constexpr FOURCC kVids = MakeFourCC("vids");
 
 FileStatus StatusOf(int errorCode) {
     switch (errorCode) {
@@ -277,16 +276,14 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     return s;
 }
 
-constexpr FOURCC kListId = MakeFourCC("LIST");
-
 // The top-level chunks a RIFF part may hold.
 bool IsKnownTopChunk(const AVITOPCHUNK& chunk) {
-    if (chunk.fccId == kListId) {
-        return chunk.fccListType == MakeFourCC("hdrl") || chunk.fccListType == MakeFourCC("movi") ||
-               chunk.fccListType == MakeFourCC("INFO");
+    if (chunk.fccId == kList) {
+        return chunk.fccListType == kHdrl || chunk.fccListType == kMovi ||
+               chunk.fccListType == kInfo;
     }
-    return chunk.fccId == MakeFourCC("idx1") || chunk.fccId == MakeFourCC("JUNK") ||
-           chunk.fccId == MakeFourCC("JUNQ") || chunk.fccId == MakeFourCC("segm");
+    return chunk.fccId == kIdx1 || chunk.fccId == kJunk || chunk.fccId == kJunq ||
+           chunk.fccId == kSegm;
 }
 
 TopChunkFacts TopChunkFactsOf(const AVITOPCHUNK& chunk) {
@@ -297,7 +294,7 @@ TopChunkFacts TopChunkFactsOf(const AVITOPCHUNK& chunk) {
 void FillTopChunks(StructureFacts& st, const AVILAYOUT& layout) {
     for (const AVITOPCHUNK& chunk : layout.arTopChunks) {
         const std::uint64_t end = chunk.qwPosition + 8 + chunk.dwSize;
-        const bool placeholder = chunk.fccId == kListId && chunk.dwSize == 0;
+        const bool placeholder = chunk.fccId == kList && chunk.dwSize == 0;
         if (!placeholder && chunk.nPart < layout.arRiffParts.size() &&
             end > layout.arRiffParts[chunk.nPart].qwEnd && !st.firstOverrun) {
             st.firstOverrun = TopChunkFactsOf(chunk);

@@ -1,4 +1,5 @@
 #include "copy_writer.h"
+#include "plovik/chunk_ids.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,10 +11,6 @@ namespace plovik {
 namespace {
 
 constexpr std::size_t kBlockBytes = 4u << 20;
-constexpr FOURCC kRiff = MakeFourCC("RIFF");
-constexpr FOURCC kList = MakeFourCC("LIST");
-constexpr FOURCC kMovi = MakeFourCC("movi");
-constexpr FOURCC kIdx1 = MakeFourCC("idx1");
 
 // The copy's bytes in order through one block buffer.
 class Output {
@@ -214,7 +211,7 @@ class CopyWriter {
 
     // Offsets from the part's "movi" list to each chunk's data; bit 31 marks a delta frame.
     void WriteStandardIndex(const CopyPart& part, std::size_t stream) {
-        m_out.Le(MakeFourCC("ix00") + ((stream / 10) << 16) + ((stream % 10) << 24), 4);
+        m_out.Le(kStdIndexId + ((stream / 10) << 16) + ((stream % 10) << 24), 4);
         m_out.Le(CopyPlan::StandardIndexBytes(part.entries[stream]) - 8, 4);
         m_out.Le(2, 2);  // wLongsPerEntry
         m_out.Le(0, 1);  // bIndexSubType

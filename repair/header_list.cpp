@@ -1,4 +1,5 @@
 #include "header_list.h"
+#include "plovik/chunk_ids.h"
 
 #include <algorithm>
 
@@ -7,13 +8,6 @@
 namespace plovik {
 namespace {
 
-constexpr FOURCC kList = MakeFourCC("LIST");
-constexpr FOURCC kStrl = MakeFourCC("strl");
-constexpr FOURCC kOdml = MakeFourCC("odml");
-constexpr FOURCC kAvih = MakeFourCC("avih");
-constexpr FOURCC kStrh = MakeFourCC("strh");
-constexpr FOURCC kIndx = MakeFourCC("indx");
-constexpr FOURCC kDmlh = MakeFourCC("dmlh");
 constexpr std::size_t kDmlhBytes = 248;  // as the common muxers write it
 constexpr std::size_t kSuperIndexHeader = 32;
 constexpr std::size_t kSuperIndexEntry = 16;

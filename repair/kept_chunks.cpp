@@ -1,29 +1,10 @@
 #include "kept_chunks.h"
+#include "plovik/chunk_ids.h"
 
 #include <algorithm>
 
 namespace plovik {
 namespace {
-
-constexpr FOURCC kList = MakeFourCC("LIST");
-constexpr FOURCC kRec = MakeFourCC("rec ");
-constexpr FOURCC kVids = MakeFourCC("vids");
-constexpr FOURCC kIdx1 = MakeFourCC("idx1");
-
-bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
-std::uint8_t Byte(FOURCC id, int n) { return static_cast<std::uint8_t>(id >> (8 * n)); }
-
-bool IsStreamChunk(FOURCC id) { return IsDigit(Byte(id, 0)) && IsDigit(Byte(id, 1)); }
-
-// The old index's chunks ("ix00", "00ix") point into the old layout: the copy gets new ones.
-bool IsOldIndex(FOURCC id) {
-    if (id == kIdx1) return true;
-    if (Byte(id, 0) == 'i' && Byte(id, 1) == 'x') return true;
-    return IsStreamChunk(id) && Byte(id, 2) == 'i' && Byte(id, 3) == 'x';
-}
-
-// "##pc": a new palette for the frames after it, not a frame of its own.
-bool IsPaletteChange(FOURCC id) { return Byte(id, 2) == 'p' && Byte(id, 3) == 'c'; }
 
 std::string CodecName(FOURCC fcc) {
     std::string name = FourCCToString(fcc);
@@ -33,9 +14,11 @@ std::string CodecName(FOURCC fcc) {
 
 }  // namespace
 
-int KeptChunk::Stream() const { return (Byte(id, 0) - '0') * 10 + (Byte(id, 1) - '0'); }
+int KeptChunk::Stream() const { return StreamOfChunk(id); }
 
-bool KeptChunk::Counted() const { return Indexed() && !IsPaletteChange(id); }
+bool KeptChunk::Counted() const {
+    return Indexed() && StreamChunkKindOf(id) == StreamChunkKind::kUnit;
+}
 
 ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize)
     : m_fileSize(fileSize), m_keptVideo(avi.m_Layout.nVideoStream) {
@@ -62,15 +45,16 @@ void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
         if (chunk.fccListType != kRec) Keep(chunk, 0);
         return;
     }
-    if (IsOldIndex(chunk.fccId)) return;
-    if (!IsStreamChunk(chunk.fccId)) return Keep(chunk, 0);  // "JUNK" and the like
-    const int stream = (Byte(chunk.fccId, 0) - '0') * 10 + (Byte(chunk.fccId, 1) - '0');
+    // The old index chunks point into the old layout: the copy gets new ones.
+    if (IsIndexChunkId(chunk.fccId)) return;
+    if (!IsStreamChunkId(chunk.fccId)) return Keep(chunk, 0);  // "JUNK" and the like
+    const int stream = StreamOfChunk(chunk.fccId);
     const bool video = m_video[static_cast<std::size_t>(stream)];
     const bool key = video ? chunk.dwSize != 0 && VideoKey(stream, chunk) : true;
     Keep(chunk, KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0));
     KeptStream& kept = streams[static_cast<std::size_t>(stream)];
     kept.largest = std::max(kept.largest, chunk.dwSize);
-    if (IsPaletteChange(chunk.fccId)) return;
+    if (StreamChunkKindOf(chunk.fccId) != StreamChunkKind::kUnit) return;
     if (kept.firstId == 0) kept.firstId = chunk.fccId;
     ++kept.chunks;
     kept.bytes += chunk.dwSize;

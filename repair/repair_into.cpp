@@ -5,6 +5,7 @@
 #include "copy_plan.h"
 #include "copy_writer.h"
 #include "kept_chunks.h"
+#include "plovik/chunk_ids.h"
 #include "plovik/file_analysis.h"
 #include "plovik/file_facts.h"
 #include "raw_file.h"
@@ -12,11 +13,6 @@
 
 namespace plovik {
 namespace {
-
-constexpr FOURCC kList = MakeFourCC("LIST");
-constexpr FOURCC kHdrl = MakeFourCC("hdrl");
-constexpr FOURCC kMovi = MakeFourCC("movi");
-constexpr FOURCC kIdx1 = MakeFourCC("idx1");
 
 RepairSummary Unrepairable(std::string why) {
     return EndedWith(RepairStatus::kNotRepairable, std::move(why));
