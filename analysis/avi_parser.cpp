@@ -36,20 +36,18 @@ void CAviParser::Reset() {
     m_nIndexKind = INDEX_KIND_NONE;
     m_nIndexFrames = 0;
     m_dwIndexTotalFrames = 0;
-    m_arSuperIndex.clear();
     m_nRiffParts = 0;
-    m_arMoviLists.clear();
-    m_nStreamLists = 0;
     // Emptied, not freed: a batch parses file after file into the same storage.
     m_Layout.arRiffParts.clear();
     m_Layout.arTopChunks.clear();
-    m_Layout.arStreams.clear();
+    m_Layout.arMoviLists.clear();
+    m_arStreams.clear();
     m_Layout.qwTrailingBytes = 0;
     m_Layout.nVideoStream = -1;
     m_Layout.bHasGrandFrames = false;
     m_Layout.dwGrandFrames = 0;
-    m_Layout.wAudioSubFormat = 0;
-    m_nAudioStream = -1;
+    m_Layout.nStreamLists = 0;
+    m_Layout.nAudioStream = -1;
     m_nError = PARSE_OK;
     m_strSoftware.clear();
     m_bSkipIndex = false;
@@ -105,6 +103,13 @@ bool CAviParser::Analyse(std::unique_ptr<ByteSource> source, const std::string& 
     m_strPathName = strPath;
     m_strFileName = GetFileNameExt(strPath);
     return result;
+}
+
+const std::vector<AVISUPERINDEXENTRY>& CAviParser::VideoSuperIndex() const {
+    static const std::vector<AVISUPERINDEXENTRY> kNone;
+    const int video = m_Layout.nVideoStream;
+    if (video < 0 || static_cast<std::size_t>(video) >= m_arStreams.size()) return kNone;
+    return m_arStreams[static_cast<std::size_t>(video)].superIndex;
 }
 
 bool CAviParser::IsFrontIndex() const {

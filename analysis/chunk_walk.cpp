@@ -78,10 +78,10 @@ std::uint64_t NextChunk(std::uint64_t position, const TopChunk& chunk, std::uint
 void CountStreamLists(ParseState& state, std::uint64_t position, std::uint64_t end) {
     CAviParser& avi = state.avi;
     TopChunk chunk;
-    for (std::uint32_t hops = 0; position < end && avi.m_nStreamLists < kMaxStreamLists &&
+    for (std::uint32_t hops = 0; position < end && avi.m_Layout.nStreamLists < kMaxStreamLists &&
                                  hops < kHopLimit && ReadTopChunk(state.source, position, chunk);
          ++hops) {
-        if (chunk.listType == kStrl) ++avi.m_nStreamLists;
+        if (chunk.listType == kStrl) ++avi.m_Layout.nStreamLists;
         position = NextChunk(position, chunk, end);
     }
 }
@@ -93,7 +93,7 @@ void NoteTopChunk(ParseState& state, std::uint64_t position, const TopChunk& chu
     // A list size of 0 is a writer's placeholder, never filled in: the list runs on.
     const bool unsized = chunk.id == kList && chunk.size == 0;
     const std::uint64_t end = unsized ? partEnd : std::min(position + 8 + chunk.size, partEnd);
-    std::vector<AVIEXTENT>& lists = state.avi.m_arMoviLists;
+    std::vector<AVIEXTENT>& lists = state.avi.m_Layout.arMoviLists;
     if (chunk.listType == kMovi && lists.size() < kLayoutKept) lists.push_back({position, end});
     if (chunk.listType == kHdrl && part == 0) CountStreamLists(state, position + 12, end);
     std::vector<AVITOPCHUNK>& chunks = state.avi.m_Layout.arTopChunks;

@@ -70,6 +70,7 @@ class Idx1Scan {
         // Whether the scan ended or stopped early, what it found stands.
         m_avi.m_nIndexFrames = m_videoCount;
         m_keys.Complete();
+        m_tallies.CopyTo(m_avi.m_arStreams);
         if (!whole) return false;
         // Bytes that do not make a whole entry: the index is damaged. Nothing after the
         // chunk is read as an entry.
@@ -86,7 +87,13 @@ class Idx1Scan {
              run = entries.NextRun()) {
             const std::size_t count = run.size() / kEntryBytes;
             std::size_t taken = 0;
-            if (!ScanEntries(run.data(), count, taken)) {
+            const bool inTime = ScanEntries(run.data(), count, taken);
+            for (std::size_t i = 0; i < taken; ++i) {
+                const std::uint8_t* entry = run.data() + i * kEntryBytes;
+                m_tallies.Add(Idx1Id(entry), Idx1Size(entry),
+                              (Idx1Flags(entry) & AVIIF_KEYFRAME) != 0);
+            }
+            if (!inTime) {
                 // Stop right after the entry that found the time passed.
                 entries.GiveBack(count - taken);
                 TraceTimeOver();
@@ -157,6 +164,7 @@ class Idx1Scan {
     ByteSource& m_source;
     KeyFrameRecorder m_keys;
     IndexClock m_clock;
+    IndexTallies m_tallies;
     std::uint32_t m_videoCount = 0;  // video entries so far
     std::uint32_t m_checkAt = 0;     // the multiple of the clock step now or next due
 };

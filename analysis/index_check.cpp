@@ -158,8 +158,8 @@ std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParse
 }
 
 std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviParser& avi) {
-    if (avi.m_arSuperIndex.empty()) return nullptr;
-    return std::make_unique<OpenDmlEntries>(file, avi.m_arSuperIndex);
+    if (avi.VideoSuperIndex().empty()) return nullptr;
+    return std::make_unique<OpenDmlEntries>(file, avi.VideoSuperIndex());
 }
 
 bool IndexCheck::LoadNextSlice() {

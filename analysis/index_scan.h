@@ -2,6 +2,7 @@
 // frames, how a key frame is recorded, and the clock of the time limit.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -15,6 +16,47 @@ namespace plovik {
 
 // A video frame of stream 0 ("00dc" or "00db"): what both indexes count.
 constexpr bool IsVideoEntry(FOURCC id) { return IsVideoFrameOf(id, 0); }
+
+// What an index lists of each stream, added up entry by entry in the index reader's one
+// pass, then handed to the streams' tallies.
+class IndexTallies {
+  public:
+    // One entry of the stream chunk named id; other ids are no stream's frames.
+    void Add(FOURCC id, std::uint32_t size, bool key) {
+        if (StreamTally::Index* tally = For(id)) AddEntry(*tally, size, key);
+    }
+    // The tally of the stream whose frames or samples id names; null for any other id.
+    StreamTally::Index* For(FOURCC id) {
+        if (!IsStreamChunkId(id) || StreamChunkKindOf(id) != StreamChunkKind::kUnit) return nullptr;
+        return &m_streams[static_cast<std::size_t>(StreamOfChunk(id))];
+    }
+    // The tally of stream number stream (0 to 99).
+    StreamTally::Index& Stream(std::size_t stream) { return m_streams[stream]; }
+    static void AddEntry(StreamTally::Index& t, std::uint32_t size, bool key) {
+        ++t.entries;
+        t.bytes += size;
+        t.keyEntries += key ? 1 : 0;
+        t.largest = std::max(t.largest, size);
+        if (size != 0) (key ? t.keySizes : t.deltaSizes).Add(size);
+    }
+    static void Merge(StreamTally::Index& t, const StreamTally::Index& more) {
+        t.entries += more.entries;
+        t.bytes += more.bytes;
+        t.keyEntries += more.keyEntries;
+        t.largest = std::max(t.largest, more.largest);
+        t.keySizes.Add(more.keySizes);
+        t.deltaSizes.Add(more.deltaSizes);
+    }
+    // Into the tallies of the streams the header list has.
+    void CopyTo(StreamTallies& streams) const {
+        for (std::size_t s = 0; s < streams.size() && s < m_streams.size(); ++s) {
+            streams[s].index = m_streams[s];
+        }
+    }
+
+  private:
+    std::array<StreamTally::Index, kMaxStreamLists> m_streams{};
+};
 
 // The clock is read while the video count is a multiple of this step.
 inline constexpr std::uint32_t kClockCheckStep = 1000;

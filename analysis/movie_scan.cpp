@@ -95,14 +95,14 @@ class MovieWalk {
     MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
               CMovieScan& out, const CMovieScan::Options& options)
         : m_reader(reader),
-          m_lists(avi.m_arMoviLists),
-          m_knownStreams(avi.m_nStreamLists),
+          m_lists(avi.m_Layout.arMoviLists),
+          m_knownStreams(avi.m_Layout.nStreamLists),
           m_videoStream(std::max(avi.m_Layout.nVideoStream, 0)),
           m_clock(avi),
           m_bitstream(BitstreamOf(avi)),
-          m_mpegAudio(avi.m_nAudioStream >= 0 && (avi.m_AudioFormat.wFormatTag == 0x55 ||
-                                                  avi.m_AudioFormat.wFormatTag == 0x50)),
-          m_audioStream(avi.m_nAudioStream),
+          m_mpegAudio(avi.m_Layout.nAudioStream >= 0 && (avi.m_AudioFormat.wFormatTag == 0x55 ||
+                                                         avi.m_AudioFormat.wFormatTag == 0x50)),
+          m_audioStream(avi.m_Layout.nAudioStream),
           m_indexes(indexes),
           m_out(out),
           m_progress(options.progress),
@@ -528,7 +528,7 @@ CMovieScan::Options WalkOnly(const CMovieScan::Options& options) {
 
 AUDIOUNITS AudioUnitsOf(const CAviParser& avi) {
     const AVISTREAMHEADER& audio = avi.m_AudioHeader;
-    if (avi.m_nAudioStream < 0) return {false, 0, 0, 0};
+    if (avi.m_Layout.nAudioStream < 0) return {false, 0, 0, 0};
     // A header that makes each chunk one sample (no sample size, a scale of 1) describes no
     // audio frame: such files are timed by their byte rate.
     const bool framed = audio.dwSampleSize != 0 || audio.dwScale > 1;

@@ -45,6 +45,13 @@ std::uint32_t KeyMask(const std::uint8_t* entries) {
 #endif
 }
 
+// The entries of a run of a standard index chunk.
+void TallyEntries(StreamTally::Index& tally, std::span<const std::uint8_t> entries) {
+    for (std::size_t i = 0; i + kStdIndexEntryBytes <= entries.size(); i += kStdIndexEntryBytes) {
+        IndexTallies::AddEntry(tally, StdEntrySize(&entries[i]), StdEntryIsKey(&entries[i]));
+    }
+}
+
 // The file ranges read so far, so that no index chunk is read twice.
 class ReadRanges {
   public:
@@ -72,31 +79,55 @@ class OpenDmlScan {
 
     ChunkResult Run() {
         ChunkResult result = ChunkResult::Whole;
-        for (const AVISUPERINDEXENTRY& entry : m_avi.m_arSuperIndex) {
+        for (const AVISUPERINDEXENTRY& entry : m_avi.VideoSuperIndex()) {
             result = ReadChunk(entry.qwOffset);
             if (result != ChunkResult::Whole) break;
         }
         // Whether the scan ended or stopped, what the chunks read gave stands.
         m_avi.m_nIndexFrames = m_videoCount;
         m_keys.Complete();
+        if (result == ChunkResult::Whole) TallyOtherStreams();
+        m_tallies.CopyTo(m_avi.m_arStreams);
         return result;
     }
 
   private:
+    // The index chunks of the streams other than the video (each stream's own super index),
+    // for their tallies alone: a chunk that cannot be read adds nothing.
+    void TallyOtherStreams() {
+        for (std::size_t s = 0; s < m_avi.m_arStreams.size(); ++s) {
+            if (static_cast<int>(s) == m_avi.m_Layout.nVideoStream) continue;
+            for (const AVISUPERINDEXENTRY& entry : m_avi.m_arStreams[s].superIndex) {
+                if (!EnterNewChunk(entry.qwOffset)) continue;
+                StreamTally::Index chunk;
+                for (auto run = m_chunk.NextRun(); !run.empty(); run = m_chunk.NextRun()) {
+                    TallyEntries(chunk, run);
+                }
+                if (!m_chunk.EndedEarly()) IndexTallies::Merge(m_tallies.Stream(s), chunk);
+            }
+        }
+    }
+
+    // Enters the index chunk at position unless it stands in the headers, cannot be read
+    // whole or overlaps one read before.
+    bool EnterNewChunk(std::uint64_t position) {
+        if (position < static_cast<std::uint64_t>(m_state.headersEnd) || !m_chunk.Enter(position)) {
+            return false;
+        }
+        const std::uint64_t entryBytes = StdIndexEntryBytes(m_chunk.Header());
+        const std::uint64_t end = position + kStdIndexHeaderBytes + entryBytes;
+        if (!BytesAhead(m_source, entryBytes) || m_read.Overlaps(position, end)) return false;
+        m_read.Add(position, end);
+        return true;
+    }
+
     // An index chunk adds its entries only when it can be read whole.
     ChunkResult ReadChunk(std::uint64_t position) {
-        if (position < static_cast<std::uint64_t>(m_state.headersEnd) || !m_chunk.Enter(position)) {
-            return ChunkResult::Damaged;
-        }
+        if (!EnterNewChunk(position)) return ChunkResult::Damaged;
         const StdIndexHeader& header = m_chunk.Header();
-        const std::uint64_t entryBytes = StdIndexEntryBytes(header);
-        const std::uint64_t end = position + kStdIndexHeaderBytes + entryBytes;
         // The count of the whole file must fit its 32 bits.
-        const bool countFits = header.entriesInUse <= 0xFFFFFFFFu - m_videoCount;
-        if (!BytesAhead(m_source, entryBytes) || !countFits || m_read.Overlaps(position, end)) {
-            return ChunkResult::Damaged;
-        }
-        m_read.Add(position, end);
+        if (header.entriesInUse > 0xFFFFFFFFu - m_videoCount) return ChunkResult::Damaged;
+        m_chunkTally = {};
         const std::uint32_t videosBefore = m_videoCount;
         const std::uint32_t keysBefore = m_avi.m_nKeyFrames;
         m_keys.StartChunk(videosBefore, header.baseOffset);
@@ -104,6 +135,9 @@ class OpenDmlScan {
         if (result == ChunkResult::Damaged) {  // the entries could not be read after all
             m_videoCount = videosBefore;
             m_keys.DropTo(keysBefore);
+        } else {
+            const auto video = static_cast<std::size_t>(m_avi.m_Layout.nVideoStream);
+            IndexTallies::Merge(m_tallies.Stream(video), m_chunkTally);
         }
         return result;
     }
@@ -115,6 +149,7 @@ class OpenDmlScan {
              run = m_chunk.NextRun()) {
             const std::size_t inRun = run.size() / kStdIndexEntryBytes;
             const std::size_t taken = ScanRun(run.data(), inRun);
+            TallyEntries(m_chunkTally, run.first(taken * kStdIndexEntryBytes));
             if (m_timedOut) {
                 // Stop right after the entry that found the time passed.
                 m_chunk.GiveBack(inRun - taken);
@@ -168,6 +203,8 @@ class OpenDmlScan {
     KeyFrameRecorder m_keys;
     IndexClock m_clock;
     ReadRanges m_read;
+    IndexTallies m_tallies;
+    StreamTally::Index m_chunkTally;  // of the index chunk being read
     std::uint32_t m_videoCount = 0;
     // The next multiple of the clock step; 0, which no count after an entry equals,
     // when there is no clock to check.
@@ -178,12 +215,22 @@ class OpenDmlScan {
 
 }  // namespace
 
+namespace {
+
+bool HasVideoSuperIndex(const CAviParser& avi) {
+    const int video = avi.m_Layout.nVideoStream;
+    return video >= 0 && static_cast<std::size_t>(video) < avi.m_arStreams.size() &&
+           avi.m_arStreams[static_cast<std::size_t>(video)].hasSuperIndex;
+}
+
+}  // namespace
+
 bool OpenDmlIndexReplacesIdx1(ParseState& state) {
-    return state.superIndexKept && CountRiffParts(state) > 1;
+    return HasVideoSuperIndex(state.avi) && CountRiffParts(state) > 1;
 }
 
 bool OpenDmlIndexApplies(ParseState& state) {
-    return state.superIndexKept && (!state.idx1Met || CountRiffParts(state) > 1);
+    return HasVideoSuperIndex(state.avi) && (!state.idx1Met || CountRiffParts(state) > 1);
 }
 
 bool ReadOpenDmlIndex(ParseState& state) {

@@ -28,7 +28,6 @@ struct ParseState {
     std::array<std::uint8_t, 18> audioFormatBytes{};
     // End of the header list: no index chunk of the file stands before it.
     std::int64_t headersEnd = 0;
-    bool superIndexKept = false;
     bool idx1Met = false;
     bool partsCounted = false;
     // The top-level chunks of the first RIFF part are known up to here: the walk notes

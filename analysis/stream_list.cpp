@@ -124,7 +124,7 @@ class StreamListReader {
                 return ReadVideoFormat();
             case kAuds:
                 m_avi.m_AudioHeader = header;
-                m_avi.m_nAudioStream = m_state.streamLists - 1;
+                m_avi.m_Layout.nAudioStream = m_state.streamLists - 1;
                 return ReadAudioFormat();
             case kTxts:
                 m_avi.m_bHasText = true;
@@ -135,13 +135,22 @@ class StreamListReader {
         }
     }
 
+    // The tally of the list being read, made when its stream header is met; none past the
+    // last stream number a chunk id can hold.
+    StreamTally* Tally() {
+        StreamTallies& streams = m_avi.m_arStreams;
+        const auto number = static_cast<std::size_t>(m_state.streamLists - 1);
+        if (number >= static_cast<std::size_t>(kMaxStreamLists)) return nullptr;
+        if (streams.size() <= number) streams.resize(number + 1);
+        return &streams[number];
+    }
+
     // Every stream's header, in the place of its list.
     void KeepStreamHeader(const AVISTREAMHEADER& header) {
-        std::vector<AVISTREAMHEADER>& streams = m_avi.m_Layout.arStreams;
-        const auto number = static_cast<std::size_t>(m_state.streamLists - 1);
-        if (number >= static_cast<std::size_t>(kMaxStreamLists)) return;
-        if (streams.size() <= number) streams.resize(number + 1);
-        streams[number] = header;
+        if (StreamTally* tally = Tally()) {
+            tally->header = header;
+            tally->hasHeader = true;
+        }
     }
 
     // The sub-chunk after a stream header is its format, whatever its id. EndList when
@@ -162,6 +171,10 @@ class StreamListReader {
             static_cast<std::uint32_t>(std::min<std::size_t>(chunk.size, bytes.size()));
         ReadRecord(m_source, bytes.data(), kept);
         m_avi.m_VideoFormat = DecodeVideoFormat(RecordCursor(bytes));
+        if (StreamTally* tally = Tally()) {
+            tally->formatBytes = chunk.size;
+            tally->compression = m_avi.m_VideoFormat.bmiHeader.biCompression;
+        }
         if (chunk.size > bytes.size())
             SkipPadded(m_source, chunk.size - static_cast<std::uint32_t>(bytes.size()));
         return StreamStep::Next;
@@ -176,26 +189,30 @@ class StreamListReader {
         auto& bytes = m_state.audioFormatBytes;
         ReadRecord(m_source, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         m_avi.m_AudioFormat = DecodeAudioFormat(RecordCursor(bytes));
-        ReadSubFormat(chunk.size);
+        if (StreamTally* tally = Tally()) {
+            tally->formatBytes = chunk.size;
+            tally->formatTag = m_avi.m_AudioFormat.wFormatTag;
+            tally->bitsPerSample = m_avi.m_AudioFormat.wBitsPerSample;
+            ReadSubFormat(chunk.size, *tally);
+        }
         m_source.Seek(m_listEnd);
         return StreamStep::EndList;
     }
 
     // WAVE_FORMAT_EXTENSIBLE names its real format in the first two bytes of its sub-format
     // GUID, after the valid bits and the channel mask.
-    void ReadSubFormat(std::uint32_t formatSize) {
-        m_avi.m_Layout.wAudioSubFormat = 0;
+    void ReadSubFormat(std::uint32_t formatSize, StreamTally& tally) {
         std::uint8_t extension[kExtensibleBytes];
-        if (m_avi.m_AudioFormat.wFormatTag != kExtensible || formatSize < 18 + sizeof extension ||
+        if (tally.formatTag != kExtensible || formatSize < 18 + sizeof extension ||
             !m_source.Read(extension, sizeof extension)) {
             return;
         }
-        m_avi.m_Layout.wAudioSubFormat = RecordCursor({extension + 6, 2}).U16();
+        tally.formatTag = RecordCursor({extension + 6, 2}).U16();
     }
 
-    // An OpenDML super index of stream-0 video is kept (the last one met wins), with
-    // the entries that fit in its chunk; any other "indx" is passed. Either way the
-    // walk goes on after the chunk.
+    // An OpenDML super index of the list's own stream's chunks is kept for it (the last one
+    // the list holds), with the entries that fit in its chunk; any other "indx" is passed. Either
+    // way the walk goes on after the chunk.
     void ReadSuperIndex(std::uint32_t size) {
         const std::int64_t chunkEnd = m_source.Position() + static_cast<std::int64_t>(Padded(size));
         std::uint8_t header[kSuperIndexHeaderBytes];
@@ -206,8 +223,10 @@ class StreamListReader {
             const std::uint8_t type = fields.U8();
             const std::uint32_t entriesInUse = fields.U32();
             const FOURCC chunkId = fields.U32();
+            const bool ownStream =
+                IsStreamChunkId(chunkId) && StreamOfChunk(chunkId) == m_state.streamLists - 1;
             if (longsPerEntry == kSuperIndexLongsPerEntry && subType == 0 &&
-                type == kIndexOfIndexes && IsVideoEntry(chunkId)) {
+                type == kIndexOfIndexes && ownStream) {
                 const std::uint32_t fit = (size - sizeof header) / kSuperIndexEntryBytes;
                 ReadSuperIndexEntries(std::min(entriesInUse, fit));
             }
@@ -231,8 +250,10 @@ class StreamListReader {
                 entry.dwDuration = fields.U32();
             }
         }
-        m_avi.m_arSuperIndex = std::move(entries);
-        m_state.superIndexKept = true;
+        if (StreamTally* tally = Tally()) {
+            tally->superIndex = std::move(entries);
+            tally->hasSuperIndex = true;
+        }
     }
 
     ParseState& m_state;

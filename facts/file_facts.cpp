@@ -133,7 +133,7 @@ VideoFacts VideoFactsOf(const CAviParser& avi, std::uint64_t kiloBytesPerSec) {
 AudioFacts AudioFactsOf(const CAviParser& avi) {
     const WAVEFORMATEX& format = avi.m_AudioFormat;
     AudioFacts a;
-    a.present = avi.m_nAudioStream >= 0;
+    a.present = avi.m_Layout.nAudioStream >= 0;
     a.formatTag = format.wFormatTag;
     a.channels = format.nChannels;
     a.sampleRate = format.nSamplesPerSec;
@@ -144,7 +144,12 @@ AudioFacts AudioFactsOf(const CAviParser& avi) {
     a.kbps = AsSigned(format.nAvgBytesPerSec * 8u / 1000);
     a.blockAlign = format.nBlockAlign;
     a.bitsPerSample = format.wBitsPerSample;
-    a.subFormat = avi.m_Layout.wAudioSubFormat;
+    const int stream = avi.m_Layout.nAudioStream;
+    if (format.wFormatTag == 0xFFFE && stream >= 0 &&
+        static_cast<std::size_t>(stream) < avi.m_arStreams.size()) {
+        a.subFormat = avi.m_arStreams[static_cast<std::size_t>(stream)].formatTag;
+        if (a.subFormat == 0xFFFE) a.subFormat = 0;  // no sub-format read
+    }
     a.shortName = a.subFormat != 0 ? ShortAudioCodecName(a.subFormat, a.bitsPerSample)
                                    : ShortAudioCodecName(a.formatTag, a.bitsPerSample);
     const AVISTREAMHEADER& header = avi.m_AudioHeader;
@@ -172,11 +177,11 @@ IndexFacts IndexFactsOf(const CAviParser& avi) {
     if (x.kind == IndexKind::kIdx1) {
         x.position = static_cast<std::uint64_t>(avi.m_llIndexPos);
         x.size = static_cast<std::uint64_t>(avi.m_llIndexSize);
-    } else if (x.kind == IndexKind::kOpenDml && !avi.m_arSuperIndex.empty()) {
-        x.position = avi.m_arSuperIndex.front().qwOffset;
-        x.size = avi.m_arSuperIndex.front().dwSize;
+    } else if (x.kind == IndexKind::kOpenDml && !avi.VideoSuperIndex().empty()) {
+        x.position = avi.VideoSuperIndex().front().qwOffset;
+        x.size = avi.VideoSuperIndex().front().dwSize;
     }
-    x.superIndex = !avi.m_arSuperIndex.empty();
+    x.superIndex = !avi.VideoSuperIndex().empty();
     x.complete = avi.m_bIndexOK;
     x.totalFrames = avi.m_dwIndexTotalFrames;
     x.videoFrames = avi.m_nIndexFrames;
@@ -202,21 +207,29 @@ InterleaveFacts InterleaveFactsOf(const SCANINTERLEAVE& m) {
             m.qwMaxLagPos};
 }
 
-FrameSizeStats SizeStatsOf(const SCANSIZES& sizes) {
-    return {sizes.qwCount, sizes.qwMin, sizes.qwMax,
-            sizes.qwCount == 0 ? 0.0 : static_cast<double>(sizes.qwSum) / sizes.qwCount};
+FrameSizeStats SizeStatsOf(const SizeTally& sizes) {
+    return {sizes.count, sizes.min, sizes.max,
+            sizes.count == 0 ? 0.0 : static_cast<double>(sizes.sum) / sizes.count};
 }
 
-// From the chunks with a data check, else from the index read again for them.
+// The video stream's tally; none without a video stream.
+const StreamTally* VideoTally(const CAviParser& avi) {
+    const int video = avi.m_Layout.nVideoStream;
+    if (video < 0 || static_cast<std::size_t>(video) >= avi.m_arStreams.size()) return nullptr;
+    return &avi.m_arStreams[static_cast<std::size_t>(video)];
+}
+
+// From the chunks with a data scan, else from what the index lists.
 std::optional<FrameSizes> FrameSizesOf(const CFileAnalysis& analysis) {
     if (analysis.m_bScanned) {
         return FrameSizes{true, SizeStatsOf(analysis.m_scan.m_KeyFrameSizes),
                           SizeStatsOf(analysis.m_scan.m_DeltaFrameSizes)};
     }
-    if (const auto& index = analysis.m_videoStreamIndex) {
-        return FrameSizes{false, SizeStatsOf(index->keySizes), SizeStatsOf(index->deltaSizes)};
-    }
-    return std::nullopt;
+    if (analysis.m_parser.m_nIndexKind == INDEX_KIND_NONE) return std::nullopt;
+    const StreamTally* video = VideoTally(analysis.m_parser);
+    if (video == nullptr) return FrameSizes{};  // an index without video frames
+    return FrameSizes{false, SizeStatsOf(video->index.keySizes),
+                      SizeStatsOf(video->index.deltaSizes)};
 }
 
 ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
@@ -253,7 +266,7 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     s.cutAt = scan.m_qwCutAt;
     s.unpaddedChunks = scan.m_qwUnpaddedChunks;
     s.firstPartFrames = scan.m_qwFirstListVideoFrames;
-    const auto lists = static_cast<std::size_t>(std::clamp(avi.m_nStreamLists, 0, 100));
+    const auto lists = static_cast<std::size_t>(std::clamp(avi.m_Layout.nStreamLists, 0, 100));
     for (std::size_t i = 0; i < scan.m_arStreams.size(); ++i) {
         const SCANSTREAM& stream = scan.m_arStreams[i];
         if (i < lists) s.streams.push_back({stream.qwChunks, stream.qwBytes, stream.dwLargest});
@@ -316,19 +329,20 @@ StructureFacts StructureFactsOf(const CAviParser& avi) {
     if (!st.parts.empty()) st.parts.front().size = avi.m_dwRiffSize;
     FillTopChunks(st, layout);
     st.trailingBytes = layout.qwTrailingBytes;
-    st.streamLists = avi.m_nStreamLists;
+    st.streamLists = avi.m_Layout.nStreamLists;
     st.headerStreams = avi.m_MainHeader.dwStreams;
     st.microSecPerFrame = avi.m_MainHeader.dwMicroSecPerFrame;
     st.totalFrames = avi.m_MainHeader.dwTotalFrames;
     st.suggestedBufferSize = avi.m_MainHeader.dwSuggestedBufferSize;
     st.formatWidth = avi.m_VideoFormat.bmiHeader.biWidth;
     st.formatHeight = avi.m_VideoFormat.bmiHeader.biHeight;
-    for (const AVISTREAMHEADER& h : layout.arStreams) {
+    for (const StreamTally& tally : avi.m_arStreams) {
+        const AVISTREAMHEADER& h = tally.header;
         st.streams.push_back(
             {h.fccType, h.dwScale, h.dwRate, h.dwLength, h.dwSampleSize, h.dwSuggestedBufferSize});
     }
     st.videoStream = layout.nVideoStream;
-    st.audioStream = avi.m_nAudioStream;
+    st.audioStream = avi.m_Layout.nAudioStream;
     if (layout.bHasGrandFrames) st.grandFrames = layout.dwGrandFrames;
     st.hasMovi = avi.m_llMoviPos != 0;
     if (st.hasMovi) st.moviSizeField = static_cast<std::uint64_t>(avi.m_llMoviSize) - 8;
@@ -500,9 +514,9 @@ FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool
     f.readFailure = analysis.m_readFailure;
     // What the analysis made of the bytes it read before that cannot be trusted.
     if (f.readFailure) f.failure = ReadFailureText(*f.readFailure);
-    if (const auto& own = analysis.m_videoStreamIndex) {
-        f.index.streamFrames = own->frames;
-        f.index.streamKeyFrames = own->keyFrames;
+    if (const StreamTally* video = VideoTally(analysis.m_parser)) {
+        f.index.streamFrames = video->index.entries;
+        f.index.streamKeyFrames = video->index.keyEntries;
     }
     if (HasHeaders(f.status)) f.frameSizes = FrameSizesOf(analysis);
     if (f.audioVbr && f.scan && f.scan->audioBitratesVary) f.audioVbr = true;

@@ -97,15 +97,15 @@ void ExpectSame(const CAviParser& a, bool resultA, const CAviParser& b, bool res
     EXPECT_SAME(m_nIndexFrames);
     EXPECT_SAME(m_dwIndexTotalFrames);
     EXPECT_SAME(m_nRiffParts);
-    EXPECT_SAME(m_nAudioStream);
+    EXPECT_SAME(m_Layout.nAudioStream);
     EXPECT_SAME(m_strSoftware);
     EXPECT_SAME(m_llFilePos);
     EXPECT_SAME(IsFrontIndex());
-    EXPECT_SAME(m_arSuperIndex.size());
-    for (std::size_t i = 0; i < a.m_arSuperIndex.size(); ++i) {
-        EXPECT_SAME(m_arSuperIndex[i].qwOffset);
-        EXPECT_SAME(m_arSuperIndex[i].dwSize);
-        EXPECT_SAME(m_arSuperIndex[i].dwDuration);
+    EXPECT_SAME(VideoSuperIndex().size());
+    for (std::size_t i = 0; i < a.VideoSuperIndex().size(); ++i) {
+        EXPECT_SAME(VideoSuperIndex()[i].qwOffset);
+        EXPECT_SAME(VideoSuperIndex()[i].dwSize);
+        EXPECT_SAME(VideoSuperIndex()[i].dwDuration);
     }
     EXPECT_SAME(m_arKeyFrames.size());
     for (std::size_t k = 0; k < a.m_arKeyFrames.size(); ++k) {

@@ -73,7 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto file = plovik::MakeMemoryRawFile(bytes.substr(0, readable), size);
         plovik::CFileAnalysis::Options options;
         options.scan = true;
-        options.indexSizes = true;
         options.data.progress = [](std::uint64_t done, std::uint64_t total) {
             if (done > total) __builtin_trap();
         };

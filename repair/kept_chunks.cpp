@@ -22,17 +22,16 @@ bool KeptChunk::Counted() const {
 
 ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize)
     : m_fileSize(fileSize), m_keptVideo(avi.m_Layout.nVideoStream) {
-    const auto& headers = avi.m_Layout.arStreams;
-    const std::size_t count = std::min<std::size_t>(headers.size(), kMaxStreamLists);
+    const StreamTallies& streams = avi.m_arStreams;
+    const std::size_t count = std::min<std::size_t>(streams.size(), kMaxStreamLists);
     for (std::size_t s = 0; s < count; ++s) {
-        if (headers[s].fccType != kVids) continue;
-        const bool kept = static_cast<int>(s) == m_keptVideo;
-        // Only the kept video stream's format is known; another names its codec by handler.
-        const FOURCC compression = kept ? avi.m_VideoFormat.bmiHeader.biCompression : 0;
+        const StreamTally& stream = streams[s];
+        if (!stream.IsVideo()) continue;
         m_video[s] = true;
-        const VideoFamily family = VideoFamilyOf(headers[s].fccHandler, compression);
+        const VideoFamily family = VideoFamilyOf(stream.header.fccHandler, stream.compression);
         m_kinds[s] = TellsFrameType(family) ? family : VideoFamily::kUnknown;
-        m_codec[s] = compression != 0 ? compression : headers[s].fccHandler;
+        m_codec[s] = stream.compression != 0 ? stream.compression : stream.header.fccHandler;
+        const bool kept = static_cast<int>(s) == m_keptVideo;
         if (!kept && m_kinds[s] != VideoFamily::kUnknown && !IsIntraOnly(m_kinds[s])) {
             m_headBytes = kFramePeekBytes;
         }

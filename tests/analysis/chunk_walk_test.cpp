@@ -57,7 +57,7 @@ TEST(ChunkWalk, TypicalFileFillsEveryField) {
     EXPECT_EQ(p.GetFileName(), "clip.avi");
     EXPECT_FALSE(p.IsFrontIndex());
     EXPECT_EQ(p.m_nRiffParts, 1u);
-    EXPECT_EQ(p.m_nAudioStream, 1);
+    EXPECT_EQ(p.m_Layout.nAudioStream, 1);
     EXPECT_EQ(p.m_nIndexKind, INDEX_KIND_IDX1);
     EXPECT_EQ(p.m_nIndexFrames, 10u);
     EXPECT_EQ(p.m_dwIndexTotalFrames, 10u);
@@ -72,7 +72,7 @@ TEST(ChunkWalk, AudioStreamNumberAndRiffPartsCounted) {
         Riff("AVIX", {List("movi", {})}) + Riff("AVIX", {List("movi", {})});
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(p, file));
-    EXPECT_EQ(p.m_nAudioStream, 2);
+    EXPECT_EQ(p.m_Layout.nAudioStream, 2);
     EXPECT_EQ(p.m_AudioFormat.wFormatTag, 0x01);
     EXPECT_EQ(p.m_nRiffParts, 3u);
     EXPECT_EQ(p.m_nIndexKind, INDEX_KIND_NONE);

@@ -220,7 +220,7 @@ TEST(LargeFile, OpenDmlPositionsPastFourGibibytes) {
     EXPECT_EQ(p.m_nIndexFrames, 9u);
     ASSERT_EQ(p.m_nKeyFrames, 5u);
     EXPECT_EQ(p.m_arKeyFrames[4].qwChunkPos, f.frames[8]);
-    EXPECT_EQ(p.m_arSuperIndex[2].qwOffset, f.indexChunks[2]);
+    EXPECT_EQ(p.VideoSuperIndex()[2].qwOffset, f.indexChunks[2]);
 }
 
 TEST(LargeFile, LyingPartSizesStillEnd) {

@@ -285,7 +285,7 @@ TEST(MovieScan, ObserverSeesEveryChunkInFileOrderWithTheHeadOfItsData) {
     scan.ScanFrom(*MakeMemoryRawFile(file), avi,
                   {.progress = {}, .observer = &seen, .stop = nullptr});
     ASSERT_EQ(seen.chunks.size(), 6u);
-    const std::uint64_t first = avi.m_arMoviLists.front().qwPosition + 12;
+    const std::uint64_t first = avi.m_Layout.arMoviLists.front().qwPosition + 12;
     EXPECT_EQ(seen.chunks[0].position, first);
     EXPECT_EQ(seen.chunks[0].head, "fram");
     EXPECT_EQ(seen.chunks[1].head, "ab");  // smaller than asked

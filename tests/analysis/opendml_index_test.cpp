@@ -32,9 +32,9 @@ TEST(OpenDmlIndex, ThreePartsGiveTheWholeFile) {
     EXPECT_EQ(p.m_nIndexFrames, 51u);
     EXPECT_EQ(p.m_dwIndexTotalFrames, 51u);  // the stream header's, not the main header's 20
     EXPECT_TRUE(p.m_bIndexOK);
-    ASSERT_EQ(p.m_arSuperIndex.size(), 3u);
-    EXPECT_EQ(p.m_arSuperIndex[2].qwOffset, f.indexChunks[2]);
-    EXPECT_EQ(p.m_arSuperIndex[2].dwDuration, 16u);
+    ASSERT_EQ(p.VideoSuperIndex().size(), 3u);
+    EXPECT_EQ(p.VideoSuperIndex()[2].qwOffset, f.indexChunks[2]);
+    EXPECT_EQ(p.VideoSuperIndex()[2].dwDuration, 16u);
     // Key frames at frames 0, 25 and 50, in the first, second and third part.
     ASSERT_EQ(p.m_nKeyFrames, 3u);
     ASSERT_EQ(p.m_arKeyFrames.size(), 3u);
@@ -157,7 +157,7 @@ TEST(OpenDmlIndex, OnlyAVideoIndexOfIndexesIsKept) {
         f.file.Write(patch.first, patch.second);
         CAviParser p;
         ASSERT_TRUE(ParseMemory(p, f.file.Flat()));
-        EXPECT_TRUE(p.m_arSuperIndex.empty());
+        EXPECT_TRUE(p.VideoSuperIndex().empty());
         EXPECT_EQ(p.m_nIndexKind, INDEX_KIND_IDX1);
         EXPECT_EQ(p.m_nIndexFrames, 4u);
         EXPECT_EQ(p.m_dwIndexTotalFrames, 4u);
@@ -165,18 +165,20 @@ TEST(OpenDmlIndex, OnlyAVideoIndexOfIndexesIsKept) {
     }
 }
 
-TEST(OpenDmlIndex, LastValidSuperIndexWinsWithTheEntriesThatFit) {
-    const Bytes moreThanFit = Indx({{1000}, {2000}}, "00dc").replace(12, 4, Le32(9));
+TEST(OpenDmlIndex, TheVideoStreamsOwnSuperIndexIsKeptWithTheEntriesThatFit) {
+    const Bytes moreThanFit = Indx({{1000}, {2000}}, "01dc").replace(12, 4, Le32(9));
     const Bytes file =
         Riff("AVI ",
              {List("hdrl", {Avih({}), List("strl", {Strh({}), VideoStrf(), Indx({{10}}, "00db")}),
-                            List("strl", {Strh({}), VideoStrf(), moreThanFit}),
-                            List("strl", {Strh({}), VideoStrf(), Indx({{30}}, "00dc", 0, 1)})})});
+                            List("strl", {Strh({}), VideoStrf(), Indx({{20}}, "00dc"), moreThanFit,
+                                          Indx({{30}}, "01dc", 0, 1)})})});
     CAviParser p;
     EXPECT_FALSE(ParseMemory(p, file));  // its entries point at no index chunk
-    ASSERT_EQ(p.m_arSuperIndex.size(), 2u);
-    EXPECT_EQ(p.m_arSuperIndex[0].qwOffset, 1000u);
-    EXPECT_EQ(p.m_arSuperIndex[1].qwOffset, 2000u);
+    ASSERT_EQ(p.m_Layout.nVideoStream, 1);
+    ASSERT_EQ(p.VideoSuperIndex().size(), 2u);  // not the one of stream 0's chunks
+    EXPECT_EQ(p.VideoSuperIndex()[0].qwOffset, 1000u);
+    EXPECT_EQ(p.VideoSuperIndex()[1].qwOffset, 2000u);
+    EXPECT_EQ(p.m_arStreams[0].superIndex.size(), 1u);
 }
 
 TEST(OpenDmlIndex, OnePartKeepsItsIdx1AndUsesTheSuperIndexWithoutOne) {

@@ -108,7 +108,7 @@ TEST(Repair, DamagedStretchIsLeftOutAndTheIndexGivesTheKeyFlags) {
     EXPECT_EQ(repaired.summary.keysAssumed, 0u);
     // The key frames of the copy are the original's, frame for frame.
     const CMovieScan copy = ScanOf(repaired.copy);
-    EXPECT_EQ(copy.m_KeyFrameSizes.qwCount, ScanOf(damaged).m_KeyFrameSizes.qwCount);
+    EXPECT_EQ(copy.m_KeyFrameSizes.count, ScanOf(damaged).m_KeyFrameSizes.count);
     EXPECT_EQ(copy.m_qwIndexMismatches, 0u);
 }
 
@@ -135,7 +135,7 @@ TEST(Repair, OpenDmlFileCutInItsThirdPartStaysOpenDml) {
     const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(repaired.copy);
     CFileAnalysis analysis;
     analysis.AnalyseOpen(*copy, "copy.avi", {.scan = true});
-    EXPECT_EQ(analysis.m_parser.m_arSuperIndex.size(), 1u);
+    EXPECT_EQ(analysis.m_parser.VideoSuperIndex().size(), 1u);
     EXPECT_EQ(analysis.m_scan.m_qwIndexEntries, 2 * 100u);  // idx1 and the standard index
     EXPECT_EQ(analysis.m_scan.m_qwIndexMismatches, 0u);
 }

@@ -11,86 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "plovik/fourcc.h"
+#include "plovik/avi_records.h"
+#include "plovik/stream_tally.h"
 
 namespace plovik {
-
-// Records of the published AVI and Windows formats, decoded field by field
-// from little-endian file bytes (never copied as raw structs).
-struct AVIMAINHEADER {  // 64 bytes in the file, chunk header included
-    FOURCC fcc;
-    std::uint32_t cb;
-    std::uint32_t dwMicroSecPerFrame;
-    std::uint32_t dwMaxBytesPerSec;
-    std::uint32_t dwPaddingGranularity;
-    std::uint32_t dwFlags;
-    std::uint32_t dwTotalFrames;
-    std::uint32_t dwInitialFrames;
-    std::uint32_t dwStreams;
-    std::uint32_t dwSuggestedBufferSize;
-    std::uint32_t dwWidth;
-    std::uint32_t dwHeight;
-    std::uint32_t dwReserved[4];
-};
-
-struct AVISTREAMHEADER {  // the first 64 bytes of a "strh" chunk's data
-    FOURCC fccType;
-    FOURCC fccHandler;
-    std::uint32_t dwFlags;
-    std::uint16_t wPriority;
-    std::uint16_t wLanguage;
-    std::uint32_t dwInitialFrames;
-    std::uint32_t dwScale;
-    std::uint32_t dwRate;
-    std::uint32_t dwStart;
-    std::uint32_t dwLength;
-    std::uint32_t dwSuggestedBufferSize;
-    std::uint32_t dwQuality;
-    std::uint32_t dwSampleSize;
-    std::uint32_t rcFrame[4];  // not used
-};
-
-struct WAVEFORMATEX {  // 18 bytes in the file
-    std::uint16_t wFormatTag;
-    std::uint16_t nChannels;
-    std::uint32_t nSamplesPerSec;
-    std::uint32_t nAvgBytesPerSec;
-    std::uint16_t nBlockAlign;
-    std::uint16_t wBitsPerSample;
-    std::uint16_t cbSize;
-};
-
-struct BITMAPINFOHEADER {  // 40 bytes in the file
-    std::uint32_t biSize;
-    std::int32_t biWidth;
-    std::int32_t biHeight;
-    std::uint16_t biPlanes;
-    std::uint16_t biBitCount;
-    FOURCC biCompression;
-    std::uint32_t biSizeImage;
-    std::int32_t biXPelsPerMeter;
-    std::int32_t biYPelsPerMeter;
-    std::uint32_t biClrUsed;
-    std::uint32_t biClrImportant;
-};
-
-struct RGBQUAD {
-    std::uint8_t rgbBlue, rgbGreen, rgbRed, rgbReserved;
-};
-
-struct BITMAPINFO {  // 44 bytes in the file
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[1];
-};
-
-struct KEYFRAMEINFO {
-    double dTime;                 // seconds
-    std::uint32_t dwChunkOffset;  // the frame's offset as the index entry gives it
-    std::uint32_t dwReserved;     // 0
-    // File position of the frame chunk's header, from an OpenDML index entry (its
-    // chunk's base offset + dwChunkOffset - 8); 0 for "idx1", whose base is not stated.
-    std::uint64_t qwChunkPos;
-};
 
 enum : int {
     PARSE_OK = 0,
@@ -106,13 +30,6 @@ enum : int {
     INDEX_KIND_NONE = 0,     // none met (or the walk ended before one)
     INDEX_KIND_IDX1 = 1,     // the AVI 1.0 "idx1" chunk
     INDEX_KIND_OPENDML = 2,  // the standard index chunks that a video "indx" lists
-};
-
-// One entry of an OpenDML super index ("indx"): where a standard index chunk stands.
-struct AVISUPERINDEXENTRY {
-    std::uint64_t qwOffset;    // absolute position of the index chunk's header
-    std::uint32_t dwSize;      // that chunk's size with its header
-    std::uint32_t dwDuration;  // stream ticks it covers
 };
 
 // Where a top-level chunk stands: the position of its header and the end of its data (a
@@ -138,22 +55,25 @@ struct AVITOPCHUNK {
     std::uint32_t nPart;  // which RIFF part it is in, from 0
 };
 
-// What the layout tells beyond the report's fields: the RIFF parts, their top-level
-// chunks, every stream's header, the OpenDML extended header.
+// What the layout tells beyond the report's fields: the RIFF parts, their top-level chunks,
+// the "movi" lists, the stream lists, the OpenDML extended header.
 struct AVILAYOUT {
     std::vector<AVIRIFFPART> arRiffParts;  // the first kLayoutKept, in file order
     std::vector<AVITOPCHUNK> arTopChunks;  // the first kLayoutKept, in file order
+    // The "movi" lists at the top level of every RIFF part, in file order: where the scan of
+    // the movie data walks.
+    std::vector<AVIEXTENT> arMoviLists;
     // Bytes after the last RIFF part that do not begin another one.
     std::uint64_t qwTrailingBytes = 0;
-    // The header of each "strl" list of the header list, in order (zeros where a list has
-    // none), and the number of the one whose video header is kept (-1: none).
-    std::vector<AVISTREAMHEADER> arStreams;
+    // The "strl" lists of the first part's header list (the streams a chunk id may name).
+    int nStreamLists = 0;
+    // The numbers of the stream lists (from 0, in file order) whose video and audio headers
+    // are kept; -1: none.
     int nVideoStream = -1;
+    int nAudioStream = -1;
     // "dmlh" of the "odml" list: the frames of the whole file.
     bool bHasGrandFrames = false;
     std::uint32_t dwGrandFrames = 0;
-    // The format tag inside a WAVE_FORMAT_EXTENSIBLE audio format; 0 for any other format.
-    std::uint16_t wAudioSubFormat = 0;
 };
 
 // The layout keeps at most this many RIFF parts and "movi" lists; all are counted.
@@ -214,6 +134,9 @@ class CAviParser {
                    std::uint32_t dwTimeout, bool bSkipIndex);
     void Reset();
     bool IsFrontIndex() const;
+    // The super index of the video stream kept: the standard index chunks that the OpenDML
+    // index is read from; empty when it has none.
+    const std::vector<AVISUPERINDEXENTRY>& VideoSuperIndex() const;
     std::string GetFileName() const { return m_strFileName; }
 
     AVIMAINHEADER m_MainHeader{};
@@ -242,19 +165,12 @@ class CAviParser {
     // (the main header's for "idx1", the video stream header's length for OpenDML).
     std::uint32_t m_nIndexFrames = 0;
     std::uint32_t m_dwIndexTotalFrames = 0;
-    // The super index of the video stream, as kept from its "indx" chunk (the last
-    // valid one): the standard index chunks that the OpenDML index is read from.
-    std::vector<AVISUPERINDEXENTRY> m_arSuperIndex;
     // Top-level RIFF parts ("AVI " and each "AVIX"); 0 before the RIFF header is read.
     std::uint32_t m_nRiffParts = 0;
-    // The layout the movie-data scan starts from: the "movi" lists at the top level of
-    // every RIFF part, in file order, and the "strl" lists of the first part's header list
-    // (the streams a chunk id may name).
-    std::vector<AVIEXTENT> m_arMoviLists;
-    int m_nStreamLists = 0;
     AVILAYOUT m_Layout;
-    // Number of the stream list (from 0, in file order) of the audio stream kept; -1: none.
-    int m_nAudioStream = -1;
+    // Every stream list's facts, in file order: its headers, what the index lists of it, and
+    // after a scan of the movie data what the data hold of it.
+    StreamTallies m_arStreams;
     int m_nError = PARSE_OK;
     std::string m_strSoftware;  // bytes as found in the file, not decoded
     std::uint32_t m_dwTimeout = 0xFFFFFFFF;

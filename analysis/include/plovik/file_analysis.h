@@ -1,6 +1,6 @@
 // One file analysed with one open: its headers and index, then, when asked, its movie
 // data, all read through the same open file. A file replaced while it is analysed cannot
-// give a report of one file and a data check of another.
+// give a report of one file and a data scan of another.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +19,8 @@ class RawFile;
 class CFileAnalysis {
   public:
     struct Options {
-        bool scan = false;              // also check the movie data
+        bool scan = false;              // also read the movie data
         CMovieScan::Options data = {};  // how
-        bool indexSizes = false;        // the sizes of the video frames the index lists
     };
 
     // Opens the file at strPath (UTF-8) read-only once and analyses it; the parser and the
@@ -32,22 +31,10 @@ class CFileAnalysis {
 
     CAviParser m_parser;
     CMovieScan m_scan;
-    bool m_bScanned = false;     // m_scan holds this file's data check
+    bool m_bScanned = false;     // m_scan holds this file's scan
     std::string m_strOpenError;  // why the file could not be opened (parser code 2)
     // The first read of the file that failed, in the headers, the index or the data.
     std::optional<FileFailure> m_readFailure;
-    // The index's video entries read again: when the video is not stream 0 (the parser
-    // counts those of stream 0), or for their sizes. None otherwise.
-    struct IndexCount {
-        std::uint64_t frames = 0;
-        std::uint64_t keyFrames = 0;
-        SCANSIZES keySizes;  // zero-size frames are in neither
-        SCANSIZES deltaSizes;
-    };
-    std::optional<IndexCount> m_videoStreamIndex;
-
-  private:
-    void ReadVideoIndex(RawFile& file, bool sizes);
 };
 
 }  // namespace plovik

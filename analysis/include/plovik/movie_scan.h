@@ -37,7 +37,7 @@ struct SCANCHUNK {
     FOURCC fccId;              // "LIST" for a list
     FOURCC fccListType;        // a list's type ("rec "); 0 for any other chunk
     std::uint32_t dwSize;      // its size field
-    std::uint32_t nMoviList;   // which "movi" list it is in (CAviParser::m_arMoviLists)
+    std::uint32_t nMoviList;   // which "movi" list it is in (CAviParser::m_Layout.arMoviLists)
     std::uint32_t nDepth;      // 0 straight in "movi", 1 in a "rec " list there
     // The first bytes of a stream chunk's data, as many as the observer asked for (fewer
     // when the chunk is smaller); empty for other chunks.
@@ -77,20 +77,6 @@ struct SCANINTERLEAVE {
     std::uint64_t qwMaxLeadPos = 0;  // the audio chunk where it does
     double dMaxLag = 0.0;            // the most it falls behind, seconds (0 or more)
     std::uint64_t qwMaxLagPos = 0;
-};
-
-// Sizes of a kind of video frame.
-struct SCANSIZES {
-    std::uint64_t qwCount = 0;
-    std::uint64_t qwMin = 0;
-    std::uint64_t qwMax = 0;
-    std::uint64_t qwSum = 0;
-    void Add(std::uint32_t size) {
-        qwMin = qwCount == 0 ? size : std::min<std::uint64_t>(qwMin, size);
-        qwMax = std::max<std::uint64_t>(qwMax, size);
-        qwSum += size;
-        ++qwCount;
-    }
 };
 
 // How the audio stream's data count in time: in the stream's own units (samples of
@@ -137,7 +123,8 @@ class CMovieScan {
     std::uint64_t m_qwVideoFrames = 0;
     std::uint64_t m_qwEmptyFrames = 0;
     std::uint64_t m_qwFirstListVideoFrames = 0;
-    // Complete "##wb" chunks of the audio stream the report shows (CAviParser::m_nAudioStream).
+    // Complete "##wb" chunks of the audio stream the report shows
+    // (CAviParser::m_Layout.nAudioStream).
     std::uint64_t m_qwAudioChunks = 0;
     std::uint64_t m_qwAudioBytes = 0;
     std::uint64_t m_qwDamagedRegions = 0;
@@ -157,8 +144,8 @@ class CMovieScan {
     SCANINTERLEAVE m_Interleave;
     // The sizes of the video frames the index marks key and not key (frames no index entry
     // names are in neither).
-    SCANSIZES m_KeyFrameSizes;
-    SCANSIZES m_DeltaFrameSizes;
+    SizeTally m_KeyFrameSizes;
+    SizeTally m_DeltaFrameSizes;
     // MPEG audio whose chunks open with frame headers of different bit rates.
     bool m_bAudioBitratesVary = false;
     // Video frames whose type their bytes told (at most their first 4 KiB read), and those

@@ -1,0 +1,90 @@
+// One stream's facts below the record of a file: what its stream list's headers say, what the
+// index lists of it and what the movie data hold of it. The readers fill it (the header part
+// as the stream lists are read, the index part in the one pass over the index, the data part
+// in the scan of the movie data); the facts, the check and the repair only read it.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "plovik/avi_records.h"
+#include "plovik/chunk_ids.h"
+
+namespace plovik {
+
+// Sizes of a kind of chunk.
+struct SizeTally {
+    std::uint64_t count = 0;
+    std::uint64_t min = 0;
+    std::uint64_t max = 0;
+    std::uint64_t sum = 0;
+    void Add(std::uint32_t size) {
+        min = count == 0 ? size : std::min<std::uint64_t>(min, size);
+        max = std::max<std::uint64_t>(max, size);
+        sum += size;
+        ++count;
+    }
+    void Add(const SizeTally& more) {
+        if (more.count == 0) return;
+        min = count == 0 ? more.min : std::min(min, more.min);
+        max = std::max(max, more.max);
+        sum += more.sum;
+        count += more.count;
+    }
+};
+
+// A stream's length in its own units: samples of sampleSize bytes where it has a sample
+// size, else chunks (a video frame, a compressed audio frame).
+constexpr std::uint64_t StreamUnits(std::uint32_t sampleSize, std::uint64_t chunks,
+                                    std::uint64_t bytes) {
+    return sampleSize != 0 ? bytes / sampleSize : chunks;
+}
+
+struct StreamTally {
+    // From the stream list: its header (zeros without one) and format.
+    AVISTREAMHEADER header{};
+    bool hasHeader = false;
+    std::uint32_t formatBytes = 0;  // of its "strf"; 0 without one
+    FOURCC compression = 0;         // a video format's biCompression
+    std::uint16_t formatTag = 0;    // an audio format's tag (the sub-format's if extensible)
+    std::uint16_t bitsPerSample = 0;
+    // Its OpenDML super index: where the standard index chunks of its chunks stand.
+    bool hasSuperIndex = false;
+    std::vector<AVISUPERINDEXENTRY> superIndex;
+
+    // What the index lists of it: frames or sample chunks (palette changes are none).
+    struct Index {
+        std::uint64_t entries = 0;
+        std::uint64_t bytes = 0;
+        std::uint64_t keyEntries = 0;
+        std::uint32_t largest = 0;
+        SizeTally keySizes;  // of the entries that are not empty, by their key flag
+        SizeTally deltaSizes;
+    } index;
+
+    // What the movie data hold of it: whole chunks the scan took.
+    struct Data {
+        std::uint64_t chunks = 0;  // frames or sample chunks, empty ones included
+        std::uint64_t bytes = 0;
+        std::uint64_t emptyChunks = 0;
+        std::uint64_t paletteChanges = 0;
+        std::uint32_t largest = 0;          // of any chunk of the stream
+        std::uint64_t firstPartChunks = 0;  // in the first "movi" list
+        FOURCC unitId = 0;                  // the id of its first frame or sample chunk
+    } data;
+
+    bool IsVideo() const { return header.fccType == kVids; }
+    bool IsAudio() const { return header.fccType == kAuds; }
+    std::uint64_t IndexLength() const {
+        return StreamUnits(header.dwSampleSize, index.entries, index.bytes);
+    }
+    std::uint64_t DataLength() const {
+        return StreamUnits(header.dwSampleSize, data.chunks, data.bytes);
+    }
+};
+
+// One per stream list of the header list, in file order (at most kMaxStreamLists).
+using StreamTallies = std::vector<StreamTally>;
+
+}  // namespace plovik
