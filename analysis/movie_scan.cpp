@@ -44,13 +44,29 @@ int StreamNumber(const std::uint8_t* id) { return StreamOfChunk(LoadLe32(id)); }
 bool IsKnownId(const std::uint8_t* id) { return IsMovieNonStreamId(LoadLe32(id)); }
 bool IsWellFormedId(const std::uint8_t* id) { return IsStreamId(id) || IsKnownId(id); }
 
-// What the walk counts: kept in locals of its tight loop, handed over once at the end.
+// What the interleave is measured by as the walk goes: kept in locals of its tight loop.
 struct Tally {
     std::uint64_t videoFrames = 0;
-    std::uint64_t emptyFrames = 0;
     std::uint64_t audioChunks = 0;
     std::uint64_t audioBytes = 0;
 };
+
+// A stream chunk the walk takes, in its stream's tally.
+void AddToTally(StreamTally::Data& data, FOURCC id, std::uint32_t size) {
+    data.largest = std::max(data.largest, size);
+    switch (StreamChunkKindOf(id)) {
+        case StreamChunkKind::kUnit:
+            if (data.chunks++ == 0) data.unitId = id;
+            data.bytes += size;
+            data.emptyChunks += size == 0 ? 1 : 0;
+            return;
+        case StreamChunkKind::kPalette:
+            ++data.paletteChanges;
+            return;
+        case StreamChunkKind::kIndex:
+            return;
+    }
+}
 
 // The video stream's codec family, when its frames tell their type; unknown otherwise.
 VideoFamily BitstreamOf(const CAviParser& avi) {
@@ -113,6 +129,8 @@ class MovieWalk {
           m_fileSize(reader.End()) {}
 
     void Run();
+    // What the walk met of each stream, by stream number.
+    const std::array<StreamTally::Data, kMaxStreamLists>& Data() const { return m_data; }
 
   private:
     bool ReadFourCC(std::uint64_t position, FOURCC& fcc);
@@ -156,6 +174,7 @@ class MovieWalk {
     std::uint64_t m_nextProgress = 0;
     std::uint64_t m_farPeeks = 0;
     Tally m_tally;
+    std::array<StreamTally::Data, kMaxStreamLists> m_data{};  // by stream number
     std::uint64_t m_regionEnd = 0;      // end of the last region, to join one that touches it
     std::uint64_t m_dataRegionEnd = 0;  // the same for the damage within the data present
     std::uint64_t m_afterOddPad = 0;    // where the walk went on after an odd-sized chunk
@@ -175,12 +194,10 @@ bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
 void MovieWalk::Run() {
     for (; m_list < m_lists.size() && !m_out.m_bStopped; ++m_list) {
         WalkMovi(m_lists[m_list].qwPosition, m_lists[m_list].qwEnd);
-        if (m_list == 0) m_out.m_qwFirstListVideoFrames = m_tally.videoFrames;
+        if (m_list == 0) {
+            for (StreamTally::Data& data : m_data) data.firstPartChunks = data.chunks;
+        }
     }
-    m_out.m_qwVideoFrames = m_tally.videoFrames;
-    m_out.m_qwEmptyFrames = m_tally.emptyFrames;
-    m_out.m_qwAudioChunks = m_tally.audioChunks;
-    m_out.m_qwAudioBytes = m_tally.audioBytes;
 }
 
 void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
@@ -300,7 +317,6 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
     std::optional<bool> frameKey;
     if (IsVideoFrameOf(id, m_videoStream)) {
         ++tally.videoFrames;
-        tally.emptyFrames += size == 0 ? 1 : 0;
         if (size != 0) frameKey = TakeVideoFrame(position, size, mark, head);
     } else if (audio) {
         ++tally.audioChunks;
@@ -308,10 +324,7 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
         if (m_clock.measured) MeasureInterleave(tally, position);
         if (m_mpegAudio && head.size() >= 4) NoteAudioBitrate(head.data());
     }
-    SCANSTREAM& counts = m_out.m_arStreams[static_cast<std::size_t>(stream)];
-    ++counts.qwChunks;
-    counts.qwBytes += size;
-    counts.dwLargest = std::max(counts.dwLargest, size);
+    AddToTally(m_data[static_cast<std::size_t>(stream)], id, size);
     if ((size & 1) != 0) m_afterOddPad = dataEnd + 1;
     if (m_observer != nullptr) {
         SCANCHUNK chunk{position,
@@ -539,12 +552,25 @@ AUDIOUNITS AudioUnitsOf(const CAviParser& avi) {
     return {avgBytes != 0, 1, 1, avgBytes};
 }
 
+// Into the tallies of the streams the header list has; the chunks of other stream numbers
+// are counted together.
+void CMovieScan::KeepStreamData(std::span<const StreamTally::Data> data, StreamTallies& streams) {
+    for (std::size_t s = 0; s < data.size(); ++s) {
+        if (s < streams.size()) {
+            streams[s].data = data[s];
+            continue;
+        }
+        m_qwUnlistedChunks += data[s].chunks + data[s].paletteChanges;
+        m_dwUnlistedLargest = std::max(m_dwUnlistedLargest, data[s].largest);
+    }
+}
+
 void CMovieScan::Reset() {
     *this = CMovieScan{};
     m_arDamagedRegions.reserve(kScanKeptRegions);
 }
 
-void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Options& options) {
+void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options) {
     Reset();
     ScanFile shared(file);
     const std::uint64_t size = shared.Size();
@@ -557,7 +583,9 @@ void CMovieScan::ScanFrom(RawFile& file, const CAviParser& avi, const Options& o
         if (sources[i]) indexes.push_back(&checks[i].emplace(*sources[i]));
     }
     ScanReader reader(shared, size, kScanBlockBytes);
-    MovieWalk(reader, avi, indexes, *this, options).Run();
+    MovieWalk walk(reader, avi, indexes, *this, options);
+    walk.Run();
+    KeepStreamData(walk.Data(), avi.m_arStreams);
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;
     for (IndexCheck* index : indexes) {
         index->EndWalk();

@@ -128,10 +128,10 @@ void BM_Scan(benchmark::State& state) {
             most = std::max(most, HeapInUse() - std::min(before, HeapInUse()));
         });
         state.SetIterationTime(ThreadSeconds() - start);
-        if (scan.m_qwVideoFrames != kFrames || scan.m_qwDamagedRegions != 0 ||
+        if (avi.m_arStreams[0].data.chunks != kFrames || scan.m_qwDamagedRegions != 0 ||
             scan.m_qwIndexMismatches != 0 || scan.m_qwIndexEntries != 2ull * kFrames) {
             std::fprintf(stderr, "scan: %llu frames, %llu regions, %llu of %llu entries off\n",
-                         static_cast<unsigned long long>(scan.m_qwVideoFrames),
+                         static_cast<unsigned long long>(avi.m_arStreams[0].data.chunks),
                          static_cast<unsigned long long>(scan.m_qwDamagedRegions),
                          static_cast<unsigned long long>(scan.m_qwIndexMismatches),
                          static_cast<unsigned long long>(scan.m_qwIndexEntries));

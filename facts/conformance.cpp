@@ -252,8 +252,8 @@ void Findings::Headers() {
 
 void Findings::StreamRates() {
     const StructureFacts& st = f.structure;
-    for (std::size_t i = 0; i < st.streams.size(); ++i) {
-        const StreamFacts& s = st.streams[i];
+    for (std::size_t i = 0; i < f.streams.size(); ++i) {
+        const StreamFacts& s = f.streams[i];
         if ((s.type == kVids || s.type == kAuds) && (s.rate == 0 || s.scale == 0)) {
             Add(kZeroRate, "stream " + Num(i) + " has a rate of " + Num(s.rate) +
                                " and a scale of " + Num(s.scale));
@@ -283,20 +283,16 @@ void Findings::HeaderCounts() {
                              " bytes in the main header, the largest chunk has " +
                              Num(scan.largestChunk));
     }
-    for (std::size_t i = 0; i < st.streams.size() && i < scan.streams.size(); ++i) {
-        const StreamFacts& s = st.streams[i];
-        const StreamScanFacts& present = scan.streams[i];
-        if (s.suggestedBufferSize != 0 && s.suggestedBufferSize < present.largest) {
+    for (std::size_t i = 0; i < f.streams.size(); ++i) {
+        const StreamFacts& s = f.streams[i];
+        if (s.suggestedBufferSize != 0 && s.suggestedBufferSize < s.largest) {
             Add(kBufferSize, "suggested buffer of " + Num(s.suggestedBufferSize) +
                                  " bytes for stream " + Num(i) + ", its largest chunk has " +
-                                 Num(present.largest));
+                                 Num(s.largest));
         }
-        // Samples of dwSampleSize bytes where the stream has a sample size, else chunks.
-        const std::uint64_t units =
-            s.sampleSize != 0 ? present.bytes / s.sampleSize : present.chunks;
-        if (s.type != 0 && units != s.length) {
+        if (s.type != 0 && s.dataLength != s.length) {
             Add(kStreamLength, "stream " + Num(i) + " has a length of " + Num(s.length) + ", " +
-                                   Num(units) + " present");
+                                   Num(s.dataLength) + " present");
         }
     }
 }
@@ -377,7 +373,7 @@ void Findings::Streams() {
     const StructureFacts& st = f.structure;
     const auto audio = static_cast<std::size_t>(st.audioStream);
     const bool constantRate =
-        st.audioStream >= 0 && audio < st.streams.size() && st.streams[audio].sampleSize != 0;
+        st.audioStream >= 0 && audio < f.streams.size() && f.streams[audio].sampleSize != 0;
     if (scan.audioBitratesVary && constantRate) {
         Add(kVbrUnderCbrHeader, "MPEG audio of several bit rates under a constant-rate header");
     }

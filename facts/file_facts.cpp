@@ -232,23 +232,31 @@ std::optional<FrameSizes> FrameSizesOf(const CFileAnalysis& analysis) {
                       SizeStatsOf(video->index.deltaSizes)};
 }
 
+// The data tally of stream number stream; an empty one where there is no such stream.
+const StreamTally::Data& DataOf(const CAviParser& avi, int stream) {
+    static const StreamTally::Data kNone;
+    if (stream < 0 || static_cast<std::size_t>(stream) >= avi.m_arStreams.size()) return kNone;
+    return avi.m_arStreams[static_cast<std::size_t>(stream)].data;
+}
+
 ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     const AVISTREAMHEADER& video = avi.m_VideoHeader;
+    const StreamTally::Data& videoData = DataOf(avi, avi.m_Layout.nVideoStream);
+    const StreamTally::Data& audioData = DataOf(avi, avi.m_Layout.nAudioStream);
     const AUDIOUNITS audio = AudioUnitsOf(avi);
-    const std::uint64_t audioUnits = audio.Units(scan.m_qwAudioBytes, scan.m_qwAudioChunks);
+    const std::uint64_t audioUnits = audio.Units(audioData.bytes, audioData.chunks);
     const std::uint32_t audioRate = audio.bValid ? audio.dwRate : 0;
     ScanFacts s;
-    s.videoFrames = scan.m_qwVideoFrames;
+    s.videoFrames = videoData.chunks;
     s.expectedFrames = video.dwLength;
-    if (video.dwLength != 0) s.presentPercent = scan.m_qwVideoFrames * 100.0 / video.dwLength;
-    s.emptyFrames = scan.m_qwEmptyFrames;
-    s.audioBytes = scan.m_qwAudioBytes;
+    if (video.dwLength != 0) s.presentPercent = s.videoFrames * 100.0 / video.dwLength;
+    s.emptyFrames = videoData.emptyChunks;
+    s.audioBytes = audioData.bytes;
     s.audioTime = Seconds(audioUnits, audio.dwScale, audioRate);
     s.audioSeconds = TruncatedSeconds(audioUnits, audio.dwScale, audioRate).value_or(0);
-    s.playableTime =
-        Smaller(Seconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate), s.audioTime);
+    s.playableTime = Smaller(Seconds(s.videoFrames, video.dwScale, video.dwRate), s.audioTime);
     // Whole seconds from integers: a double would round a huge count on the way.
-    s.playableSeconds = Smaller(RoundedSeconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate),
+    s.playableSeconds = Smaller(RoundedSeconds(s.videoFrames, video.dwScale, video.dwRate),
                                 RoundedSeconds(audioUnits, audio.dwScale, audioRate))
                             .value_or(0);
     s.headerSeconds = RoundedSeconds(video.dwLength, video.dwScale, video.dwRate);
@@ -265,28 +273,79 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     s.dataDamagedBytes = scan.m_qwDataDamagedBytes;
     s.cutAt = scan.m_qwCutAt;
     s.unpaddedChunks = scan.m_qwUnpaddedChunks;
-    s.firstPartFrames = scan.m_qwFirstListVideoFrames;
-    const auto lists = static_cast<std::size_t>(std::clamp(avi.m_Layout.nStreamLists, 0, 100));
-    for (std::size_t i = 0; i < scan.m_arStreams.size(); ++i) {
-        const SCANSTREAM& stream = scan.m_arStreams[i];
-        if (i < lists) s.streams.push_back({stream.qwChunks, stream.qwBytes, stream.dwLargest});
-        s.largestChunk = std::max(s.largestChunk, stream.dwLargest);
-        s.streamChunks += stream.qwChunks;
+    s.firstPartFrames = videoData.firstPartChunks;
+    s.largestChunk = scan.m_dwUnlistedLargest;
+    s.streamChunks = scan.m_qwUnlistedChunks;
+    for (const StreamTally& stream : avi.m_arStreams) {
+        s.largestChunk = std::max(s.largestChunk, stream.data.largest);
+        s.streamChunks += stream.data.chunks + stream.data.paletteChanges;
     }
     s.stopped = scan.m_bStopped;
-    s.videoTime = Seconds(scan.m_qwVideoFrames, video.dwScale, video.dwRate);
+    s.videoTime = Seconds(s.videoFrames, video.dwScale, video.dwRate);
     s.audioBitratesVary = scan.m_bAudioBitratesVary;
     if (scan.m_qwTypedFrames != 0 && scan.m_bIndexChecked) {
         s.keyFlagMismatches = scan.m_qwKeyFlagMismatches;
     }
     const VideoFamily family =
         VideoFamilyOf(avi.m_VideoHeader.fccHandler, avi.m_VideoFormat.bmiHeader.biCompression);
-    if (family == VideoFamily::kMpeg4Part2 && scan.m_qwVideoFrames != 0) {
+    if (family == VideoFamily::kMpeg4Part2 && s.videoFrames != 0) {
         s.packedBitstream = scan.m_qwPackedChunks != 0;
         s.firstPackedChunk = scan.m_qwFirstPackedChunk;
     }
     if (scan.m_Interleave.bMeasured) s.interleave = InterleaveFactsOf(scan.m_Interleave);
     return s;
+}
+
+std::string_view StreamKind(FOURCC type) {
+    switch (type) {
+        case kVids:
+            return "video";
+        case kAuds:
+            return "audio";
+        case kTxts:
+            return "text";
+        case 0:
+            return "none";
+        default:
+            return "other";
+    }
+}
+
+// One stream's facts from its tally; what the data hold only after a data scan.
+StreamFacts StreamFactsOf(const StreamTally& tally, bool indexed, bool scanned) {
+    const AVISTREAMHEADER& h = tally.header;
+    StreamFacts st;
+    st.type = h.fccType;
+    st.kind = StreamKind(h.fccType);
+    if (tally.IsVideo()) {
+        st.code = FourCCCode(tally.compression != 0 ? tally.compression : h.fccHandler);
+        st.codec = ShortVideoCodecName(h.fccHandler, tally.compression);
+    } else if (tally.IsAudio()) {
+        st.formatTag = tally.formatTag;
+        st.codec = ShortAudioCodecName(tally.formatTag, tally.bitsPerSample);
+    }
+    st.scale = h.dwScale;
+    st.rate = h.dwRate;
+    st.length = h.dwLength;
+    st.sampleSize = h.dwSampleSize;
+    st.suggestedBufferSize = h.dwSuggestedBufferSize;
+    st.duration = Seconds(h.dwLength, h.dwScale, h.dwRate);
+    if (indexed) {
+        st.indexEntries = tally.index.entries;
+        st.indexLength = tally.IndexLength();
+        st.indexDuration = Seconds(st.indexLength, h.dwScale, h.dwRate);
+    }
+    if (scanned) {
+        const StreamTally::Data& data = tally.data;
+        st.chunks = data.chunks;
+        st.bytes = data.bytes;
+        st.emptyChunks = data.emptyChunks;
+        st.paletteChanges = data.paletteChanges;
+        st.largest = data.largest;
+        st.dataLength = tally.DataLength();
+        st.dataDuration = Seconds(st.dataLength, h.dwScale, h.dwRate);
+    }
+    return st;
 }
 
 // The top-level chunks a RIFF part may hold.
@@ -336,11 +395,6 @@ StructureFacts StructureFactsOf(const CAviParser& avi) {
     st.suggestedBufferSize = avi.m_MainHeader.dwSuggestedBufferSize;
     st.formatWidth = avi.m_VideoFormat.bmiHeader.biWidth;
     st.formatHeight = avi.m_VideoFormat.bmiHeader.biHeight;
-    for (const StreamTally& tally : avi.m_arStreams) {
-        const AVISTREAMHEADER& h = tally.header;
-        st.streams.push_back(
-            {h.fccType, h.dwScale, h.dwRate, h.dwLength, h.dwSampleSize, h.dwSuggestedBufferSize});
-    }
     st.videoStream = layout.nVideoStream;
     st.audioStream = avi.m_Layout.nAudioStream;
     if (layout.bHasGrandFrames) st.grandFrames = layout.dwGrandFrames;
@@ -487,6 +541,11 @@ FileFacts FactsOf(const std::string& path, const CAviParser& avi, const CMovieSc
     FillHeaderFacts(f, avi);
     f.unfinished = Unfinished(f);
     if (scan != nullptr) f.scan = ScanFactsOf(avi, *scan);
+    const bool indexed = avi.m_nIndexKind != INDEX_KIND_NONE;
+    f.streams.reserve(avi.m_arStreams.size());
+    for (const StreamTally& tally : avi.m_arStreams) {
+        f.streams.push_back(StreamFactsOf(tally, indexed, scan != nullptr));
+    }
     return f;
 }
 

@@ -16,7 +16,10 @@
 namespace {
 
 // Regions in file order, apart from one another; counts that contain each other.
-bool HoldsTogether(const plovik::CMovieScan& scan) {
+bool HoldsTogether(const plovik::CMovieScan& scan, const plovik::StreamTallies& streams) {
+    for (const plovik::StreamTally& stream : streams) {
+        if (stream.data.emptyChunks > stream.data.chunks) return false;
+    }
     std::uint64_t keptBytes = 0;
     std::uint64_t lastEnd = 0;
     for (const plovik::DAMAGEDREGION& region : scan.m_arDamagedRegions) {
@@ -27,8 +30,7 @@ bool HoldsTogether(const plovik::CMovieScan& scan) {
     return scan.m_arDamagedRegions.size() <= plovik::kScanKeptRegions &&
            scan.m_arDamagedRegions.size() ==
                std::min<std::uint64_t>(scan.m_qwDamagedRegions, plovik::kScanKeptRegions) &&
-           keptBytes <= scan.m_qwDamagedBytes && scan.m_qwEmptyFrames <= scan.m_qwVideoFrames &&
-           scan.m_qwIndexMismatches <= scan.m_qwIndexEntries;
+           keptBytes <= scan.m_qwDamagedBytes && scan.m_qwIndexMismatches <= scan.m_qwIndexEntries;
 }
 
 // A verdict that says what its findings say.
@@ -77,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (done > total) __builtin_trap();
         };
         analysis.AnalyseOpen(*file, "input.avi", options);
-        if (analysis.m_bScanned && !HoldsTogether(analysis.m_scan)) __builtin_trap();
+        if (analysis.m_bScanned && !HoldsTogether(analysis.m_scan, analysis.m_parser.m_arStreams))
+            __builtin_trap();
         if (!VerdictFits(plovik::FillFacts("input.avi", analysis))) __builtin_trap();
     }
     CheckRepair(bytes);

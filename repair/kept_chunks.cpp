@@ -51,13 +51,6 @@ void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
     const bool video = m_video[static_cast<std::size_t>(stream)];
     const bool key = video ? chunk.dwSize != 0 && VideoKey(stream, chunk) : true;
     Keep(chunk, KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0));
-    KeptStream& kept = streams[static_cast<std::size_t>(stream)];
-    kept.largest = std::max(kept.largest, chunk.dwSize);
-    if (StreamChunkKindOf(chunk.fccId) != StreamChunkKind::kUnit) return;
-    if (kept.firstId == 0) kept.firstId = chunk.fccId;
-    ++kept.chunks;
-    kept.bytes += chunk.dwSize;
-    largest = std::max(largest, chunk.dwSize);
 }
 
 // The original index's entry for the same chunk, else the frame's own bytes, else key.

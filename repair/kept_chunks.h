@@ -32,14 +32,6 @@ struct KeptChunk {
     std::uint64_t Bytes() const { return 8 + std::uint64_t{size} + (size & 1); }
 };
 
-// What was kept of one stream.
-struct KeptStream {
-    std::uint64_t chunks = 0;  // its frames or sample chunks
-    std::uint64_t bytes = 0;   // of those
-    std::uint32_t largest = 0;
-    FOURCC firstId = 0;  // the id its frames or samples have, for its super index
-};
-
 // Where the video frames' key flags came from.
 struct KeySources {
     std::uint64_t fromIndex = 0;
@@ -57,10 +49,8 @@ class ChunkKeeper final : public ScanObserver {
     void Damaged(std::uint64_t position, std::uint64_t length) override;
 
     std::vector<KeptChunk> chunks;
-    std::array<KeptStream, kMaxStreamLists> streams{};
     KeySources keys;
     std::uint64_t bytesLeftOut = 0;  // of the damaged regions, as far as the file holds them
-    std::uint32_t largest = 0;
 
   private:
     bool VideoKey(int stream, const SCANCHUNK& chunk);

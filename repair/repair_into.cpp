@@ -45,7 +45,7 @@ bool PlanTopItems(RawFile& input, const CAviParser& avi, CopyPlan& plan, std::st
     return header && movie;
 }
 
-HeaderCounts CountsOf(const CopyPlan& plan, const ChunkKeeper& kept, const CAviParser& avi,
+HeaderCounts CountsOf(const CopyPlan& plan, const CAviParser& avi,
                       const std::vector<KeptChunk>& chunks) {
     HeaderCounts counts;
     const int video = avi.m_Layout.nVideoStream;
@@ -56,26 +56,33 @@ HeaderCounts CountsOf(const CopyPlan& plan, const ChunkKeeper& kept, const CAviP
             frames += chunks[i].Counted() && chunks[i].Stream() == video;
         }
         counts.totalFrames = frames;
-        counts.grandFrames =
-            static_cast<std::uint32_t>(kept.streams[static_cast<std::size_t>(video)].chunks);
+        counts.grandFrames = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            avi.m_arStreams[static_cast<std::size_t>(video)].data.chunks, UINT32_MAX));
     }
-    counts.largest = kept.largest;
-    for (std::size_t s = 0; s < plan.header.StreamLists() && s < kMaxStreamLists; ++s) {
-        const KeptStream& stream = kept.streams[s];
-        const std::uint32_t sampleSize = plan.header.SampleSize(s);
-        const std::uint64_t length = sampleSize != 0 ? stream.bytes / sampleSize : stream.chunks;
+    for (std::size_t s = 0; s < plan.header.StreamLists() && s < avi.m_arStreams.size(); ++s) {
+        const StreamTally& stream = avi.m_arStreams[s];
+        counts.largest = std::max(counts.largest, stream.data.largest);
         counts.streams.push_back(
-            {static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX)),
-             stream.largest});
+            {static_cast<std::uint32_t>(std::min<std::uint64_t>(stream.DataLength(), UINT32_MAX)),
+             stream.data.largest});
     }
     return counts;
 }
 
-void Summarise(RepairSummary& summary, const CMovieScan& scan, const ChunkKeeper& kept,
+const StreamTally::Data& DataOf(const CAviParser& avi, int stream) {
+    static const StreamTally::Data kNone;
+    if (stream < 0 || static_cast<std::size_t>(stream) >= avi.m_arStreams.size()) return kNone;
+    return avi.m_arStreams[static_cast<std::size_t>(stream)].data;
+}
+
+void Summarise(RepairSummary& summary, const CFileAnalysis& analysis, const ChunkKeeper& kept,
                const CopyPlan& plan, std::uint64_t fileSize) {
-    summary.videoFrames = scan.m_qwVideoFrames;
-    summary.emptyVideoFrames = scan.m_qwEmptyFrames;
-    summary.audioBytes = scan.m_qwAudioBytes;
+    const CAviParser& avi = analysis.m_parser;
+    const CMovieScan& scan = analysis.m_scan;
+    const StreamTally::Data& video = DataOf(avi, avi.m_Layout.nVideoStream);
+    summary.videoFrames = video.chunks;
+    summary.emptyVideoFrames = video.emptyChunks;
+    summary.audioBytes = DataOf(avi, avi.m_Layout.nAudioStream).bytes;
     summary.chunksKept = kept.chunks.size();
     summary.regionsLeftOut = scan.m_qwDamagedRegions;
     summary.bytesLeftOut = kept.bytesLeftOut;
@@ -98,9 +105,9 @@ void Summarise(RepairSummary& summary, const CMovieScan& scan, const ChunkKeeper
     summary.riffParts = static_cast<std::uint32_t>(plan.parts.size());
 }
 
-bool HasStreamData(const ChunkKeeper& kept) {
-    return std::any_of(kept.streams.begin(), kept.streams.end(),
-                       [](const KeptStream& stream) { return stream.chunks > 0; });
+bool HasStreamData(const CAviParser& avi) {
+    return std::any_of(avi.m_arStreams.begin(), avi.m_arStreams.end(),
+                       [](const StreamTally& stream) { return stream.data.chunks > 0; });
 }
 
 // The scan's progress is the first third of the repair's.
@@ -126,16 +133,17 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     analysis.m_scan.ScanFrom(input, analysis.m_parser, ScanOptions(kept, options));
     if (analysis.m_scan.m_bStopped) return EndedWith(RepairStatus::kStopped, "stopped");
     if (input.Failure()) return EndedWith(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
-    if (!HasStreamData(kept)) return Unrepairable("no stream data");
+    if (!HasStreamData(analysis.m_parser)) return Unrepairable("no stream data");
 
     CopyPlan plan;
-    for (std::size_t s = 0; s < kMaxStreamLists; ++s) plan.chunkIds[s] = kept.streams[s].firstId;
+    const StreamTallies& streams = analysis.m_parser.m_arStreams;
+    for (std::size_t s = 0; s < streams.size(); ++s) plan.chunkIds[s] = streams[s].data.unitId;
     std::string why;
     if (!PlanTopItems(input, analysis.m_parser, plan, why)) return Unrepairable(why);
     if (!PlanParts(plan, kept.chunks)) return Unrepairable("a chunk too large for a RIFF part");
     RepairSummary summary;
-    plan.header.SetCounts(CountsOf(plan, kept, analysis.m_parser, kept.chunks), summary.changes);
-    Summarise(summary, analysis.m_scan, kept, plan, input.Size());
+    plan.header.SetCounts(CountsOf(plan, analysis.m_parser, kept.chunks), summary.changes);
+    Summarise(summary, analysis, kept, plan, input.Size());
     if (options.dryRun || sink == nullptr) {
         summary.status = RepairStatus::kPlanned;
         return summary;
@@ -169,10 +177,10 @@ std::string CheckRepairedCopy(RawFile& output, const std::string& name,
                finding.rule->id + "]";
     }
     if (!facts.scan) return "the repaired copy could not be checked";
-    if (analysis.m_scan.m_qwVideoFrames != summary.videoFrames ||
-        analysis.m_scan.m_qwAudioBytes != summary.audioBytes) {
-        return "the repaired copy holds " + std::to_string(analysis.m_scan.m_qwVideoFrames) +
-               " video frames and " + std::to_string(analysis.m_scan.m_qwAudioBytes) +
+    if (facts.scan->videoFrames != summary.videoFrames ||
+        facts.scan->audioBytes != summary.audioBytes) {
+        return "the repaired copy holds " + std::to_string(facts.scan->videoFrames) +
+               " video frames and " + std::to_string(facts.scan->audioBytes) +
                " audio bytes, not " + std::to_string(summary.videoFrames) + " and " +
                std::to_string(summary.audioBytes);
     }

@@ -52,15 +52,29 @@ std::vector<Bytes> Interleaved(int frames) {
     return chunks;
 }
 
-CMovieScan ScanWith(RawFile& raw, const Bytes& file) {
+// A scan with the tallies it filled; the test files' stream 0 is video, stream 1 audio.
+struct Scanned : CMovieScan {
+    StreamTallies streams;
+    const StreamTally::Data& Stream(std::size_t s) const {
+        static const StreamTally::Data kNone;
+        return s < streams.size() ? streams[s].data : kNone;
+    }
+    std::uint64_t VideoFrames() const { return Stream(0).chunks; }
+    std::uint64_t EmptyFrames() const { return Stream(0).emptyChunks; }
+    std::uint64_t AudioChunks() const { return Stream(1).chunks; }
+    std::uint64_t AudioBytes() const { return Stream(1).bytes; }
+};
+
+Scanned ScanWith(RawFile& raw, const Bytes& file) {
     CAviParser avi;
     avi.ParseFrom(MakeMemorySource(file), "clip.avi", 0xFFFFFFFF, false);
-    CMovieScan scan;
+    Scanned scan;
     scan.ScanFrom(raw, avi);
+    scan.streams = avi.m_arStreams;
     return scan;
 }
 
-CMovieScan ScanBytes(const Bytes& file) { return ScanWith(*MakeMemoryRawFile(file), file); }
+Scanned ScanBytes(const Bytes& file) { return ScanWith(*MakeMemoryRawFile(file), file); }
 
 using RegionList = std::vector<std::pair<std::uint64_t, std::uint64_t>>;  // position, length
 
@@ -79,11 +93,11 @@ TEST(MovieScan, CompleteFileCountsEveryStreamAndMatchesItsIndex) {
     chunks.push_back(Chunk("ix00", Zeros(24)));
     chunks.push_back(Chunk("00pc", Zeros(4)));  // stream 0, not a frame
     for (const bool absolute : {false, true}) {
-        const CMovieScan scan = ScanBytes(Movie(chunks, absolute));
-        EXPECT_EQ(scan.m_qwVideoFrames, 5u);
-        EXPECT_EQ(scan.m_qwEmptyFrames, 1u);
-        EXPECT_EQ(scan.m_qwAudioChunks, 4u);
-        EXPECT_EQ(scan.m_qwAudioBytes, 19u);
+        const Scanned scan = ScanBytes(Movie(chunks, absolute));
+        EXPECT_EQ(scan.VideoFrames(), 5u);
+        EXPECT_EQ(scan.EmptyFrames(), 1u);
+        EXPECT_EQ(scan.AudioChunks(), 4u);
+        EXPECT_EQ(scan.AudioBytes(), 19u);
         EXPECT_EQ(scan.m_qwDamagedRegions, 0u);
         EXPECT_TRUE(scan.m_bIndexChecked);
         EXPECT_EQ(scan.m_qwIndexEntries, chunks.size());
@@ -91,7 +105,7 @@ TEST(MovieScan, CompleteFileCountsEveryStreamAndMatchesItsIndex) {
     }
     // Every RIFF part's "movi" list is walked.
     const Bytes two = Movie(Interleaved(2)) + Riff("AVIX", {List("movi", Interleaved(3))});
-    EXPECT_EQ(ScanBytes(two).m_qwVideoFrames, 5u);
+    EXPECT_EQ(ScanBytes(two).VideoFrames(), 5u);
     EXPECT_EQ(ScanBytes(two).m_qwIndexMismatches, 0u);
 }
 
@@ -106,8 +120,8 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
         analysis.Analyse(dir.Write("cut.avi", whole.substr(0, cut)), {.scan = true, .data = {}});
         ASSERT_TRUE(analysis.m_bScanned);
         const CMovieScan& scan = analysis.m_scan;
-        EXPECT_EQ(scan.m_qwVideoFrames, 5u);
-        EXPECT_EQ(scan.m_qwAudioBytes, 20u);
+        EXPECT_EQ(analysis.m_parser.m_arStreams[0].data.chunks, 5u);
+        EXPECT_EQ(analysis.m_parser.m_arStreams[1].data.bytes, 20u);
         // From the header of the chunk the cut falls in to where "movi" says it ends.
         EXPECT_EQ(Regions(scan), (RegionList{{sixthFrame, moviEnd - sixthFrame}}));
         EXPECT_FALSE(scan.m_bIndexChecked);  // the index was cut off
@@ -135,9 +149,9 @@ TEST(MovieScan, DamageEndsAtAChunkFollowedByAWellFormedHeader) {
     indexed.push_back(Chunk("01wb", Zeros(4)));
     const std::uint32_t moviType = 12 + static_cast<std::uint32_t>(Hdrl().size()) + 8;
     const Bytes file = Riff("AVI ", {Hdrl(), List("movi", damaged), Idx1(EntriesOf(indexed, 4))});
-    const CMovieScan scan = ScanBytes(file);
-    EXPECT_EQ(scan.m_qwVideoFrames, 3u);
-    EXPECT_EQ(scan.m_qwAudioChunks, 3u);
+    const Scanned scan = ScanBytes(file);
+    EXPECT_EQ(scan.VideoFrames(), 3u);
+    EXPECT_EQ(scan.AudioChunks(), 3u);
     const std::uint64_t start = moviType + 4 + 2 * 26;
     EXPECT_EQ(Regions(scan), (RegionList{{start, garbage.size()}}));
     EXPECT_EQ(scan.m_qwDamagedBytes, garbage.size());
@@ -173,8 +187,8 @@ TEST(MovieScan, IndexEntriesThatDoNotNameAChunkAreCounted) {
 
 TEST(MovieScan, OpenDmlIndexEntriesNameTheirChunks) {
     OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {40, 30}, .audio = true, .chunkHeaders = true});
-    CMovieScan scan = ScanBytes(f.file.Flat());
-    EXPECT_EQ(scan.m_qwVideoFrames, 70u);
+    Scanned scan = ScanBytes(f.file.Flat());
+    EXPECT_EQ(scan.VideoFrames(), 70u);
     EXPECT_EQ(scan.m_qwIndexEntries, 80u + 70u);  // "idx1" of the first part, then "ix00"
     EXPECT_EQ(scan.m_qwIndexMismatches, 0u);
     // A wrong size in the second part's "ix00"; a super index that lists the parts
@@ -192,15 +206,15 @@ TEST(MovieScan, HostileListsEndTheirWalk) {
     // is passed over, and the chunks inside still count.
     std::vector<Bytes> claims{ListWithSize("rec ", 0xFFFFFFF0, {}), Chunk("00dc", Zeros(6))};
     const Bytes claimsRest = Riff("AVI ", {Hdrl(), List("movi", claims)});
-    CMovieScan scan = ScanBytes(claimsRest);
-    EXPECT_EQ(scan.m_qwVideoFrames, 1u);
+    Scanned scan = ScanBytes(claimsRest);
+    EXPECT_EQ(scan.VideoFrames(), 1u);
     EXPECT_EQ(scan.m_qwDamagedBytes, 12u);
 
     // Lists inside lists deeper than the walk follows are passed whole.
     Bytes nested = Chunk("00dc", "");
     for (int i = 0; i < 40; ++i) nested = List("rec ", {nested, Chunk("00dc", "")});
     scan = ScanBytes(Riff("AVI ", {Hdrl(), List("movi", {nested})}));
-    EXPECT_EQ(scan.m_qwVideoFrames, 15u);
+    EXPECT_EQ(scan.VideoFrames(), 15u);
     EXPECT_EQ(scan.m_qwDamagedRegions, 0u);
 
     // A chunk size near 2^32 in the middle: the rest of the list is one region.
@@ -211,7 +225,7 @@ TEST(MovieScan, HostileListsEndTheirWalk) {
 
     // Millions of tiny chunks.
     std::vector<Bytes> tiny(1 << 20, Chunk("00dc", ""));
-    EXPECT_EQ(ScanBytes(Riff("AVI ", {Hdrl(), List("movi", tiny)})).m_qwEmptyFrames, 1u << 20);
+    EXPECT_EQ(ScanBytes(Riff("AVI ", {Hdrl(), List("movi", tiny)})).EmptyFrames(), 1u << 20);
 
     // Damage of 40 MiB: the search through it reports its progress on the way.
     const Bytes damaged = Riff("AVI ", {Hdrl(), List("movi", {Zeros(40u << 20)})});
@@ -298,7 +312,7 @@ TEST(MovieScan, ObserverSeesEveryChunkInFileOrderWithTheHeadOfItsData) {
     for (std::size_t i = 1; i < seen.chunks.size(); ++i) {
         EXPECT_GT(seen.chunks[i].position, seen.chunks[i - 1].position);
     }
-    EXPECT_EQ(scan.m_qwVideoFrames, 3u);  // the observer changes no count
+    EXPECT_EQ(avi.m_arStreams[0].data.chunks, 3u);  // the observer changes no count
 
     // Heads that run past the buffer's end move it; their chunks still count as what they are.
     std::vector<Bytes> manyChunks;
@@ -312,8 +326,8 @@ TEST(MovieScan, ObserverSeesEveryChunkInFileOrderWithTheHeadOfItsData) {
     Recorder heads(4096);
     scan.ScanFrom(*MakeMemoryRawFile(longFile), longAvi,
                   {.progress = {}, .observer = &heads, .stop = nullptr});
-    EXPECT_EQ(scan.m_qwAudioChunks, 600u);
-    EXPECT_EQ(scan.m_qwVideoFrames, 600u);
+    EXPECT_EQ(longAvi.m_arStreams[1].data.chunks, 600u);
+    EXPECT_EQ(longAvi.m_arStreams[0].data.chunks, 600u);
 
     // Damage is told as it is found.
     Bytes garbled = Movie(Interleaved(4));
@@ -348,8 +362,8 @@ TEST(MovieScan, ReadsOnlyWhatItNeeds) {
     chunks.push_back(Chunk("01wb", Zeros(4)));
     const Bytes big = Movie(chunks);
     CountingFile whole(MakeMemoryRawFile(big));
-    CMovieScan scan = ScanWith(whole, big);
-    EXPECT_EQ(scan.m_qwVideoFrames, 3u);
+    Scanned scan = ScanWith(whole, big);
+    EXPECT_EQ(scan.VideoFrames(), 3u);
     EXPECT_EQ(scan.m_qwIndexMismatches, 0u);
     EXPECT_LT(whole.bytesRead, 3u << 20);
 
@@ -358,7 +372,7 @@ TEST(MovieScan, ReadsOnlyWhatItNeeds) {
     const std::size_t cut = movie.find("movi") + 4 + 3 * 26;
     scan =
         ScanWith(*MakeMemoryRawFile(std::string_view(movie).substr(0, cut), movie.size()), movie);
-    EXPECT_EQ(scan.m_qwVideoFrames, 3u);
+    EXPECT_EQ(scan.VideoFrames(), 3u);
     EXPECT_TRUE(scan.m_bReadFailed);
     ASSERT_EQ(scan.m_qwDamagedRegions, 1u);
     EXPECT_EQ(scan.m_arDamagedRegions[0].qwPosition, cut);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "plovik/file_analysis.h"
+#include "plovik/file_facts.h"
 #include "plovik/repair.h"
 #include "raw_file.h"
 #include "repair_core.h"
@@ -34,11 +35,12 @@ Repaired RepairBytes(const Bytes& input) {
     return result;
 }
 
-CMovieScan ScanOf(const Bytes& bytes) {
+// The facts of a file with its data scanned.
+FileFacts ScanOf(const Bytes& bytes) {
     const std::unique_ptr<RawFile> file = MakeMemoryRawFile(bytes);
     CFileAnalysis analysis;
     analysis.AnalyseOpen(*file, "x.avi", {.scan = true});
-    return analysis.m_scan;
+    return FillFacts("x.avi", analysis);
 }
 
 // The stream chunks of a file's movie data, whole, in file order.
@@ -84,11 +86,11 @@ TEST(Repair, CutFileKeepsEveryWholeChunkAndGetsAnIndex) {
     const Repaired repaired = RepairBytes(cut);
     ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
     EXPECT_EQ(repaired.check, "");
-    const CMovieScan in = ScanOf(cut);
-    EXPECT_EQ(repaired.summary.videoFrames, in.m_qwVideoFrames);
-    EXPECT_EQ(repaired.summary.audioBytes, in.m_qwAudioBytes);
+    const ScanFacts in = *ScanOf(cut).scan;
+    EXPECT_EQ(repaired.summary.videoFrames, in.videoFrames);
+    EXPECT_EQ(repaired.summary.audioBytes, in.audioBytes);
     EXPECT_EQ(repaired.summary.regionsLeftOut, 1u);
-    EXPECT_EQ(FieldChanged(repaired.summary, "avih.dwTotalFrames"), in.m_qwVideoFrames);
+    EXPECT_EQ(FieldChanged(repaired.summary, "avih.dwTotalFrames"), in.videoFrames);
     EXPECT_EQ(StreamChunks(repaired.copy), StreamChunks(cut));
     EXPECT_NE(repaired.copy.find(kSoftware), Bytes::npos);
     EXPECT_NE(repaired.copy.find("idx1"), Bytes::npos);
@@ -104,12 +106,12 @@ TEST(Repair, DamagedStretchIsLeftOutAndTheIndexGivesTheKeyFlags) {
     EXPECT_EQ(repaired.check, "");
     EXPECT_EQ(repaired.summary.regionsLeftOut, 1u);
     EXPECT_GT(repaired.summary.bytesLeftOut, 0u);
-    EXPECT_EQ(repaired.summary.keysFromIndex, ScanOf(damaged).m_qwVideoFrames);
+    EXPECT_EQ(repaired.summary.keysFromIndex, ScanOf(damaged).scan->videoFrames);
     EXPECT_EQ(repaired.summary.keysAssumed, 0u);
     // The key frames of the copy are the original's, frame for frame.
-    const CMovieScan copy = ScanOf(repaired.copy);
-    EXPECT_EQ(copy.m_KeyFrameSizes.count, ScanOf(damaged).m_KeyFrameSizes.count);
-    EXPECT_EQ(copy.m_qwIndexMismatches, 0u);
+    const FileFacts copy = ScanOf(repaired.copy);
+    EXPECT_EQ(copy.frameSizes->key.count, ScanOf(damaged).frameSizes->key.count);
+    EXPECT_EQ(copy.scan->indexMismatches, 0u);
 }
 
 TEST(Repair, WithoutAnIndexUnknownCodecsAreAssumedKeyAndNamed) {

@@ -61,13 +61,6 @@ class ScanObserver {
     virtual void Damaged(std::uint64_t /*position*/, std::uint64_t /*length*/) {}
 };
 
-// What the walk met of one stream: its complete chunks.
-struct SCANSTREAM {
-    std::uint64_t qwChunks = 0;
-    std::uint64_t qwBytes = 0;
-    std::uint32_t dwLargest = 0;  // the size of the largest
-};
-
 // The audio against the video, at each audio chunk in file order: the audio's time up to the
 // end of the chunk against the time of the video frames before it.
 struct SCANINTERLEAVE {
@@ -89,7 +82,7 @@ struct AUDIOUNITS {
     std::uint32_t dwScale;
     std::uint32_t dwRate;
     std::uint64_t Units(std::uint64_t bytes, std::uint64_t chunks) const {
-        return dwSampleSize != 0 ? bytes / dwSampleSize : chunks;
+        return StreamUnits(dwSampleSize, chunks, bytes);
     }
 };
 AUDIOUNITS AudioUnitsOf(const CAviParser& avi);
@@ -109,24 +102,19 @@ class CMovieScan {
         const std::atomic<bool>* stop = nullptr;  // set: the scan ends soon (m_bStopped)
     };
 
-    // Scans the open file that avi has analysed, from the layout avi found.
-    void ScanFrom(RawFile& file, const CAviParser& avi, const Options& options);
-    void ScanFrom(RawFile& file, const CAviParser& avi, Progress progress = {}) {
+    // Scans the open file that avi has analysed, from the layout avi found; what the data
+    // hold of each stream goes to avi's tallies.
+    void ScanFrom(RawFile& file, CAviParser& avi, const Options& options);
+    void ScanFrom(RawFile& file, CAviParser& avi, Progress progress = {}) {
         ScanFrom(file, avi,
                  {.progress = std::move(progress), .observer = nullptr, .stop = nullptr});
     }
     void Reset();
 
-    // Complete "##dc"/"##db" chunks of the video stream (stream 0 when there is none): the
-    // video frames present, empty (zero-size, dropped) frames included; these are also
-    // counted alone. The frames of the first "movi" list (the first RIFF part) too.
-    std::uint64_t m_qwVideoFrames = 0;
-    std::uint64_t m_qwEmptyFrames = 0;
-    std::uint64_t m_qwFirstListVideoFrames = 0;
-    // Complete "##wb" chunks of the audio stream the report shows
-    // (CAviParser::m_Layout.nAudioStream).
-    std::uint64_t m_qwAudioChunks = 0;
-    std::uint64_t m_qwAudioBytes = 0;
+    // What the data hold of each stream goes to its tally (CAviParser::m_arStreams); the
+    // chunks of stream numbers past the header list's streams are counted here.
+    std::uint64_t m_qwUnlistedChunks = 0;
+    std::uint32_t m_dwUnlistedLargest = 0;
     std::uint64_t m_qwDamagedRegions = 0;
     std::uint64_t m_qwDamagedBytes = 0;
     std::vector<DAMAGEDREGION> m_arDamagedRegions;  // the first kScanKeptRegions, in file order
@@ -139,8 +127,6 @@ class CMovieScan {
     std::uint64_t m_qwDataDamagedBytes = 0;
     // Chunks of an odd size whose writer left out the pad byte (the walk takes them).
     std::uint64_t m_qwUnpaddedChunks = 0;
-    // Every stream's chunks, by the number in their ids.
-    std::array<SCANSTREAM, 100> m_arStreams{};
     SCANINTERLEAVE m_Interleave;
     // The sizes of the video frames the index marks key and not key (frames no index entry
     // names are in neither).
@@ -173,6 +159,7 @@ class CMovieScan {
     bool m_bStopped = false;
 
   private:
+    void KeepStreamData(std::span<const StreamTally::Data> data, StreamTallies& streams);
     bool SomeMatchWithTheOtherBase(RawFile& file, ScanFile& shared, const CAviParser& avi,
                                    const Options& options);
 };

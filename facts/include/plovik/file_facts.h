@@ -131,13 +131,6 @@ struct IndexFacts {
     std::span<const double> keyTimes;  // seconds; valid while the analysis is kept
 };
 
-// What the data scan met of one stream.
-struct StreamScanFacts {
-    std::uint64_t chunks = 0;
-    std::uint64_t bytes = 0;
-    std::uint32_t largest = 0;
-};
-
 struct ScanFacts {
     std::uint64_t videoFrames = 0;     // present, empty ones included
     std::uint32_t expectedFrames = 0;  // the video stream header's length
@@ -174,20 +167,37 @@ struct ScanFacts {
     // MPEG-4 Part 2 stored packed (several VOPs in a chunk); none for other codecs.
     std::optional<bool> packedBitstream;
     std::uint64_t firstPackedChunk = 0;
-    std::vector<StreamScanFacts> streams;  // by stream number, one per stream list
-    std::uint32_t largestChunk = 0;        // of any stream
-    std::uint64_t streamChunks = 0;        // of all streams
-    bool stopped = false;                  // the scan was stopped before its end
+    std::uint32_t largestChunk = 0;  // of any stream
+    std::uint64_t streamChunks = 0;  // of all streams, palette changes included
+    bool stopped = false;            // the scan was stopped before its end
 };
 
-// One stream's header.
+// One stream, from its tally: what its header says, what the index lists and what the data
+// hold of it, each length also in seconds.
 struct StreamFacts {
-    FOURCC type = 0;  // "vids", "auds"
+    FOURCC type = 0;                        // "vids", "auds", "txts"; 0 for a list without a header
+    std::string_view kind;                  // "video", "audio", "text", "other", "none"
+    std::string code;                       // a video codec's FourCC as shown ("XVID"); else empty
+    std::uint16_t formatTag = 0;            // an audio stream's (the sub-format's if extensible)
+    std::optional<std::string_view> codec;  // short name for scripts ("h264", "mp3")
     std::uint32_t scale = 0;
     std::uint32_t rate = 0;
-    std::uint32_t length = 0;
+    std::uint32_t length = 0;  // the header's, in the stream's units
     std::uint32_t sampleSize = 0;
     std::uint32_t suggestedBufferSize = 0;
+    std::optional<double> duration;  // of the header's length; none without a rate
+    // The index's entries of it, and its length by them; with an index only.
+    std::uint64_t indexEntries = 0;
+    std::uint64_t indexLength = 0;
+    std::optional<double> indexDuration;
+    // What the data hold of it; with a data scan only.
+    std::uint64_t chunks = 0;  // frames or sample chunks, empty ones included
+    std::uint64_t bytes = 0;
+    std::uint64_t emptyChunks = 0;
+    std::uint64_t paletteChanges = 0;
+    std::uint32_t largest = 0;
+    std::uint64_t dataLength = 0;
+    std::optional<double> dataDuration;
 };
 
 // One RIFF part.
@@ -219,7 +229,6 @@ struct StructureFacts {
     std::uint32_t suggestedBufferSize = 0;
     std::int32_t formatWidth = 0;  // the video format's
     std::int32_t formatHeight = 0;
-    std::vector<StreamFacts> streams;
     int videoStream = -1;
     int audioStream = -1;                      // the one the report shows
     std::optional<std::uint32_t> grandFrames;  // dmlh's
@@ -285,6 +294,7 @@ struct FileFacts {
     std::optional<FrameSizes> frameSizes;  // none without an index or a data check
     std::optional<bool> audioVbr;          // none without audio
     StructureFacts structure;
+    std::vector<StreamFacts> streams;  // one per stream list, in file order
 
     std::optional<ScanFacts> scan;  // with a data check
 
