@@ -24,8 +24,8 @@ struct AudioFile {
     bool crcEveryByte;  // a CRC covers the whole frame (AC-3), not only its head
 };
 
-// MPEG audio without CRC shows damage in its headers and lengths only; twolame's CRC covers
-// the bit allocation; AC-3's two CRCs cover every byte.
+// MPEG audio without CRC shows damage in its headers and lengths only, its CRC covers the
+// frame's head; AC-3's two CRCs cover every byte.
 constexpr AudioFile kFiles[] = {
     {"ff_mpeg4_mp3.avi", 1, 1152, false},     {"ff_mpeg4_mp3vbr.avi", 1, 1152, false},
     {"me_mpeg4_mp3.avi", 1, 1152, false},     {"me_mpeg4_mp3vbr.avi", 1, 1152, false},
@@ -51,7 +51,6 @@ AudioStreamFormat FormatOf(const std::string& strf, std::uint32_t sampleSize) {
     format.formatTag = static_cast<std::uint16_t>(Le(strf, 0, 2));
     format.channels = static_cast<std::uint16_t>(Le(strf, 2, 2));
     format.sampleRate = Le(strf, 4, 4);
-    format.blockAlign = static_cast<std::uint16_t>(Le(strf, 12, 2));
     format.sampleSize = sampleSize;
     if (strf.size() > 18) {
         format.extra = {reinterpret_cast<const std::uint8_t*>(strf.data()) + 18, strf.size() - 18};
