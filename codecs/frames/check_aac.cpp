@@ -45,13 +45,14 @@ class AdtsSyntax final : public FrameSyntax {
     std::uint8_t SyncByte() const override { return 0xFF; }
     std::size_t MaxFrame() const override { return 8191; }  // 13 length bits
     const char* StreamName() const override { return "ADTS"; }
-    const char* FixedFields() const override { return "profile, sample rate or channels"; }
+    const char* FixedFields() const override { return "profile or sample rate"; }
 
     FrameHead Read(const std::uint8_t* header) const override {
         const auto h = ParseHeader(header);
         if (!h) return {};
-        const auto fixed = static_cast<std::uint32_t>(h->mpeg2 << 9 | h->profile << 7 |
-                                                      h->rateIndex << 3 | h->channelConfiguration);
+        // Not the channels: broadcasts switch between layouts.
+        const auto fixed =
+            static_cast<std::uint32_t>(h->mpeg2 << 6 | h->profile << 4 | h->rateIndex);
         return {FrameHead::Kind::kFrame, h->length, fixed, "ADTS"};
     }
 

@@ -156,7 +156,7 @@ class MpegAudioSyntax final : public FrameSyntax {
     // MPEG-1 Layer II at 32 kHz and 384 kbit/s, padded.
     std::size_t MaxFrame() const override { return 1729; }
     const char* StreamName() const override { return formatTag_ == 0x50 ? "MP2" : "MP3"; }
-    const char* FixedFields() const override { return "version, layer, sample rate or channels"; }
+    const char* FixedFields() const override { return "version, layer or sample rate"; }
 
     FrameHead Read(const std::uint8_t* header) const override {
         const auto h = ParseHeader(header);
@@ -164,8 +164,8 @@ class MpegAudioSyntax final : public FrameSyntax {
         FrameHead head;
         head.kind = h->bitRate ? FrameHead::Kind::kFrame : FrameHead::Kind::kUnsized;
         head.length = h->bitRate ? h->Length() : 0;
-        head.fixed = static_cast<std::uint32_t>(h->version << 5 | h->layer << 3 |
-                                                h->rateIndex << 1 | (h->mode == kMono));
+        // Not the mode: broadcasts switch between mono and stereo.
+        head.fixed = static_cast<std::uint32_t>(h->version << 4 | h->layer << 2 | h->rateIndex);
         head.name = NameOf(h->layer);
         return head;
     }
