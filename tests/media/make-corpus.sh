@@ -84,6 +84,8 @@ if have mencoder && have ffmpeg; then
             -lameopts vbr=3
         me me_h264_pcm.avi "$src" -ovc x264 -x264encopts keyint=25:preset=ultrafast -oac pcm
         me me_mpeg4_mp2.avi "$src" -ovc lavc -lavcopts vcodec=mpeg4:keyint=12 -oac twolame
+        me me_mpeg4_mp2crc.avi "$src" -ovc lavc -lavcopts vcodec=mpeg4:keyint=12 -oac twolame \
+            -twolameopts br=160:mode=jstereo:errprot=1
         me me_mjpeg_ac3.avi "$src3" -ovc lavc -lavcopts vcodec=mjpeg -oac copy
     } || true
 fi
