@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "idx1_index.h"
 #include "index_scan.h"
@@ -59,15 +60,50 @@ BlockSummary SummariseBlock(const std::uint8_t* entries) {
     return {CountBits(videoMask), videoMask, videoMask & flagMask};
 }
 
+// The first video stream, when stream 0 is not a video stream: an index without "00dc" and
+// "00db" entries counts that stream's frames in their place. -1 when there is no such stream.
+int SecondChoiceVideo(const CAviParser& avi) {
+    const StreamTallies& streams = avi.m_arStreams;
+    if (streams.empty() || streams[0].IsVideo()) return -1;
+    for (std::size_t s = 1; s < streams.size(); ++s) {
+        if (streams[s].IsVideo()) return static_cast<int>(s);
+    }
+    return -1;
+}
+
+// The frames of the second-choice video stream, counted beside stream 0's in the same pass.
+struct SecondChoice {
+    struct Key {
+        std::uint32_t videoCount;
+        std::uint32_t offset;
+    };
+    int stream = -1;
+    std::uint32_t frames = 0;
+    std::vector<Key> keys;
+
+    void Entry(FOURCC id, std::uint32_t flags, std::uint32_t offset) {
+        if (!IsVideoFrameOf(id, stream)) return;
+        ++frames;
+        if ((flags & AVIIF_KEYFRAME) != 0) keys.push_back({frames, offset});
+    }
+};
+
 class Idx1Scan {
   public:
     Idx1Scan(CAviParser& avi, ByteSource& source)
-        : m_avi(avi), m_source(source), m_keys(avi), m_clock(avi.m_dwTimeout) {}
+        : m_avi(avi), m_source(source), m_keys(avi), m_clock(avi.m_dwTimeout) {
+        m_second.stream = SecondChoiceVideo(avi);
+    }
 
     // Scans nBytes of entries; false when they end early or the time runs out.
     bool Run(std::uint32_t nBytes) {
         const bool whole = ScanRuns(Idx1Reader(m_source, nBytes / kEntryBytes));
         // Whether the scan ended or stopped early, what it found stands.
+        if (m_videoCount == 0 && m_second.frames != 0) {
+            for (const SecondChoice::Key& key : m_second.keys)
+                m_keys.Add(key.videoCount, key.offset);
+            m_videoCount = m_second.frames;
+        }
         m_avi.m_nIndexFrames = m_videoCount;
         m_keys.Complete();
         m_tallies.CopyTo(m_avi.m_arStreams);
@@ -88,11 +124,7 @@ class Idx1Scan {
             const std::size_t count = run.size() / kEntryBytes;
             std::size_t taken = 0;
             const bool inTime = ScanEntries(run.data(), count, taken);
-            for (std::size_t i = 0; i < taken; ++i) {
-                const std::uint8_t* entry = run.data() + i * kEntryBytes;
-                m_tallies.Add(Idx1Id(entry), Idx1Size(entry),
-                              (Idx1Flags(entry) & AVIIF_KEYFRAME) != 0);
-            }
+            TallyEntries(run.data(), taken);
             if (!inTime) {
                 // Stop right after the entry that found the time passed.
                 entries.GiveBack(count - taken);
@@ -101,6 +133,17 @@ class Idx1Scan {
             }
         }
         return !entries.EndedEarly();  // ending early: a failed entry read
+    }
+
+    // Every stream's tally, and the second-choice video stream's frames, from count entries.
+    void TallyEntries(const std::uint8_t* entries, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* entry = entries + i * kEntryBytes;
+            const FOURCC id = Idx1Id(entry);
+            const std::uint32_t flags = Idx1Flags(entry);
+            m_tallies.Add(id, Idx1Size(entry), (flags & AVIIF_KEYFRAME) != 0);
+            if (m_second.stream >= 0) m_second.Entry(id, flags, Idx1Offset(entry));
+        }
     }
 
     // Scans count entries; false when the time limit has passed, with taken the number
@@ -165,6 +208,7 @@ class Idx1Scan {
     KeyFrameRecorder m_keys;
     IndexClock m_clock;
     IndexTallies m_tallies;
+    SecondChoice m_second;
     std::uint32_t m_videoCount = 0;  // video entries so far
     std::uint32_t m_checkAt = 0;     // the multiple of the clock step now or next due
 };

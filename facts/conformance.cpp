@@ -223,7 +223,7 @@ void Findings::OpenDml() {
     if (DataIntact()) {
         frames = f.scan->videoFrames;
     } else if (f.index.kind != IndexKind::kNone && f.index.complete) {
-        frames = f.index.streamFrames;
+        frames = f.index.videoFrames;
     }
     if (frames && *frames != *f.structure.grandFrames) {
         Add(kGrandFrames, "dmlh counts " + Num(*f.structure.grandFrames) +
@@ -303,20 +303,17 @@ void Findings::Index() {
         if (!f.unfinished) Add(kNoIndex, "no index");
         return;
     }
-    const bool complete = index.streamFrames == index.totalFrames &&
-                          (f.errorCode != PARSE_ERR_INDEX) &&
-                          (f.structure.videoStream > 0 || index.complete);
-    if (!complete && f.video.present) {
+    if (!index.complete && f.video.present) {
         std::string message = "index damaged (";
-        if (index.streamFrames == index.totalFrames) {
-            message += "cut short after its " + Num(index.streamFrames) + " frames)";
+        if (index.videoFrames == index.totalFrames) {
+            message += "cut short after its " + Num(index.videoFrames) + " frames)";
         } else {
             message +=
-                Num(index.streamFrames) + " of " + Num(index.totalFrames) + " frames indexed)";
+                Num(index.videoFrames) + " of " + Num(index.totalFrames) + " frames indexed)";
         }
         Add(kIndexDamaged, message, index.position, index.size);
     }
-    if (index.streamFrames != 0 && index.streamKeyFrames == 0) {
+    if (index.videoFrames != 0 && index.keyFrames == 0) {
         Add(kNoKeyFrames, "no index entry is marked as a key frame", index.position, index.size);
     }
     if (!f.scan || !f.scan->indexMismatches) return;

@@ -186,8 +186,6 @@ IndexFacts IndexFactsOf(const CAviParser& avi) {
     x.totalFrames = avi.m_dwIndexTotalFrames;
     x.videoFrames = avi.m_nIndexFrames;
     x.keyFrames = avi.m_nKeyFrames;
-    x.streamFrames = x.videoFrames;
-    x.streamKeyFrames = x.keyFrames;
     x.front = avi.IsFrontIndex();
     x.keyTimes = std::span<const double>(avi.m_arKeyTimes)
                      .first(std::min<std::size_t>(avi.m_nKeyFrames, avi.m_arKeyTimes.size()));
@@ -573,10 +571,6 @@ FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool
     f.readFailure = analysis.m_readFailure;
     // What the analysis made of the bytes it read before that cannot be trusted.
     if (f.readFailure) f.failure = ReadFailureText(*f.readFailure);
-    if (const StreamTally* video = VideoTally(analysis.m_parser)) {
-        f.index.streamFrames = video->index.entries;
-        f.index.streamKeyFrames = video->index.keyEntries;
-    }
     if (HasHeaders(f.status)) f.frameSizes = FrameSizesOf(analysis);
     if (f.audioVbr && f.scan && f.scan->audioBitratesVary) f.audioVbr = true;
     if (judged) Judge(f);

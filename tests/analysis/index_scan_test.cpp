@@ -102,6 +102,29 @@ TEST(IndexScan, CompletenessComparesVideoCountWithTotalFrames) {
     }
 }
 
+TEST(IndexScan, VideoStoredAsAStreamAfterAudioIsCountedWhenStreamZeroHasNoFrames) {
+    const Bytes hdrl =
+        List("hdrl",
+             {Avih({.microSecPerFrame = 40000, .totalFrames = 3}),
+              List("strl", {Strh({.type = "auds", .handler = std::string(4, '\0')}), AudioStrf()}),
+              List("strl", {Strh({.length = 3}), VideoStrf()})});
+    auto parse = [&](const std::vector<IndexEntry>& entries, CAviParser& p) {
+        ASSERT_TRUE(ParseFileBytes(
+            p, Riff("AVI ", {hdrl, List("movi", {Chunk("01dc", Zeros(8))}), Idx1(entries)})));
+    };
+    CAviParser p;
+    parse({{"00wb", kKey}, {"01dc", kKey}, {"01dc", 0}, {"00wb", kKey}, {"01dc", kKey}}, p);
+    EXPECT_EQ(p.m_nIndexFrames, 3u);
+    EXPECT_TRUE(p.m_bIndexOK);
+    ASSERT_EQ(p.m_nKeyFrames, 2u);
+    EXPECT_EQ(p.m_arKeyTimes[1], 0.08);  // the third frame of stream 1
+    // Frames of stream 0 come first: then they alone count.
+    CAviParser q;
+    parse({{"00dc", kKey}, {"01dc", kKey}, {"01dc", kKey}}, q);
+    EXPECT_EQ(q.m_nIndexFrames, 1u);
+    EXPECT_EQ(q.m_nKeyFrames, 1u);
+}
+
 TEST(IndexScan, IndexSizeNotAMultipleOf16FailsAfterItsWholeEntries) {
     // Two whole entries and 8 stray bytes; the key-frame entry after the chunk is not read.
     const Bytes idx1 = Chunk("idx1", IndexEntries({Video(kKey), Video(kKey)}) + Zeros(8));

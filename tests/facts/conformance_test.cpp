@@ -38,6 +38,7 @@ struct Shape {
     bool mixedBitrates = false;      // the audio chunks open with MP3 headers of two bit rates
     bool vops = false;               // frames open with MPEG-4 VOP headers (a key frame each 5)
     bool packed = false;             // with two VOPs in each frame
+    bool palette = false;            // a palette change after the first frame
     std::vector<Bytes> extraTopChunks = {};  // after the index
 };
 
@@ -74,6 +75,11 @@ Built Build(const Shape& s) {
         b.index.push_back({v + "dc", s.keyFlags && i % 5 == 0 ? kKey : 0, offset,
                            static_cast<std::uint32_t>(frame.size())});
         offset += static_cast<std::uint32_t>(chunks.back().size());
+        if (s.palette && i == 0) {
+            chunks.push_back(Chunk(v + "pc", Bytes(8, 'p')));
+            b.index.push_back({v + "pc", 0, offset, 8});
+            offset += static_cast<std::uint32_t>(chunks.back().size());
+        }
         Bytes audio(64, 'a');
         if (s.mixedBitrates) audio.replace(0, 3, i % 2 == 0 ? "\xFF\xFB\x90" : "\xFF\xFB\xA0");
         if (s.audioLast) {
@@ -277,7 +283,7 @@ TEST(Conformance, EveryRuleHasItsCaseAndADocumentedId) {
 
 TEST(Conformance, WholeFilesOfTheMuxersKindsDrawNoWarning) {
     for (const Bytes& file :
-         {Whole(), Whole({.videoSecond = true}), Whole({.vops = true}),
+         {Whole(), Whole({.videoSecond = true}), Whole({.vops = true}), Whole({.palette = true}),
           BuildOpenDmlAvi({.partFrames = {4, 3, 3}, .chunkHeaders = true}).file.Flat()}) {
         const FileFacts facts = FactsOf(file);
         EXPECT_EQ(facts.verdict, Verdict::kOk)

@@ -1,6 +1,7 @@
 // Which data checks leave something for a repair to mend.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "plovik/file_analysis.h"
@@ -44,6 +45,13 @@ TEST(RepairNeed, WhatTheCheckFoundDecides) {
     EXPECT_TRUE(WouldMend(mismatch)) << "index entry pointing at no chunk";
 
     EXPECT_TRUE(WouldMend(withSize(whole.substr(0, idx1), 4, idx1 - 8))) << "no index";
+
+    // Video in stream 1 with its whole index: its frames are what the index is held against.
+    const char* root = std::getenv("PLOVIK_SOURCE_DIR");
+    const Bytes videoSecond =
+        ReadFileBytes(std::string(root ? root : ".") + "/tests/data/audio_first.avi");
+    ASSERT_FALSE(videoSecond.empty());
+    EXPECT_FALSE(WouldMend(videoSecond)) << "a sound file with its video in stream 1";
 
     const Bytes noData = whole.substr(0, movi - 8) + List("movi", {});
     EXPECT_FALSE(WouldMend(withSize(noData, 4, noData.size() - 8))) << "nothing to keep";

@@ -119,13 +119,13 @@ struct IndexFacts {
     // Where it stands: the "idx1" chunk, or the first standard index chunk of the super index.
     std::optional<std::uint64_t> position;
     std::optional<std::uint64_t> size;
+    // The one decision on the index: it lists as many video frames as its total, whole.
     bool complete = false;
     std::uint32_t totalFrames = 0;  // the frame total the index is compared with
-    std::uint32_t videoFrames = 0;  // video entries counted, zero-size (dropped) frames too
+    // Video entries counted (of stream 0, else of the first video stream), zero-size
+    // (dropped) frames too, and those of them marked key.
+    std::uint32_t videoFrames = 0;
     std::uint32_t keyFrames = 0;
-    // The same two for the stream the video really is (the ones above count stream 0).
-    std::uint64_t streamFrames = 0;
-    std::uint64_t streamKeyFrames = 0;
     bool front = false;  // stands before the movie data
     std::optional<KeyFrameStats> intervals;
     std::span<const double> keyTimes;  // seconds; valid while the analysis is kept
