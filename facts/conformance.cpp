@@ -285,14 +285,16 @@ void Findings::HeaderCounts() {
     }
     for (std::size_t i = 0; i < f.streams.size(); ++i) {
         const StreamFacts& s = f.streams[i];
-        if (s.suggestedBufferSize != 0 && s.suggestedBufferSize < s.largest) {
+        if (!s.present) continue;
+        const StreamFacts::Present& present = *s.present;
+        if (s.suggestedBufferSize != 0 && s.suggestedBufferSize < present.largest) {
             Add(kBufferSize, "suggested buffer of " + Num(s.suggestedBufferSize) +
                                  " bytes for stream " + Num(i) + ", its largest chunk has " +
-                                 Num(s.largest));
+                                 Num(present.largest));
         }
-        if (s.type != 0 && s.dataLength != s.length) {
+        if (s.type != 0 && present.length != s.length) {
             Add(kStreamLength, "stream " + Num(i) + " has a length of " + Num(s.length) + ", " +
-                                   Num(s.dataLength) + " present");
+                                   Num(present.length) + " present");
         }
     }
 }

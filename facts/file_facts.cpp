@@ -329,19 +329,19 @@ StreamFacts StreamFactsOf(const StreamTally& tally, bool indexed, bool scanned) 
     st.suggestedBufferSize = h.dwSuggestedBufferSize;
     st.duration = Seconds(h.dwLength, h.dwScale, h.dwRate);
     if (indexed) {
-        st.indexEntries = tally.index.entries;
-        st.indexLength = tally.IndexLength();
-        st.indexDuration = Seconds(st.indexLength, h.dwScale, h.dwRate);
+        const std::uint64_t length = tally.IndexLength();
+        st.indexed = {tally.index.entries, length, Seconds(length, h.dwScale, h.dwRate)};
     }
     if (scanned) {
         const StreamTally::Data& data = tally.data;
-        st.chunks = data.chunks;
-        st.bytes = data.bytes;
-        st.emptyChunks = data.emptyChunks;
-        st.paletteChanges = data.paletteChanges;
-        st.largest = data.largest;
-        st.dataLength = tally.DataLength();
-        st.dataDuration = Seconds(st.dataLength, h.dwScale, h.dwRate);
+        const std::uint64_t length = tally.DataLength();
+        st.present = {data.chunks,
+                      data.bytes,
+                      data.emptyChunks,
+                      data.paletteChanges,
+                      data.largest,
+                      length,
+                      Seconds(length, h.dwScale, h.dwRate)};
     }
     return st;
 }

@@ -139,13 +139,36 @@ std::string FindingIds(const std::vector<Finding>& findings) {
     return ids;
 }
 
+// The streams of a kind: how many, and their codecs joined by spaces (the FourCC or the
+// format tag of one without a short name).
+void StreamCells(CsvRow& row, const std::vector<StreamFacts>& streams) {
+    std::uint64_t counts[2] = {0, 0};
+    std::string codecs[2];
+    for (const StreamFacts& s : streams) {
+        const int kind = s.kind == "video" ? 0 : s.kind == "audio" ? 1 : -1;
+        if (kind < 0) continue;
+        ++counts[kind];
+        std::string& list = codecs[kind];
+        if (!list.empty()) list += ' ';
+        if (s.codec) {
+            list += *s.codec;
+        } else {
+            list += kind == 0 ? s.code : std::to_string(s.formatTag);
+        }
+    }
+    row.Cell(counts[0]);
+    row.Cell(counts[1]);
+    row.Cell(codecs[0]);
+    row.Cell(codecs[1]);
+}
+
 }  // namespace
 
 std::string CsvHeader(const RecordOptions& options) {
     std::string header(kColumns);
     if (options.scan) header += kScanColumns;
     if (options.check) header += ",verdict,findings";
-    return header + "\r\n";
+    return header + ",video_streams,audio_streams,video_codecs,audio_codecs\r\n";
 }
 
 std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
@@ -166,6 +189,7 @@ std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
         row.Cell(VerdictName(f.verdict));
         row.Cell(FindingIds(f.findings));
     }
+    HasHeaders(status) ? StreamCells(row, f.streams) : row.Empty(4);
     return row.Finish();
 }
 

@@ -137,6 +137,37 @@ void WriteKeyFrameTimes(JsonWriter& w, std::span<const double> times) {
     w.EndArray();
 }
 
+// Every stream list's stream: what its header says, and what the index lists and the data
+// hold of it where they were read.
+void WriteStreams(JsonWriter& w, std::span<const StreamFacts> streams) {
+    using std::nullopt;
+    w.Key("streams");
+    w.BeginArray();
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const StreamFacts& s = streams[i];
+        const std::optional<StreamFacts::Indexed>& in = s.indexed;
+        const std::optional<StreamFacts::Present>& at = s.present;
+        w.BeginObject();
+        w.Field("index", i);
+        w.Field("type", s.kind);
+        w.Field("codec", s.codec);
+        w.Field("fourcc", s.code.empty() ? nullopt : std::optional<std::string_view>(s.code));
+        w.Field("format_tag", s.kind == "audio" ? std::optional(s.formatTag) : nullopt);
+        w.Field("rate", s.rate);
+        w.Field("scale", s.scale);
+        w.Field("sample_size", s.sampleSize);
+        w.Field("length", s.length);
+        w.Field("duration_s", s.duration);
+        w.Field("index_entries", in ? std::optional(in->entries) : nullopt);
+        w.Field("index_duration_s", in ? in->duration : nullopt);
+        w.Field("chunks", at ? std::optional(at->chunks) : nullopt);
+        w.Field("bytes", at ? std::optional(at->bytes) : nullopt);
+        w.Field("data_duration_s", at ? at->duration : nullopt);
+        w.EndObject();
+    }
+    w.EndArray();
+}
+
 void WriteFindings(JsonWriter& w, const FileFacts& f) {
     w.Field("verdict", VerdictName(f.verdict));
     w.Field("data_checked", f.scan.has_value());
@@ -198,6 +229,7 @@ void WriteHeaders(JsonWriter& w, const FileFacts& f, const RecordOptions& option
     w.Field("has_text_stream", f.hasText);
     w.Field("audio_vbr", f.audioVbr);
     WriteFrameSizes(w, f.frameSizes);
+    WriteStreams(w, f.streams);
     if (options.keyFrameTimes) WriteKeyFrameTimes(w, f.index.keyTimes);
 }
 

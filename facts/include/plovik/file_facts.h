@@ -186,18 +186,24 @@ struct StreamFacts {
     std::uint32_t sampleSize = 0;
     std::uint32_t suggestedBufferSize = 0;
     std::optional<double> duration;  // of the header's length; none without a rate
-    // The index's entries of it, and its length by them; with an index only.
-    std::uint64_t indexEntries = 0;
-    std::uint64_t indexLength = 0;
-    std::optional<double> indexDuration;
+    // What the index lists of it, and its length by them; with an index only.
+    struct Indexed {
+        std::uint64_t entries = 0;
+        std::uint64_t length = 0;
+        std::optional<double> duration;
+    };
+    std::optional<Indexed> indexed;
     // What the data hold of it; with a data scan only.
-    std::uint64_t chunks = 0;  // frames or sample chunks, empty ones included
-    std::uint64_t bytes = 0;
-    std::uint64_t emptyChunks = 0;
-    std::uint64_t paletteChanges = 0;
-    std::uint32_t largest = 0;
-    std::uint64_t dataLength = 0;
-    std::optional<double> dataDuration;
+    struct Present {
+        std::uint64_t chunks = 0;  // frames or sample chunks, empty ones included
+        std::uint64_t bytes = 0;
+        std::uint64_t emptyChunks = 0;
+        std::uint64_t paletteChanges = 0;
+        std::uint32_t largest = 0;
+        std::uint64_t length = 0;
+        std::optional<double> duration;
+    };
+    std::optional<Present> present;
 };
 
 // One RIFF part.

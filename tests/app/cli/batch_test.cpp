@@ -13,6 +13,7 @@
 #include "plovik/file_facts.h"
 #include "plovik/text_encoding.h"
 #include "support/avi_writer.h"
+#include "support/media.h"
 #include "support/temp_dir.h"
 
 #ifndef _WIN32
@@ -147,6 +148,18 @@ TEST(JsonRecords, EdgeFiles) {
         << lines[4];
 }
 
+// Every stream is in the record, not only the last of each kind.
+TEST(JsonRecords, EveryStreamOfATwoTrackFile) {
+    const std::string twoTracks = test::MediaFile("ff_mpeg4_ac3_mp3.avi");
+    if (twoTracks.empty()) GTEST_SKIP() << "no corpus file";
+    const std::string line = RunBatch({"--format", "json", "--scan", twoTracks}).out;
+    EXPECT_NE(line.find(R"("index":1,"type":"audio","codec":"ac3",)"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("index":2,"type":"audio","codec":"mp3","fourcc":null,"format_tag":85,)"),
+              std::string::npos)
+        << line;
+    EXPECT_EQ(JsonValue(line, "audio.codec"), "mp3");  // the report's: the last one
+}
+
 // Names with commas, quotes and line breaks stay one cell (names Windows allows, there).
 TEST(CsvRecords, QuoteCellsAndKeepTheColumns) {
     TempDir dir;
@@ -168,12 +181,13 @@ TEST(CsvRecords, QuoteCellsAndKeepTheColumns) {
     EXPECT_EQ(rows[0].rfind("path,status,file_size,data_size,duration_s,video_handler,", 0), 0u);
     EXPECT_EQ(rows[1], quoted +
                            ",ok,974,966,0.4,DIVX,DivX MPEG-4 V4.x,640,480,25,85,2,44100,"
-                           "true,10,2,false,false,false,ok,");
+                           "true,10,2,false,false,false,ok,,1,1,mpeg4,mp3");
     EXPECT_EQ(rows[2], damaged +
                            ",index_failed,954,966,0.4,DIVX,DivX MPEG-4 V4.x,640,480,25,85,2,44100,"
-                           "false,10,2,false,false,true,damaged,riff.truncated index.damaged");
-    EXPECT_EQ(rows[3],
-              dir.PathOf("gone.avi") + ",open_failed,,,,,,,,,,,,,,,,,,unreadable,file.open_failed");
+                           "false,10,2,false,false,true,damaged,riff.truncated index.damaged,"
+                           "1,1,mpeg4,mp3");
+    EXPECT_EQ(rows[3], dir.PathOf("gone.avi") +
+                           ",open_failed,,,,,,,,,,,,,,,,,,unreadable,file.open_failed,,,,");
 
     // Korean spreadsheets open CP949 as it is.
     const std::string korean = dir.Write("한글.avi", test::BuildSimpleAvi());

@@ -61,13 +61,13 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
               "scan_audio_bytes,scan_audio_s,scan_playable_s,scan_damaged_region_count,"
               "scan_damaged_bytes,scan_index_mismatches,scan_interleaved,scan_preload_s,"
               "scan_max_audio_lead_s,scan_max_audio_lag_s,scan_key_flag_mismatches,"
-              "scan_packed_bitstream,audio_vbr,verdict,findings");
+              "scan_packed_bitstream,audio_vbr,verdict,findings,video_streams,audio_streams,"
+              "video_codecs,audio_codecs");
     EXPECT_EQ(From(csv, "false,250,", 1),
-              "false,250,250,0,2000,10,10,0,0,0,true,0,0,0,,false,false,ok,");
+              "false,250,250,0,2000,10,10,0,0,0,true,0,0,0,,false,false,ok,,1,1,mpeg4,mp3");
     EXPECT_EQ(From(csv, "true,100,", 2),
               "true,100,250,0,800,4,4,1,4800,,true,0,0,0,,false,false,damaged,riff.truncated "
-              "idx1.missing "
-              "movi.playable_short");
+              "idx1.missing movi.playable_short,1,1,mpeg4,mp3");
 
     // The cut chunk at the end is the truncation, not damaged data.
     EXPECT_EQ(Output({"--scan", "--check", whole, cut}, kExitFailureMessage),
