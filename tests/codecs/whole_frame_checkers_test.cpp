@@ -113,6 +113,9 @@ constexpr Row kRows[] = {
     {"ff_rawrgb_pcm.avi", "dc", CheckDepth::kFull, kCut},
     {"ff_rawyuv.avi", "dc", CheckDepth::kFull, kCut},
     {"gst_raw_pcm.avi", "db", CheckDepth::kFull, kCut},
+    {"ff_ffv1_pcm.avi", "dc", CheckDepth::kFull, kAll},
+    // Without slice CRCs only the sizes and the slice headers are structure.
+    {"ff_ffv1_nocrc.avi", "dc", CheckDepth::kHeaders, kFirst | kLast | kCut},
 };
 
 TEST(WholeFrameCheckers, EveryFrameOfRealWritersIsWhole) {
@@ -149,6 +152,16 @@ TEST(WholeFrameCheckers, DamageShowsWhereTheStructureCoversIt) {
                 EXPECT_FALSE(verdict.state == FrameState::kDamaged && verdict.reason.empty());
             }
         }
+    }
+}
+
+// FFV1 versions 0 and 1 carry no slice footers, HuffYUV frames a size that varies: nothing to
+// check without decoding.
+TEST(WholeFrameCheckers, NoneForFramesWithoutStructure) {
+    for (const char* file : {"ff_ffv1v1.avi", "ff_huffyuv_adpcm.avi"}) {
+        const auto stream = Load(file);
+        if (!stream) continue;
+        EXPECT_EQ(MakeVideoFrameChecker(stream->Format()), nullptr) << file;
     }
 }
 
