@@ -267,20 +267,22 @@ class Ffv1Checker final : public FrameChecker {
     FrameVerdict CheckSlice(Bytes data, std::size_t i) {
         const Slice& slice = slices_[i];
         const Bytes bytes = data.subspan(slice.start, slice.end - slice.start);
-        const auto at = static_cast<std::uint32_t>(slice.start);
-        const std::string name = "FFV1 slice " + std::to_string(i);
-        if (layout_.ec) {
-            if (Crc32Msb(bytes) != 0) return FrameVerdict::Damaged(at, name + " CRC mismatch");
-            if (bytes[bytes.size() - 5] != 0)
-                return FrameVerdict::Damaged(at, name + " marked in error by its encoder");
+        const char* problem = nullptr;
+        if (layout_.ec && Crc32Msb(bytes) != 0) {
+            problem = " CRC mismatch";
+        } else if (layout_.ec && bytes[bytes.size() - 5] != 0) {
+            problem = " marked in error by its encoder";
+        } else if (!Place(bytes, i == 0)) {
+            problem = " header out of the slice raster";
         }
-        if (!Place(bytes.first(bytes.size() - footer_), i == 0))
-            return FrameVerdict::Damaged(at, name + " header out of the slice raster");
-        return FrameVerdict::Whole();
+        if (problem == nullptr) return FrameVerdict::Whole();
+        return FrameVerdict::Damaged(static_cast<std::uint32_t>(slice.start),
+                                     "FFV1 slice " + std::to_string(i) + problem);
     }
 
     // The slice's position and extent on the raster, from its header (in the first slice
-    // after the frame's key-frame bit), marked where no other slice is.
+    // after the frame's key-frame bit), marked where no other slice is. The decoder may read
+    // ahead into the footer.
     bool Place(Bytes slice, bool first) {
         RangeDecoder rc(slice);
         if (first) {

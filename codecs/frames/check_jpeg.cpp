@@ -36,7 +36,6 @@ std::string Hex(std::uint8_t b) {
 }
 
 struct Component {
-    std::uint8_t id = 0;
     std::uint8_t h = 0;
     std::uint8_t v = 0;
     bool operator==(const Component&) const = default;
@@ -54,6 +53,7 @@ struct Shape {
 struct FrameHeader {
     std::uint8_t marker = 0;  // SOFn; 0 before the frame header
     Shape shape;
+    std::array<std::uint8_t, kMaxComponents> ids{};  // the scans name components by them
     std::uint8_t hMax = 1;
     std::uint8_t vMax = 1;
 
@@ -66,12 +66,12 @@ struct ScanHeader {
     std::array<std::uint8_t, kMaxComponents> index{};  // into the frame's components
 };
 
-// A segment's verdict: empty when it reads well.
+// A segment's verdict: none when it reads well.
 struct Problem {
     FrameState state = FrameState::kWhole;
-    std::string reason;
+    const char* reason = "";
 
-    static Problem Damage(std::string reason) { return {FrameState::kDamaged, std::move(reason)}; }
+    static Problem Damage(const char* reason) { return {FrameState::kDamaged, reason}; }
     static Problem Unknown() { return {FrameState::kCannotTell, {}}; }
     explicit operator bool() const { return state != FrameState::kWhole; }
 };
@@ -104,10 +104,10 @@ Problem ReadFrameHeader(std::uint8_t marker, Bytes body, FrameHeader& frame) {
         if (h < 1 || h > 4 || v < 1 || v > 4 || c[2] > 3)
             return Problem::Damage("JPEG frame header invalid");
         for (std::uint8_t j = 0; j < i; ++j) {
-            if (frame.shape.components[j].id == c[0])
-                return Problem::Damage("JPEG frame header invalid");
+            if (frame.ids[j] == c[0]) return Problem::Damage("JPEG frame header invalid");
         }
-        frame.shape.components[i] = {c[0], h, v};
+        frame.ids[i] = c[0];
+        frame.shape.components[i] = {h, v};
         frame.hMax = std::max(frame.hMax, h);
         frame.vMax = std::max(frame.vMax, v);
     }
@@ -159,7 +159,7 @@ Problem ReadScanHeader(Bytes body, const FrameHeader& frame, ScanHeader& scan) {
         const std::uint8_t tables = body[2 + 2 * i];
         int found = -1;
         for (std::uint8_t j = 0; j < frame.shape.count; ++j) {
-            if (frame.shape.components[j].id == id) found = j;
+            if (frame.ids[j] == id) found = j;
         }
         const int maxTable = frame.marker == kSof0 ? 1 : 3;
         if (found <= last || (tables >> 4) > maxTable || (tables & 15) > maxTable) return invalid;
@@ -237,7 +237,7 @@ class ImageReader {
     }
     std::size_t Settle(std::size_t at, const Problem& problem) {
         if (problem.state == FrameState::kCannotTell) return Stop(FrameVerdict::CannotTell());
-        return Damage(at, problem.reason + At(at));
+        return Damage(at, std::string(problem.reason) + At(at));
     }
     bool EoiOptional() const { return eoiOptional_ || image_.avi1; }
     // A progressive frame may end after any scan, a sequential one after its last.
