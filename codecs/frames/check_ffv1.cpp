@@ -30,13 +30,25 @@ constexpr std::uint8_t kOneState[256] = {
     248, 248, 0,   0,   0,   0,   0,   0,   0,
 };
 
-constexpr std::array<std::uint8_t, 256> ZeroStates() {
-    std::array<std::uint8_t, 256> z{};
-    for (int i = 1; i < 256; ++i) z[i] = static_cast<std::uint8_t>(256 - kOneState[256 - i]);
-    return z;
+// The state transitions after a 1 (one) and a 0 (zero): the default table above, or the one
+// a record with coder_type 2 gives for its slices. zero mirrors one.
+struct Transitions {
+    std::array<std::uint8_t, 256> one{};
+    std::array<std::uint8_t, 256> zero{};
+
+    constexpr void MirrorZero() {
+        for (int i = 1; i < 256; ++i) zero[i] = static_cast<std::uint8_t>(256 - one[256 - i]);
+    }
+};
+
+constexpr Transitions DefaultTransitions() {
+    Transitions t;
+    for (int i = 0; i < 256; ++i) t.one[i] = kOneState[i];
+    t.MirrorZero();
+    return t;
 }
 
-constexpr std::array<std::uint8_t, 256> kZeroState = ZeroStates();
+constexpr Transitions kDefaultTransitions = DefaultTransitions();
 
 constexpr std::size_t kContextSize = 32;
 using States = std::array<std::uint8_t, kContextSize>;
@@ -47,11 +59,12 @@ States FreshStates() {
     return s;
 }
 
-// The binary range decoder and its symbols. Bytes past the end read as zero and mark the
+// The binary range decoder and its symbols. Bytes past the end read as zero, as the encoder
+// assumes when it ends its output: the decoder looks two bytes ahead. Reads past those mark the
 // decoder overrun: whatever it decoded then is not to be trusted.
 class RangeDecoder {
   public:
-    explicit RangeDecoder(Bytes bytes) : bytes_(bytes) {
+    RangeDecoder(Bytes bytes, const Transitions& transitions) : bytes_(bytes), t_(transitions) {
         low_ = Next() << 8;
         low_ |= Next();
         if (low_ >= range_) overrun_ = true;
@@ -64,11 +77,11 @@ class RangeDecoder {
         bool bit = false;
         if (low_ < range_ - split) {
             range_ -= split;
-            state = kZeroState[state];
+            state = t_.zero[state];
         } else {
             low_ -= range_ - split;
             range_ = split;
-            state = kOneState[state];
+            state = t_.one[state];
             bit = true;
         }
         if (range_ < 0x100) {
@@ -97,12 +110,16 @@ class RangeDecoder {
   private:
     std::uint32_t Next() {
         if (pos_ < bytes_.size()) return bytes_[pos_++];
-        overrun_ = true;
+        overrun_ = overrun_ || ++past_ > kLookahead;
         return 0;
     }
 
+    static constexpr std::size_t kLookahead = 2;
+
     Bytes bytes_;
+    const Transitions& t_;
     std::size_t pos_ = 0;
+    std::size_t past_ = 0;  // zero bytes read past the end
     std::uint32_t low_ = 0;
     std::uint32_t range_ = 0xFF00;
     bool overrun_ = false;
@@ -110,6 +127,7 @@ class RangeDecoder {
 
 // What a frame's slices follow, from the configuration record.
 struct Layout {
+    Transitions transitions = kDefaultTransitions;  // of the slices' range coders
     std::uint32_t hSlices = 1;
     std::uint32_t vSlices = 1;
     bool ec = false;  // slices end with error status and CRC parity
@@ -160,15 +178,20 @@ bool SkipInitialStates(RangeDecoder& rc, States& s, std::int64_t sets,
 }
 
 // The parameters of a version 3 record, in their order; none for other versions or a record
-// that does not read. The decoder reads ahead into the CRC parity after them.
+// that does not read.
 std::optional<Layout> ReadParameters(Bytes record) {
-    RangeDecoder rc(record);
+    RangeDecoder rc(record, kDefaultTransitions);
     States s = FreshStates();
     const std::int64_t version = rc.Symbol(s);
     if (version != 3 || rc.Overrun()) return std::nullopt;
     const std::int64_t micro = rc.Symbol(s);
-    if (rc.Symbol(s) > 1) {  // coder_type 2: a custom transition table
-        for (int i = 1; i < 256; ++i) rc.Symbol(s, true);
+    Layout layout;
+    if (rc.Symbol(s) > 1) {  // coder_type 2: the slices' transitions differ from the default
+        for (int i = 1; i < 256; ++i) {
+            layout.transitions.one[i] =
+                static_cast<std::uint8_t>(kOneState[i] + rc.Symbol(s, true));
+        }
+        layout.transitions.MirrorZero();
     }
     rc.Symbol(s);  // colorspace_type
     rc.Symbol(s);  // bits_per_raw_sample
@@ -176,7 +199,6 @@ std::optional<Layout> ReadParameters(Bytes record) {
     rc.Symbol(s);  // log2 of the chroma subsampling
     rc.Symbol(s);
     rc.Bit(s[0]);  // alpha plane
-    Layout layout;
     const std::int64_t h = rc.Symbol(s) + 1;
     const std::int64_t v = rc.Symbol(s) + 1;
     const std::int64_t sets = rc.Symbol(s);
@@ -202,7 +224,7 @@ std::optional<Layout> ReadParameters(Bytes record) {
 std::optional<Layout> ReadRecord(Bytes extra) {
     for (std::size_t pad = 0; pad < 2 && extra.size() > pad + 4; ++pad) {
         const Bytes record = extra.first(extra.size() - pad);
-        if (Crc32Msb(record) == 0) return ReadParameters(record);
+        if (Crc32Msb(record) == 0) return ReadParameters(record.first(record.size() - 4));
     }
     return std::nullopt;
 }
@@ -272,7 +294,7 @@ class Ffv1Checker final : public FrameChecker {
             problem = " CRC mismatch";
         } else if (layout_.ec && bytes[bytes.size() - 5] != 0) {
             problem = " marked in error by its encoder";
-        } else if (!Place(bytes, i == 0)) {
+        } else if (!Place(bytes.first(bytes.size() - footer_), i == 0)) {
             problem = " header out of the slice raster";
         }
         if (problem == nullptr) return FrameVerdict::Whole();
@@ -281,10 +303,9 @@ class Ffv1Checker final : public FrameChecker {
     }
 
     // The slice's position and extent on the raster, from its header (in the first slice
-    // after the frame's key-frame bit), marked where no other slice is. The decoder may read
-    // ahead into the footer.
+    // after the frame's key-frame bit), marked where no other slice is.
     bool Place(Bytes slice, bool first) {
-        RangeDecoder rc(slice);
+        RangeDecoder rc(slice, layout_.transitions);
         if (first) {
             std::uint8_t keyState = 128;
             rc.Bit(keyState);

@@ -114,6 +114,7 @@ constexpr Row kRows[] = {
     {"ff_rawyuv.avi", "dc", CheckDepth::kFull, kCut},
     {"gst_raw_pcm.avi", "db", CheckDepth::kFull, kCut},
     {"ff_ffv1_pcm.avi", "dc", CheckDepth::kFull, kAll},
+    {"ff_ffv1_rgb.avi", "dc", CheckDepth::kFull, kAll},
     // Without slice CRCs only the sizes and the slice headers are structure.
     {"ff_ffv1_nocrc.avi", "dc", CheckDepth::kHeaders, kFirst | kLast | kCut},
 };

@@ -50,6 +50,8 @@ if have ffmpeg; then
             -c:a pcm_s16le
         ff ff_ffv1v1.avi $(pic) -c:v ffv1 -level 1 -g 10
         ff ff_ffv1_nocrc.avi $(pic) -c:v ffv1 -level 3 -slices 6 -slicecrc 0 -g 10
+        # The range coder with the encoder's own state table, RGB.
+        ff ff_ffv1_rgb.avi $(pic) -c:v ffv1 -level 3 -coder 1 -pix_fmt bgr0 -slices 9 -g 10
         ff ff_huffyuv_adpcm.avi $(pic) $(tone 22050) -c:v huffyuv -c:a adpcm_ms
         ff ff_rawrgb_pcm.avi $(pic 96x72) $(tone) -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le
         ff ff_rawyuv.avi $(pic 96x72) -c:v rawvideo -pix_fmt yuv420p -vtag I420
