@@ -38,15 +38,25 @@ if have ffmpeg; then
         ff ff_h264_aac.avi $(pic) $(tone) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p \
             -c:a aac -b:a 96k
         ff ff_mjpeg_pcm.avi $(pic) $(tone) -c:v mjpeg -q:v 5 -c:a pcm_s16le
+        # Slice threads make the encoder write a restart interval and RST markers.
+        ff ff_mjpeg_rst.avi $(pic 320x240 25 1) -c:v mjpeg -q:v 5 -threads 4 -thread_type slice
+        ff ff_ljpeg.avi $(pic 160x120 25 1) -c:v ljpeg -pix_fmt bgr24
         ff ff_dv_pcm.avi $(pic 720x576 25 1) $(tone 48000 440 1) -c:v dvvideo -pix_fmt yuv420p \
             -c:a pcm_s16le
+        ff ff_dv_ntsc.avi $(pic 720x480 30000/1001 0.2) -c:v dvvideo -pix_fmt yuv411p
+        ff ff_dv50.avi $(pic 720x576 25 0.12) -c:v dvvideo -pix_fmt yuv422p
+        ff ff_dv100.avi $(pic 1440x1080 25 0.12) -c:v dvvideo -pix_fmt yuv422p
         ff ff_ffv1_pcm.avi $(pic) $(tone) -c:v ffv1 -level 3 -slices 4 -slicecrc 1 -g 10 \
             -c:a pcm_s16le
         ff ff_ffv1v1.avi $(pic) -c:v ffv1 -level 1 -g 10
+        ff ff_ffv1_nocrc.avi $(pic) -c:v ffv1 -level 3 -slices 6 -slicecrc 0 -g 10
+        # The range coder with the encoder's own state table, RGB.
+        ff ff_ffv1_rgb.avi $(pic) -c:v ffv1 -level 3 -coder 1 -pix_fmt bgr0 -slices 9 -g 10
         ff ff_huffyuv_adpcm.avi $(pic) $(tone 22050) -c:v huffyuv -c:a adpcm_ms
         ff ff_rawrgb_pcm.avi $(pic 96x72) $(tone) -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le
         ff ff_rawyuv.avi $(pic 96x72) -c:v rawvideo -pix_fmt yuv420p -vtag I420
         ff ff_png.avi $(pic 96x72 10) -c:v png
+        ff ff_png_pal.avi $(pic 96x72 10 1) -c:v png -pix_fmt pal8
         ff ff_mpeg2_mp2.avi $(pic) $(tone 48000) -c:v mpeg2video -g 12 -bf 2 -c:a mp2 -b:a 128k
         ff ff_mpeg1_mp2.avi $(pic) $(tone 44100) -c:v mpeg1video -g 12 -c:a mp2 -b:a 128k
         ff ff_msmpeg4v3_mp3.avi $(pic) $(tone) -c:v msmpeg4 -g 25 -c:a libmp3lame -b:a 64k

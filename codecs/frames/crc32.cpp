@@ -1,0 +1,80 @@
+#include "crc32.h"
+
+#include <array>
+
+#include "frame_bytes.h"
+
+namespace plovik::frames {
+namespace {
+
+using Tables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+// tables[k][b]: the CRC of byte b followed by k zero bytes, for slicing by eight.
+constexpr Tables ReflectedTables() {
+    Tables t{};
+    for (std::uint32_t b = 0; b < 256; ++b) {
+        std::uint32_t c = b;
+        for (int i = 0; i < 8; ++i) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        t[0][b] = c;
+    }
+    for (std::size_t k = 1; k < 8; ++k) {
+        for (std::size_t b = 0; b < 256; ++b)
+            t[k][b] = (t[k - 1][b] >> 8) ^ t[0][t[k - 1][b] & 0xFF];
+    }
+    return t;
+}
+
+constexpr Tables MsbTables() {
+    Tables t{};
+    for (std::uint32_t b = 0; b < 256; ++b) {
+        std::uint32_t c = b << 24;
+        for (int i = 0; i < 8; ++i) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
+        t[0][b] = c;
+    }
+    for (std::size_t k = 1; k < 8; ++k) {
+        for (std::size_t b = 0; b < 256; ++b)
+            t[k][b] = (t[k - 1][b] << 8) ^ t[0][t[k - 1][b] >> 24];
+    }
+    return t;
+}
+
+constexpr Tables kReflected = ReflectedTables();
+constexpr Tables kMsb = MsbTables();
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+}  // namespace
+
+std::uint32_t Crc32Reflected(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
+    const Tables& t = kReflected;
+    const std::uint8_t* p = bytes.data();
+    std::size_t n = bytes.size();
+    crc = ~crc;
+    for (; n >= 8; p += 8, n -= 8) {
+        const std::uint32_t a = Le32(p) ^ crc;
+        const std::uint32_t b = Le32(p + 4);
+        crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+              t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+    }
+    for (; n > 0; ++p, --n) crc = (crc >> 8) ^ t[0][(crc ^ *p) & 0xFF];
+    return ~crc;
+}
+
+std::uint32_t Crc32Msb(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
+    const Tables& t = kMsb;
+    const std::uint8_t* p = bytes.data();
+    std::size_t n = bytes.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        const std::uint32_t a = Be32(p) ^ crc;
+        const std::uint32_t b = Be32(p + 4);
+        crc = t[7][a >> 24] ^ t[6][(a >> 16) & 0xFF] ^ t[5][(a >> 8) & 0xFF] ^ t[4][a & 0xFF] ^
+              t[3][b >> 24] ^ t[2][(b >> 16) & 0xFF] ^ t[1][(b >> 8) & 0xFF] ^ t[0][b & 0xFF];
+    }
+    for (; n > 0; ++p, --n) crc = (crc << 8) ^ t[0][(crc >> 24) ^ *p];
+    return crc;
+}
+
+}  // namespace plovik::frames
