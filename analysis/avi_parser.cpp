@@ -8,14 +8,13 @@
 namespace plovik {
 namespace {
 
-constexpr std::size_t kInitialKeyTimes = 100000;
+// A batch parses file after file into the same parser: the key-frame list keeps its storage
+// up to this many key frames, and gives back what one long film needed.
+constexpr std::size_t kKeptKeyFrames = 1 << 16;
 
 }  // namespace
 
-CAviParser::CAviParser() {
-    Reset();
-    m_arKeyTimes.resize(kInitialKeyTimes);  // zero pages: nothing is written until used
-}
+CAviParser::CAviParser() { Reset(); }
 
 CAviParser::~CAviParser() = default;
 
@@ -29,8 +28,8 @@ void CAviParser::Reset() {
     m_llMoviSize = 0;
     m_llIndexPos = 0;
     m_llIndexSize = 0;
-    m_arKeyFrames.clear();
-    m_arKeyFrames.shrink_to_fit();
+    if (m_arKeyFrames.size() > kKeptKeyFrames) m_arKeyFrames.Clear();
+    m_arKeyFrames.Restart(0);
     m_nKeyFrames = 0;
     m_bIndexOK = false;
     m_nIndexKind = INDEX_KIND_NONE;

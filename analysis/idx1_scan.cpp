@@ -105,7 +105,6 @@ class Idx1Scan {
             m_videoCount = m_second.frames;
         }
         m_avi.m_nIndexFrames = m_videoCount;
-        m_keys.Complete();
         m_tallies.CopyTo(m_avi.m_arStreams);
         if (!whole) return false;
         // Bytes that do not make a whole entry: the index is damaged. Nothing after the

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -76,54 +75,29 @@ inline std::uint32_t LoadLe32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-// Records the key frames that an index reader finds. While the key-time array has
-// room, a key frame is only noted in its slot; Complete turns the notes into times
-// and records, so that the records are allocated once, at the size they need.
+// Records the key frames that an index reader finds, in the parser's list and count.
 class KeyFrameRecorder {
   public:
     // Starts the key-frame results afresh.
     explicit KeyFrameRecorder(CAviParser& avi);
 
-    // Key frames from here on come from an OpenDML index chunk that starts after
-    // videosBefore video entries and whose frames' data stand at dataBase + offset.
-    void StartChunk(std::uint32_t videosBefore, std::uint64_t dataBase);
+    // Key frames from here on come from an OpenDML index chunk whose frames' data stand at
+    // dataBase + offset.
+    void StartChunk(std::uint64_t dataBase) { m_avi.m_arKeyFrames.StartChunk(dataBase); }
     // Key frame at video entry number videoCount (the first is 1), with its offset as
     // the index entry gives it.
     void Add(std::uint32_t videoCount, std::uint32_t chunkOffset) {
-        if (m_avi.m_nKeyFrames < m_avi.m_arKeyTimes.size()) {
-            const std::uint32_t sinceChunk = videoCount - m_chunks.back().videosBefore;
-            m_avi.m_arKeyTimes[m_avi.m_nKeyFrames++] = Note(sinceChunk, chunkOffset);
-            return;
-        }
-        AddPastTheArray(videoCount, chunkOffset);
+        m_avi.m_arKeyFrames.Add(videoCount, chunkOffset);
+        ++m_avi.m_nKeyFrames;
     }
-    // Turns the noted key frames into times and records.
-    void Complete();
     // Forgets every key frame after the first count.
-    void DropTo(std::uint32_t count);
+    void DropTo(std::uint32_t count) {
+        m_avi.m_arKeyFrames.DropTo(count);
+        m_avi.m_nKeyFrames = static_cast<std::uint32_t>(m_avi.m_arKeyFrames.size());
+    }
 
   private:
-    // Where the key frames from firstKey on came from: the "idx1" scan has one such
-    // chunk, without a data base; the OpenDML index one per index chunk.
-    struct Chunk {
-        std::uint32_t firstKey;
-        std::uint32_t videosBefore;
-        bool hasDataBase;
-        std::uint64_t dataBase;
-    };
-
-    // A note holds the video count since its chunk began (below 2^29: a chunk has
-    // fewer entries) in the high half and the offset in the low half. With bit 62
-    // clear the bits are a finite double, which copying never alters.
-    static double Note(std::uint32_t videosSinceChunk, std::uint32_t chunkOffset) {
-        return std::bit_cast<double>(std::uint64_t{videosSinceChunk} << 32 | chunkOffset);
-    }
-    void AddPastTheArray(std::uint32_t videoCount, std::uint32_t chunkOffset);
-    KEYFRAMEINFO Record(const Chunk& chunk, std::uint32_t videoCount,
-                        std::uint32_t chunkOffset) const;
-
     CAviParser& m_avi;
-    std::vector<Chunk> m_chunks;
 };
 
 // The time limit of an index scan, measured by polling a millisecond clock. A limit

@@ -85,7 +85,6 @@ class OpenDmlScan {
         }
         // Whether the scan ended or stopped, what the chunks read gave stands.
         m_avi.m_nIndexFrames = m_videoCount;
-        m_keys.Complete();
         if (result == ChunkResult::Whole) TallyOtherStreams();
         m_tallies.CopyTo(m_avi.m_arStreams);
         return result;
@@ -130,7 +129,7 @@ class OpenDmlScan {
         m_chunkTally = {};
         const std::uint32_t videosBefore = m_videoCount;
         const std::uint32_t keysBefore = m_avi.m_nKeyFrames;
-        m_keys.StartChunk(videosBefore, header.baseOffset);
+        m_keys.StartChunk(header.baseOffset);
         const ChunkResult result = ScanEntries();
         if (result == ChunkResult::Damaged) {  // the entries could not be read after all
             m_videoCount = videosBefore;
@@ -240,7 +239,7 @@ bool ReadOpenDmlIndex(ParseState& state) {
     avi.m_nIndexFrames = 0;
     avi.m_bIndexOK = false;
     avi.m_nKeyFrames = 0;
-    avi.m_arKeyFrames.clear();
+    avi.m_arKeyFrames.Restart(avi.m_MainHeader.dwMicroSecPerFrame);
     if (avi.m_bSkipIndex) return true;
     const ChunkResult result = OpenDmlScan(state).Run();
     if (result != ChunkResult::Whole) return false;

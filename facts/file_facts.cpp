@@ -187,9 +187,8 @@ IndexFacts IndexFactsOf(const CAviParser& avi) {
     x.videoFrames = avi.m_nIndexFrames;
     x.keyFrames = avi.m_nKeyFrames;
     x.front = avi.IsFrontIndex();
-    x.keyTimes = std::span<const double>(avi.m_arKeyTimes)
-                     .first(std::min<std::size_t>(avi.m_nKeyFrames, avi.m_arKeyTimes.size()));
-    if (x.keyFrames != 0) x.intervals = ComputeKeyFrameStats(avi.m_arKeyTimes, x.keyFrames);
+    x.keyFrameList = &avi.m_arKeyFrames;
+    if (x.keyFrames != 0) x.intervals = ComputeKeyFrameStats(avi.m_arKeyFrames);
     return x;
 }
 
@@ -494,20 +493,20 @@ std::optional<std::uint64_t> RoundedSeconds(std::uint64_t count, std::uint32_t s
 
 // Intervals between key frames: the first one is measured from 0.0, not from the
 // first key frame. A single key frame has no interval and reads as all zeros.
-KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t count) {
+KeyFrameStats ComputeKeyFrameStats(const KeyFrameList& keys) {
     KeyFrameStats stats;
-    if (count < 2 || times.size() < count) return stats;
-    const std::uint32_t n = count - 1;
-    auto interval = [&](std::uint32_t k) { return times[k] - (k == 1 ? 0.0 : times[k - 1]); };
+    if (keys.size() < 2) return stats;
+    const std::size_t n = keys.size() - 1;
+    auto interval = [&](std::size_t k) { return keys.Time(k) - (k == 1 ? 0.0 : keys.Time(k - 1)); };
     double sum = 0.0;
-    for (std::uint32_t k = 1; k <= n; ++k) {
+    for (std::size_t k = 1; k <= n; ++k) {
         sum += interval(k);
         // As fmax for these values (never NaN, never below 0), without a call into libm.
         if (interval(k) > stats.maximum) stats.maximum = interval(k);
     }
     stats.mean = sum / n;
     double squares = 0.0;
-    for (std::uint32_t k = 1; k <= n; ++k) {
+    for (std::size_t k = 1; k <= n; ++k) {
         const double d = interval(k) - stats.mean;
         squares += d * d;
     }

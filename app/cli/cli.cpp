@@ -145,10 +145,9 @@ bool Succeeded(const FileResult& result, const CliOptions& options) {
 // One file's outcome, ready to be written in its place.
 struct FileOutcome {
     FileResult result;
-    std::vector<double> keyTimes;  // the result's key-frame times, its own when it may wait
-    std::string record;            // its bytes on standard output (the text report moved here)
-    std::string diagnostic;        // its line on standard error; empty for none
-    bool noFiles = false;          // a folder named that holds no AVI file: no record
+    std::string record;      // its bytes on standard output (the text report moved here)
+    std::string diagnostic;  // its line on standard error; empty for none
+    bool noFiles = false;    // a folder named that holds no AVI file: no record
 };
 
 // With several jobs the result may wait for earlier files while its analyser goes on to
@@ -156,19 +155,13 @@ struct FileOutcome {
 FileOutcome Outcome(FileAnalyser& analyser, const WalkItem& item, const RecordFormat& format,
                     bool mayWait) {
     if (item.noFiles) {  // an empty or unmounted folder must not pass
-        return {{},
-                {},
-                {},
-                format.Encoded(Diagnostic(FileTextToUtf8(item.path), "no AVI files")),
-                true};
+        return {
+            {}, {}, format.Encoded(Diagnostic(FileTextToUtf8(item.path), "no AVI files")), true};
     }
-    FileOutcome outcome{analyser.Analyse(item), {}, {}, {}, false};
-    if (mayWait) {
-        const std::span<const double> times = outcome.result.facts.index.keyTimes;
-        outcome.keyTimes.assign(times.begin(), times.end());
-        outcome.result.facts.index.keyTimes = outcome.keyTimes;
-    }
+    FileOutcome outcome{analyser.Analyse(item), {}, {}, false};
     outcome.record = format.Record(outcome.result);
+    // The analyser goes on to its next file: nothing of the record may refer to it now.
+    outcome.result.facts.index.keyFrameList = nullptr;
     if (!outcome.result.facts.failure.empty()) {
         outcome.diagnostic = format.Encoded(
             Diagnostic(outcome.result.facts.displayPath, outcome.result.facts.failure));

@@ -130,10 +130,10 @@ void WriteKeyFrameIntervals(JsonWriter& w, const std::optional<KeyFrameStats>& s
     w.EndObject();
 }
 
-void WriteKeyFrameTimes(JsonWriter& w, std::span<const double> times) {
+void WriteKeyFrameTimes(JsonWriter& w, const KeyFrameList* keys) {
     w.Key("key_frame_times_s");
     w.BeginArray();
-    for (const double time : times) w.Value(time);
+    for (std::size_t i = 0; keys != nullptr && i < keys->size(); ++i) w.Value(keys->Time(i));
     w.EndArray();
 }
 
@@ -230,7 +230,7 @@ void WriteHeaders(JsonWriter& w, const FileFacts& f, const RecordOptions& option
     w.Field("audio_vbr", f.audioVbr);
     WriteFrameSizes(w, f.frameSizes);
     WriteStreams(w, f.streams);
-    if (options.keyFrameTimes) WriteKeyFrameTimes(w, f.index.keyTimes);
+    if (options.keyFrameTimes) WriteKeyFrameTimes(w, f.index.keyFrameList);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plovik/avi_records.h"
+#include "plovik/key_frames.h"
 #include "plovik/stream_tally.h"
 
 namespace plovik {
@@ -86,34 +87,6 @@ constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
 
 class ByteSource;
 
-// Storage that costs nothing until it is used: blocks come zeroed from calloc (a large
-// one as fresh pages that the system maps on first touch), and an element made
-// without a value is left as those zero bytes. So a new array of many 0.0 entries is
-// never written. Elements are only ever made without a value in fresh storage: the
-// arrays that use it grow, never shrink.
-template <class T>
-struct ZeroedStorage {
-    using value_type = T;
-    ZeroedStorage() = default;
-    template <class U>
-    ZeroedStorage(const ZeroedStorage<U>&) noexcept {}
-
-    T* allocate(std::size_t n) {
-        if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
-        throw std::bad_alloc();
-    }
-    void deallocate(T* p, std::size_t) noexcept { std::free(p); }
-    template <class U>
-    void construct(U*) noexcept {}
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-    friend bool operator==(const ZeroedStorage&, const ZeroedStorage&) { return true; }
-};
-
-using KeyTimeArray = std::vector<double, ZeroedStorage<double>>;
-
 // Receives the analyser's diagnostic lines (the index scan's time-out). The
 // application installs its trace channel here; without one the lines are dropped.
 using TraceSink = void (*)(const char* text);
@@ -156,8 +129,8 @@ class CAviParser {
     std::int64_t m_llIndexPos = 0;
     std::int64_t m_llIndexSize = 0;
     bool m_bHasText = false;
-    KeyTimeArray m_arKeyTimes;  // 100,000 entries from the start, all 0.0
-    std::vector<KEYFRAMEINFO> m_arKeyFrames;
+    // The key frames of the index, with their times (seconds) and records.
+    KeyFrameList m_arKeyFrames;
     std::uint32_t m_nKeyFrames = 0;
     bool m_bIndexOK = false;
     int m_nIndexKind = INDEX_KIND_NONE;

@@ -46,8 +46,8 @@ struct KeyFrameStats {
     bool variable = false;  // "VKI": the deviation exceeds 0.1 s
 };
 
-// Statistics of the intervals between the first count key-frame times.
-KeyFrameStats ComputeKeyFrameStats(std::span<const double> times, std::uint32_t count);
+// Statistics of the intervals between the key frames' times.
+KeyFrameStats ComputeKeyFrameStats(const KeyFrameList& keys);
 
 struct VideoFacts {
     bool present = false;  // a "vids" stream header was read
@@ -128,7 +128,7 @@ struct IndexFacts {
     std::uint32_t keyFrames = 0;
     bool front = false;  // stands before the movie data
     std::optional<KeyFrameStats> intervals;
-    std::span<const double> keyTimes;  // seconds; valid while the analysis is kept
+    const KeyFrameList* keyFrameList = nullptr;  // valid while the analysis is kept
 };
 
 struct ScanFacts {
