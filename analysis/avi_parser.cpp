@@ -68,11 +68,11 @@ bool CAviParser::Parse(const std::string& strPath, std::uint32_t dwTimeout, bool
         m_nError = PARSE_ERR_OPEN;
         return false;
     }
-    return Analyse(std::move(source), strPath);
+    return Analyse(std::move(source), strPath, {});
 }
 
 bool CAviParser::ParseFrom(std::unique_ptr<ByteSource> source, const std::string& strPath,
-                           std::uint32_t dwTimeout, bool bSkipIndex) {
+                           std::uint32_t dwTimeout, bool bSkipIndex, ParseExtras extras) {
     Reset();
     m_dwTimeout = dwTimeout;
     m_bSkipIndex = bSkipIndex;
@@ -80,15 +80,16 @@ bool CAviParser::ParseFrom(std::unique_ptr<ByteSource> source, const std::string
         m_nError = PARSE_ERR_OPEN;
         return false;
     }
-    return Analyse(std::move(source), strPath);
+    return Analyse(std::move(source), strPath, extras);
 }
 
 // The walk, the hop over the RIFF parts, then the OpenDML index where it stands for
 // the file. An index failure after a walk that failed otherwise keeps the first code.
-bool CAviParser::Analyse(std::unique_ptr<ByteSource> source, const std::string& strPath) {
+bool CAviParser::Analyse(std::unique_ptr<ByteSource> source, const std::string& strPath,
+                         ParseExtras extras) {
     m_qwFileSize = source->Size();
     source->Seek(0);
-    ParseState state(*this, *source);
+    ParseState state(*this, *source, extras);
     bool result = WalkChunks(state);
     if (m_nError != PARSE_ERR_NOT_AVI) {
         CompleteLayout(state);

@@ -10,6 +10,7 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
     if (!opened.file) {
         m_parser.ParseFrom(nullptr, strPath, 0xFFFFFFFF, false);
         m_bScanned = false;
+        m_bIndexTallied = false;
         m_strOpenError = std::move(opened.error);
         m_readFailure.reset();
         return;
@@ -19,7 +20,9 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
 
 void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
     m_strOpenError.clear();
-    const bool parsed = m_parser.ParseFrom(MakeFileSource(file), strPath, 0xFFFFFFFF, false);
+    const bool parsed = m_parser.ParseFrom(MakeFileSource(file), strPath, 0xFFFFFFFF, false,
+                                           {.indexTallies = options.indexTallies});
+    m_bIndexTallied = options.indexTallies;
     const int error = m_parser.m_nError;
     // Only a file that gave a report has movie data worth scanning.
     const bool reported = parsed || (error != PARSE_ERR_NOT_AVI && error != PARSE_ERR_OPEN &&

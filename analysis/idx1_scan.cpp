@@ -3,6 +3,7 @@
 // buffer, and one by one only where a clock check falls.
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -90,8 +91,9 @@ struct SecondChoice {
 
 class Idx1Scan {
   public:
-    Idx1Scan(CAviParser& avi, ByteSource& source)
+    Idx1Scan(CAviParser& avi, ByteSource& source, bool tallies)
         : m_avi(avi), m_source(source), m_keys(avi), m_clock(avi.m_dwTimeout) {
+        if (tallies) m_tallies.emplace();
         m_second.stream = SecondChoiceVideo(avi);
     }
 
@@ -105,7 +107,7 @@ class Idx1Scan {
             m_videoCount = m_second.frames;
         }
         m_avi.m_nIndexFrames = m_videoCount;
-        m_tallies.CopyTo(m_avi.m_arStreams);
+        if (m_tallies) m_tallies->CopyTo(m_avi.m_arStreams);
         if (!whole) return false;
         // Bytes that do not make a whole entry: the index is damaged. Nothing after the
         // chunk is read as an entry.
@@ -134,14 +136,20 @@ class Idx1Scan {
         return !entries.EndedEarly();  // ending early: a failed entry read
     }
 
-    // Every stream's tally, and the second-choice video stream's frames, from count entries.
+    // Every stream's tally, when asked for, and the second-choice video stream's frames,
+    // from count entries.
     void TallyEntries(const std::uint8_t* entries, std::size_t count) {
+        if (m_tallies) {
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint8_t* entry = entries + i * kEntryBytes;
+                m_tallies->Add(Idx1Id(entry), Idx1Size(entry),
+                               (Idx1Flags(entry) & AVIIF_KEYFRAME) != 0);
+            }
+        }
+        if (m_second.stream < 0) return;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t* entry = entries + i * kEntryBytes;
-            const FOURCC id = Idx1Id(entry);
-            const std::uint32_t flags = Idx1Flags(entry);
-            m_tallies.Add(id, Idx1Size(entry), (flags & AVIIF_KEYFRAME) != 0);
-            if (m_second.stream >= 0) m_second.Entry(id, flags, Idx1Offset(entry));
+            m_second.Entry(Idx1Id(entry), Idx1Flags(entry), Idx1Offset(entry));
         }
     }
 
@@ -206,7 +214,7 @@ class Idx1Scan {
     ByteSource& m_source;
     KeyFrameRecorder m_keys;
     IndexClock m_clock;
-    IndexTallies m_tallies;
+    std::optional<IndexTallies> m_tallies;  // when asked for
     SecondChoice m_second;
     std::uint32_t m_videoCount = 0;  // video entries so far
     std::uint32_t m_checkAt = 0;     // the multiple of the clock step now or next due
@@ -230,7 +238,7 @@ bool ReadIdx1(ParseState& state, std::uint32_t size) {
         return true;
     }
     avi.m_bIndexOK = false;
-    return Idx1Scan(avi, state.source).Run(size);
+    return Idx1Scan(avi, state.source, state.extras.indexTallies).Run(size);
 }
 
 }  // namespace plovik

@@ -24,6 +24,50 @@ std::uint32_t TickCount() {
 
 }  // namespace
 
+namespace {
+
+// The stream number of each pair of first id bytes, kMaxStreamLists for a pair that is not
+// two decimal digits; and whether each pair of last bytes names a frame or a piece of sound.
+constexpr auto kStreamOfFirstBytes = [] {
+    std::array<std::uint8_t, 65536> slots{};
+    for (std::size_t pair = 0; pair < slots.size(); ++pair) {
+        const FOURCC id = static_cast<FOURCC>(pair) | StreamChunkId(0, "dc") & 0xFFFF0000u;
+        slots[pair] = IsStreamChunkId(id) ? static_cast<std::uint8_t>(StreamOfChunk(id))
+                                          : static_cast<std::uint8_t>(kMaxStreamLists);
+    }
+    return slots;
+}();
+constexpr auto kUnitLastBytes = [] {
+    std::array<bool, 65536> units{};
+    for (std::size_t pair = 0; pair < units.size(); ++pair) {
+        const FOURCC id = static_cast<FOURCC>(pair) << 16 | StreamChunkId(0, "dc") & 0xFFFFu;
+        units[pair] = IsStreamChunkId(id) && StreamChunkKindOf(id) == StreamChunkKind::kUnit;
+    }
+    return units;
+}();
+
+}  // namespace
+
+std::size_t IndexTallies::SlotOf(FOURCC id) {
+    return kUnitLastBytes[id >> 16] ? kStreamOfFirstBytes[id & 0xFFFF] : kMaxStreamLists;
+}
+
+StreamTally::Index StreamEntryTally::Index() const {
+    StreamTally::Index t;
+    for (const Bucket& b : m_buckets) {
+        t.entries += b.count;
+        t.bytes += b.sum;
+        t.largest = std::max(t.largest, b.max);
+    }
+    t.keyEntries = m_buckets[1].count + m_buckets[3].count;
+    auto sizes = [](const Bucket& b) {
+        return b.count == 0 ? SizeTally{} : SizeTally{b.count, b.min, b.max, b.sum};
+    };
+    t.deltaSizes = sizes(m_buckets[0]);
+    t.keySizes = sizes(m_buckets[1]);
+    return t;
+}
+
 void SetTraceSink(TraceSink sink) { g_traceSink.store(sink); }
 
 void SetTickSource(TickSource source) { g_tickSource.store(source); }

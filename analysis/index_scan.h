@@ -16,45 +16,58 @@ namespace plovik {
 // A video frame of stream 0 ("00dc" or "00db"): what both indexes count.
 constexpr bool IsVideoEntry(FOURCC id) { return IsVideoFrameOf(id, 0); }
 
+// What an index lists of one stream, in four buckets (delta and key entries, with and without
+// data), each a count, a sum and the smallest and largest size: a few operations an entry.
+class StreamEntryTally {
+  public:
+    void Add(std::uint32_t size, bool key) {
+        Bucket& b = m_buckets[(key ? 1u : 0u) + (size == 0 ? 2u : 0u)];
+        ++b.count;
+        b.sum += size;
+        b.min = std::min(b.min, size);
+        b.max = std::max(b.max, size);
+    }
+    void Merge(const StreamEntryTally& more) {
+        for (std::size_t i = 0; i < m_buckets.size(); ++i) {
+            Bucket& b = m_buckets[i];
+            const Bucket& m = more.m_buckets[i];
+            b.count += m.count;
+            b.sum += m.sum;
+            b.min = std::min(b.min, m.min);
+            b.max = std::max(b.max, m.max);
+        }
+    }
+    StreamTally::Index Index() const;
+
+  private:
+    struct Bucket {
+        std::uint64_t count = 0;
+        std::uint64_t sum = 0;
+        std::uint32_t min = UINT32_MAX;
+        std::uint32_t max = 0;
+    };
+    std::array<Bucket, 4> m_buckets{};
+};
+
 // What an index lists of each stream, added up entry by entry in the index reader's one
 // pass, then handed to the streams' tallies.
 class IndexTallies {
   public:
-    // One entry of the stream chunk named id; other ids are no stream's frames.
-    void Add(FOURCC id, std::uint32_t size, bool key) {
-        if (StreamTally::Index* tally = For(id)) AddEntry(*tally, size, key);
-    }
-    // The tally of the stream whose frames or samples id names; null for any other id.
-    StreamTally::Index* For(FOURCC id) {
-        if (!IsStreamChunkId(id) || StreamChunkKindOf(id) != StreamChunkKind::kUnit) return nullptr;
-        return &m_streams[static_cast<std::size_t>(StreamOfChunk(id))];
-    }
+    // One entry of the chunk named id; ids that name no stream's frames or samples go to a
+    // tally of their own, never handed over.
+    void Add(FOURCC id, std::uint32_t size, bool key) { m_streams[SlotOf(id)].Add(size, key); }
     // The tally of stream number stream (0 to 99).
-    StreamTally::Index& Stream(std::size_t stream) { return m_streams[stream]; }
-    static void AddEntry(StreamTally::Index& t, std::uint32_t size, bool key) {
-        ++t.entries;
-        t.bytes += size;
-        t.keyEntries += key ? 1 : 0;
-        t.largest = std::max(t.largest, size);
-        if (size != 0) (key ? t.keySizes : t.deltaSizes).Add(size);
-    }
-    static void Merge(StreamTally::Index& t, const StreamTally::Index& more) {
-        t.entries += more.entries;
-        t.bytes += more.bytes;
-        t.keyEntries += more.keyEntries;
-        t.largest = std::max(t.largest, more.largest);
-        t.keySizes.Add(more.keySizes);
-        t.deltaSizes.Add(more.deltaSizes);
-    }
+    StreamEntryTally& Stream(std::size_t stream) { return m_streams[stream]; }
     // Into the tallies of the streams the header list has.
     void CopyTo(StreamTallies& streams) const {
-        for (std::size_t s = 0; s < streams.size() && s < m_streams.size(); ++s) {
-            streams[s].index = m_streams[s];
+        for (std::size_t s = 0; s < streams.size() && s < kMaxStreamLists; ++s) {
+            streams[s].index = m_streams[s].Index();
         }
     }
 
   private:
-    std::array<StreamTally::Index, kMaxStreamLists> m_streams{};
+    static std::size_t SlotOf(FOURCC id);
+    std::array<StreamEntryTally, kMaxStreamLists + 1> m_streams{};
 };
 
 // The clock is read while the video count is a multiple of this step.

@@ -46,9 +46,9 @@ std::uint32_t KeyMask(const std::uint8_t* entries) {
 }
 
 // The entries of a run of a standard index chunk.
-void TallyEntries(StreamTally::Index& tally, std::span<const std::uint8_t> entries) {
+void TallyEntries(StreamEntryTally& tally, std::span<const std::uint8_t> entries) {
     for (std::size_t i = 0; i + kStdIndexEntryBytes <= entries.size(); i += kStdIndexEntryBytes) {
-        IndexTallies::AddEntry(tally, StdEntrySize(&entries[i]), StdEntryIsKey(&entries[i]));
+        tally.Add(StdEntrySize(&entries[i]), StdEntryIsKey(&entries[i]));
     }
 }
 
@@ -85,6 +85,7 @@ class OpenDmlScan {
         }
         // Whether the scan ended or stopped, what the chunks read gave stands.
         m_avi.m_nIndexFrames = m_videoCount;
+        if (!m_state.extras.indexTallies) return result;
         if (result == ChunkResult::Whole) TallyOtherStreams();
         m_tallies.CopyTo(m_avi.m_arStreams);
         return result;
@@ -98,11 +99,11 @@ class OpenDmlScan {
             if (static_cast<int>(s) == m_avi.m_Layout.nVideoStream) continue;
             for (const AVISUPERINDEXENTRY& entry : m_avi.m_arStreams[s].superIndex) {
                 if (!EnterNewChunk(entry.qwOffset)) continue;
-                StreamTally::Index chunk;
+                StreamEntryTally chunk;
                 for (auto run = m_chunk.NextRun(); !run.empty(); run = m_chunk.NextRun()) {
                     TallyEntries(chunk, run);
                 }
-                if (!m_chunk.EndedEarly()) IndexTallies::Merge(m_tallies.Stream(s), chunk);
+                if (!m_chunk.EndedEarly()) m_tallies.Stream(s).Merge(chunk);
             }
         }
     }
@@ -136,7 +137,7 @@ class OpenDmlScan {
             m_keys.DropTo(keysBefore);
         } else {
             const auto video = static_cast<std::size_t>(m_avi.m_Layout.nVideoStream);
-            IndexTallies::Merge(m_tallies.Stream(video), m_chunkTally);
+            m_tallies.Stream(video).Merge(m_chunkTally);
         }
         return result;
     }
@@ -148,7 +149,9 @@ class OpenDmlScan {
              run = m_chunk.NextRun()) {
             const std::size_t inRun = run.size() / kStdIndexEntryBytes;
             const std::size_t taken = ScanRun(run.data(), inRun);
-            TallyEntries(m_chunkTally, run.first(taken * kStdIndexEntryBytes));
+            if (m_state.extras.indexTallies) {
+                TallyEntries(m_chunkTally, run.first(taken * kStdIndexEntryBytes));
+            }
             if (m_timedOut) {
                 // Stop right after the entry that found the time passed.
                 m_chunk.GiveBack(inRun - taken);
@@ -203,7 +206,7 @@ class OpenDmlScan {
     IndexClock m_clock;
     ReadRanges m_read;
     IndexTallies m_tallies;
-    StreamTally::Index m_chunkTally;  // of the index chunk being read
+    StreamEntryTally m_chunkTally;  // of the index chunk being read
     std::uint32_t m_videoCount = 0;
     // The next multiple of the clock step; 0, which no count after an entry equals,
     // when there is no clock to check.

@@ -18,10 +18,12 @@
 namespace plovik {
 
 struct ParseState {
-    ParseState(CAviParser& results, ByteSource& file) : avi(results), source(file) {}
+    ParseState(CAviParser& results, ByteSource& file, ParseExtras asked)
+        : avi(results), source(file), extras(asked) {}
 
     CAviParser& avi;
     ByteSource& source;
+    const ParseExtras extras;
     int streamLists = 0;  // "strl" lists met so far: the number of the next one
     // The stored formats as file bytes: a shorter format keeps earlier bytes.
     std::array<std::uint8_t, 44> videoFormatBytes{};

@@ -222,7 +222,9 @@ std::optional<FrameSizes> FrameSizesOf(const CFileAnalysis& analysis) {
         return FrameSizes{true, SizeStatsOf(analysis.m_scan.m_KeyFrameSizes),
                           SizeStatsOf(analysis.m_scan.m_DeltaFrameSizes)};
     }
-    if (analysis.m_parser.m_nIndexKind == INDEX_KIND_NONE) return std::nullopt;
+    if (!analysis.m_bIndexTallied || analysis.m_parser.m_nIndexKind == INDEX_KIND_NONE) {
+        return std::nullopt;
+    }
     const StreamTally* video = VideoTally(analysis.m_parser);
     if (video == nullptr) return FrameSizes{};  // an index without video frames
     return FrameSizes{false, SizeStatsOf(video->index.keySizes),
@@ -518,7 +520,7 @@ KeyFrameStats ComputeKeyFrameStats(const KeyFrameList& keys) {
 namespace {
 
 FileFacts FactsOf(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
-                  const std::string& openError) {
+                  const std::string& openError, bool indexTallied) {
     FileFacts f;
     f.path = path;
     f.displayPath = FileTextToUtf8(path);
@@ -538,7 +540,7 @@ FileFacts FactsOf(const std::string& path, const CAviParser& avi, const CMovieSc
     FillHeaderFacts(f, avi);
     f.unfinished = Unfinished(f);
     if (scan != nullptr) f.scan = ScanFactsOf(avi, *scan);
-    const bool indexed = avi.m_nIndexKind != INDEX_KIND_NONE;
+    const bool indexed = indexTallied && avi.m_nIndexKind != INDEX_KIND_NONE;
     f.streams.reserve(avi.m_arStreams.size());
     for (const StreamTally& tally : avi.m_arStreams) {
         f.streams.push_back(StreamFactsOf(tally, indexed, scan != nullptr));
@@ -559,14 +561,14 @@ std::string ReadFailureText(const FileFailure& failure) {
 
 FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
                     const std::string& openError) {
-    FileFacts f = FactsOf(path, avi, scan, openError);
+    FileFacts f = FactsOf(path, avi, scan, openError, false);
     Judge(f);
     return f;
 }
 
 FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool judged) {
     FileFacts f = FactsOf(path, analysis.m_parser, analysis.m_bScanned ? &analysis.m_scan : nullptr,
-                          analysis.m_strOpenError);
+                          analysis.m_strOpenError, analysis.m_bIndexTallied);
     f.readFailure = analysis.m_readFailure;
     // What the analysis made of the bytes it read before that cannot be trusted.
     if (f.readFailure) f.failure = ReadFailureText(*f.readFailure);

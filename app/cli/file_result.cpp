@@ -5,9 +5,10 @@
 namespace plovik {
 
 FileResult FileAnalyser::Analyse(const WalkItem& item) {
-    m_analysis.Analyse(
-        item.path, {.scan = m_withScan,
-                    .data = {.progress = m_scanProgress, .observer = nullptr, .stop = nullptr}});
+    m_analysis.Analyse(item.path,
+                       {.scan = m_withScan,
+                        .data = {.progress = m_scanProgress, .observer = nullptr, .stop = nullptr},
+                        .indexTallies = m_withFrameSizes});
     // A folder that could not be read is named with the reason its listing gave.
     if (!item.error.empty() && !m_analysis.m_strOpenError.empty()) {
         m_analysis.m_strOpenError = item.error;

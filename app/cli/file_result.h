@@ -37,7 +37,7 @@ class FileAnalyser {
     bool m_withReport;
     bool m_withScan;
     bool m_withFindings;
-    bool m_withFrameSizes;  // from the index, without a data check
+    bool m_withFrameSizes;  // what the index lists of every stream, for the frame sizes too
     CFileAnalysis m_analysis;
     CMovieScan::Progress m_scanProgress;
     CStringReportArea m_area{"\n"};

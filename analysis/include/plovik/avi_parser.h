@@ -92,6 +92,11 @@ class ByteSource;
 using TraceSink = void (*)(const char* text);
 void SetTraceSink(TraceSink sink);
 
+// What a parse reads beyond what the report needs.
+struct ParseExtras {
+    bool indexTallies = false;  // what the index lists of every stream (m_arStreams[i].index)
+};
+
 class CAviParser {
   public:
     CAviParser();
@@ -104,7 +109,7 @@ class CAviParser {
     // The same analysis over an already open source (memory in tests and fuzzing);
     // strPath only names it. A null source fails with PARSE_ERR_OPEN.
     bool ParseFrom(std::unique_ptr<ByteSource> source, const std::string& strPath,
-                   std::uint32_t dwTimeout, bool bSkipIndex);
+                   std::uint32_t dwTimeout, bool bSkipIndex, ParseExtras extras = {});
     void Reset();
     bool IsFrontIndex() const;
     // The super index of the video stream kept: the standard index chunks that the OpenDML
@@ -153,7 +158,8 @@ class CAviParser {
     std::int64_t m_llFilePos = -1;
 
   private:
-    bool Analyse(std::unique_ptr<ByteSource> source, const std::string& strPath);
+    bool Analyse(std::unique_ptr<ByteSource> source, const std::string& strPath,
+                 ParseExtras extras);
 };
 
 // Four bytes of a FOURCC in memory order; ends early at a zero byte.

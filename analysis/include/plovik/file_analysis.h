@@ -21,6 +21,7 @@ class CFileAnalysis {
     struct Options {
         bool scan = false;              // also read the movie data
         CMovieScan::Options data = {};  // how
+        bool indexTallies = false;      // what the index lists of every stream
     };
 
     // Opens the file at strPath (UTF-8) read-only once and analyses it; the parser and the
@@ -31,8 +32,9 @@ class CFileAnalysis {
 
     CAviParser m_parser;
     CMovieScan m_scan;
-    bool m_bScanned = false;     // m_scan holds this file's scan
-    std::string m_strOpenError;  // why the file could not be opened (parser code 2)
+    bool m_bScanned = false;       // m_scan holds this file's scan
+    bool m_bIndexTallied = false;  // the parser's stream tallies hold what the index lists
+    std::string m_strOpenError;    // why the file could not be opened (parser code 2)
     // The first read of the file that failed, in the headers, the index or the data.
     std::optional<FileFailure> m_readFailure;
 };
