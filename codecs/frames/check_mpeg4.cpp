@@ -187,8 +187,8 @@ class Mpeg4Checker final : public FrameChecker {
     FrameVerdict CheckUnit(std::uint8_t code, Bytes payload, std::size_t at, Tally& tally) {
         Fault fault;
         if (!IsVisualCode(code)) {
-            return FrameVerdict::Damaged(static_cast<std::uint32_t>(at - 3),
-                                         At("MPEG-4 reserved start code " + Hex(code), at - 3));
+            return FrameVerdict::Damaged(static_cast<std::uint32_t>(at),
+                                         At("MPEG-4 reserved start code " + Hex(code), at));
         } else if (IsVol(code)) {
             ++tally.vols;
             fault = TakeVol(payload);

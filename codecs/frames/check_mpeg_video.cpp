@@ -215,7 +215,7 @@ class MpegVideoChecker final : public FrameChecker {
             case kSequenceEnd:
                 break;
             default:  // reserved, a sequence error, or a systems stream's code
-                return Damaged("MPEG video unexpected start code", at - 3);
+                return Damaged("MPEG video unexpected start code", at);
         }
         if (!fault) return FrameVerdict::Whole();
         return Damaged(fault.what, at + 1 + fault.at);
@@ -230,7 +230,7 @@ class MpegVideoChecker final : public FrameChecker {
     }
 
     FrameVerdict CheckSlice(std::uint8_t code, Bytes payload, std::size_t at) {
-        if (!m_picture) return Damaged("MPEG video slice outside a picture", at - 3);
+        if (!m_picture) return Damaged("MPEG video slice outside a picture", at);
         ++m_picture->slices;
         if (!m_sequence) {
             m_unsure = true;  // no size to hold the row against
@@ -244,8 +244,8 @@ class MpegVideoChecker final : public FrameChecker {
         }
         // Rows count from 1; an interlaced MPEG-2 picture has an even count of them.
         const std::uint32_t rows = std::max((height + 15) / 16, 2 * ((height + 31) / 32));
-        if (row > rows) return Damaged("MPEG video slice below the picture", at - 3);
-        if (row < m_picture->lastRow) return Damaged("MPEG video slices out of order", at - 3);
+        if (row > rows) return Damaged("MPEG video slice below the picture", at);
+        if (row < m_picture->lastRow) return Damaged("MPEG video slices out of order", at);
         m_picture->lastRow = row;
         return FrameVerdict::Whole();
     }
