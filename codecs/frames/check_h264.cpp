@@ -23,19 +23,6 @@ bool IsKnownNalType(unsigned type) {
     return (type >= 1 && type <= 16) || (type >= 19 && type <= 21);
 }
 
-std::string At(std::string what, std::size_t offset) {
-    return what + " at +" + std::to_string(offset);
-}
-
-// Where a header or the byte stream breaks: what is wrong, and the offset where it shows.
-struct Fault {
-    const char* what = nullptr;
-    std::size_t at = 0;
-    explicit operator bool() const { return what != nullptr; }
-};
-
-Fault Bad(const HeaderBits& bits, const char* what) { return {what, bits.Offset()}; }
-
 // Where the NAL unit whose header byte is at header ends, and where the next one's header
 // stands. Inside a NAL unit 00 00 is followed by 03 (an escape, itself followed by 00-03 or
 // the unit's end) or by a byte above 03; zero bytes after a unit belong to the byte stream and
@@ -43,7 +30,7 @@ Fault Bad(const HeaderBits& bits, const char* what) { return {what, bits.Offset(
 struct NalEnd {
     std::size_t end = 0;
     std::size_t next = kNoStartCode;
-    Fault fault;
+    HeaderFault fault;
 };
 
 NalEnd FindNalEnd(Bytes data, std::size_t header) {
@@ -53,11 +40,12 @@ NalEnd FindNalEnd(Bytes data, std::size_t header) {
         const void* zero = std::memchr(data.data() + i, 0, n - i);
         if (zero == nullptr) break;
         i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - data.data());
-        if (i + 2 >= n) return {i, kNoStartCode, {}};  // zero bytes end the chunk
+        if (i + 1 == n) return {i, kNoStartCode, {}};  // a unit never ends in a zero byte
         if (data[i + 1] != 0) {
             i += 2;
             continue;
         }
+        if (i + 2 == n) return {i, kNoStartCode, {}};
         switch (data[i + 2]) {
             case 0: {
                 std::size_t j = i + 3;
@@ -86,7 +74,7 @@ NalEnd FindNalEnd(Bytes data, std::size_t header) {
 // Calls each(nal, at) for every NAL unit of an Annex B byte stream (nal opens with its header
 // byte, at is its offset) until each returns false; the fault where the byte stream breaks.
 template <class Each>
-Fault ForEachNal(Bytes data, Each each) {
+HeaderFault ForEachNal(Bytes data, Each each) {
     std::size_t header = LeadingStartCode(data);
     if (header == kNoStartCode) return {"H.264 start code expected", 0};
     while (true) {
@@ -116,8 +104,11 @@ struct Sps {
 
     std::uint32_t FrameHeightMbs() const { return heightMapUnits * (frameMbsOnly ? 1 : 2); }
     std::uint32_t FrameMbs() const { return widthMbs * FrameHeightMbs(); }
-    // The crop units of 4:2:0, 4:2:2, 4:4:4 and separate planes (no chroma subsampling).
-    std::uint32_t CropX() const { return separatePlanes || chromaFormat == 3 ? 1 : 2; }
+    // The crop units: chroma samples, or luma ones without chroma (monochrome, separate
+    // planes), and rows of a field picture twice over.
+    std::uint32_t CropX() const {
+        return separatePlanes || chromaFormat == 0 || chromaFormat == 3 ? 1 : 2;
+    }
     std::uint32_t CropY() const {
         return (separatePlanes || chromaFormat != 1 ? 1 : 2) * (frameMbsOnly ? 1 : 2);
     }
@@ -140,14 +131,15 @@ bool IsKnownProfile(std::uint32_t profile) {
 constexpr std::uint64_t kMaxFrameMbs = 139264;
 constexpr std::uint32_t kMaxSideMbs = 1055;
 
-Fault SkipScalingList(HeaderBits& bits, int size) {
+HeaderFault SkipScalingList(HeaderBits& bits, int size) {
     int last = 8;
     int next = 8;
     for (int j = 0; j < size; ++j) {
         if (next != 0) {
             const std::int32_t delta = bits.Se();
-            if (delta < -128 || delta > 127)
-                return Bad(bits, "H.264 SPS scaling list out of range");
+            if (delta < -128 || delta > 127) {
+                return FaultAt(bits, "H.264 SPS scaling list out of range");
+            }
             next = (last + delta + 256) % 256;
         }
         if (next != 0) last = next;
@@ -155,38 +147,39 @@ Fault SkipScalingList(HeaderBits& bits, int size) {
     return {};
 }
 
-Fault ReadChromaFields(HeaderBits& bits, Sps& sps) {
+HeaderFault ReadChromaFields(HeaderBits& bits, Sps& sps) {
     sps.chromaFormat = bits.Ue();
-    if (sps.chromaFormat > 3) return Bad(bits, "H.264 SPS chroma_format_idc out of range");
+    if (sps.chromaFormat > 3) return FaultAt(bits, "H.264 SPS chroma_format_idc out of range");
     if (sps.chromaFormat == 3) sps.separatePlanes = bits.Flag();
-    if (bits.Ue() > 6 || bits.Ue() > 6) return Bad(bits, "H.264 SPS bit depth out of range");
+    if (bits.Ue() > 6 || bits.Ue() > 6) return FaultAt(bits, "H.264 SPS bit depth out of range");
     bits.Bit();  // qpprime_y_zero_transform_bypass_flag
     if (!bits.Flag()) return {};
     const int lists = sps.chromaFormat == 3 ? 12 : 8;
     for (int i = 0; i < lists; ++i) {
         if (!bits.Flag()) continue;
-        if (Fault fault = SkipScalingList(bits, i < 6 ? 16 : 64)) return fault;
+        if (HeaderFault fault = SkipScalingList(bits, i < 6 ? 16 : 64)) return fault;
     }
     return {};
 }
 
-Fault ReadPicOrderCount(HeaderBits& bits) {
+HeaderFault ReadPicOrderCount(HeaderBits& bits) {
     const std::uint32_t type = bits.Ue();
-    if (type > 2) return Bad(bits, "H.264 SPS pic_order_cnt_type out of range");
-    if (type == 0 && bits.Ue() > 12)
-        return Bad(bits, "H.264 SPS log2_max_pic_order_cnt out of range");
+    if (type > 2) return FaultAt(bits, "H.264 SPS pic_order_cnt_type out of range");
+    if (type == 0 && bits.Ue() > 12) {
+        return FaultAt(bits, "H.264 SPS log2_max_pic_order_cnt out of range");
+    }
     if (type != 1) return {};
     bits.Bit();  // delta_pic_order_always_zero_flag
     bits.Se();   // offset_for_non_ref_pic
     bits.Se();   // offset_for_top_to_bottom_field
     const std::uint32_t cycle = bits.Ue();
-    if (cycle > 255) return Bad(bits, "H.264 SPS pic_order_cnt cycle out of range");
+    if (cycle > 255) return FaultAt(bits, "H.264 SPS pic_order_cnt cycle out of range");
     for (std::uint32_t i = 0; i < cycle && !bits.Short(); ++i) bits.Se();
     return {};
 }
 
 // The VUI as far as its timing.
-Fault ReadVuiTiming(HeaderBits& bits, Sps& sps) {
+HeaderFault ReadVuiTiming(HeaderBits& bits, Sps& sps) {
     if (bits.Flag() && bits.Bits(8) == 255) bits.Bits(32);  // aspect ratio, the SAR
     if (bits.Flag()) bits.Bit();                            // overscan
     if (bits.Flag()) {                                      // video signal type
@@ -194,33 +187,36 @@ Fault ReadVuiTiming(HeaderBits& bits, Sps& sps) {
         if (bits.Flag()) bits.Bits(24);  // colour description
     }
     if (bits.Flag() && (bits.Ue() > 5 || bits.Ue() > 5)) {
-        return Bad(bits, "H.264 VUI chroma sample location out of range");
+        return FaultAt(bits, "H.264 VUI chroma sample location out of range");
     }
     sps.timing = bits.Flag();
     if (!sps.timing) return {};
     sps.unitsInTick = bits.Bits(32);
     sps.timeScale = bits.Bits(32);
     sps.fixedRate = bits.Flag();
-    if (sps.unitsInTick == 0 || sps.timeScale == 0) return Bad(bits, "H.264 VUI timing of zero");
+    if (sps.unitsInTick == 0 || sps.timeScale == 0)
+        return FaultAt(bits, "H.264 VUI timing of zero");
     return {};
 }
 
 // Reads an SPS NAL unit (header byte first) as far as its VUI timing.
-Fault ReadSps(Bytes nal, Sps& sps) {
+HeaderFault ReadSps(Bytes nal, Sps& sps) {
     HeaderBits bits(nal, true);
     bits.Bits(8);
     const std::uint32_t profile = bits.Bits(8);
-    if (!IsKnownProfile(profile)) return Bad(bits, "H.264 SPS of an unknown profile");
+    if (!IsKnownProfile(profile)) return FaultAt(bits, "H.264 SPS of an unknown profile");
     bits.Bits(16);  // constraint flags, level_idc
     sps.id = bits.Ue();
-    if (sps.id > 31) return Bad(bits, "H.264 SPS seq_parameter_set_id out of range");
+    if (sps.id > 31) return FaultAt(bits, "H.264 SPS seq_parameter_set_id out of range");
     if (HasChromaFields(profile)) {
-        if (Fault fault = ReadChromaFields(bits, sps)) return fault;
+        if (HeaderFault fault = ReadChromaFields(bits, sps)) return fault;
     }
-    sps.log2MaxFrameNum = bits.Ue() + 4;
-    if (sps.log2MaxFrameNum > 16) return Bad(bits, "H.264 SPS log2_max_frame_num out of range");
-    if (Fault fault = ReadPicOrderCount(bits)) return fault;
-    if (bits.Ue() > 16) return Bad(bits, "H.264 SPS max_num_ref_frames out of range");
+    const std::uint32_t log2MaxFrameNumMinus4 = bits.Ue();
+    if (log2MaxFrameNumMinus4 > 12)
+        return FaultAt(bits, "H.264 SPS log2_max_frame_num out of range");
+    sps.log2MaxFrameNum = log2MaxFrameNumMinus4 + 4;
+    if (HeaderFault fault = ReadPicOrderCount(bits)) return fault;
+    if (bits.Ue() > 16) return FaultAt(bits, "H.264 SPS max_num_ref_frames out of range");
     bits.Bit();  // gaps_in_frame_num_value_allowed_flag
     sps.widthMbs = bits.Ue() + 1;
     sps.heightMapUnits = bits.Ue() + 1;
@@ -231,20 +227,20 @@ Fault ReadSps(Bytes nal, Sps& sps) {
         for (std::uint32_t& side : sps.crop) side = bits.Ue();
     }
     const bool vui = bits.Flag();
-    if (bits.Short()) return Bad(bits, "H.264 SPS cut short");
+    if (bits.Short()) return FaultAt(bits, "H.264 SPS cut short");
     const std::uint64_t heightMbs = std::uint64_t{sps.heightMapUnits} * (sps.frameMbsOnly ? 1 : 2);
     if (sps.widthMbs > kMaxSideMbs || heightMbs > kMaxSideMbs ||
         sps.widthMbs * heightMbs > kMaxFrameMbs) {
-        return Bad(bits, "H.264 SPS picture size out of range");
+        return FaultAt(bits, "H.264 SPS picture size out of range");
     }
     if (std::uint64_t{sps.CropX()} * (std::uint64_t{sps.crop[0]} + sps.crop[1]) >=
             16 * std::uint64_t{sps.widthMbs} ||
         std::uint64_t{sps.CropY()} * (std::uint64_t{sps.crop[2]} + sps.crop[3]) >= 16 * heightMbs) {
-        return Bad(bits, "H.264 SPS cropping past the picture");
+        return FaultAt(bits, "H.264 SPS cropping past the picture");
     }
     if (!vui) return {};
-    if (Fault fault = ReadVuiTiming(bits, sps)) return fault;
-    if (bits.Short()) return Bad(bits, "H.264 SPS cut short");
+    if (HeaderFault fault = ReadVuiTiming(bits, sps)) return fault;
+    if (bits.Short()) return FaultAt(bits, "H.264 SPS cut short");
     return {};
 }
 
@@ -254,39 +250,33 @@ struct Pps {
 };
 
 // Reads a PPS NAL unit as far as its fields that need no SPS (and no slice group map).
-Fault ReadPps(Bytes nal, Pps& pps) {
+HeaderFault ReadPps(Bytes nal, Pps& pps) {
     HeaderBits bits(nal, true);
     bits.Bits(8);
     pps.id = bits.Ue();
-    if (pps.id > 255) return Bad(bits, "H.264 PPS pic_parameter_set_id out of range");
+    if (pps.id > 255) return FaultAt(bits, "H.264 PPS pic_parameter_set_id out of range");
     pps.spsId = bits.Ue();
-    if (pps.spsId > 31) return Bad(bits, "H.264 PPS seq_parameter_set_id out of range");
+    if (pps.spsId > 31) return FaultAt(bits, "H.264 PPS seq_parameter_set_id out of range");
     bits.Bits(2);  // entropy_coding_mode_flag, bottom_field_pic_order_in_frame_present_flag
     const std::uint32_t sliceGroups = bits.Ue() + 1;
-    if (sliceGroups > 8) return Bad(bits, "H.264 PPS slice group count out of range");
+    if (sliceGroups > 8) return FaultAt(bits, "H.264 PPS slice group count out of range");
     if (sliceGroups == 1) {
-        if (bits.Ue() > 31 || bits.Ue() > 31)
-            return Bad(bits, "H.264 PPS reference count out of range");
+        if (bits.Ue() > 31 || bits.Ue() > 31) {
+            return FaultAt(bits, "H.264 PPS reference count out of range");
+        }
         bits.Bit();  // weighted_pred_flag
-        if (bits.Bits(2) > 2) return Bad(bits, "H.264 PPS weighted_bipred_idc out of range");
+        if (bits.Bits(2) > 2) return FaultAt(bits, "H.264 PPS weighted_bipred_idc out of range");
         const std::int32_t qp = bits.Se();  // down to -26 - 6 * (14 - 8) at 14 bits
         const std::int32_t qs = bits.Se();
         const std::int32_t chromaOffset = bits.Se();
         if (qp < -62 || qp > 25 || qs < -26 || qs > 25 || chromaOffset < -12 || chromaOffset > 12) {
-            return Bad(bits, "H.264 PPS quantiser out of range");
+            return FaultAt(bits, "H.264 PPS quantiser out of range");
         }
         bits.Bits(3);  // deblocking, constrained intra, redundant_pic_cnt flags
     }
-    if (bits.Short()) return Bad(bits, "H.264 PPS cut short");
+    if (bits.Short()) return FaultAt(bits, "H.264 PPS cut short");
     return {};
 }
-
-// The first fields of a slice header, which need no SPS or PPS to read.
-struct SliceStart {
-    std::uint32_t firstMb = 0;
-    std::uint32_t type = 0;
-    std::uint32_t ppsId = 0;
-};
 
 struct SpsSlot {
     bool known = false;
@@ -320,27 +310,28 @@ class H264Checker final : public FrameChecker {
     FrameVerdict Walk(Bytes data) {
         FrameVerdict verdict = FrameVerdict::Whole();
         bool unsure = false;
-        const Fault fault = ForEachNal(data, [&](Bytes nal, std::size_t at) {
+        const HeaderFault fault = ForEachNal(data, [&](Bytes nal, std::size_t at) {
             verdict = CheckNal(nal, at);
             unsure = unsure || verdict.state == FrameState::kCannotTell;
             return verdict.state != FrameState::kDamaged;
         });
         if (verdict.state == FrameState::kDamaged) return verdict;
-        if (fault) return FrameVerdict::Damaged(Offset(fault.at), At(fault.what, fault.at));
+        if (fault) return FrameVerdict::Damaged(Offset(fault.at), ReasonAt(fault.what, fault.at));
         return unsure ? FrameVerdict::CannotTell() : FrameVerdict::Whole();
     }
 
     FrameVerdict CheckNal(Bytes nal, std::size_t at) {
         const unsigned header = nal[0];
         if ((header & 0x80) != 0) {
-            return FrameVerdict::Damaged(Offset(at), At("H.264 NAL header with forbidden bit", at));
+            return FrameVerdict::Damaged(Offset(at),
+                                         ReasonAt("H.264 NAL header with forbidden bit", at));
         }
         const unsigned type = header & 0x1F;
         if (!IsKnownNalType(type)) {
             return FrameVerdict::Damaged(
-                Offset(at), At("H.264 NAL unit of reserved type " + std::to_string(type), at));
+                Offset(at), ReasonAt("H.264 NAL unit of unknown type " + std::to_string(type), at));
         }
-        Fault fault;
+        HeaderFault fault;
         switch (type) {
             case kNalSps:
                 fault = TakeSps(nal);
@@ -355,21 +346,23 @@ class H264Checker final : public FrameChecker {
             default:
                 break;
         }
-        if (fault)
-            return FrameVerdict::Damaged(Offset(at + fault.at), At(fault.what, at + fault.at));
+        if (fault) {
+            return FrameVerdict::Damaged(Offset(at + fault.at),
+                                         ReasonAt(fault.what, at + fault.at));
+        }
         return FrameVerdict::Whole();
     }
 
-    Fault TakeSps(Bytes nal) {
+    HeaderFault TakeSps(Bytes nal) {
         Sps sps;
-        if (Fault fault = ReadSps(nal, sps)) return fault;
+        if (HeaderFault fault = ReadSps(nal, sps)) return fault;
         m_sps[sps.id] = {true, sps.FrameMbs(), sps.log2MaxFrameNum, sps.separatePlanes};
         return {};
     }
 
-    Fault TakePps(Bytes nal) {
+    HeaderFault TakePps(Bytes nal) {
         Pps pps;
-        if (Fault fault = ReadPps(nal, pps)) return fault;
+        if (HeaderFault fault = ReadPps(nal, pps)) return fault;
         m_pps[pps.id] = {true, pps.spsId};
         return {};
     }
@@ -381,7 +374,8 @@ class H264Checker final : public FrameChecker {
         const std::uint32_t type = bits.Ue();
         const std::uint32_t ppsId = bits.Ue();
         const auto damaged = [&](const char* what) {
-            return FrameVerdict::Damaged(Offset(at + bits.Offset()), At(what, at + bits.Offset()));
+            return FrameVerdict::Damaged(Offset(at + bits.Offset()),
+                                         ReasonAt(what, at + bits.Offset()));
         };
         if (bits.Short()) return damaged("H.264 slice header cut short");
         if (type > 9) return damaged("H.264 slice_type out of range");
@@ -393,8 +387,9 @@ class H264Checker final : public FrameChecker {
         }
         const SpsSlot& sps = m_sps[pps.spsId];
         if (firstMb >= sps.frameMbs) return damaged("H.264 first_mb_in_slice past the picture");
-        if (sps.separatePlanes && bits.Bits(2) > 2)
+        if (sps.separatePlanes && bits.Bits(2) > 2) {
             return damaged("H.264 colour_plane_id out of range");
+        }
         const std::uint32_t frameNum = bits.Bits(static_cast<int>(sps.log2MaxFrameNum));
         if (bits.Short()) return damaged("H.264 slice header cut short");
         if (idr && type % 5 != 2 && type % 5 != 4) return damaged("H.264 IDR slice not intra");

@@ -28,18 +28,6 @@ bool IsVol(std::uint8_t code) { return code >= kFirstVol && code <= kLastVol; }
 // A not-coded VOP of a packed stream may be written as a few bytes of any form.
 constexpr std::size_t kPlaceholderBytes = 8;
 
-std::string At(std::string_view what, std::size_t offset) {
-    return std::string(what) + " at +" + std::to_string(offset);
-}
-
-struct Fault {
-    const char* what = nullptr;
-    std::size_t at = 0;  // in the header's bytes
-    explicit operator bool() const { return what != nullptr; }
-};
-
-Fault Bad(const HeaderBits& bits, const char* what) { return {what, bits.Offset()}; }
-
 // What a VOL says, as far as its size. Shapes other than rectangular leave the size out and
 // change the fields after the shape: such a VOL is not read on.
 struct Vol {
@@ -70,7 +58,7 @@ bool SkipVbvParameters(HeaderBits& bits) {
     return markers;
 }
 
-Fault ReadVol(Bytes payload, Vol& vol) {
+HeaderFault ReadVol(Bytes payload, Vol& vol) {
     HeaderBits bits(payload);
     bits.Bits(9);                           // random_accessible_vol, video_object_type_indication
     if (bits.Flag()) bits.Bits(7);          // verid, priority
@@ -81,7 +69,8 @@ Fault ReadVol(Bytes payload, Vol& vol) {
         if (bits.Flag()) markers = SkipVbvParameters(bits);
     }
     vol.rectangular = bits.Bits(2) == 0;
-    if (!vol.rectangular) return bits.Short() ? Bad(bits, "MPEG-4 VOL cut short") : Fault{};
+    if (!vol.rectangular)
+        return bits.Short() ? FaultAt(bits, "MPEG-4 VOL cut short") : HeaderFault{};
     markers = bits.Marker() && markers;
     vol.resolution = bits.Bits(16);
     markers = bits.Marker() && markers;
@@ -93,15 +82,15 @@ Fault ReadVol(Bytes payload, Vol& vol) {
     markers = bits.Marker() && markers;
     vol.height = bits.Bits(13);
     markers = bits.Marker() && markers;
-    if (bits.Short()) return Bad(bits, "MPEG-4 VOL cut short");
-    if (!markers) return Bad(bits, "MPEG-4 VOL marker bit missing");
-    if (vol.resolution == 0) return Bad(bits, "MPEG-4 VOL time resolution of zero");
-    if (vol.width == 0 || vol.height == 0) return Bad(bits, "MPEG-4 VOL picture size of zero");
+    if (bits.Short()) return FaultAt(bits, "MPEG-4 VOL cut short");
+    if (!markers) return FaultAt(bits, "MPEG-4 VOL marker bit missing");
+    if (vol.resolution == 0) return FaultAt(bits, "MPEG-4 VOL time resolution of zero");
+    if (vol.width == 0 || vol.height == 0) return FaultAt(bits, "MPEG-4 VOL picture size of zero");
     return {};
 }
 
 // The VOP's first fields, up to vop_coded, read with the VOL's time resolution.
-Fault ReadVop(Bytes payload, const Vol& vol) {
+HeaderFault ReadVop(Bytes payload, const Vol& vol) {
     HeaderBits bits(payload);
     bits.Bits(2);  // vop_coding_type
     while (bits.Flag() && !bits.Short()) {
@@ -110,24 +99,26 @@ Fault ReadVop(Bytes payload, const Vol& vol) {
     const std::uint32_t increment = bits.Bits(vol.timeBits);
     markers = bits.Marker() && markers;
     bits.Bit();  // vop_coded
-    if (bits.Short()) return Bad(bits, "MPEG-4 VOP header cut short");
-    if (!markers) return Bad(bits, "MPEG-4 VOP marker bit missing");
-    if (increment >= vol.resolution)
-        return Bad(bits, "MPEG-4 vop_time_increment past its resolution");
+    if (bits.Short()) return FaultAt(bits, "MPEG-4 VOP header cut short");
+    if (!markers) return FaultAt(bits, "MPEG-4 VOP marker bit missing");
+    if (increment >= vol.resolution) {
+        return FaultAt(bits, "MPEG-4 vop_time_increment past its resolution");
+    }
     return {};
 }
 
 // The time code of a group of VOPs.
-Fault ReadGov(Bytes payload) {
+HeaderFault ReadGov(Bytes payload) {
     HeaderBits bits(payload);
     const std::uint32_t hours = bits.Bits(5);
     const std::uint32_t minutes = bits.Bits(6);
     const bool marker = bits.Marker();
     const std::uint32_t seconds = bits.Bits(6);
-    if (bits.Short()) return Bad(bits, "MPEG-4 GOV header cut short");
-    if (!marker) return Bad(bits, "MPEG-4 GOV marker bit missing");
-    if (hours > 23 || minutes > 59 || seconds > 59)
-        return Bad(bits, "MPEG-4 GOV time code out of range");
+    if (bits.Short()) return FaultAt(bits, "MPEG-4 GOV header cut short");
+    if (!marker) return FaultAt(bits, "MPEG-4 GOV marker bit missing");
+    if (hours > 23 || minutes > 59 || seconds > 59) {
+        return FaultAt(bits, "MPEG-4 GOV time code out of range");
+    }
     return {};
 }
 
@@ -175,7 +166,7 @@ class Mpeg4Checker final : public FrameChecker {
         if (verdict.state == FrameState::kDamaged) return verdict;
         if (stray != kNoStartCode) {
             return FrameVerdict::Damaged(static_cast<std::uint32_t>(stray),
-                                         At("MPEG-4 zero bytes inside a frame", stray));
+                                         ReasonAt("MPEG-4 zero bytes inside a frame", stray));
         }
         if (tally.vops == 0 && tally.vols == 0) {
             if (data.size() <= kPlaceholderBytes) return FrameVerdict::CannotTell();
@@ -185,10 +176,10 @@ class Mpeg4Checker final : public FrameChecker {
     }
 
     FrameVerdict CheckUnit(std::uint8_t code, Bytes payload, std::size_t at, Tally& tally) {
-        Fault fault;
+        HeaderFault fault;
         if (!IsVisualCode(code)) {
             return FrameVerdict::Damaged(static_cast<std::uint32_t>(at),
-                                         At("MPEG-4 reserved start code " + Hex(code), at));
+                                         ReasonAt("MPEG-4 reserved start code " + Hex(code), at));
         } else if (IsVol(code)) {
             ++tally.vols;
             fault = TakeVol(payload);
@@ -204,12 +195,13 @@ class Mpeg4Checker final : public FrameChecker {
         }
         if (!fault) return FrameVerdict::Whole();
         const std::size_t offset = at + 1 + fault.at;
-        return FrameVerdict::Damaged(static_cast<std::uint32_t>(offset), At(fault.what, offset));
+        return FrameVerdict::Damaged(static_cast<std::uint32_t>(offset),
+                                     ReasonAt(fault.what, offset));
     }
 
-    Fault TakeVol(Bytes payload) {
+    HeaderFault TakeVol(Bytes payload) {
         Vol vol;
-        if (Fault fault = ReadVol(payload, vol)) return fault;
+        if (HeaderFault fault = ReadVol(payload, vol)) return fault;
         if (!m_size) m_size = Vol(vol);
         if (vol.rectangular && m_size->rectangular &&
             (vol.width != m_size->width || vol.height != m_size->height)) {

@@ -26,25 +26,13 @@ constexpr unsigned kPictureCodingExtension = 8;
 // Slices taller than this carry three more bits of their row.
 constexpr std::uint32_t kTallPicture = 2800;
 
-std::string At(std::string_view what, std::size_t offset) {
-    return std::string(what) + " at +" + std::to_string(offset);
-}
-
-struct Fault {
-    const char* what = nullptr;
-    std::size_t at = 0;  // in the header's bytes
-    explicit operator bool() const { return what != nullptr; }
-};
-
-Fault Bad(const HeaderBits& bits, const char* what) { return {what, bits.Offset()}; }
-
 struct Sequence {
     std::uint32_t width = 0;  // the 12 bits of the sequence header
     std::uint32_t height = 0;
     std::uint32_t aspect = 0;
 };
 
-Fault ReadSequence(Bytes payload, Sequence& sequence) {
+HeaderFault ReadSequence(Bytes payload, Sequence& sequence) {
     HeaderBits bits(payload);
     sequence.width = bits.Bits(12);
     sequence.height = bits.Bits(12);
@@ -53,23 +41,23 @@ Fault ReadSequence(Bytes payload, Sequence& sequence) {
     bits.Bits(18);  // bit_rate_value
     const bool marker = bits.Marker();
     bits.Bits(11);                       // vbv_buffer_size_value, constrained_parameters_flag
-    if (bits.Flag()) bits.Bits(8 * 64);  // intra quantiser matrix
-    if (bits.Flag()) bits.Bits(8 * 64);  // non-intra quantiser matrix
-    if (bits.Short()) return Bad(bits, "MPEG video sequence header cut short");
-    if (!marker) return Bad(bits, "MPEG video sequence header marker bit missing");
+    if (bits.Flag()) bits.Skip(8 * 64);  // intra quantiser matrix
+    if (bits.Flag()) bits.Skip(8 * 64);  // non-intra quantiser matrix
+    if (bits.Short()) return FaultAt(bits, "MPEG video sequence header cut short");
+    if (!marker) return FaultAt(bits, "MPEG video sequence header marker bit missing");
     if (sequence.width == 0 || sequence.height == 0) {
-        return Bad(bits, "MPEG video picture size of zero");
+        return FaultAt(bits, "MPEG video picture size of zero");
     }
     // 1-14 are MPEG-1's pel aspect ratios; MPEG-2 keeps 1-4 (told by its extension).
     if (sequence.aspect == 0 || sequence.aspect == 15) {
-        return Bad(bits, "MPEG video aspect ratio code out of range");
+        return FaultAt(bits, "MPEG video aspect ratio code out of range");
     }
-    if (rate == 0 || rate > 8) return Bad(bits, "MPEG video frame_rate_code out of range");
+    if (rate == 0 || rate > 8) return FaultAt(bits, "MPEG video frame_rate_code out of range");
     return {};
 }
 
 // picture_coding_type 1-4 (I, P, B, D); P and B pictures name an f_code, never 0.
-Fault ReadPicture(Bytes payload) {
+HeaderFault ReadPicture(Bytes payload) {
     HeaderBits bits(payload);
     bits.Bits(10);  // temporal_reference
     const std::uint32_t type = bits.Bits(3);
@@ -77,9 +65,9 @@ Fault ReadPicture(Bytes payload) {
     bool fCodes = true;
     if (type == 2 || type == 3) fCodes = (bits.Bits(4) & 7) != 0;
     if (type == 3) fCodes = (bits.Bits(4) & 7) != 0 && fCodes;
-    if (bits.Short()) return Bad(bits, "MPEG video picture header cut short");
-    if (type == 0 || type > 4) return Bad(bits, "MPEG video picture_coding_type out of range");
-    if (!fCodes) return Bad(bits, "MPEG video f_code of zero");
+    if (bits.Short()) return FaultAt(bits, "MPEG video picture header cut short");
+    if (type == 0 || type > 4) return FaultAt(bits, "MPEG video picture_coding_type out of range");
+    if (!fCodes) return FaultAt(bits, "MPEG video f_code of zero");
     return {};
 }
 
@@ -96,7 +84,7 @@ struct Extension {
     std::uint32_t heightBits = 0;
 };
 
-Fault ReadExtension(Bytes payload, Extension& extension) {
+HeaderFault ReadExtension(Bytes payload, Extension& extension) {
     HeaderBits bits(payload);
     extension.id = bits.Bits(4);
     switch (extension.id) {
@@ -107,9 +95,9 @@ Fault ReadExtension(Bytes payload, Extension& extension) {
             extension.heightBits = bits.Bits(2);
             bits.Bits(12);  // bit_rate_extension
             const bool marker = bits.Marker();
-            if (bits.Short()) return Bad(bits, "MPEG video sequence extension cut short");
-            if (!marker) return Bad(bits, "MPEG video sequence extension marker bit missing");
-            if (chroma == 0) return Bad(bits, "MPEG video chroma_format out of range");
+            if (bits.Short()) return FaultAt(bits, "MPEG video sequence extension cut short");
+            if (!marker) return FaultAt(bits, "MPEG video sequence extension marker bit missing");
+            if (chroma == 0) return FaultAt(bits, "MPEG video chroma_format out of range");
             return {};
         }
         case kPictureCodingExtension: {
@@ -117,19 +105,20 @@ Fault ReadExtension(Bytes payload, Extension& extension) {
             for (int i = 0; i < 4; ++i) fCodes = IsFCode(bits.Bits(4)) && fCodes;
             bits.Bits(2);  // intra_dc_precision
             const std::uint32_t structure = bits.Bits(2);
-            if (bits.Short()) return Bad(bits, "MPEG video picture coding extension cut short");
-            if (!fCodes) return Bad(bits, "MPEG video f_code out of range");
-            if (structure == 0) return Bad(bits, "MPEG video picture_structure out of range");
+            if (bits.Short()) return FaultAt(bits, "MPEG video picture coding extension cut short");
+            if (!fCodes) return FaultAt(bits, "MPEG video f_code out of range");
+            if (structure == 0) return FaultAt(bits, "MPEG video picture_structure out of range");
             return {};
         }
         default:
-            if (!IsKnownExtension(extension.id)) return Bad(bits, "MPEG video reserved extension");
+            if (!IsKnownExtension(extension.id))
+                return FaultAt(bits, "MPEG video reserved extension");
             return {};
     }
 }
 
 // The time code of a group of pictures.
-Fault ReadGop(Bytes payload) {
+HeaderFault ReadGop(Bytes payload) {
     HeaderBits bits(payload);
     bits.Bit();  // drop_frame_flag
     const std::uint32_t hours = bits.Bits(5);
@@ -137,10 +126,10 @@ Fault ReadGop(Bytes payload) {
     const bool marker = bits.Marker();
     const std::uint32_t seconds = bits.Bits(6);
     const std::uint32_t pictures = bits.Bits(6);
-    if (bits.Short()) return Bad(bits, "MPEG video GOP header cut short");
-    if (!marker) return Bad(bits, "MPEG video GOP marker bit missing");
+    if (bits.Short()) return FaultAt(bits, "MPEG video GOP header cut short");
+    if (!marker) return FaultAt(bits, "MPEG video GOP marker bit missing");
     if (hours > 23 || minutes > 59 || seconds > 59 || pictures > 59) {
-        return Bad(bits, "MPEG video GOP time code out of range");
+        return FaultAt(bits, "MPEG video GOP time code out of range");
     }
     return {};
 }
@@ -196,7 +185,7 @@ class MpegVideoChecker final : public FrameChecker {
         if (code == kPicture || code == kSequence || code == kGop || code == kSequenceEnd) {
             if (FrameVerdict end = EndPicture(); end.state == FrameState::kDamaged) return end;
         }
-        Fault fault;
+        HeaderFault fault;
         switch (code) {
             case kPicture:
                 m_picture = Picture{at - 3, 0, 0};
@@ -250,9 +239,9 @@ class MpegVideoChecker final : public FrameChecker {
         return FrameVerdict::Whole();
     }
 
-    Fault TakeSequence(Bytes payload, std::size_t at) {
+    HeaderFault TakeSequence(Bytes payload, std::size_t at) {
         Sequence sequence;
-        if (Fault fault = ReadSequence(payload, sequence)) return fault;
+        if (HeaderFault fault = ReadSequence(payload, sequence)) return fault;
         if (IsMpeg2Sequence(m_data, at) && sequence.aspect > 4) {
             return {"MPEG video aspect ratio code out of range", 3};
         }
@@ -263,9 +252,9 @@ class MpegVideoChecker final : public FrameChecker {
         return {};
     }
 
-    Fault TakeExtension(Bytes payload) {
+    HeaderFault TakeExtension(Bytes payload) {
         Extension extension;
-        if (Fault fault = ReadExtension(payload, extension)) return fault;
+        if (HeaderFault fault = ReadExtension(payload, extension)) return fault;
         if (extension.id != kSequenceExtension) return {};
         if (!m_sizeBits) m_sizeBits = extension;
         if (extension.widthBits != m_sizeBits->widthBits ||
@@ -280,7 +269,7 @@ class MpegVideoChecker final : public FrameChecker {
     }
 
     static FrameVerdict Damaged(std::string_view what, std::size_t at) {
-        return FrameVerdict::Damaged(static_cast<std::uint32_t>(at), At(what, at));
+        return FrameVerdict::Damaged(static_cast<std::uint32_t>(at), ReasonAt(what, at));
     }
 
     Bytes m_data;  // the chunk being checked

@@ -1,11 +1,14 @@
 // Bits of a video header, most significant first, with the Exp-Golomb codes of H.264 and the
 // removal of its emulation prevention bytes (00 00 03). Reading past the end gives zero bits
-// and marks the reader short: a header cut off never reads outside the bytes given.
+// and marks the reader short: a header cut off never reads outside the bytes given. And what
+// a checker finds wrong in a header.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 
 namespace plovik::frames {
 
@@ -29,6 +32,10 @@ class HeaderBits {
         std::uint32_t value = 0;
         for (int i = 0; i < count; ++i) value = value << 1 | Bit();
         return value;
+    }
+
+    void Skip(int count) {
+        for (int i = 0; i < count; ++i) Bit();
     }
 
     bool Flag() { return Bit() != 0; }
@@ -82,5 +89,21 @@ class HeaderBits {
     int m_zeros = 0;  // zero bytes just read, for the escapes
     bool m_short = false;
 };
+
+// Where a header breaks: what is wrong, and the offset, in the bytes read, where it shows.
+struct HeaderFault {
+    const char* what = nullptr;
+    std::size_t at = 0;
+    explicit operator bool() const { return what != nullptr; }
+};
+
+inline HeaderFault FaultAt(const HeaderBits& bits, const char* what) {
+    return {what, bits.Offset()};
+}
+
+// A damaged frame's reason as a check line shows it: "H.264 SPS cut short at +12".
+inline std::string ReasonAt(std::string_view what, std::size_t offset) {
+    return std::string(what) + " at +" + std::to_string(offset);
+}
 
 }  // namespace plovik::frames
