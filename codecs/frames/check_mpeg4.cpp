@@ -2,10 +2,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "checkers.h"
 #include "header_bits.h"
 #include "start_codes.h"
+#include "stream_invariant.h"
 
 namespace plovik::frames {
 namespace {
@@ -69,8 +71,9 @@ HeaderFault ReadVol(Bytes payload, Vol& vol) {
         if (bits.Flag()) markers = SkipVbvParameters(bits);
     }
     vol.rectangular = bits.Bits(2) == 0;
-    if (!vol.rectangular)
+    if (!vol.rectangular) {
         return bits.Short() ? FaultAt(bits, "MPEG-4 VOL cut short") : HeaderFault{};
+    }
     markers = bits.Marker() && markers;
     vol.resolution = bits.Bits(16);
     markers = bits.Marker() && markers;
@@ -92,9 +95,9 @@ HeaderFault ReadVol(Bytes payload, Vol& vol) {
 // The VOP's first fields, up to vop_coded, read with the VOL's time resolution.
 HeaderFault ReadVop(Bytes payload, const Vol& vol) {
     HeaderBits bits(payload);
-    bits.Bits(2);  // vop_coding_type
-    while (bits.Flag() && !bits.Short()) {
-    }  // modulo_time_base: a 1 for each second passed
+    bits.Bits(2);        // vop_coding_type
+    bool second = true;  // modulo_time_base: a 1 for each second passed, then a 0
+    while (second && !bits.Short()) second = bits.Flag();
     bool markers = bits.Marker();
     const std::uint32_t increment = bits.Bits(vol.timeBits);
     markers = bits.Marker() && markers;
@@ -202,12 +205,10 @@ class Mpeg4Checker final : public FrameChecker {
     HeaderFault TakeVol(Bytes payload) {
         Vol vol;
         if (HeaderFault fault = ReadVol(payload, vol)) return fault;
-        if (!m_size) m_size = Vol(vol);
-        if (vol.rectangular && m_size->rectangular &&
-            (vol.width != m_size->width || vol.height != m_size->height)) {
+        m_vol = vol;
+        if (vol.rectangular && !m_size.Hold({vol.width, vol.height})) {
             return {"MPEG-4 VOL size differs from the stream's", 0};
         }
-        m_vol = vol;
         return {};
     }
 
@@ -216,8 +217,8 @@ class Mpeg4Checker final : public FrameChecker {
         return {kDigits[code >> 4], kDigits[code & 15]};
     }
 
-    std::optional<Vol> m_size;  // the stream's first VOL: its size holds for every later one
-    std::optional<Vol> m_vol;   // the latest VOL: its time resolution holds for the VOPs
+    StreamInvariant<std::pair<std::uint32_t, std::uint32_t>> m_size;  // width, height
+    std::optional<Vol> m_vol;  // the latest VOL: its time resolution holds for the VOPs
 };
 
 // The encoder's name in user data tells the FourCC its own writer would have used.

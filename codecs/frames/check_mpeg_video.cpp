@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "checkers.h"
 #include "header_bits.h"
 #include "start_codes.h"
+#include "stream_invariant.h"
 
 namespace plovik::frames {
 namespace {
@@ -188,7 +190,7 @@ class MpegVideoChecker final : public FrameChecker {
         HeaderFault fault;
         switch (code) {
             case kPicture:
-                m_picture = Picture{at - 3, 0, 0};
+                m_picture = Picture{at, 0, 0};
                 fault = ReadPicture(payload);
                 break;
             case kSequence:
@@ -221,13 +223,13 @@ class MpegVideoChecker final : public FrameChecker {
     FrameVerdict CheckSlice(std::uint8_t code, Bytes payload, std::size_t at) {
         if (!m_picture) return Damaged("MPEG video slice outside a picture", at);
         ++m_picture->slices;
-        if (!m_sequence) {
+        if (!m_size.Value()) {
             m_unsure = true;  // no size to hold the row against
             return FrameVerdict::Whole();
         }
         std::uint32_t row = code;
         const std::uint32_t height = Height();
-        if (height > kTallPicture) {
+        if (m_sizeBits.Value() && height > kTallPicture) {  // MPEG-2 only
             HeaderBits bits(payload);
             row += bits.Bits(3) << 7;
         }
@@ -245,8 +247,7 @@ class MpegVideoChecker final : public FrameChecker {
         if (IsMpeg2Sequence(m_data, at) && sequence.aspect > 4) {
             return {"MPEG video aspect ratio code out of range", 3};
         }
-        if (!m_sequence) m_sequence = sequence;
-        if (sequence.width != m_sequence->width || sequence.height != m_sequence->height) {
+        if (!m_size.Hold({sequence.width, sequence.height})) {
             return {"MPEG video picture size differs from the stream's", 0};
         }
         return {};
@@ -256,16 +257,15 @@ class MpegVideoChecker final : public FrameChecker {
         Extension extension;
         if (HeaderFault fault = ReadExtension(payload, extension)) return fault;
         if (extension.id != kSequenceExtension) return {};
-        if (!m_sizeBits) m_sizeBits = extension;
-        if (extension.widthBits != m_sizeBits->widthBits ||
-            extension.heightBits != m_sizeBits->heightBits) {
+        if (!m_sizeBits.Hold({extension.widthBits, extension.heightBits})) {
             return {"MPEG video picture size differs from the stream's", 0};
         }
         return {};
     }
 
     std::uint32_t Height() const {
-        return m_sequence->height | (m_sizeBits ? m_sizeBits->heightBits << 12 : 0);
+        const std::uint32_t bits = m_sizeBits.Value() ? m_sizeBits.Value()->second : 0;
+        return m_size.Value()->second | bits << 12;
     }
 
     static FrameVerdict Damaged(std::string_view what, std::size_t at) {
@@ -274,8 +274,9 @@ class MpegVideoChecker final : public FrameChecker {
 
     Bytes m_data;  // the chunk being checked
     std::optional<Picture> m_picture;
-    std::optional<Sequence> m_sequence;   // the stream's first sequence header
-    std::optional<Extension> m_sizeBits;  // and its extension (MPEG-2)
+    using Size = std::pair<std::uint32_t, std::uint32_t>;  // width, height
+    StreamInvariant<Size> m_size;                          // of the sequence headers
+    StreamInvariant<Size> m_sizeBits;                      // and of their extensions (MPEG-2)
     bool m_unsure = false;  // a slice before any sequence header: its row cannot be judged
 };
 

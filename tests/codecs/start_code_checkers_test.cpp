@@ -186,6 +186,24 @@ TEST(StartCodeCheckers, Mpeg4VolFromTheFormatAndOneSize) {
     EXPECT_EQ(Check(*checker, "\x7F").state, FrameState::kCannotTell);
 }
 
+TEST(StartCodeCheckers, OneDamagedPictureSizeRaisesOneAlarm) {
+    const Stream stream("ff_mpeg2_mp2.avi");
+    if (stream.frames.empty()) GTEST_SKIP();
+    // The first sequence header, then one inside: the width 160 (0A 0) made 176 (0B 0).
+    for (const std::size_t damaged : {0, 10}) {
+        SCOPED_TRACE(damaged);
+        std::vector<std::string> frames = stream.frames;
+        ASSERT_EQ(frames[damaged].substr(0, 5), std::string("\0\0\1\xB3\x0A", 5));
+        frames[damaged][4] = '\x0B';
+        const auto checker = MakeVideoFrameChecker(stream.format);
+        int alarms = 0;
+        for (const std::string& frame : frames) {
+            alarms += Check(*checker, frame).state == FrameState::kDamaged ? 1 : 0;
+        }
+        EXPECT_EQ(alarms, 1);
+    }
+}
+
 struct ProbeCase {
     const char* file;
     FOURCC fourcc;
