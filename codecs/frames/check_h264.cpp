@@ -290,6 +290,21 @@ struct PpsSlot {
     std::uint32_t spsId = 0;
 };
 
+// NAL units behind 4-byte big-endian lengths that chain to the chunk's end, each with a valid
+// header: the form of files whose format lacks the configuration record that would say so.
+bool IsLengthPrefixed(Bytes data) {
+    std::size_t at = 0;
+    while (data.size() - at > 4) {
+        const std::size_t length = std::size_t{data[at]} << 24 | std::size_t{data[at + 1]} << 16 |
+                                   std::size_t{data[at + 2]} << 8 | data[at + 3];
+        if (length == 0 || length > data.size() - at - 4) return false;
+        const unsigned header = data[at + 4];
+        if ((header & 0x80) != 0 || !IsKnownNalType(header & 0x1F)) return false;
+        at += 4 + length;
+    }
+    return at == data.size();
+}
+
 class H264Checker final : public FrameChecker {
   public:
     explicit H264Checker(Bytes extra) {
@@ -300,6 +315,9 @@ class H264Checker final : public FrameChecker {
 
     FrameVerdict Check(Bytes data, std::uint32_t) override {
         if (data.empty()) return FrameVerdict::Whole();
+        if (LeadingStartCode(data) == kNoStartCode && IsLengthPrefixed(data)) {
+            return FrameVerdict::CannotTell();
+        }
         return Walk(data);
     }
 

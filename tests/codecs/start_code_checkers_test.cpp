@@ -133,6 +133,23 @@ TEST(StartCodeCheckers, DamageToStartCodesAndHeadersShows) {
     }
 }
 
+// The frame's NAL units behind 4-byte lengths instead of start codes.
+std::string LengthPrefixed(const std::string& frame) {
+    std::string units;
+    const auto bytes = AsBytes(frame);
+    for (std::size_t code = frames::FindStartCode(bytes, 0); code != frames::kNoStartCode;) {
+        const std::size_t next = frames::FindStartCode(bytes, code);
+        std::size_t end = next == frames::kNoStartCode ? frame.size() : next - 3;
+        while (frame[end - 1] == 0) --end;  // a 4-byte start code's first zero
+        const auto size = static_cast<std::uint32_t>(end - code);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            units.push_back(static_cast<char>(size >> shift));
+        units += frame.substr(code, size);
+        code = next;
+    }
+    return units;
+}
+
 TEST(StartCodeCheckers, H264SlicesNeedTheirParameterSets) {
     const Stream stream("ff_h264_pcm.avi");
     if (stream.frames.empty()) GTEST_SKIP();
@@ -152,6 +169,9 @@ TEST(StartCodeCheckers, H264SlicesNeedTheirParameterSets) {
     const std::string avcConfiguration("\x01\x42\xC0\x1E\xFF\xE1", 6);
     format.extra = AsBytes(avcConfiguration);
     EXPECT_EQ(MakeVideoFrameChecker(format), nullptr);  // length-prefixed units, not read
+    // Such units without the record that says so.
+    EXPECT_EQ(Check(*MakeVideoFrameChecker(stream.format), LengthPrefixed(first)).state,
+              FrameState::kCannotTell);
 }
 
 TEST(StartCodeCheckers, Mpeg4VolFromTheFormatAndOneSize) {
