@@ -33,6 +33,7 @@ if have ffmpeg; then
         ff ff_mpeg4_mp3vbr.avi $(pic) $(tone) -c:v mpeg4 -vtag XVID -g 12 -c:a libmp3lame -q:a 4
         ff ff_mpeg4_ac3_mp3.avi $(pic) $(tone 48000) $(tone 44100 880) -map 0 -map 1 -map 2 \
             -c:v mpeg4 -vtag XVID -g 12 -c:a:0 ac3 -b:a:0 96k -c:a:1 libmp3lame -b:a:1 64k
+        ff ff_xvid_packed.avi $(pic) -c:v libxvid -bf 2 -g 12
         ff ff_h264_pcm.avi $(pic) $(tone) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p \
             -c:a pcm_s16le
         ff ff_h264_aac.avi $(pic) $(tone) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p \
@@ -64,6 +65,7 @@ if have ffmpeg; then
         ff ff_wmv1.avi $(pic) -c:v wmv1 -g 25
         ff ff_wmv2.avi $(pic) -c:v wmv2 -g 25
         ff ff_h263.avi $(pic 176x144) -c:v h263 -g 25
+        ff ff_h263p.avi $(pic) -c:v h263p -g 25
         ff ff_vp8.avi $(pic) -c:v libvpx -g 25 -b:v 200k
         ff ff_zmbv.avi $(pic 96x72 10) -c:v zmbv -g 10 -pix_fmt bgr0
         ff ff_cinepak.avi $(pic 96x72 10) -c:v cinepak -g 10
