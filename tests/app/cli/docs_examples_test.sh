@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the command examples of README.md, docs/*.md and the manual pages as a reader would,
-# each document's in order in a fresh copy of one folder (see Folder), and fails naming the
+# each document's in order in a fresh copy of one folder (see folder()), and fails naming the
 # document and line of every example whose exit status or output differs from the document.
 # Markdown: "sh" blocks run as scripts, "console" blocks command by command ("$ " lines)
 # against the lines shown ("..." stands for any lines), "text" blocks are not commands; an
