@@ -44,9 +44,11 @@ OpenedFile OpenRawFile(const std::string& utf8Path) {
     if (utf8Path.empty()) return {nullptr, "empty file name"};
     const std::wstring wide = Utf8ToWide(utf8Path);
     if (wide.empty()) return {nullptr, SystemErrorText(ERROR_NO_UNICODE_TRANSLATION)};
-    // Without FILE_FLAG_BACKUP_SEMANTICS a directory fails to open, as it should.
-    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    // Without FILE_FLAG_BACKUP_SEMANTICS a directory fails to open, as it should. The window
+    // keeps a file open from its report to its data scan: others may still rename or delete it.
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         const DWORD attributes = GetFileAttributesW(wide.c_str());

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "byte_source.h"
 #include "parse_helpers.h"
 #include "scan_reader.h"
@@ -339,6 +341,23 @@ TEST(MovieScan, ObserverSeesEveryChunkInFileOrderWithTheHeadOfItsData) {
                   {.progress = {}, .observer = &damaged, .stop = nullptr});
     EXPECT_FALSE(damaged.regions.empty());
     EXPECT_EQ(damaged.regions, Regions(scan));
+}
+
+TEST(MovieScan, LaterScanReadsTheFileItsReportWasMadeOf) {
+    TempDir dir;
+    const std::string path = dir.Write("clip.avi", Movie(Interleaved(4)));
+    CFileAnalysis analysis;
+    analysis.Analyse(path, {.scan = false, .data = {}, .indexTallies = false, .keepOpen = true});
+    ASSERT_FALSE(analysis.m_bScanned);
+    // The name now names another file: the scan still reads the one analysed.
+    std::filesystem::rename(path, dir.PathOf("moved.avi"));
+    dir.Write("clip.avi", Movie(Interleaved(9)));
+    ASSERT_TRUE(analysis.ScanData({}));
+    EXPECT_TRUE(analysis.m_bScanned);
+    EXPECT_EQ(analysis.m_parser.m_arStreams[0].data.chunks, 4u);
+    EXPECT_EQ(analysis.m_scan.m_qwIndexMismatches, 0u);
+    analysis.Close();
+    EXPECT_FALSE(analysis.ScanData({}));
 }
 
 TEST(MovieScan, StopsWhenAskedAndSaysSo) {

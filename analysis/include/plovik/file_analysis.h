@@ -18,10 +18,18 @@ class RawFile;
 
 class CFileAnalysis {
   public:
+    CFileAnalysis();
+    ~CFileAnalysis();
+    CFileAnalysis(const CFileAnalysis&) = delete;
+    CFileAnalysis& operator=(const CFileAnalysis&) = delete;
+
     struct Options {
         bool scan = false;              // also read the movie data
         CMovieScan::Options data = {};  // how
         bool indexTallies = false;      // what the index lists of every stream
+        // The file stays open after the analysis, for a scan of its data later (ScanData),
+        // until the next analysis or Close.
+        bool keepOpen = false;
     };
 
     // Opens the file at strPath (UTF-8) read-only once and analyses it; the parser and the
@@ -29,6 +37,11 @@ class CFileAnalysis {
     void Analyse(const std::string& strPath, const Options& options);
     // The same over a file the caller opened (memory in tests and fuzzing).
     void AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options);
+    // Scans the movie data of the file analysed last, through the open it was analysed
+    // with (Options::keepOpen): the same file, even if its name now names another. False
+    // when it is not open or gave no report.
+    bool ScanData(const CMovieScan::Options& options);
+    void Close();
 
     CAviParser m_parser;
     CMovieScan m_scan;
@@ -37,6 +50,10 @@ class CFileAnalysis {
     std::string m_strOpenError;    // why the file could not be opened (parser code 2)
     // The first read of the file that failed, in the headers, the index or the data.
     std::optional<FileFailure> m_readFailure;
+
+  private:
+    std::unique_ptr<RawFile> m_file;  // kept open for ScanData
+    bool m_bReported = false;         // the file analysed last gave a report
 };
 
 }  // namespace plovik
