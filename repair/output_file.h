@@ -26,9 +26,7 @@ class TempOutput : public RepairSink {
     std::string m_path;
 };
 
-// Whether both paths name one file (the same device and file number), and whether a file
-// is at path at all.
-bool SameFile(const std::string& a, const std::string& b);
+// Whether a file (or a link, dangling or not) is at path.
 bool PathExists(const std::string& path);
 
 }  // namespace plovik

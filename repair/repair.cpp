@@ -35,14 +35,18 @@ RepairSummary WriteAndCheck(RawFile& in, const std::string& output, const Repair
 
 }  // namespace
 
+std::optional<std::string> RefusalOf(const std::string& input, const std::string& output,
+                                     bool force) {
+    if (input == output || SameFile(input, output)) return "the output is the input file";
+    if (!force && PathExists(output)) return "the output exists (--force replaces it)";
+    return std::nullopt;
+}
+
 RepairSummary RepairFile(const std::string& input, const std::string& output,
                          const RepairOptions& options) {
     if (input.empty() || output.empty()) return EndedWith(RepairStatus::kRefused, "no file name");
-    if (input == output || SameFile(input, output)) {
-        return EndedWith(RepairStatus::kRefused, "the output is the input file");
-    }
-    if (!options.force && PathExists(output)) {
-        return EndedWith(RepairStatus::kRefused, output + " exists (--force replaces it)");
+    if (auto why = RefusalOf(input, output, options.force)) {
+        return EndedWith(RepairStatus::kRefused, std::move(*why));
     }
     OpenedFile in = OpenRawFile(input);
     if (!in.file) return EndedWith(RepairStatus::kFailed, "cannot open: " + in.error);

@@ -122,17 +122,10 @@ std::string Shown(const std::string& path, bool& escaped) {
 }
 
 // Refuses before anything is read when OUT is IN (by any name: a hard link, a symbolic
-// link, another spelling) or exists without --force. The core refuses too; this makes the
-// answer the same whatever it finds first, and never waits on reading a large IN.
+// link, another spelling) or exists without --force, as the core would, so that the answer
+// never waits on reading a large IN.
 std::optional<std::string> Refusal(const RepairCliOptions& options) {
-    const std::filesystem::path in = PathFromUtf8(options.files[0]);
-    const std::filesystem::path out = PathFromUtf8(options.files[1]);
-    std::error_code error;
-    // symlink_status: a dangling link under OUT's name exists too.
-    if (!std::filesystem::exists(std::filesystem::symlink_status(out, error))) return std::nullopt;
-    if (std::filesystem::equivalent(in, out, error)) return "the output is the input file";
-    if (!options.force) return "the output exists (--force replaces it)";
-    return std::nullopt;
+    return RefusalOf(options.files[0], options.files[1], options.force);
 }
 
 std::string_view StatusName(RepairStatus status) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,15 @@ struct RepairSummary {
     std::uint64_t outputSize = 0;
     std::uint32_t riffParts = 0;
 };
+
+// Whether both paths (UTF-8) name one file, by any name (links, another spelling): the same
+// device and file number. False when either cannot be found.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Why a copy of input may not be written to output: it is the input, or it exists and force
+// is not given; none when it may.
+std::optional<std::string> RefusalOf(const std::string& input, const std::string& output,
+                                     bool force);
 
 // Repairs the file at input (UTF-8 path) into output.
 RepairSummary RepairFile(const std::string& input, const std::string& output,
