@@ -52,7 +52,7 @@ std::string Repaired(std::string_view bytes, bool& passes) {
     if (summary.status != plovik::RepairStatus::kWritten) return {};
     if (sink.out.size() != summary.outputSize) __builtin_trap();
     const auto copy = plovik::MakeMemoryRawFile(sink.out);
-    passes = plovik::CheckRepairedCopy(*copy, "copy.avi", summary, {}).empty();
+    passes = plovik::VerifyRepairedCopy(*copy, "copy.avi", summary, {}).Ok();
     return std::move(sink.out);
 }
 

@@ -100,9 +100,7 @@ class Output {
         return true;
     }
     void Progress() {
-        if (!m_options.progress) return;
-        const std::uint64_t in = m_input.Size();
-        m_options.progress(in + m_written * in / std::max<std::uint64_t>(m_total, 1), 3 * in);
+        if (m_options.progress) m_options.progress(RepairPhase::kWriting, m_written, m_total);
     }
     void Fail(std::string why) {
         if (m_error.empty()) m_error = std::move(why);
@@ -260,17 +258,17 @@ class CopyWriter {
 
 }  // namespace
 
-std::string WriteCopy(RawFile& input, RepairSink& sink, CopyPlan& plan,
-                      const std::vector<KeptChunk>& chunks, const RepairOptions& options,
-                      bool& stopped) {
+RepairOutcome WriteCopy(RawFile& input, RepairSink& sink, CopyPlan& plan,
+                        const std::vector<KeptChunk>& chunks, const RepairOptions& options) {
     Output out(input, sink, options, plan.outputSize);
     CopyWriter(out, plan, chunks).Write();
-    stopped = out.Stopped();
-    if (out.Ok() && out.Written() != plan.outputSize) {
-        return "wrote " + std::to_string(out.Written()) + " bytes, planned " +
-               std::to_string(plan.outputSize);
+    if (out.Stopped()) return {RepairStatus::kStopped, "stopped"};
+    if (!out.Ok()) return {RepairStatus::kFailed, out.Error()};
+    if (out.Written() != plan.outputSize) {
+        return {RepairStatus::kFailed, "wrote " + std::to_string(out.Written()) +
+                                           " bytes, planned " + std::to_string(plan.outputSize)};
     }
-    return out.Error();
+    return {};
 }
 
 }  // namespace plovik

@@ -13,9 +13,8 @@ namespace plovik {
 
 class RawFile;
 
-// Empty when the whole copy was written; else why not ("stopped" when asked to stop).
-std::string WriteCopy(RawFile& input, RepairSink& sink, CopyPlan& plan,
-                      const std::vector<KeptChunk>& chunks, const RepairOptions& options,
-                      bool& stopped);
+// Ok when the whole copy was written; else why not.
+RepairOutcome WriteCopy(RawFile& input, RepairSink& sink, CopyPlan& plan,
+                        const std::vector<KeptChunk>& chunks, const RepairOptions& options);
 
 }  // namespace plovik

@@ -8,11 +8,13 @@ namespace plovik {
 namespace {
 
 // The summary of a written copy that failed at its last steps.
-RepairSummary FailedAfterWriting(RepairSummary summary, std::string why) {
-    summary.status = why == "stopped" ? RepairStatus::kStopped : RepairStatus::kFailed;
-    summary.message = std::move(why);
+RepairSummary FailedAfterWriting(RepairSummary summary, RepairOutcome outcome) {
+    summary.status = outcome.status;
+    summary.message = std::move(outcome.why);
     return summary;
 }
+
+RepairOutcome Failure(std::string why) { return {RepairStatus::kFailed, std::move(why)}; }
 
 // The copy written to a temporary file, flushed and checked, then given its name.
 RepairSummary WriteAndCheck(RawFile& in, const std::string& output, const RepairOptions& options) {
@@ -22,14 +24,18 @@ RepairSummary WriteAndCheck(RawFile& in, const std::string& output, const Repair
         return EndedWith(RepairStatus::kFailed, "cannot write beside " + output + ": " + why);
     RepairSummary summary = RepairInto(in, temp.get(), options);
     if (summary.status != RepairStatus::kWritten) return summary;
-    if (!temp->Sync()) return FailedAfterWriting(summary, "write failed: " + temp->Error());
+    if (!temp->Sync())
+        return FailedAfterWriting(summary, Failure("write failed: " + temp->Error()));
     OpenedFile written = OpenRawFile(temp->Path());
-    if (!written.file) return FailedAfterWriting(summary, "cannot read the copy: " + written.error);
-    why = CheckRepairedCopy(*written.file, output, summary, options);
+    if (!written.file) {
+        return FailedAfterWriting(summary, Failure("cannot read the copy: " + written.error));
+    }
+    RepairOutcome checked = VerifyRepairedCopy(*written.file, output, summary, options);
     written.file.reset();
-    if (!why.empty()) return FailedAfterWriting(summary, why);
-    if (!temp->RenameTo(output))
-        return FailedAfterWriting(summary, "rename failed: " + temp->Error());
+    if (!checked.Ok()) return FailedAfterWriting(summary, std::move(checked));
+    if (!temp->RenameTo(output)) {
+        return FailedAfterWriting(summary, Failure("rename failed: " + temp->Error()));
+    }
     return summary;
 }
 

@@ -40,6 +40,14 @@ class StringSink final : public RepairSink {
     std::string out;
 };
 
+// How a step of a repair ended: kWritten when it did what it was to do, else the status the
+// repair ends with and why.
+struct RepairOutcome {
+    RepairStatus status = RepairStatus::kWritten;
+    std::string why;
+    bool Ok() const { return status == RepairStatus::kWritten; }
+};
+
 // A repair that ended without a copy, and why.
 inline RepairSummary EndedWith(RepairStatus status, std::string why) {
     RepairSummary summary;
@@ -53,9 +61,9 @@ inline RepairSummary EndedWith(RepairStatus status, std::string why) {
 // output is not checked here.
 RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options);
 
-// The written copy analysed and scanned as `plovik-report --check --scan` would: empty
-// when it passes (no error finding) and holds what the summary says was kept, else why not.
-std::string CheckRepairedCopy(RawFile& output, const std::string& name,
-                              const RepairSummary& summary, const RepairOptions& options);
+// The written copy analysed and scanned as `plovik-report --check` would: Ok when it passes
+// (no error finding) and holds what the summary says was kept.
+RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
+                                 const RepairSummary& summary, const RepairOptions& options);
 
 }  // namespace plovik

@@ -110,15 +110,12 @@ bool HasStreamData(const CAviParser& avi) {
                        [](const StreamTally& stream) { return stream.data.chunks > 0; });
 }
 
-// The scan's progress is the first third of the repair's.
-CMovieScan::Options ScanOptions(ChunkKeeper& keeper, const RepairOptions& options) {
-    CMovieScan::Options scan{.progress = {}, .observer = &keeper, .stop = options.stop};
-    if (options.progress) {
-        scan.progress = [&options](std::uint64_t done, std::uint64_t total) {
-            options.progress(done, 3 * total);
-        };
-    }
-    return scan;
+// A scan's progress as the repair's in a phase.
+CMovieScan::Progress PhaseProgress(const RepairOptions& options, RepairPhase phase) {
+    if (!options.progress) return {};
+    return [&options, phase](std::uint64_t done, std::uint64_t total) {
+        options.progress(phase, done, total);
+    };
 }
 
 }  // namespace
@@ -130,7 +127,10 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     const FileFacts facts = FillFacts("", analysis, false);
     if (GaveOnlyMessage(facts.status)) return Unrepairable(facts.failure);
     ChunkKeeper kept(analysis.m_parser, input.Size());
-    analysis.m_scan.ScanFrom(input, analysis.m_parser, ScanOptions(kept, options));
+    analysis.m_scan.ScanFrom(input, analysis.m_parser,
+                             {.progress = PhaseProgress(options, RepairPhase::kReading),
+                              .observer = &kept,
+                              .stop = options.stop});
     if (analysis.m_scan.m_bStopped) return EndedWith(RepairStatus::kStopped, "stopped");
     if (input.Failure()) return EndedWith(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
     if (!HasStreamData(analysis.m_parser)) return Unrepairable("no stream data");
@@ -148,41 +148,38 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
         summary.status = RepairStatus::kPlanned;
         return summary;
     }
-    bool stopped = false;
-    summary.message = WriteCopy(input, *sink, plan, kept.chunks, options, stopped);
-    summary.status = summary.message.empty() ? RepairStatus::kWritten
-                     : stopped               ? RepairStatus::kStopped
-                                             : RepairStatus::kFailed;
+    RepairOutcome written = WriteCopy(input, *sink, plan, kept.chunks, options);
+    summary.status = written.status;
+    summary.message = std::move(written.why);
     return summary;
 }
 
-std::string CheckRepairedCopy(RawFile& output, const std::string& name,
-                              const RepairSummary& summary, const RepairOptions& options) {
+RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
+                                 const RepairSummary& summary, const RepairOptions& options) {
     CFileAnalysis analysis;
     CFileAnalysis::Options check;
     check.scan = true;
     check.data.stop = options.stop;
-    if (options.progress) {
-        const std::uint64_t size = std::max<std::uint64_t>(output.Size(), 1);
-        check.data.progress = [&options, size](std::uint64_t done, std::uint64_t) {
-            options.progress(2 * size + done, 3 * size);
-        };
-    }
+    check.data.progress = PhaseProgress(options, RepairPhase::kChecking);
     analysis.AnalyseOpen(output, name, check);
-    if (analysis.m_bScanned && analysis.m_scan.m_bStopped) return "stopped";
+    if (analysis.m_bScanned && analysis.m_scan.m_bStopped)
+        return {RepairStatus::kStopped, "stopped"};
     const FileFacts facts = FillFacts(name, analysis, true);
+    auto failed = [](std::string why) {
+        return RepairOutcome{RepairStatus::kFailed, std::move(why)};
+    };
     for (const Finding& finding : facts.findings) {
         if (finding.rule->severity != Severity::kError) continue;
-        return "the repaired copy does not pass the check: " + finding.message + " [" +
-               finding.rule->id + "]";
+        return failed("the repaired copy does not pass the check: " + finding.message + " [" +
+                      finding.rule->id + "]");
     }
-    if (!facts.scan) return "the repaired copy could not be checked";
+    if (!facts.scan) return failed("the repaired copy could not be checked");
     if (facts.scan->videoFrames != summary.videoFrames ||
         facts.scan->audioBytes != summary.audioBytes) {
-        return "the repaired copy holds " + std::to_string(facts.scan->videoFrames) +
-               " video frames and " + std::to_string(facts.scan->audioBytes) +
-               " audio bytes, not " + std::to_string(summary.videoFrames) + " and " +
-               std::to_string(summary.audioBytes);
+        return failed("the repaired copy holds " + std::to_string(facts.scan->videoFrames) +
+                      " video frames and " + std::to_string(facts.scan->audioBytes) +
+                      " audio bytes, not " + std::to_string(summary.videoFrames) + " and " +
+                      std::to_string(summary.audioBytes));
     }
     return {};
 }

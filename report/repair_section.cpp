@@ -2,7 +2,7 @@
 #include "plovik/repair_section.h"
 
 #include "plovik/format.h"
-#include "plovik/repair.h"
+#include "plovik/repair_summary.h"
 
 namespace plovik {
 namespace {

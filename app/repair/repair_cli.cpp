@@ -264,8 +264,21 @@ std::string Diagnostic(const std::string& input, const std::string& reason) {
     return line;
 }
 
-// "plovik-repair: reading 45%" on a terminal once the repair has lasted a second. The core
-// reports reading, then writing: its count starting again marks the second pass.
+// "reading", "writing", "checking"
+std::string_view PhaseWord(RepairPhase phase) {
+    switch (phase) {
+        case RepairPhase::kReading:
+            return "reading";
+        case RepairPhase::kWriting:
+            return "writing";
+        case RepairPhase::kChecking:
+            return "checking";
+    }
+    return "reading";
+}
+
+// "plovik-repair: writing 45%" on a terminal once the repair has lasted a second: the phase
+// the core reports, and how far that phase has come.
 class RepairProgress {
   public:
     RepairProgress(CliOutput& terminal, bool enabled) : m_terminal(terminal), m_enabled(enabled) {}
@@ -273,9 +286,7 @@ class RepairProgress {
     RepairProgress(const RepairProgress&) = delete;
     RepairProgress& operator=(const RepairProgress&) = delete;
 
-    void Update(std::uint64_t done, std::uint64_t total) {
-        if (done < m_lastDone) m_writing = true;
-        m_lastDone = done;
+    void Update(RepairPhase phase, std::uint64_t done, std::uint64_t total) {
         if (!m_enabled) return;
         const Clock::time_point now = Clock::now();
         if (now - m_start < std::chrono::seconds(1) ||
@@ -284,8 +295,8 @@ class RepairProgress {
         }
         m_lastDrawn = now;
         const std::uint64_t percent = total == 0 ? 0 : std::min(done, total) * 100 / total;
-        const std::string text = std::string(kProgram) + (m_writing ? ": writing " : ": reading ") +
-                                 std::to_string(percent) + "%";
+        const std::string text = std::string(kProgram) + ": " + std::string(PhaseWord(phase)) +
+                                 " " + std::to_string(percent) + "%";
         m_terminal << '\r' << text;
         if (text.size() < m_shown) m_terminal << std::string(m_shown - text.size(), ' ');
         m_terminal.Flush();
@@ -306,8 +317,6 @@ class RepairProgress {
     Clock::time_point m_start = Clock::now();
     Clock::time_point m_lastDrawn{};
     std::size_t m_shown = 0;
-    std::uint64_t m_lastDone = 0;
-    bool m_writing = false;
 };
 
 }  // namespace
@@ -336,13 +345,13 @@ int RunRepairCli(const std::vector<std::string>& args, const RepairCliStreams& s
         summary.message = std::move(*refusal);
     } else {
         RepairProgress progress(streams.err, streams.errIsTerminal);
-        summary =
-            RepairFile(input, output,
-                       {.dryRun = options.dryRun,
-                        .force = options.force,
-                        .progress = [&](std::uint64_t done,
-                                        std::uint64_t total) { progress.Update(done, total); },
-                        .stop = streams.stop});
+        summary = RepairFile(
+            input, output,
+            {.dryRun = options.dryRun,
+             .force = options.force,
+             .progress = [&](RepairPhase phase, std::uint64_t done,
+                             std::uint64_t total) { progress.Update(phase, done, total); },
+             .stop = streams.stop});
     }
 
     if (options.json) {

@@ -335,13 +335,21 @@ void CMainDlg::OnRepair() {
         return;
     }
     m_repairResult = {WideToUtf8(output), {}};
-    StartJob(Job::kRepair,
-             [input = m_strReportPath, &result = m_repairResult](const CWorker::Context& c) {
-                 // The save dialog asked before replacing a file, so the copy may replace it.
-                 result.summary = RepairFile(
-                     input, result.output,
-                     {.dryRun = false, .force = true, .progress = c.progress, .stop = &c.stop});
-             });
+    StartJob(Job::kRepair, [input = m_strReportPath,
+                            &result = m_repairResult](const CWorker::Context& c) {
+        // The save dialog asked before replacing a file, so the copy may replace it.
+        result.summary = RepairFile(
+            input, result.output,
+            {.dryRun = false,
+             .force = true,
+             .progress =
+                 [&c](RepairPhase phase, std::uint64_t done, std::uint64_t total) {
+                     constexpr std::uint64_t kWhole = 1000000;
+                     c.progress(static_cast<std::uint64_t>(RepairDone(phase, done, total) * kWhole),
+                                kWhole);
+                 },
+             .stop = &c.stop});
+    });
 }
 
 void CMainDlg::StartJob(Job job, CWorker::Task task) {

@@ -30,7 +30,7 @@ Repaired RepairBytes(const Bytes& input) {
     Repaired result{RepairInto(*file, &sink, {}), std::move(sink.out), {}};
     if (result.summary.status == RepairStatus::kWritten) {
         const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(result.copy);
-        result.check = CheckRepairedCopy(*copy, "copy.avi", result.summary, {});
+        result.check = VerifyRepairedCopy(*copy, "copy.avi", result.summary, {}).why;
     }
     return result;
 }
@@ -169,6 +169,19 @@ TEST_F(RepairOnDisk, WritesTheCopyAndLeavesTheInputAsItWas) {
     EXPECT_EQ(Files(), 2u);                                             // no temporary file left
     EXPECT_EQ(RepairFile(in, out, {}).status, RepairStatus::kRefused);  // exists
     EXPECT_EQ(RepairFile(in, out, Forced()).status, RepairStatus::kWritten);
+}
+
+TEST_F(RepairOnDisk, ProgressNamesEachPhaseInTurn) {
+    const std::string in = temp.Write("in.avi", Cut(test::BuildSimpleAvi({.frames = 50}), 1001));
+    std::vector<RepairPhase> phases;
+    RepairOptions options;
+    options.progress = [&](RepairPhase phase, std::uint64_t done, std::uint64_t total) {
+        EXPECT_LE(done, total);
+        if (phases.empty() || phases.back() != phase) phases.push_back(phase);
+    };
+    ASSERT_EQ(RepairFile(in, temp.PathOf("out.avi"), options).status, RepairStatus::kWritten);
+    EXPECT_EQ(phases, (std::vector<RepairPhase>{RepairPhase::kReading, RepairPhase::kWriting,
+                                                RepairPhase::kChecking}));
 }
 
 TEST_F(RepairOnDisk, RefusesItsInputAndLeavesNothingWhenItFails) {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "plovik/repair.h"
 #include "plovik/repair_section.h"
+#include "plovik/repair_summary.h"
 
 namespace plovik {
 namespace {

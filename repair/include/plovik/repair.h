@@ -3,6 +3,7 @@
 // input is only ever read; the copy appears under its name whole, or not at all.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -10,55 +11,25 @@
 #include <string>
 #include <vector>
 
-#include "plovik/movie_scan.h"
+#include "plovik/repair_summary.h"
 
 namespace plovik {
+
+// The three passes of a repair: the input read, the copy written, the copy checked.
+enum class RepairPhase { kReading, kWriting, kChecking };
+
+// How far a repair has come, from 0 to 1, each phase a third.
+inline double RepairDone(RepairPhase phase, std::uint64_t done, std::uint64_t total) {
+    const double part = total == 0 ? 0.0 : static_cast<double>(std::min(done, total)) / total;
+    return (static_cast<int>(phase) + part) / 3.0;
+}
 
 struct RepairOptions {
     bool dryRun = false;  // plan only: nothing is written
     bool force = false;   // replace an existing output file
-    // Called now and then with the bytes done and the bytes to do (reading, then writing).
-    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+    // Called now and then with the phase, and its bytes done and to do.
+    std::function<void(RepairPhase phase, std::uint64_t done, std::uint64_t total)> progress;
     const std::atomic<bool>* stop = nullptr;  // set: the repair ends soon, leaving nothing
-};
-
-enum class RepairStatus {
-    kWritten,        // the output was written and checked
-    kPlanned,        // a dry run: it would be written
-    kNotRepairable,  // not AVI, no readable header list, no stream data
-    kRefused,        // the output is the input, or exists without force
-    kFailed,         // reading, writing or the check of the output failed
-    kStopped,        // stopped on request
-};
-
-// A header field the repair set: where it is, what it read and what it reads now.
-struct RepairFieldChange {
-    std::string field;  // "avih.dwTotalFrames", "strh[1].dwLength"
-    std::uint64_t oldValue = 0;
-    std::uint64_t newValue = 0;
-};
-
-struct RepairSummary {
-    RepairStatus status = RepairStatus::kFailed;
-    std::string message;                 // why it was not written (English); empty when it was
-    std::uint64_t videoFrames = 0;       // frames kept, empty ones included
-    std::uint64_t emptyVideoFrames = 0;  // zero-size (dropped) frames among them
-    std::uint64_t audioBytes = 0;        // of the audio stream the report shows
-    std::uint64_t chunksKept = 0;
-    // Damaged regions and a cut last chunk: the input's bytes that the copy does not hold
-    // (not those a cut file lacks).
-    std::uint64_t regionsLeftOut = 0;
-    std::uint64_t bytesLeftOut = 0;
-    std::vector<DAMAGEDREGION> regions;  // the first ones, in file order
-    std::uint64_t indexEntries = 0;      // entries of the index written
-    // Where the key flags of the video frames came from.
-    std::uint64_t keysFromIndex = 0;      // an entry of the original index for the same chunk
-    std::uint64_t keysFromBitstream = 0;  // the frame's own bytes (or an intra-only codec)
-    std::uint64_t keysAssumed = 0;        // neither: marked key
-    std::string assumedFourCC;            // the codec of those, when there are any
-    std::vector<RepairFieldChange> changes;
-    std::uint64_t outputSize = 0;
-    std::uint32_t riffParts = 0;
 };
 
 // Whether both paths (UTF-8) name one file, by any name (links, another spelling): the same
