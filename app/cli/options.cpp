@@ -3,45 +3,17 @@
 #include <optional>
 #include <string_view>
 
+#include "arguments.h"
 #include "plovik/cli_options.h"
 
 namespace plovik {
 namespace {
-
-std::string ToLower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-    return lower;
-}
-
-template <class T>
-struct Choice {
-    std::string_view name;
-    T value;
-};
 
 constexpr Choice<OutputEncoding> kEncodings[] = {{"utf-8", OutputEncoding::kUtf8},
                                                  {"utf8", OutputEncoding::kUtf8},
                                                  {"cp949", OutputEncoding::kCp949}};
 constexpr Choice<OutputFormat> kFormats[] = {
     {"text", OutputFormat::kText}, {"json", OutputFormat::kJson}, {"csv", OutputFormat::kCsv}};
-
-// Sets target to the choice named value (any letter case); returns an error text, empty
-// on success.
-template <class T, std::size_t N>
-std::string Choose(const std::string& value, const Choice<T> (&choices)[N], std::string_view what,
-                   std::string_view hint, T& target) {
-    const std::string lower = ToLower(value);
-    for (const Choice<T>& choice : choices) {
-        if (choice.name == lower) {
-            target = choice.value;
-            return {};
-        }
-    }
-    return "unknown " + std::string(what) + " '" + value + "' (use " + std::string(hint) + ")";
-}
 
 struct Flag {
     std::string_view name;
@@ -54,21 +26,6 @@ constexpr Flag kFlags[] = {
     {"--key-frames", &CliOptions::keyFrames}, {"--scan", &CliOptions::scan},
     {"--strict", &CliOptions::strict},        {"--list-rules", &CliOptions::listRules},
 };
-
-// The value of an option that takes one: "--name=VALUE" or "--name VALUE". Returns
-// nullopt when arg is not this option; error is set when the value is missing.
-std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& index,
-                                       std::string_view name, std::string& error) {
-    const std::string& arg = args[index];
-    if (!arg.starts_with(name)) return std::nullopt;
-    if (arg.size() == name.size()) {
-        if (index + 1 < args.size()) return args[++index];
-        error = "option '" + std::string(name) + "' needs a value";
-        return std::string();
-    }
-    if (arg[name.size()] != '=') return std::nullopt;
-    return arg.substr(name.size() + 1);
-}
 
 // A number in decimal digits only, at most a million; nullopt for anything else ("-1", "x").
 std::optional<unsigned> DecimalNumber(std::string_view text) {
@@ -184,19 +141,11 @@ std::string CheckCombination(const CliOptions& options) {
 
 CliParseResult ParseCliArguments(const std::vector<std::string>& args) {
     CliParseResult result;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            result.options.files.push_back(arg);  // "-" alone is an ordinary name
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (std::string error = ApplyOption(args, i, result.options); !error.empty()) {
-            result.error = std::move(error);
-            return result;
-        }
-    }
-    result.error = CheckCombination(result.options);
+    result.error = WalkArguments(args, result.options.files,
+                                 [&](const std::vector<std::string>& all, std::size_t& index) {
+                                     return ApplyOption(all, index, result.options);
+                                 });
+    if (result.error.empty()) result.error = CheckCombination(result.options);
     return result;
 }
 

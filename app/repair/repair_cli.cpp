@@ -7,8 +7,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "arguments.h"
 #include "check_line.h"
 #include "json_writer.h"
+#include "plovik/format.h"
 #include "plovik/repair.h"
 #include "plovik/text_encoding.h"
 #include "records.h"
@@ -45,55 +47,45 @@ struct RepairCliOptions {
     std::vector<std::string> files;
 };
 
+constexpr Choice<bool> kFormats[] = {{"text", false}, {"json", true}};
+
+struct Flag {
+    std::string_view name;
+    bool RepairCliOptions::*member;
+};
+
+constexpr Flag kFlags[] = {
+    {"--dry-run", &RepairCliOptions::dryRun},      {"--force", &RepairCliOptions::force},
+    {"--help", &RepairCliOptions::showHelp},       {"-h", &RepairCliOptions::showHelp},
+    {"--version", &RepairCliOptions::showVersion},
+};
+
 // Applies one option; returns an error text, empty on success. index advances past a
 // separate option value.
 std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index,
                         RepairCliOptions& options) {
     const std::string& arg = args[index];
-    if (arg == "--dry-run") {
-        options.dryRun = true;
-    } else if (arg == "--force") {
-        options.force = true;
-    } else if (arg == "--help" || arg == "-h") {
-        options.showHelp = true;
-    } else if (arg == "--version") {
-        options.showVersion = true;
-    } else if (arg == "--format" || arg.starts_with("--format=")) {
-        std::string value;
-        if (arg.size() > 8) {
-            value = arg.substr(9);
-        } else if (index + 1 < args.size()) {
-            value = args[++index];
-        } else {
-            return "option '--format' needs a value";
+    for (const Flag& flag : kFlags) {
+        if (arg == flag.name) {
+            options.*flag.member = true;
+            return {};
         }
-        std::string lower = value;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-            return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        });
-        if (lower != "text" && lower != "json") {
-            return "unknown format '" + value + "' (use text or json)";
-        }
-        options.json = lower == "json";
-    } else {
-        return "unknown option '" + arg + "'";
     }
-    return {};
+    std::string error;
+    if (auto value = OptionValue(args, index, "--format", error)) {
+        if (!error.empty()) return error;
+        return Choose(*value, kFormats, "format", "text or json", options.json);
+    }
+    return "unknown option '" + arg + "'";
 }
 
 // The options, or an error text.
 std::string ParseArguments(const std::vector<std::string>& args, RepairCliOptions& options) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            options.files.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (std::string error = ApplyOption(args, i, options); !error.empty()) {
-            return error;
-        }
-    }
+    std::string error = WalkArguments(args, options.files,
+                                      [&](const std::vector<std::string>& all, std::size_t& i) {
+                                          return ApplyOption(all, i, options);
+                                      });
+    if (!error.empty()) return error;
     if (options.showHelp || options.showVersion) return {};
     if (options.files.empty()) return "missing IN and OUT";
     if (options.files.size() == 1) return "missing OUT after '" + options.files[0] + "'";
@@ -163,13 +155,6 @@ int ExitStatus(RepairStatus status) {
 
 bool Succeeded(RepairStatus status) { return ExitStatus(status) == kRepairExitOk; }
 
-// 12,345,678
-std::string Grouped(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, ',');
-    return digits;
-}
-
 std::string Counted(std::uint64_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
@@ -178,8 +163,8 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
     bool escaped = false;
     std::string text = std::string(kProgram) + ": " +
                        (s.status == RepairStatus::kPlanned ? "would write " : "wrote ") +
-                       Shown(output, escaped) + " (" + Grouped(s.outputSize) + " bytes, " +
-                       Counted(s.riffParts, "RIFF part", "RIFF parts") + ")\n";
+                       Shown(output, escaped) + " (" + FormatUnsignedNumber(s.outputSize) +
+                       " bytes, " + Counted(s.riffParts, "RIFF part", "RIFF parts") + ")\n";
     if (escaped) text.insert(0, 1, '\\');
     text += "video frames kept: " + std::to_string(s.videoFrames);
     if (s.emptyVideoFrames != 0) text += " (" + std::to_string(s.emptyVideoFrames) + " empty)";
