@@ -1,4 +1,5 @@
 #include "index_scan.h"
+#include "plovik/trace_sink.h"
 
 #include <algorithm>
 #include <atomic>

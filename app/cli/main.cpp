@@ -12,6 +12,7 @@
 #include "plovik/avi_parser.h"
 #include "plovik/cli.h"
 #include "plovik/trace.h"
+#include "plovik/trace_sink.h"
 
 #ifdef _WIN32
 #include <windows.h>

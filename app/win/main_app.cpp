@@ -1,4 +1,5 @@
 #include "main_app.h"
+#include "plovik/trace_sink.h"
 
 #include <windows.h>
 // needs windows.h first

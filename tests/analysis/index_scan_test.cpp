@@ -6,6 +6,7 @@
 
 #include "byte_source.h"
 #include "parse_helpers.h"
+#include "plovik/trace_sink.h"
 #include "tick_clock.h"
 
 namespace plovik::test {

@@ -87,11 +87,6 @@ constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
 
 class ByteSource;
 
-// Receives the analyser's diagnostic lines (the index scan's time-out). The
-// application installs its trace channel here; without one the lines are dropped.
-using TraceSink = void (*)(const char* text);
-void SetTraceSink(TraceSink sink);
-
 // What a parse reads beyond what the report needs.
 struct ParseExtras {
     bool indexTallies = false;  // what the index lists of every stream (m_arStreams[i].index)

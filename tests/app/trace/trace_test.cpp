@@ -18,6 +18,7 @@
 #include "plovik/avi_parser.h"
 #include "plovik/trace.h"
 #include "plovik/trace_receiver.h"
+#include "plovik/trace_sink.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
 
