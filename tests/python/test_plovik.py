@@ -1,6 +1,7 @@
 """The plovik package against the command-line tools it stands for, and its own contract:
 exceptions for what cannot be analysed, a stop that leaves nothing behind."""
 
+import ast
 import json
 import os
 import signal
@@ -102,6 +103,17 @@ def test_a_stop_ends_the_repair_and_leaves_nothing(tmp_path, stop):
     with pytest.raises(raised):
         plovik.check(CUT, progress=stop)
     assert list(tmp_path.iterdir()) == []
+
+
+def test_the_archivematica_answer_is_a_python_literal_of_strings(tmp_path):
+    odd = tmp_path / "it's \\ \"a\"\nb \u00fc.avi"
+    odd.write_bytes(b"no movie")
+    run = subprocess.run([REPORT, "--check", "--format", "archivematica", odd],
+                         capture_output=True, check=False)
+    answer = ast.literal_eval(run.stdout.decode())
+    assert run.returncode == 0 and answer["eventOutcomeInformation"] == "fail"
+    assert answer["eventOutcomeDetailNote"].endswith("b \u00fc.avi: not an AVI file [file.not_avi]")
+    assert all(isinstance(value, str) for value in answer.values())
 
 
 def test_version_and_rules_are_those_of_plovik_report():
