@@ -1,5 +1,6 @@
 // plovik_file: one analysed file, its record, verdict and findings; and the check's rules.
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,7 +14,7 @@
 
 struct plovik_file {
     std::string path;
-    plovik::CFileAnalysis analysis;
+    std::unique_ptr<plovik::CFileAnalysis> analysis;
     // Filled when first asked for; judged once the verdict or the findings are asked for.
     std::optional<plovik::FileResult> result;
     bool judged = false;
@@ -23,12 +24,46 @@ namespace plovik::capi {
 namespace {
 
 constexpr unsigned kOpenFlags = PLOVIK_OPEN_SCAN;
+
+// A fresh analysis maps and unmaps its parser's key-frame times (800 KB), which costs more
+// than analysing a small file: closed handles leave theirs for the next open, as a batch
+// reuses its analyser. A few are kept, for the threads that open files at once.
+class SpareAnalyses {
+  public:
+    std::unique_ptr<CFileAnalysis> Take() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_spare.empty()) {
+                std::unique_ptr<CFileAnalysis> analysis = std::move(m_spare.back());
+                m_spare.pop_back();
+                return analysis;
+            }
+        }
+        return std::make_unique<CFileAnalysis>();
+    }
+    // Never allocates: the room for kKept is there from the start.
+    void Give(std::unique_ptr<CFileAnalysis> analysis) noexcept {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spare.size() < m_spare.capacity()) m_spare.push_back(std::move(analysis));
+    }
+
+    static SpareAnalyses& Instance() {
+        static SpareAnalyses spare;
+        return spare;
+    }
+
+  private:
+    SpareAnalyses() { m_spare.reserve(kKept); }
+    static constexpr std::size_t kKept = 8;
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<CFileAnalysis>> m_spare;
+};
 constexpr unsigned kRecordFlags = PLOVIK_RECORD_CHECK | PLOVIK_RECORD_KEY_FRAMES;
 
 // The facts, filled once (again when they are to be judged and were not).
 FileResult& Result(plovik_file& file, bool judged) {
     if (!file.result || (judged && !file.judged)) {
-        file.result.emplace(FileResult{FillFacts(file.path, file.analysis, judged), {}});
+        file.result.emplace(FileResult{FillFacts(file.path, *file.analysis, judged), {}});
         file.judged = judged;
     }
     return *file.result;
@@ -73,6 +108,14 @@ plovik_verdict VerdictCode(Verdict verdict) {
     return PLOVIK_VERDICT_OK;
 }
 
+// The facts refer to the analysis: they go first.
+void Close(plovik_file* file) noexcept {
+    if (file == nullptr) return;
+    file->result.reset();
+    if (file->analysis) SpareAnalyses::Instance().Give(std::move(file->analysis));
+    delete file;
+}
+
 // Analyses through analyse(analysis, options) and hands out the handle, unless the scan
 // was stopped.
 template <class Analyse>
@@ -83,13 +126,15 @@ plovik_status Open(std::string path, unsigned flags, plovik_progress_fn progress
     if ((flags & ~kOpenFlags) != 0) return Fail(PLOVIK_ERROR_ARGUMENT, "unknown open flags");
     auto opened = std::make_unique<plovik_file>();
     opened->path = std::move(path);
+    opened->analysis = SpareAnalyses::Instance().Take();
     ProgressRelay relay(progress, user);
     CFileAnalysis::Options options;
     options.scan = (flags & PLOVIK_OPEN_SCAN) != 0;
     options.data.progress = relay.Callback();
     options.data.stop = relay.Flag();
-    analyse(opened->analysis, opened->path, options);
-    if (opened->analysis.m_bScanned && opened->analysis.m_scan.m_bStopped) {
+    analyse(*opened->analysis, opened->path, options);
+    if (opened->analysis->m_bScanned && opened->analysis->m_scan.m_bStopped) {
+        Close(opened.release());
         return Fail(PLOVIK_ERROR_STOPPED, "the scan was stopped");
     }
     *file = opened.release();
@@ -135,7 +180,7 @@ plovik_status plovik_open_reader(const plovik_reader* reader, const char* name, 
     });
 }
 
-void plovik_close(plovik_file* file) { delete file; }
+void plovik_close(plovik_file* file) { capi::Close(file); }
 
 plovik_status plovik_file_failure(plovik_file* file, const char** message) {
     return Guarded([&] {
@@ -159,7 +204,7 @@ plovik_status plovik_record(plovik_file* file, unsigned flags, char** json, size
         const std::string record = JsonRecord(
             capi::Result(*file, check), {.keyFrameTimes = (flags & PLOVIK_RECORD_KEY_FRAMES) != 0,
                                          .check = check,
-                                         .scan = file->analysis.m_bScanned});
+                                         .scan = file->analysis->m_bScanned});
         *json = capi::HandedOut(record, length);
         if (*json == nullptr) return Fail(PLOVIK_ERROR_NO_MEMORY, "out of memory");
         return PLOVIK_OK;

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "json_objects.h"
 #include "plovik/plovik.h"
 
 namespace py = pybind11;
@@ -55,8 +56,13 @@ std::string Taken(char* text, size_t length) {
 }
 
 // (status, message, failure, failure message, record): the status of the call and its
-// message; what became of the file and why; the record as JSON.
-using OpenResult = std::tuple<int, std::string, int, std::string, py::str>;
+// message; what became of the file and why; the record as a dict (None without one).
+using OpenResult = std::tuple<int, std::string, int, std::string, py::object>;
+
+py::object FromJson(const std::string& json) {
+    if (json.empty()) return py::none();
+    return plovik::python::JsonToPython(json);
+}
 
 OpenResult Open(const py::bytes& path, bool scan, unsigned recordFlags, py::object callback) {
     const std::string name = path;
@@ -85,12 +91,12 @@ OpenResult Open(const py::bytes& path, bool scan, unsigned recordFlags, py::obje
         plovik_close(file);
     }
     progress.RaiseIfStopped();
-    return {status, message, failure, failureMessage, py::str(record)};
+    return {status, message, failure, failureMessage, FromJson(record)};
 }
 
-// (status, message, summary).
-std::tuple<int, std::string, py::str> Repair(const py::bytes& input, const py::bytes& output,
-                                             unsigned flags, py::object callback) {
+// (status, message, summary as a dict or None).
+std::tuple<int, std::string, py::object> Repair(const py::bytes& input, const py::bytes& output,
+                                                unsigned flags, py::object callback) {
     const std::string in = input;
     const std::string out = output;
     Progress progress(std::move(callback));
@@ -107,7 +113,7 @@ std::tuple<int, std::string, py::str> Repair(const py::bytes& input, const py::b
         if (status != PLOVIK_OK) message = plovik_last_error();
     }
     progress.RaiseIfStopped();
-    return {status, message, py::str(summary)};
+    return {status, message, FromJson(summary)};
 }
 
 // (id, severity, summary) of every rule.

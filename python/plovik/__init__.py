@@ -11,7 +11,6 @@ Ctrl+C (KeyboardInterrupt) ends a long scan or repair, leaving no output behind.
 cannot be analysed raise plovik.Error subclasses.
 """
 
-import json
 import os
 from dataclasses import dataclass, field
 from typing import Callable, Optional, Tuple
@@ -120,11 +119,11 @@ class Verdict:
 
 def _open(path, scan, record_flags, progress):
     """The record of the file at path, and what became of the file."""
-    status, message, failure, reason, text = _plovik.open(
+    status, message, failure, reason, record = _plovik.open(
         os.fsencode(path), scan, record_flags, progress)
     if status != _plovik.OK:
         _raise(status, message)
-    return failure, reason, json.loads(text)
+    return failure, reason, record
 
 
 def inspect(path, scan=False, progress: Optional[Callable] = None) -> dict:
@@ -158,8 +157,7 @@ def repair(src, dst, reference=None, dry_run=False, progress: Optional[Callable]
     if reference is not None:
         raise NotImplementedError("repairing from a reference file is not supported yet")
     flags = (_plovik.REPAIR_DRY_RUN if dry_run else 0) | (_plovik.REPAIR_FORCE if force else 0)
-    status, message, text = _plovik.repair(os.fsencode(src), os.fsencode(dst), flags, progress)
-    summary = json.loads(text) if text else None
+    status, message, summary = _plovik.repair(os.fsencode(src), os.fsencode(dst), flags, progress)
     if status != _plovik.OK:
         _raise(status, message, summary)
     return summary

@@ -24,11 +24,26 @@ def tool(*args):
     return subprocess.run(args, capture_output=True, check=False).stdout
 
 
+def same(record, line):
+    """The record is what json.loads makes of the line, types and all (1 is not 1.0)."""
+    return json.dumps(record) == json.dumps(json.loads(line))
+
+
 @pytest.mark.parametrize("path", DATA, ids=lambda p: p.name)
 def test_inspect_gives_the_json_record_of_plovik_report(path):
-    assert plovik.inspect(path) == json.loads(tool(REPORT, "--format", "json", path))
-    assert plovik.inspect(str(path), scan=True) == json.loads(
-        tool(REPORT, "--format", "json", "--scan", path))
+    assert same(plovik.inspect(path), tool(REPORT, "--format", "json", path))
+    assert same(plovik.inspect(str(path), scan=True),
+                tool(REPORT, "--format", "json", "--scan", path))
+
+
+def test_names_that_need_escapes_come_through_whole(tmp_path):
+    whole = (SOURCE / "tests" / "data" / "mjpeg_pcm.avi").read_bytes()
+    for name in ["quote\" back\\slash\ttab\nline \u00fc \U0001F3AC.avi".encode(),
+                 b"cp949 \xc7\xd1\xb1\xdb.avi", b"\x01control.avi"]:
+        path = os.path.join(os.fsencode(tmp_path), name)
+        with open(path, "wb") as file:
+            file.write(whole)
+        assert same(plovik.inspect(path), tool(REPORT, "--format", "json", path)), name
 
 
 def test_check_reads_the_data_unless_quick():
