@@ -90,7 +90,7 @@ package: build windows
 	@mkdir -p dist && cp build/package/*.deb build-windows/package/*.zip dist/
 	@ls dist
 
-SOURCES = $(shell find text analysis app codecs facts report repair tests bench fuzz -name '*.cpp' -o -name '*.h')
+SOURCES = $(shell find text analysis app codecs facts report repair capi python tests bench fuzz -name '*.cpp' -o -name '*.h')
 
 format:
 	@clang-format -i $(SOURCES)

@@ -107,8 +107,8 @@ struct MemoryBytes {
     static std::int64_t Read(void* user, std::uint64_t position, void* buffer, size_t n) {
         const MemoryBytes& self = *static_cast<const MemoryBytes*>(user);
         if (position >= self.failFrom) return -1;
-        const size_t got = std::min<std::uint64_t>({n, self.bytes.size() - position,
-                                                    self.failFrom - position});
+        const size_t got =
+            std::min<std::uint64_t>({n, self.bytes.size() - position, self.failFrom - position});
         std::memcpy(buffer, self.bytes.data() + position, got);
         return static_cast<std::int64_t>(got) + self.extraClaimed;
     }
