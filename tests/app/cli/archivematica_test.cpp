@@ -34,8 +34,11 @@ TEST(ArchivematicaFormat, EachVerdictHasItsOutcomeAndTheExitStatusIsZero) {
     const std::string good = test::BuildSimpleAvi({.frames = 10});
     const Answered ok = Validate(dir.Write("ok.avi", good));
     EXPECT_EQ(ok.status, kExitOk);
-    EXPECT_EQ(ok.out, "{'eventOutcomeInformation': 'pass', 'eventOutcomeDetailNote': '" +
-                          dir.PathOf("ok.avi") + ": ok', 'stdout': ''}\n");
+    // The path as a Python string: on Windows its backslashes are escaped.
+    EXPECT_TRUE(
+        ok.out.starts_with("{'eventOutcomeInformation': 'pass', 'eventOutcomeDetailNote': '"))
+        << ok.out;
+    EXPECT_TRUE(ok.out.ends_with("ok.avi: ok', 'stdout': ''}\n")) << ok.out;
 
     const Answered warned = Validate(dir.Write("tail.avi", good + "trailing bytes"));
     EXPECT_EQ(warned.status, kExitOk);
@@ -55,6 +58,7 @@ TEST(ArchivematicaFormat, EachVerdictHasItsOutcomeAndTheExitStatusIsZero) {
         << missing.out;
 }
 
+#ifndef _WIN32  // no line break or backslash in a Windows name
 TEST(ArchivematicaFormat, QuotesBackslashesAndLineBreaksAreEscaped) {
     test::TempDir dir;
     const std::string path = dir.Write("it's \\ a\nb.avi", "no movie");
@@ -64,6 +68,8 @@ TEST(ArchivematicaFormat, QuotesBackslashesAndLineBreaksAreEscaped) {
                   ": not an AVI file [file.not_avi]', 'stdout': 'error file.not_avi: not an AVI "
                   "file'}\n");
 }
+
+#endif
 
 TEST(ArchivematicaFormat, AnswersForOneFileOnly) {
     test::TempDir dir;
