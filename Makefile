@@ -73,10 +73,13 @@ gui: windows
 screenshot: windows
 	@scripts/screenshot.sh
 
-# plovik-report, plovik-repair, plovik-trace and their manual pages under PREFIX (and DESTDIR,
-# when set).
+# plovik-report, plovik-repair, plovik-trace and their manual pages, libplovik with its header,
+# pkg-config and CMake files, and the Python module in the site-packages of Debian's python3
+# under PREFIX (and DESTDIR, when set). Installed into the system, the library is made known
+# to the dynamic linker.
 install: build
 	@cmake --install build --prefix "$(PREFIX)"
+	@if [ -z "$(DESTDIR)" ] && [ "$$(id -u)" = 0 ]; then ldconfig; fi
 
 # dist/: the Debian package of the command-line tools and plovik-VERSION-win64.zip.
 package: build windows
@@ -87,7 +90,7 @@ package: build windows
 	@mkdir -p dist && cp build/package/*.deb build-windows/package/*.zip dist/
 	@ls dist
 
-SOURCES = $(shell find text analysis app codecs facts report repair tests bench fuzz -name '*.cpp' -o -name '*.h')
+SOURCES = $(shell find text analysis app codecs facts report repair capi python tests bench fuzz -name '*.cpp' -o -name '*.h')
 
 format:
 	@clang-format -i $(SOURCES)

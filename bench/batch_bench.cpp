@@ -12,29 +12,19 @@
 #include <thread>
 #include <vector>
 
+#include "batch_files.h"
 #include "plovik/cli.h"
 #include "ratio.h"
-#include "support/avi_writer.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-constexpr int kFiles = 5000;
-
-// Small files of a few shapes: with and without audio and software text, some cut short.
+// The files of batch_files.h.
 struct Folder {
     Folder() {
-        using plovik::test::BuildSimpleAvi;
-        const std::string shapes[] = {
-            BuildSimpleAvi({.frames = 50, .keyInterval = 12}),
-            BuildSimpleAvi({.frames = 30, .audio = false, .software = "Bench Encoder"}),
-            BuildSimpleAvi({.frames = 75, .keyInterval = 7, .software = "Lavf59.27.100"}),
-            BuildSimpleAvi({.frames = 40}).substr(0, 900),
-        };
-        for (int i = 0; i < kFiles; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "clip%05d.avi", i);
-            paths.push_back(dir.Write(name, shapes[i % 4]));
+        const std::vector<std::string> shapes = plovik::bench::BatchShapes();
+        for (int i = 0; i < plovik::bench::kBatchFiles; ++i) {
+            paths.push_back(dir.Write(plovik::bench::BatchFileName(i), shapes[i % shapes.size()]));
         }
     }
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Fuzzes the AVI analyser and the movie-data scan for SECONDS in all (default 60) with
-# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, a third of the time each:
+# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer, a quarter of the time each:
 # every input must end cleanly in the analyser (parser) and in the scan after it (scan),
-# and the memory source and the file reader, with and without a time limit, must give the
-# same results (differential). Any crash, leak, hang (an input over 1 s), difference or
+# the memory source and the file reader, with and without a time limit, must give the
+# same results (differential), and the C interface over a read callback must give a
+# record and a verdict that fits its findings (capi). Any crash, leak, hang (an input over 1 s), difference or
 # sanitizer report fails. Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 
@@ -14,7 +15,7 @@ build=$root/build-fuzz
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPLOVIK_BUILD_FUZZ=ON -DPLOVIK_BUILD_TESTS=OFF -DPLOVIK_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j 2 --target plovik_fuzz_parser plovik_fuzz_differential plovik_fuzz_scan \
-    plovik_fuzz_seeds
+    plovik_fuzz_capi plovik_fuzz_seeds
 
 seeds=$build/seeds
 artifacts=$build/artifacts
@@ -41,9 +42,10 @@ fuzz() {
     grep -E '^(stat::number_of_executed_runs|Done)' "$log" || true
 }
 
-third=$((seconds / 3))
-((third > 0)) || third=1
-fuzz parser "$third"
-fuzz differential "$third"
-fuzz scan "$third"
+quarter=$((seconds / 4))
+((quarter > 0)) || quarter=1
+fuzz parser "$quarter"
+fuzz differential "$quarter"
+fuzz scan "$quarter"
+fuzz capi "$quarter"
 echo "Fuzzing passed."

@@ -10,10 +10,12 @@ native=("${build[@]}" clang-format googletest libbenchmark-dev clang libclang-rt
         ffmpeg mediainfo  # other readers of AVI files, for the tests only
         mencoder gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
         gstreamer1.0-plugins-ugly gstreamer1.0-libav)  # other writers, for the test corpus
+native+=(python3-dev pybind11-dev python3-pytest)  # the Python module and its tests
 windows=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth fonts-nanum-coding locales)
 screenshot=(x11-apps imagemagick)
-# make package and its test: Depends of the .deb, manual page checks, the zip's listing.
-package=(dpkg-dev file man-db groff-base unzip)
+# make package and its test: Depends of the .deb, manual page checks, the zip's listing, the
+# C example built against the installed library.
+package=(dpkg-dev file man-db groff-base unzip pkg-config)
 
 case "${1:-all}" in
     build) wanted=("${build[@]}") ;;

@@ -9,6 +9,7 @@
 
 #include "check_line.h"
 #include "file_result.h"
+#include "file_system.h"
 #include "file_walk.h"
 #include "name_list.h"
 #include "ordered_jobs.h"
@@ -29,7 +30,9 @@ constexpr std::string_view kUsage =
     "A FOLDER stands for the .avi files under it, in all its subfolders, sorted by path.\n"
     "\n"
     "Options:\n"
-    "  --format FMT      text (default), json (JSON Lines, one object per file) or csv\n"
+    "  --format FMT      text (default), json (JSON Lines, one object per file), csv, or\n"
+    "                    archivematica (with --check, for one FILE: a validation command's\n"
+    "                    answer; exit status 0 whenever it is written)\n"
     "  --check           one line per file: 'PATH: ok' or its findings with their rule ids\n"
     "  --strict          with --check, a file with warnings fails too\n"
     "  --list-rules      print the rules of the check (with --format json: JSON Lines)\n"
@@ -74,6 +77,8 @@ class RecordFormat {
                 return JsonRecord(result, m_record);  // UTF-8 whatever the encoding
             case OutputFormat::kCsv:
                 return Encoded(CsvRecord(result, m_record));
+            case OutputFormat::kArchivematica:
+                return ArchivematicaRecord(result.facts);  // UTF-8 like JSON
             case OutputFormat::kText:
                 break;
         }
@@ -136,8 +141,10 @@ std::string Diagnostic(const std::string& displayPath, const std::string& reason
            reason + "\n";
 }
 
-// True when the file counts as a success for the exit status.
+// True when the file counts as a success for the exit status. The archivematica answer
+// carries the outcome itself.
 bool Succeeded(const FileResult& result, const CliOptions& options) {
+    if (options.format == OutputFormat::kArchivematica) return true;
     if (options.check) return PassesCheck(result.facts.verdict, options.strict);
     return !GaveOnlyMessage(result.facts.status) && !result.facts.readFailure;
 }
@@ -333,6 +340,10 @@ int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams
     }
     // The run's second before progress shows counts from here: reading a long name list
     // or walking a big tree is part of it.
+    if (options.format == OutputFormat::kArchivematica && IsDirectory(options.files[0])) {
+        WriteUsageError(streams.err, "--format archivematica checks one FILE, not a folder");
+        return kExitUsage;
+    }
     ProgressLine progress(streams.err, streams.errIsTerminal);
     if (!options.files0From) return RunFiles(options, options.files, streams, progress);
     const NameList list = ReadNameList(*options.files0From, streams.in);

@@ -12,8 +12,10 @@ namespace {
 constexpr Choice<OutputEncoding> kEncodings[] = {{"utf-8", OutputEncoding::kUtf8},
                                                  {"utf8", OutputEncoding::kUtf8},
                                                  {"cp949", OutputEncoding::kCp949}};
-constexpr Choice<OutputFormat> kFormats[] = {
-    {"text", OutputFormat::kText}, {"json", OutputFormat::kJson}, {"csv", OutputFormat::kCsv}};
+constexpr Choice<OutputFormat> kFormats[] = {{"text", OutputFormat::kText},
+                                             {"json", OutputFormat::kJson},
+                                             {"csv", OutputFormat::kCsv},
+                                             {"archivematica", OutputFormat::kArchivematica}};
 
 struct Flag {
     std::string_view name;
@@ -93,7 +95,8 @@ std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index
     }
     if (auto value = OptionValue(args, index, "--format", error)) {
         if (!error.empty()) return error;
-        return Choose(*value, kFormats, "format", "text, json or csv", options.format);
+        return Choose(*value, kFormats, "format", "text, json, csv or archivematica",
+                      options.format);
     }
     if (auto value = OptionValue(args, index, "--files0-from", error)) {
         if (!error.empty()) return error;
@@ -128,6 +131,16 @@ std::string CheckCombination(const CliOptions& options) {
         return "file names cannot be combined with --files0-from";
     }
     if (!options.files0From && options.files.empty()) return "missing FILE";
+    if (options.format == OutputFormat::kArchivematica) {
+        // A validation command answers for the one file it is given.
+        if (!options.check) return "--format archivematica needs --check";
+        if (options.files0From || options.files.size() != 1) {
+            return "--format archivematica checks one FILE";
+        }
+        if (options.encoding == OutputEncoding::kCp949) {
+            return "--encoding cp949 applies to text and csv; archivematica is always UTF-8";
+        }
+    }
     if (options.format == OutputFormat::kJson && options.encoding == OutputEncoding::kCp949) {
         return "--encoding cp949 applies to text and csv; JSON is always UTF-8";
     }

@@ -22,6 +22,10 @@ void WriteRegions(JsonWriter& w, std::string_view key, std::span<const DAMAGEDRE
 // One JSON object on one line, "\n" at its end.
 std::string JsonRecord(const FileResult& result, const RecordOptions& options);
 
+// --format archivematica: one Python-literal dictionary of strings on one line: the outcome
+// ("pass", "partial pass", "fail"), the check line, the findings one per line.
+std::string ArchivematicaRecord(const FileFacts& facts);
+
 // The CSV header row and one file's row, each ending in "\r\n".
 std::string CsvHeader(const RecordOptions& options);
 std::string CsvRecord(const FileResult& result, const RecordOptions& options);

@@ -306,6 +306,11 @@ class RepairProgress {
 
 }  // namespace
 
+std::string RepairJsonSummary(const RepairSummary& summary, const std::string& input,
+                              const std::string& output) {
+    return JsonSummary(summary, input, output);
+}
+
 int RunRepairCli(const std::vector<std::string>& args, const RepairCliStreams& streams) {
     RepairCliOptions options;
     if (const std::string error = ParseArguments(args, options); !error.empty()) {

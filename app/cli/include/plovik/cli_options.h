@@ -8,7 +8,7 @@
 namespace plovik {
 
 enum class OutputEncoding { kUtf8, kCp949 };
-enum class OutputFormat { kText, kJson, kCsv };
+enum class OutputFormat { kText, kJson, kCsv, kArchivematica };
 
 // --shard I/N: the files whose place in the full list, counted from 0, is I modulo N.
 struct Shard {

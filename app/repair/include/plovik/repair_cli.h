@@ -26,6 +26,12 @@ struct RepairCliStreams {
     const std::atomic<bool>* stop = nullptr;
 };
 
+struct RepairSummary;
+
+// The summary as `--format json` prints it: one object on one line, "\n" at its end.
+std::string RepairJsonSummary(const RepairSummary& summary, const std::string& input,
+                              const std::string& output);
+
 // Runs plovik-repair: args without the program name, paths in UTF-8.
 int RunRepairCli(const std::vector<std::string>& args, const RepairCliStreams& streams);
 // The same without a terminal and without a stop flag.
