@@ -20,8 +20,8 @@
 #include <optional>
 #include <span>
 
-#include "index_check.h"
-#include "index_scan.h"
+#include "index_match.h"
+#include "index_read.h"
 #include "plovik/frame_type.h"
 #include "riff_reader.h"
 #include "scan_reader.h"
@@ -108,7 +108,7 @@ struct StreamClock {
 
 class MovieWalk {
   public:
-    MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexCheck* const> indexes,
+    MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexMatch* const> indexes,
               CMovieScan& out, const CMovieScan::Options& options)
         : m_reader(reader),
           m_lists(avi.m_Layout.arMoviLists),
@@ -163,7 +163,7 @@ class MovieWalk {
     const bool m_mpegAudio;         // MPEG audio: its frame headers tell their bit rates
     int m_audioBitrate = -1;        // the bit-rate index of the first frame header met
     const int m_audioStream;
-    std::span<IndexCheck* const> m_indexes;
+    std::span<IndexMatch* const> m_indexes;
     CMovieScan& m_out;
     const CMovieScan::Progress& m_progress;
     ScanObserver* const m_observer;
@@ -469,7 +469,7 @@ bool MovieWalk::ReadFollower(std::uint64_t position, std::uint64_t follower, std
 
 IndexMark MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
     IndexMark mark = IndexMark::kNone;
-    for (IndexCheck* index : m_indexes) {
+    for (IndexMatch* index : m_indexes) {
         const IndexMark said = index->Chunk(position, id, size);
         if (mark == IndexMark::kNone) mark = said;
     }
@@ -577,8 +577,8 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     // Both indexes when the file has both: "idx1" for the first part, OpenDML for all.
     const std::unique_ptr<IndexEntrySource> sources[] = {OpenIdx1Entries(file, avi),
                                                          OpenOpenDmlEntries(file, avi)};
-    std::optional<IndexCheck> checks[std::size(sources)];
-    std::vector<IndexCheck*> indexes;
+    std::optional<IndexMatch> checks[std::size(sources)];
+    std::vector<IndexMatch*> indexes;
     for (std::size_t i = 0; i < std::size(sources); ++i) {
         if (sources[i]) indexes.push_back(&checks[i].emplace(*sources[i]));
     }
@@ -587,7 +587,7 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     walk.Run();
     KeepStreamData(walk.Data(), avi.m_arStreams);
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;
-    for (IndexCheck* index : indexes) {
+    for (IndexMatch* index : indexes) {
         index->EndWalk();
         // Rare: an index out of file order, checked again in sorted slices, a walk each.
         while (!m_bStopped && !index->InOrder() && index->LoadNextSlice()) {
@@ -597,7 +597,7 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
             m_bStopped = slice.m_bStopped;
             index->EndWalk();
         }
-        m_bIndexChecked = true;
+        m_bIndexMatched = true;
         m_qwIndexEntries += index->Entries();
         m_qwIndexMismatches += index->Mismatches();
         m_bIndexInOrder = m_bIndexInOrder && index->InOrder();
@@ -613,8 +613,8 @@ bool CMovieScan::SomeMatchWithTheOtherBase(RawFile& file, ScanFile& shared, cons
                                            const Options& options) {
     const std::unique_ptr<IndexEntrySource> source = OpenIdx1Entries(file, avi, true);
     if (!source) return false;
-    IndexCheck check(*source);
-    IndexCheck* const index = &check;
+    IndexMatch check(*source);
+    IndexMatch* const index = &check;
     ScanReader reader(shared, shared.Size(), kScanBlockBytes);
     CMovieScan walk;
     MovieWalk(reader, avi, {&index, 1}, walk, WalkOnly(options)).Run();

@@ -10,7 +10,7 @@
 #include <map>
 #include <span>
 
-#include "index_scan.h"
+#include "index_read.h"
 #include "parse_state.h"
 #include "record_cursor.h"
 #include "riff_reader.h"
@@ -68,9 +68,9 @@ class ReadRanges {
 
 enum class ChunkResult { Whole, Damaged, TimedOut };
 
-class OpenDmlScan {
+class OpenDmlKeyFrameReader {
   public:
-    explicit OpenDmlScan(ParseState& state)
+    explicit OpenDmlKeyFrameReader(ParseState& state)
         : m_state(state),
           m_avi(state.avi),
           m_source(state.source),
@@ -244,7 +244,7 @@ bool ReadOpenDmlIndex(ParseState& state) {
     avi.m_nKeyFrames = 0;
     avi.m_arKeyFrames.Restart(avi.m_MainHeader.dwMicroSecPerFrame);
     if (avi.m_bSkipIndex) return true;
-    const ChunkResult result = OpenDmlScan(state).Run();
+    const ChunkResult result = OpenDmlKeyFrameReader(state).Run();
     if (result != ChunkResult::Whole) return false;
     avi.m_bIndexOK = avi.m_nIndexFrames == avi.m_dwIndexTotalFrames;
     return true;

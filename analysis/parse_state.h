@@ -3,9 +3,9 @@
 //
 //   chunk_walk.cpp     the RIFF walk, the main header, the INFO list, the RIFF parts
 //   stream_list.cpp    "strl" lists: stream headers, formats, the video super index
-//   idx1_scan.cpp      the "idx1" index
+//   idx1_key_frames.cpp      the "idx1" index
 //   opendml_index.cpp  the standard index chunks that the super index lists
-//   index_scan.h       what both index readers share: video entries, key frames, clock
+//   index_read.h       what both index readers share: video entries, key frames, clock
 #pragma once
 
 #include <array>
@@ -49,7 +49,7 @@ void CompleteLayout(ParseState& state);
 // stream_list.cpp: the sub-chunks of one "strl" list that ends at listEnd.
 bool ParseStreamList(ParseState& state, std::int64_t listEnd);
 
-// idx1_scan.cpp: an "idx1" chunk whose header was just read; false: code 6.
+// idx1_key_frames.cpp: an "idx1" chunk whose header was just read; false: code 6.
 bool ReadIdx1(ParseState& state, std::uint32_t size);
 
 // opendml_index.cpp: whether the OpenDML index stands for the file once the walk is

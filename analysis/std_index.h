@@ -9,7 +9,7 @@
 #include <span>
 
 #include "byte_source.h"
-#include "index_scan.h"
+#include "index_read.h"
 #include "plovik/avi_parser.h"
 #include "record_cursor.h"
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "index_scan.h"
+#include "index_read.h"
 #include "parse_state.h"
 #include "record_cursor.h"
 #include "riff_reader.h"

@@ -262,7 +262,7 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     s.damagedRegions = scan.m_qwDamagedRegions;
     s.damagedBytes = scan.m_qwDamagedBytes;
     s.regions = scan.m_arDamagedRegions;
-    if (scan.m_bIndexChecked) {
+    if (scan.m_bIndexMatched) {
         s.indexEntries = scan.m_qwIndexEntries;
         s.indexMismatches = scan.m_qwIndexMismatches;
     }
@@ -282,7 +282,7 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     s.stopped = scan.m_bStopped;
     s.videoTime = Seconds(s.videoFrames, video.dwScale, video.dwRate);
     s.audioBitratesVary = scan.m_bAudioBitratesVary;
-    if (scan.m_qwTypedFrames != 0 && scan.m_bIndexChecked) {
+    if (scan.m_qwTypedFrames != 0 && scan.m_bIndexMatched) {
         s.keyFlagMismatches = scan.m_qwKeyFlagMismatches;
     }
     const VideoFamily family =

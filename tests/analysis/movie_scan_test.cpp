@@ -101,7 +101,7 @@ TEST(MovieScan, CompleteFileCountsEveryStreamAndMatchesItsIndex) {
         EXPECT_EQ(scan.AudioChunks(), 4u);
         EXPECT_EQ(scan.AudioBytes(), 19u);
         EXPECT_EQ(scan.m_qwDamagedRegions, 0u);
-        EXPECT_TRUE(scan.m_bIndexChecked);
+        EXPECT_TRUE(scan.m_bIndexMatched);
         EXPECT_EQ(scan.m_qwIndexEntries, chunks.size());
         EXPECT_EQ(scan.m_qwIndexMismatches, 0u) << "absolute " << absolute;
     }
@@ -126,7 +126,7 @@ TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
         EXPECT_EQ(analysis.m_parser.m_arStreams[1].data.bytes, 20u);
         // From the header of the chunk the cut falls in to where "movi" says it ends.
         EXPECT_EQ(Regions(scan), (RegionList{{sixthFrame, moviEnd - sixthFrame}}));
-        EXPECT_FALSE(scan.m_bIndexChecked);  // the index was cut off
+        EXPECT_FALSE(scan.m_bIndexMatched);  // the index was cut off
     }
     CFileAnalysis missing;
     missing.Analyse(dir.PathOf("missing.avi"), {.scan = true, .data = {}});

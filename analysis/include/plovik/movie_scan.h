@@ -146,7 +146,7 @@ class CMovieScan {
     // chunks that the video super index lists) should point at a chunk the walk met, with
     // its id and size. A listed index chunk that cannot be read counts as one entry that
     // does not.
-    bool m_bIndexChecked = false;  // the file has an index
+    bool m_bIndexMatched = false;  // the file has an index
     std::uint64_t m_qwIndexEntries = 0;
     std::uint64_t m_qwIndexMismatches = 0;
     bool m_bIndexInOrder = true;  // false: checked again from sorted copies in memory

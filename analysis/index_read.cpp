@@ -1,4 +1,4 @@
-#include "index_scan.h"
+#include "index_read.h"
 #include "plovik/trace_sink.h"
 
 #include <algorithm>

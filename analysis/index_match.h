@@ -48,9 +48,9 @@ std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviPa
 // index is then checked again from the start in slices, each copied into memory, sorted
 // and compared during a walk of its own. A slice holds no more entries than the index
 // takes bytes at 16 bytes an entry: one slice for "idx1", two or three for OpenDML.
-class IndexCheck {
+class IndexMatch {
   public:
-    explicit IndexCheck(IndexEntrySource& entries) : m_source(entries) {}
+    explicit IndexMatch(IndexEntrySource& entries) : m_source(entries) {}
     // Entries before this chunk point between chunks; those at it must name it. Returns the
     // mark of an entry that does.
     IndexMark Chunk(std::uint64_t position, FOURCC id, std::uint32_t size) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "idx1_index.h"
-#include "index_scan.h"
+#include "index_read.h"
 #include "parse_state.h"
 #include "riff_reader.h"
 
@@ -89,9 +89,9 @@ struct SecondChoice {
     }
 };
 
-class Idx1Scan {
+class Idx1KeyFrameReader {
   public:
-    Idx1Scan(CAviParser& avi, ByteSource& source, bool tallies)
+    Idx1KeyFrameReader(CAviParser& avi, ByteSource& source, bool tallies)
         : m_avi(avi), m_source(source), m_keys(avi), m_clock(avi.m_dwTimeout) {
         if (tallies) m_tallies.emplace();
         m_second.stream = SecondChoiceVideo(avi);
@@ -238,7 +238,7 @@ bool ReadIdx1(ParseState& state, std::uint32_t size) {
         return true;
     }
     avi.m_bIndexOK = false;
-    return Idx1Scan(avi, state.source, state.extras.indexTallies).Run(size);
+    return Idx1KeyFrameReader(avi, state.source, state.extras.indexTallies).Run(size);
 }
 
 }  // namespace plovik

@@ -28,7 +28,7 @@ std::vector<IndexEntry> VideoEntries(std::uint32_t count, std::uint32_t keyInter
     return entries;
 }
 
-TEST(IndexScan, KeyFrameTimesAndRecords) {
+TEST(IndexRead, KeyFrameTimesAndRecords) {
     auto entries = VideoEntries(60, 25);
     entries.insert(entries.begin() + 3, Audio(kKey));  // a flagged audio entry is no key frame
     entries.insert(entries.begin() + 5, {"02tx", kKey, 0, 4});  // other ids are ignored
@@ -46,7 +46,7 @@ TEST(IndexScan, KeyFrameTimesAndRecords) {
     EXPECT_TRUE(p.m_bIndexOK);
 }
 
-TEST(IndexScan, UncompressedFramesCountAndTimesUseTheExactProduct) {
+TEST(IndexRead, UncompressedFramesCountAndTimesUseTheExactProduct) {
     // The product (v - 1) x dwMicroSecPerFrame is exact in 64 bits and scaled in extended
     // precision: bit for bit, plain double arithmetic would be one unit off in both.
     struct Case {
@@ -73,7 +73,7 @@ TEST(IndexScan, UncompressedFramesCountAndTimesUseTheExactProduct) {
     }
 }
 
-TEST(IndexScan, ZeroFrameDurationGivesZeroTimes) {
+TEST(IndexRead, ZeroFrameDurationGivesZeroTimes) {
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(
         p, FileWithIndex(VideoEntries(10, 3), {.microSecPerFrame = 0, .totalFrames = 10})));
@@ -81,7 +81,7 @@ TEST(IndexScan, ZeroFrameDurationGivesZeroTimes) {
     for (std::uint32_t i = 0; i < 4; ++i) EXPECT_EQ(p.m_arKeyFrames.Time(i), 0.0);
 }
 
-TEST(IndexScan, CompletenessComparesVideoCountWithTotalFrames) {
+TEST(IndexRead, CompletenessComparesVideoCountWithTotalFrames) {
     struct Case {
         std::vector<IndexEntry> entries;
         std::uint32_t totalFrames;
@@ -103,7 +103,7 @@ TEST(IndexScan, CompletenessComparesVideoCountWithTotalFrames) {
     }
 }
 
-TEST(IndexScan, VideoStoredAsAStreamAfterAudioIsCountedWhenStreamZeroHasNoFrames) {
+TEST(IndexRead, VideoStoredAsAStreamAfterAudioIsCountedWhenStreamZeroHasNoFrames) {
     const Bytes hdrl =
         List("hdrl",
              {Avih({.microSecPerFrame = 40000, .totalFrames = 3}),
@@ -126,7 +126,7 @@ TEST(IndexScan, VideoStoredAsAStreamAfterAudioIsCountedWhenStreamZeroHasNoFrames
     EXPECT_EQ(q.m_nKeyFrames, 1u);
 }
 
-TEST(IndexScan, IndexSizeNotAMultipleOf16FailsAfterItsWholeEntries) {
+TEST(IndexRead, IndexSizeNotAMultipleOf16FailsAfterItsWholeEntries) {
     // Two whole entries and 8 stray bytes; the key-frame entry after the chunk is not read.
     const Bytes idx1 = Chunk("idx1", IndexEntries({Video(kKey), Video(kKey)}) + Zeros(8));
     const Bytes file = Riff("AVI ", {List("hdrl", {Avih({.totalFrames = 2})}), List("movi", {}),
@@ -139,7 +139,7 @@ TEST(IndexScan, IndexSizeNotAMultipleOf16FailsAfterItsWholeEntries) {
     EXPECT_EQ(p.m_llIndexSize, 40 + 8);
 }
 
-TEST(IndexScan, TruncatedIndexKeepsPartialResults) {
+TEST(IndexRead, TruncatedIndexKeepsPartialResults) {
     const Bytes file = FileWithIndex(VideoEntries(10, 2), {.totalFrames = 10});
     CAviParser p;
     EXPECT_FALSE(ParseFileBytes(p, file.substr(0, file.size() - 16 * 5)));
@@ -157,7 +157,7 @@ TEST(IndexScan, TruncatedIndexKeepsPartialResults) {
     EXPECT_EQ(p.m_llIndexSize, 10 * 16 + 8);
 }
 
-TEST(IndexScan, SkippedIndexIsRecordedButNotScanned) {
+TEST(IndexRead, SkippedIndexIsRecordedButNotScanned) {
     const Bytes file = FileWithIndex(VideoEntries(10, 2), {.totalFrames = 10}, /*indexFirst=*/true);
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(p, file, 0xFFFFFFFF, /*skipIndex=*/true));
@@ -169,7 +169,7 @@ TEST(IndexScan, SkippedIndexIsRecordedButNotScanned) {
     EXPECT_TRUE(p.IsFrontIndex());
 }
 
-TEST(IndexScan, FrontIndex) {
+TEST(IndexRead, FrontIndex) {
     CAviParser front;
     ASSERT_TRUE(ParseFileBytes(front, BuildSimpleAvi({.indexFirst = true})));
     EXPECT_TRUE(front.IsFrontIndex());
@@ -186,7 +186,7 @@ TEST(IndexScan, FrontIndex) {
     EXPECT_FALSE(noIndex.IsFrontIndex());
 }
 
-TEST(IndexScan, ManyKeyFrames) {
+TEST(IndexRead, ManyKeyFrames) {
     const std::uint32_t frames = 100'005;
     CAviParser p;
     ASSERT_TRUE(ParseFileBytes(p, FileWithIndex(VideoEntries(frames, 1), {.microSecPerFrame = 1000,
@@ -202,7 +202,7 @@ TEST(IndexScan, ManyKeyFrames) {
     EXPECT_TRUE(p.m_bIndexOK);
 }
 
-TEST(IndexScan, EachIndexChunkStartsItsCountsAfresh) {
+TEST(IndexRead, EachIndexChunkStartsItsCountsAfresh) {
     const Bytes file =
         Riff("AVI ", {List("hdrl", {Avih({.totalFrames = 2})}), Idx1(VideoEntries(5, 1)),
                       List("movi", {}), Idx1(VideoEntries(2, 2))});
@@ -368,7 +368,7 @@ std::vector<IndexEntry> RandomIndex(std::uint32_t (*next)(), std::uint32_t lengt
 std::uint32_t g_seed = 12345;
 std::uint32_t NextRandom() { return g_seed = g_seed * 1103515245u + 12345u, g_seed >> 8; }
 
-class IndexScanAgainstReading : public ::testing::Test {
+class IndexReadAgainstReading : public ::testing::Test {
   protected:
     void SetUp() override {
         g_traces.clear();
@@ -392,7 +392,7 @@ class IndexScanAgainstReading : public ::testing::Test {
     }
 };
 
-TEST_F(IndexScanAgainstReading, WholeScansWithAndWithoutTheClock) {
+TEST_F(IndexReadAgainstReading, WholeScansWithAndWithoutTheClock) {
     g_seed = 12345;
     for (int round = 0; round < 30; ++round) {
         SCOPED_TRACE(round);
@@ -417,7 +417,7 @@ TEST_F(IndexScanAgainstReading, WholeScansWithAndWithoutTheClock) {
     EXPECT_TRUE(g_traces.empty());
 }
 
-TEST_F(IndexScanAgainstReading, TimeOutStopsRightAfterTheEntryThatReadTheClock) {
+TEST_F(IndexReadAgainstReading, TimeOutStopsRightAfterTheEntryThatReadTheClock) {
     g_seed = 777;
     int timedOut = 0;
     for (int round = 0; round < 60; ++round) {

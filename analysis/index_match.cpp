@@ -1,4 +1,4 @@
-#include "index_check.h"
+#include "index_match.h"
 
 #include <algorithm>
 #include <optional>
@@ -6,7 +6,7 @@
 
 #include "byte_source.h"
 #include "idx1_index.h"
-#include "index_scan.h"
+#include "index_read.h"
 #include "plovik/movie_scan.h"
 #include "riff_reader.h"
 #include "std_index.h"
@@ -162,7 +162,7 @@ std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviPa
     return std::make_unique<OpenDmlEntries>(file, avi.VideoSuperIndex());
 }
 
-bool IndexCheck::LoadNextSlice() {
+bool IndexMatch::LoadNextSlice() {
     if (!m_slicing) {
         m_slicing = true;
         m_source.Rewind();
@@ -184,7 +184,7 @@ bool IndexCheck::LoadNextSlice() {
 
 // The next batch of an index in order, or false at its end, at an entry that goes back,
 // or while it is checked in slices.
-bool IndexCheck::Refill() {
+bool IndexMatch::Refill() {
     if (!m_inOrder || m_slicing) return false;
     const std::size_t count = m_source.Next(m_batch.data(), kBatch);
     bool ordered = true;
@@ -199,7 +199,7 @@ bool IndexCheck::Refill() {
     return ordered && count > 0;
 }
 
-void IndexCheck::EndWalk() {
+void IndexMatch::EndWalk() {
     for (; HaveEntry(); ++m_next) ++m_mismatches;
 }
 
