@@ -32,7 +32,7 @@ namespace {
 constexpr auto kStreamOfFirstBytes = [] {
     std::array<std::uint8_t, 65536> slots{};
     for (std::size_t pair = 0; pair < slots.size(); ++pair) {
-        const FOURCC id = static_cast<FOURCC>(pair) | StreamChunkId(0, "dc") & 0xFFFF0000u;
+        const FOURCC id = static_cast<FOURCC>(pair) | (StreamChunkId(0, "dc") & 0xFFFF0000u);
         slots[pair] = IsStreamChunkId(id) ? static_cast<std::uint8_t>(StreamOfChunk(id))
                                           : static_cast<std::uint8_t>(kMaxStreamLists);
     }
@@ -41,7 +41,7 @@ constexpr auto kStreamOfFirstBytes = [] {
 constexpr auto kUnitLastBytes = [] {
     std::array<bool, 65536> units{};
     for (std::size_t pair = 0; pair < units.size(); ++pair) {
-        const FOURCC id = static_cast<FOURCC>(pair) << 16 | StreamChunkId(0, "dc") & 0xFFFFu;
+        const FOURCC id = static_cast<FOURCC>(pair) << 16 | (StreamChunkId(0, "dc") & 0xFFFFu);
         units[pair] = IsStreamChunkId(id) && StreamChunkKindOf(id) == StreamChunkKind::kUnit;
     }
     return units;

@@ -163,9 +163,22 @@ class StreamListReader {
 
     // At most 44 bytes of a video format are kept; a shorter one leaves the later
     // bytes as they were.
+    // The format's data for the stream's tally (its frames are judged by it), read where it
+    // stands without moving the walk.
+    void KeepFormat(std::int64_t dataPos, std::uint32_t size) {
+        StreamTally* tally = Tally();
+        if (tally == nullptr) return;
+        const std::int64_t resumeAt = m_source.Position();
+        tally->format.resize(std::min<std::size_t>(size, kKeptFormatBytes));
+        m_source.Seek(dataPos);
+        if (!m_source.Read(tally->format.data(), tally->format.size())) tally->format.clear();
+        m_source.Seek(resumeAt);
+    }
+
     StreamStep ReadVideoFormat() {
         ChunkHeader chunk;
         if (const StreamStep step = ReadFormatHeader(chunk); step != StreamStep::Next) return step;
+        KeepFormat(m_source.Position(), chunk.size);
         auto& bytes = m_state.videoFormatBytes;
         const auto kept =
             static_cast<std::uint32_t>(std::min<std::size_t>(chunk.size, bytes.size()));
@@ -186,6 +199,7 @@ class StreamListReader {
     StreamStep ReadAudioFormat() {
         ChunkHeader chunk;
         if (const StreamStep step = ReadFormatHeader(chunk); step != StreamStep::Next) return step;
+        KeepFormat(m_source.Position(), chunk.size);
         auto& bytes = m_state.audioFormatBytes;
         ReadRecord(m_source, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         m_avi.m_AudioFormat = DecodeAudioFormat(RecordCursor(bytes));

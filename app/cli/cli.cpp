@@ -157,10 +157,9 @@ struct FileOutcome {
     bool noFiles = false;    // a folder named that holds no AVI file: no record
 };
 
-// With several jobs the result may wait for earlier files while its analyser goes on to
-// the next one: it then keeps its key-frame times itself.
-FileOutcome Outcome(FileAnalyser& analyser, const WalkItem& item, const RecordFormat& format,
-                    bool mayWait) {
+// The record is made at once: a result that waits for earlier files refers to nothing of its
+// analyser, which goes on to its next file.
+FileOutcome Outcome(FileAnalyser& analyser, const WalkItem& item, const RecordFormat& format) {
     if (item.noFiles) {  // an empty or unmounted folder must not pass
         return {
             {}, {}, format.Encoded(Diagnostic(FileTextToUtf8(item.path), "no AVI files")), true};
@@ -285,11 +284,11 @@ int RunFiles(const CliOptions& options, const std::vector<std::string>& names,
     WatchScans(analysers, output, progress, items.size(), stopWork);
     // Finished records wait for an earlier file in a window of some records per job.
     constexpr std::size_t kSlotsPerJob = 64;
-    OrderedJobs<FileOutcome> work(
-        items.size(), jobs, std::min(std::size_t{jobs} * kSlotsPerJob, items.size()),
-        [&](std::size_t index, unsigned worker) {
-            return Outcome(*analysers[worker], items[index], format, jobs > 1);
-        });
+    OrderedJobs<FileOutcome> work(items.size(), jobs,
+                                  std::min(std::size_t{jobs} * kSlotsPerJob, items.size()),
+                                  [&](std::size_t index, unsigned worker) {
+                                      return Outcome(*analysers[worker], items[index], format);
+                                  });
     auto stop = [&] {
         stopWork = true;
         work.Stop();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -99,11 +98,6 @@ std::string ParseArguments(const std::vector<std::string>& args, RepairCliOption
 void WriteUsageError(CliOutput& err, const std::string& message) {
     err << kProgram << ": " << message << "\n"
         << "Try '" << kProgram << " --help' for more information.\n";
-}
-
-std::filesystem::path PathFromUtf8(const std::string& utf8) {
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
 }
 
 // A path as a line shows it: UTF-8 (other bytes read as CP949), line breaks escaped.

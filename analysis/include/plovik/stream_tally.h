@@ -41,13 +41,17 @@ constexpr std::uint64_t StreamUnits(std::uint32_t sampleSize, std::uint64_t chun
     return sampleSize != 0 ? bytes / sampleSize : chunks;
 }
 
+// A stream's format is kept up to this many bytes (a codec's private data included).
+inline constexpr std::size_t kKeptFormatBytes = 64 * 1024;
+
 struct StreamTally {
     // From the stream list: its header (zeros without one) and format.
     AVISTREAMHEADER header{};
     bool hasHeader = false;
-    std::uint32_t formatBytes = 0;  // of its "strf"; 0 without one
-    FOURCC compression = 0;         // a video format's biCompression
-    std::uint16_t formatTag = 0;    // an audio format's tag (the sub-format's if extensible)
+    std::uint32_t formatBytes = 0;     // of its "strf"; 0 without one
+    std::vector<std::uint8_t> format;  // the "strf" data (its first kKeptFormatBytes)
+    FOURCC compression = 0;            // a video format's biCompression
+    std::uint16_t formatTag = 0;       // an audio format's tag (the sub-format's if extensible)
     std::uint16_t bitsPerSample = 0;
     // Its OpenDML super index: where the standard index chunks of its chunks stand.
     bool hasSuperIndex = false;
