@@ -340,7 +340,7 @@ int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams
     }
     // The run's second before progress shows counts from here: reading a long name list
     // or walking a big tree is part of it.
-    ProgressLine progress(streams.err, streams.errIsTerminal);
+    ProgressLine progress(streams.err, streams.errIsTerminal, streams.clock);
     if (!options.files0From) return RunFiles(options, options.files, streams, progress);
     const NameList list = ReadNameList(*options.files0From, streams.in);
     if (!list.error.empty()) {
