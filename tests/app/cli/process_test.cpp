@@ -208,7 +208,7 @@ TEST(CliProcess, ProgressLineOnATerminal) {
     EXPECT_TRUE(std::regex_match(progress, std::regex("(\r[0-9]+/300 files *)+\r +"))) << progress;
 }
 
-// A name list of one file named so many times that a run lasts long enough to be stopped.
+// A name list of one file named so many times that its records far outgrow a pipe.
 std::string LongNameList(test::TempDir& dir, const std::string& clip) {
     constexpr int kNames = 200000;
     std::string names;
@@ -219,8 +219,8 @@ std::string LongNameList(test::TempDir& dir, const std::string& clip) {
 
 // SIGTERM in the middle of a run of two jobs: the records written so far are whole, and
 // the process ends as the signal ends it. The run stands still at the first read of held.avi
-// when the signal comes; named after as many files as the window of results (64 per job)
-// holds, and more, it starts only once the first records have been written.
+// when the signal comes. Named after 1000 files, more than the window of results holds (64
+// a job), held.avi starts only once the first records have been written.
 TEST(CliProcess, SignalEndsTheRunWithWholeRecords) {
     test::TempDir dir;
     const test::Bytes avi = test::BuildSimpleAvi();
