@@ -40,10 +40,9 @@ TEST(OrderedJobs, ResultsInItemOrderWithAtMostSlotsHeld) {
         }
         if (worker != 0) otherWorkers = true;
         if (index == 0) {
-            laterEnded.wait(false);
+            while (!laterEnded) std::this_thread::yield();
         } else {
             laterEnded = true;
-            laterEnded.notify_all();
         }
         return index * 10;
     });
