@@ -62,9 +62,10 @@ class CMainDlg : public CDialog {
     // What runs on the worker, if anything.
     enum class Job { kNone, kCheck, kRepair };
     Job m_job = Job::kNone;
-    std::string m_strReportPath;            // the file of the last report; empty before any
-    bool m_bMendable = false;               // its last data check found what a repair mends
-    CWorker& Worker() { return m_worker; }  // tests watch its tasks
+    std::string m_strReportPath;  // the file of the last report; empty before any
+    bool m_bMendable = false;     // its last data check found what a repair mends
+    // The jobs' worker, whose tasks tests watch.
+    CWorker& Worker() { return m_worker; }
 
   protected:
     void DoDataExchange(CDataExchange& dx) override;
