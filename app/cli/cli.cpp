@@ -343,7 +343,7 @@ int RunReportCli(const std::vector<std::string>& args, const CliStreams& streams
         WriteUsageError(streams.err, "--format archivematica checks one FILE, not a folder");
         return kExitUsage;
     }
-    ProgressLine progress(streams.err, streams.errIsTerminal);
+    ProgressLine progress(streams.err, streams.errIsTerminal, streams.clock);
     if (!options.files0From) return RunFiles(options, options.files, streams, progress);
     const NameList list = ReadNameList(*options.files0From, streams.in);
     if (!list.error.empty()) {

@@ -88,6 +88,12 @@ class OrderedJobs {
     // The items whose work has ended, taken or not.
     std::size_t Finished() const { return m_finished; }
 
+    // Workers asleep until the window has room again (tests wait for a full window).
+    unsigned WaitingForRoom() {
+        std::lock_guard lock(m_mutex);
+        return m_waitingWorkers;
+    }
+
   private:
     struct Slot {
         bool done = false;

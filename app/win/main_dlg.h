@@ -64,6 +64,8 @@ class CMainDlg : public CDialog {
     Job m_job = Job::kNone;
     std::string m_strReportPath;  // the file of the last report; empty before any
     bool m_bMendable = false;     // its last data check found what a repair mends
+    // The jobs' worker, whose tasks tests watch.
+    CWorker& Worker() { return m_worker; }
 
   protected:
     void DoDataExchange(CDataExchange& dx) override;

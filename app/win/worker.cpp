@@ -14,9 +14,11 @@ void CWorker::Start(HWND hNotify, Task task) {
                             const int percent =
                                 total == 0 ? 0
                                            : static_cast<int>(std::min(done, total) * 100 / total);
-                            if (percent == shown) return;
-                            shown = percent;
-                            PostMessageW(hNotify, kProgressMessage, serial, percent);
+                            if (percent != shown) {
+                                shown = percent;
+                                PostMessageW(hNotify, kProgressMessage, serial, percent);
+                            }
+                            if (onProgress) onProgress(done, total, m_stop);
                         }};
         try {
             task(context);

@@ -45,6 +45,11 @@ class CWorker {
     // returns true; false for a message of a task that was stopped.
     bool Finish(WPARAM serial);
 
+    // Called on the task's thread whenever it tells its progress, after the window was told
+    // (tests hold a task there until it is asked to stop).
+    std::function<void(std::uint64_t done, std::uint64_t total, const std::atomic<bool>& stop)>
+        onProgress;
+
   private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};

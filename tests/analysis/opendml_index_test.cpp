@@ -211,39 +211,13 @@ TEST(OpenDmlIndex, SkippedIndexStillNamesTheWholeFileTotal) {
     EXPECT_FALSE(p.m_bIndexOK);
 }
 
-// A source whose bytes can be read only up to a point, while its size says more.
-class ShortSource final : public ByteSource {
-  public:
-    ShortSource(std::string_view bytes, std::size_t readable)
-        : m_size(bytes.size()), m_readable(MakeMemorySource(bytes.substr(0, readable))) {}
-    std::uint64_t Size() const override { return m_size; }
-    bool Read(void* buffer, std::size_t n) override {
-        return Delegate([&] { return m_readable->Read(buffer, n); });
-    }
-    std::string_view View(std::size_t maxBytes, std::size_t unit) override {
-        return Delegate([&] { return m_readable->View(maxBytes, unit); });
-    }
-
-  private:
-    template <class Step>
-    auto Delegate(Step step) -> decltype(step()) {
-        m_readable->Seek(m_position);
-        const auto result = step();
-        m_position = m_readable->Position();
-        return result;
-    }
-
-    std::uint64_t m_size;
-    std::unique_ptr<ByteSource> m_readable;
-};
-
 TEST(OpenDmlIndex, ChunkWhoseEntriesCannotBeReadAddsNone) {
     const OpenDmlFile f = BuildOpenDmlAvi({.partFrames = {4, 3, 3}});
     const Bytes bytes = f.file.Flat();
     CAviParser p;
     const auto readable = static_cast<std::size_t>(f.indexChunks[1] + 32 + 8 * 2);
-    EXPECT_FALSE(
-        p.ParseFrom(std::make_unique<ShortSource>(bytes, readable), "cut.avi", 0xFFFFFFFF, false));
+    EXPECT_FALSE(p.ParseFrom(std::make_unique<MeteredSource>(bytes, readable), "cut.avi",
+                             0xFFFFFFFF, false));
     EXPECT_EQ(p.m_nError, PARSE_ERR_INDEX);
     EXPECT_EQ(p.m_nIndexFrames, 4u);
     EXPECT_EQ(p.m_nKeyFrames, 2u);

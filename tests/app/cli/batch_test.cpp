@@ -1,6 +1,7 @@
 // The batch outputs of plovik-report: JSON Lines, CSV, check lines, folders and name lists.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -244,6 +245,32 @@ TEST(CheckMode, LinesSummaryAndExitStatus) {
         EXPECT_EQ(none.status, kExitFailureMessage);
         EXPECT_EQ(none.err, "plovik-report: " + empty + ": no AVI files\n");
         EXPECT_EQ(none.out, "");
+    }
+}
+
+// On a terminal the progress line shows once the run has lasted a second, then at most
+// every 100 ms, and makes way for the summary; elsewhere it never shows. Each reading of
+// the clock is 600 ms after the last.
+TEST(CheckMode, ProgressLineOnATerminalOnly) {
+    using namespace std::chrono_literals;
+    TempDir dir;
+    const std::string clip = dir.Write("clip.avi", test::BuildSimpleAvi());
+    const std::string summary =
+        "3 files: 3 ok, 0 with warnings, 0 damaged, 0 unreadable; movie data not checked "
+        "(--scan checks them)\n";
+    for (const bool terminal : {true, false}) {
+        SCOPED_TRACE(terminal);
+        std::chrono::steady_clock::time_point now{};
+        std::ostringstream out;
+        std::ostringstream err;
+        StreamOutput outStream(out);
+        StreamOutput errStream(err);
+        RunReportCli(
+            {"-j", "1", "--check", clip, clip, clip},
+            CliStreams{.out = outStream, .err = errStream, .errIsTerminal = terminal, .clock = [&] {
+                           return now += 600ms;
+                       }});
+        EXPECT_EQ(err.str(), terminal ? "\r2/3 files\r3/3 files\r         \r" + summary : summary);
     }
 }
 

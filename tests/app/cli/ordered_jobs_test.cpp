@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -24,6 +23,8 @@ long long NextOf(OrderedJobs<T>& jobs) {
     return result == nullptr ? -1 : static_cast<long long>(*result);
 }
 
+// Item 0 waits until another item has ended, so that the results come out of order and
+// a worker other than the calling thread has surely made one.
 TEST(OrderedJobs, ResultsInItemOrderWithAtMostSlotsHeld) {
     constexpr std::size_t kItems = 300;
     constexpr std::size_t kSlots = 8;
@@ -31,13 +32,18 @@ TEST(OrderedJobs, ResultsInItemOrderWithAtMostSlotsHeld) {
     std::atomic<std::size_t> taken = 0;
     std::atomic<std::size_t> mostHeld = 0;
     std::atomic<bool> otherWorkers = false;
+    std::atomic<bool> laterEnded = false;
     OrderedJobs<std::size_t> jobs(kItems, 4, kSlots, [&](std::size_t index, unsigned worker) {
         const std::size_t held = ++started - taken;
         for (std::size_t most = mostHeld;
              held > most && !mostHeld.compare_exchange_weak(most, held);) {
         }
         if (worker != 0) otherWorkers = true;
-        if (index % 7 == 0) std::this_thread::sleep_for(200us);  // some items are slower
+        if (index == 0) {
+            while (!laterEnded) std::this_thread::yield();
+        } else {
+            laterEnded = true;
+        }
         return index * 10;
     });
     for (std::size_t i = 0; i < kItems; ++i) {
@@ -52,25 +58,26 @@ TEST(OrderedJobs, ResultsInItemOrderWithAtMostSlotsHeld) {
     EXPECT_TRUE(otherWorkers);
 }
 
-// A blocked first item, on whichever thread, lets the others fill the window and no more.
+// A blocked first item, on whichever thread, lets the others fill the window and no more:
+// it waits until the window's items have all begun and a worker sleeps for want of room,
+// or more items than fit have begun.
 TEST(OrderedJobs, BlockedItemHoldsBackOnlyItsWindow) {
     constexpr std::size_t kSlots = 6;
-    std::promise<void> release;
-    const std::shared_future<void> released = release.get_future().share();
     std::atomic<std::size_t> started = 0;
+    std::size_t startedWhileBlocked = 0;
     OrderedJobs<int> jobs(100, 3, kSlots, [&](std::size_t index, unsigned) {
         ++started;
-        if (index == 0) released.wait();
+        if (index == 0) {
+            const auto windowFull = [&] {
+                return started > kSlots || (started == kSlots && jobs.WaitingForRoom() != 0);
+            };
+            while (!windowFull()) std::this_thread::yield();
+            startedWhileBlocked = started;
+        }
         return static_cast<int>(index);
     });
-    std::thread helper([&] {
-        while (jobs.Finished() < kSlots - 1) std::this_thread::sleep_for(1ms);
-        std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(started, kSlots);
-        release.set_value();
-    });
     for (int i = 0; i < 100; ++i) EXPECT_EQ(NextOf(jobs), i);
-    helper.join();
+    EXPECT_EQ(startedWhileBlocked, kSlots);
 }
 
 TEST(OrderedJobs, ThrowInItsPlaceAndStop) {

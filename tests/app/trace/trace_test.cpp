@@ -1,6 +1,7 @@
 // The trace channel on POSIX end to end: sender, receiver socket and its private folder,
 // the analyser's time-out and the plovik-trace command. (Windows: tests/app/win.)
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -8,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +21,7 @@
 #include "plovik/trace_sink.h"
 #include "support/avi_writer.h"
 #include "support/temp_dir.h"
+#include "tick_clock.h"
 
 namespace plovik::test {
 namespace {
@@ -48,10 +49,11 @@ class TraceChannel : public ::testing::Test {
         SetTraceSink(nullptr);
     }
 
-    // The next message, or "<none>" after timeoutMs.
-    static std::string Next(TraceReceiver& receiver, int timeoutMs = 1000) {
+    // The next message queued, or "<none>": a local datagram is queued by the time its send
+    // returns, so nothing needs waiting for.
+    static std::string Next(TraceReceiver& receiver) {
         std::string payload;
-        if (receiver.Receive(timeoutMs, payload) != TraceReceiver::Result::Message) return "<none>";
+        if (receiver.Receive(0, payload) != TraceReceiver::Result::Message) return "<none>";
         return payload;
     }
 
@@ -132,13 +134,25 @@ TEST_F(TraceChannel, WithoutReceiverTheTextIsDropped) {
     ASSERT_TRUE(other.Open("other")) << other.Error();
     SendToReceiver("absent", "still nobody");
     EXPECT_FALSE(fs::exists(TraceSocketPath("absent")));
-    EXPECT_EQ(Next(other, 0), "<none>");
+    EXPECT_EQ(Next(other), "<none>");
 
     TraceReceiver late;
     ASSERT_TRUE(late.Open("absent")) << late.Error();
-    EXPECT_EQ(Next(late, 0), "<none>");
+    EXPECT_EQ(Next(late), "<none>");
     SendToReceiver("absent", "now");
     EXPECT_EQ(Next(late), std::string("now\0", 4));
+}
+
+// Waits for a child to end; one still running after a minute is taken for hung and killed.
+// Whether it ended by itself, and its status.
+bool WaitForEnd(pid_t child, int& status) {
+    for (int i = 0; i < 6000; ++i) {
+        if (::waitpid(child, &status, WNOHANG) == child) return true;
+        ::usleep(10'000);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return false;
 }
 
 // A receiver that never reads fills its queue; the sender goes on without waiting (in a
@@ -154,14 +168,7 @@ TEST_F(TraceChannel, StalledReceiverNeverBlocks) {
     }
     ASSERT_GT(sender, 0);
     int status = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (::waitpid(sender, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
-        ::usleep(10'000);
-    if (!WIFEXITED(status)) {
-        ::kill(sender, SIGKILL);
-        ::waitpid(sender, &status, 0);
-        FAIL() << "the sender blocked on a full receiver";
-    }
+    ASSERT_TRUE(WaitForEnd(sender, status)) << "the sender blocked on a full receiver";
     int received = 0;
     std::string payload;
     while (receiver.Receive(0, payload) == TraceReceiver::Result::Message) {
@@ -310,18 +317,24 @@ TEST_F(TraceChannel, StaleSocketIsReplacedALiveOneKept) {
     EXPECT_EQ(Next(replacing), std::string("fresh\0", 6));
 }
 
+// A clock far past any limit from its second reading on (the first starts the scan).
+std::uint32_t g_clockReads = 0;
+std::uint32_t LateAfterTheStart() { return g_clockReads++ == 0 ? 0 : 1'000'000u; }
+
 TEST_F(TraceChannel, IndexTimeOutIsTraced) {
     TraceReceiver receiver;
     ASSERT_TRUE(receiver.Open(kTraceReceiverTitle)) << receiver.Error();
     SetTraceSink([](const char* text) { TraceOut("%s", text); });
     // Audio entries before any video: each one reads the clock.
     const Bytes entry = IndexEntries({Audio()});
-    Bytes entries;
-    for (int i = 0; i < 1'000'000; ++i) entries += entry;
-    const Bytes file =
-        Riff("AVI ", {List("hdrl", {Avih({})}), List("movi", {}), Chunk("idx1", entries)});
+    const Bytes file = Riff(
+        "AVI ", {List("hdrl", {Avih({})}), List("movi", {}), Chunk("idx1", entry + entry + entry)});
+    g_clockReads = 0;
+    SetTickSource(LateAfterTheStart);
     CAviParser parser;
-    EXPECT_FALSE(parser.ParseFrom(MakeMemorySource(file), "big.avi", 1, false));
+    const bool parsed = parser.ParseFrom(MakeMemorySource(file), "big.avi", 1, false);
+    SetTickSource(nullptr);
+    EXPECT_FALSE(parsed);
     EXPECT_EQ(parser.m_nError, PARSE_ERR_INDEX);
     EXPECT_EQ(Next(receiver), std::string("key frame reading time over..\0", 30));
 }
@@ -355,13 +368,18 @@ Command Start(const std::vector<std::string>& args) {
     return {pid, outFds[0], errFds[0]};
 }
 
-std::string ReadAll(int fd) {
-    std::string text;
+// Reads from fd until text holds `wanted` (empty: until the end); false at the end or after
+// a minute without anything to read.
+bool ReadUntil(int fd, std::string& text, const std::string& wanted = {}) {
     char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, got);
-    ::close(fd);
-    return text;
+    while (wanted.empty() || text.find(wanted) == std::string::npos) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 60'000) <= 0) return false;
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0) return wanted.empty();
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return true;
 }
 
 struct Finished {
@@ -369,43 +387,39 @@ struct Finished {
     std::string out, err;
 };
 
-// Waits for the command to end (killing it after 10 s); its exit code and what it printed.
+// What the command printed until it ended, and its exit code.
 Finished Finish(const Command& command) {
+    Finished done{-1, {}, {}};
+    ReadUntil(command.out, done.out);
+    ReadUntil(command.err, done.err);
+    ::close(command.out);
+    ::close(command.err);
     int status = 0;
-    bool ended = false;
-    for (int i = 0; i < 1000 && !ended; ++i) {
-        ended = ::waitpid(command.pid, &status, WNOHANG) == command.pid;
-        if (!ended) ::usleep(10'000);
-    }
-    if (!ended) {
-        ::kill(command.pid, SIGKILL);
-        ::waitpid(command.pid, &status, 0);
-    }
-    Finished done{-1, ReadAll(command.out), ReadAll(command.err)};
-    if (WIFEXITED(status)) done.code = WEXITSTATUS(status);
+    if (WaitForEnd(command.pid, status) && WIFEXITED(status)) done.code = WEXITSTATUS(status);
     return done;
 }
 
 // Each message is one line: control characters cannot reach the terminal, and a
-// backslash doubles so that an escape and the text "\x1b" stay apart.
+// backslash doubles so that an escape and the text "\x1b" stay apart. The messages go once
+// the command says it listens; it is stopped once it has printed the last.
 TEST_F(TraceChannel, CommandPrintsEachMessageAsOneSafeLine) {
     const Command command = Start({"cmd"});
     ASSERT_GT(command.pid, 0);
-    const std::string socket = TraceSocketPath("cmd");
-    for (int i = 0; i < 200 && !fs::exists(socket); ++i) ::usleep(10'000);
-    ASSERT_TRUE(fs::exists(socket));
+    std::string err;
+    ASSERT_TRUE(ReadUntil(command.err, err, "listening")) << err;
     SendToReceiver("cmd", "first line");
     SendToReceiver("cmd", "\xed\x95\x9c\xea\xb8\x80");
     SendToReceiver("cmd", "red\x1b[31m\ttab\r\nnext\x7f C:\\x1b end");
-    ::usleep(100'000);
+    std::string out;
+    EXPECT_TRUE(ReadUntil(command.out, out, " end\n")) << out;
     ::kill(command.pid, SIGTERM);
     const Finished done = Finish(command);
     EXPECT_EQ(done.code, 0);
-    EXPECT_EQ(done.out,
+    EXPECT_EQ(out + done.out,
               "first line\n"
               "\xed\x95\x9c\xea\xb8\x80\n"
               "red\\x1b[31m\\x09tab\\x0d\\x0anext\\x7f C:\\\\x1b end\n");
-    EXPECT_FALSE(fs::exists(socket));  // removed on the way out
+    EXPECT_FALSE(fs::exists(TraceSocketPath("cmd")));  // removed on the way out
 }
 
 TEST_F(TraceChannel, CommandHelpAndRefusal) {

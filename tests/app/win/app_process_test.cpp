@@ -1,8 +1,6 @@
 // plovik.exe as its own process, started with an exact raw command line.
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -58,8 +56,6 @@ struct Shown {
     std::wstring title, path, report;
     RECT rect{};
     bool closed = false;  // ended by itself after WM_CLOSE, not killed
-    DWORD reportMs = 0;   // from the start until the report could be read
-    DWORD closeMs = 0;    // from WM_CLOSE until the process ended
 };
 
 // Runs the app; whileShown drives its window after the texts were read, before WM_CLOSE.
@@ -75,25 +71,21 @@ Shown RunApp(const std::wstring& arguments, const std::function<void(HWND)>& whi
         ADD_FAILURE() << "cannot start " << WideToUtf8(exe);
         return shown;
     }
-    const DWORD started = GetTickCount();
     FindData data{pi.dwProcessId, nullptr};
-    for (int i = 0; i < 600 && !data.found; ++i) {
+    test::WaitUntil([&] {
         EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&data));
-        if (!data.found) Sleep(25);
-    }
+        return data.found != nullptr;
+    });
     if (data.found) {
         shown.visible = true;
         shown.title = RemoteText(data.found);
         GetWindowRect(data.found, &shown.rect);
         shown.path = RemoteText(GetDlgItem(data.found, IDC_FILE_PATH));
         shown.report = RemoteText(GetDlgItem(data.found, IDC_FILE_INFO));
-        shown.reportMs = GetTickCount() - started;
         if (whileShown) whileShown(data.found);
         PostMessageW(data.found, WM_CLOSE, 0, 0);
     }
-    const DWORD closing = GetTickCount();
-    shown.closed = WaitForSingleObject(pi.hProcess, 15000) == WAIT_OBJECT_0;
-    shown.closeMs = GetTickCount() - closing;
+    shown.closed = WaitForSingleObject(pi.hProcess, test::kHangGuardMs) == WAIT_OBJECT_0;
     if (!shown.closed) TerminateProcess(pi.hProcess, 9);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
@@ -133,8 +125,8 @@ TEST(AppProcess, UnterminatedQuoteAnalysesNothing) {
     EXPECT_EQ(shown.report, kHint);
 }
 
-// However long a line, the report is there, and the window answers, within a second.
-TEST(AppProcess, LongSoftwareTextsAppearWithinASecond) {
+// However long a line, the report is there, whole. (How it goes in: main_window_test.cpp.)
+TEST(AppProcess, LongSoftwareTextsAppearWhole) {
     test::TempDir temp;
     for (size_t length : {size_t{12000}, size_t{64 * 1024 - 1}}) {
         std::string software;
@@ -144,52 +136,37 @@ TEST(AppProcess, LongSoftwareTextsAppearWithinASecond) {
         Shown shown = RunApp(L"\"" + Utf8ToWide(avi) + L"\"");
         ASSERT_TRUE(shown.visible);
         EXPECT_NE(shown.report.find(Utf8ToWide(software) + L"\r\n"), std::wstring::npos) << length;
-        EXPECT_LT(shown.reportMs, 1000u) << length;
-        std::printf("start to report, software text of %zu characters: %lu ms\n", length,
-                    static_cast<unsigned long>(shown.reportMs));
     }
 }
 
-// While a long data check runs the window keeps answering (messages, a move); closing it
-// stops the check and the process ends within a second.
-TEST(AppProcess, AnswersWhileALongCheckRunsAndClosesWithinASecond) {
+// With a data check started the window answers messages and moves, and closing it ends the
+// process. (That the check runs on the worker and stops when the window closes:
+// data_check_test.cpp, where a check can be held still.)
+TEST(AppProcess, AnswersAfterStartingACheckAndCloses) {
     test::TempDir temp;
     const std::string big = test::WriteLongCheckFile(temp);
-    std::wstring runningText, textAfter;
-    DWORD slowest = 0;
-    int probes = 0;
+    std::wstring runningText;
+    bool answered = false;
     bool moved = false;
     Shown shown = RunApp(L"\"" + Utf8ToWide(big) + L"\"", [&](HWND window) {
         HWND button = GetDlgItem(window, IDC_CHECK_DATA);
         SendMessageW(button, BM_CLICK, 0, 0);
         runningText = RemoteText(button);
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < 1000) {
-            const DWORD sent = GetTickCount();
-            DWORD_PTR result = 0;
-            if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result))
-                ++probes;
-            slowest = std::max(slowest, GetTickCount() - sent);
-            Sleep(50);
-        }
+        DWORD_PTR result = 0;
+        answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, test::kHangGuardMs,
+                                       &result) != 0;
         RECT before{}, after{};
         GetWindowRect(window, &before);
         SetWindowPos(window, nullptr, before.left + 16, before.top + 8, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         GetWindowRect(window, &after);
         moved = after.left == before.left + 16 && after.top == before.top + 8;
-        textAfter = RemoteText(button);
     });
     ASSERT_TRUE(shown.visible);
     EXPECT_EQ(runningText.substr(0, 6), L"검사 중지 ");
-    EXPECT_EQ(textAfter.substr(0, 6), L"검사 중지 ") << "the check ended too soon to tell";
-    EXPECT_GE(probes, 10);
-    EXPECT_LT(slowest, 250u);
+    EXPECT_TRUE(answered);
     EXPECT_TRUE(moved);
     EXPECT_TRUE(shown.closed);
-    EXPECT_LT(shown.closeMs, 1000u);
-    std::printf("during a check: slowest answer %lu ms; closed %lu ms after WM_CLOSE\n",
-                static_cast<unsigned long>(slowest), static_cast<unsigned long>(shown.closeMs));
 }
 
 }  // namespace

@@ -19,8 +19,6 @@ struct Driver {
 };
 Driver* g_driver = nullptr;
 
-constexpr DWORD kStepTimeoutMs = 10000;
-
 void CancelOpenDialogs() {
     for (int i = 0; i < 10; ++i) {
         HWND h = FindThreadDialog(nullptr);
@@ -38,7 +36,7 @@ void CALLBACK DriverTimer(HWND, UINT, UINT_PTR, DWORD) {
     if (d->steps[d->next]()) {
         ++d->next;
         d->stepStarted = GetTickCount();
-    } else if (GetTickCount() - d->stepStarted > kStepTimeoutMs) {
+    } else if (GetTickCount() - d->stepStarted > kHangGuardMs) {
         d->gaveUp = true;
         d->next = d->steps.size();
         CancelOpenDialogs();
@@ -72,22 +70,33 @@ BOOL CALLBACK CollectStatic(HWND hWnd, LPARAM lParam) {
 
 }  // namespace
 
-bool PumpUntil(HWND hDlg, const std::function<bool()>& done, int timeoutMs) {
-    DWORD start = GetTickCount();
+void PumpQueued(HWND hDlg) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (hDlg && IsDialogMessageW(hDlg, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+bool PumpUntil(HWND hDlg, const std::function<bool()>& done) {
+    const DWORD start = GetTickCount();
     for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (hDlg && IsDialogMessageW(hDlg, &msg)) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done && done()) return true;
-        if (GetTickCount() - start >= static_cast<DWORD>(timeoutMs)) return done ? done() : true;
+        PumpQueued(hDlg);
+        if (done()) return true;
+        if (GetTickCount() - start >= kHangGuardMs) return false;
         Sleep(5);
     }
 }
 
-void PumpFor(HWND hDlg, int milliseconds) { PumpUntil(hDlg, nullptr, milliseconds); }
+bool WaitUntil(const std::function<bool()>& done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= kHangGuardMs) return false;
+        Sleep(1);
+    }
+    return true;
+}
 
 bool RunWithSteps(const std::function<void()>& action, std::vector<Step> steps) {
     Driver driver;
@@ -124,7 +133,8 @@ std::vector<std::wstring> StaticTexts(HWND hWnd) {
 }
 
 std::wstring ReadClipboardText() {
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kHangGuardMs) {
         if (OpenClipboard(nullptr)) {
             std::wstring text;
             if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {

@@ -14,17 +14,23 @@
 
 namespace plovik::test {
 
-// Dispatches what is queued for this thread (dialog keys included) until timeoutMs passed
-// or done() holds; returns done().
-bool PumpUntil(HWND hDlg, const std::function<bool()>& done, int timeoutMs = 5000);
-void PumpFor(HWND hDlg, int milliseconds);
+// How long a wait for something the test set going may last before it counts as hung.
+inline constexpr DWORD kHangGuardMs = 60000;
+
+// Dispatches what is queued for this thread (dialog keys included) until done() holds or
+// the hang guard ran out; returns done().
+bool PumpUntil(HWND hDlg, const std::function<bool()>& done);
+// Dispatches what is queued for this thread now: all that an ended worker had posted.
+void PumpQueued(HWND hDlg);
+// For a thread without windows: waits until done() holds or the hang guard ran out.
+bool WaitUntil(const std::function<bool()>& done);
 
 // One step run from a thread timer while `action` sits in a modal loop (file dialog,
 // message box, about box). A step returns true when it has done its work.
 using Step = std::function<bool()>;
 // Runs action(); the steps run one after another from the modal loop it enters.
-// Returns whether every step finished. A step that does not finish within 10 s makes
-// the driver cancel the open dialogs, so a failure never hangs the test.
+// Returns whether every step finished. A step that does not finish within the hang guard
+// makes the driver cancel the open dialogs, so a failure never hangs the test.
 bool RunWithSteps(const std::function<void()>& action, std::vector<Step> steps);
 
 // A visible dialog window (class #32770) of this thread other than `except`.
@@ -39,8 +45,8 @@ std::wstring ReadClipboardText();
 HDROP MakeDrop(const std::vector<std::wstring>& files);
 
 // A file of almost 4 GB whose movie data are mostly zeros (sparse on disk), in temp: its
-// data check reads for seconds. A few frames come first, so that a repair has something to
-// keep.
+// data check tells its progress many times. A few frames come first, so that a repair has
+// something to keep.
 std::string WriteLongCheckFile(const TempDir& temp);
 
 }  // namespace plovik::test

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -27,6 +29,8 @@ struct CliStreams {
     bool outIsTerminal = false;  // then the progress line makes way for the reports
     // Set (by a signal handler) to end the run: the records written so far stay whole.
     const std::atomic<bool>* interrupted = nullptr;
+    // The progress line's clock: it shows once the run has lasted a second.
+    std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;
 };
 
 // Runs plovik-report: args without the program name.

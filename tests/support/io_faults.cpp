@@ -1,0 +1,72 @@
+// Loaded with LD_PRELOAD into a program under test, it makes chosen reads and writes
+// misbehave:
+// - PLOVIK_FAIL_PATH, PLOVIK_FAIL_AT: reads of that file that reach byte AT or beyond fail
+//   with EIO, as the reads of a failing disk do;
+// - PLOVIK_STOP_PATH: each read or write of a file whose path begins with it first stops the
+//   process (SIGSTOP), so that the test acts while the program stands at a known point, then
+//   lets it go on (SIGCONT).
+#include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using Pread = ssize_t (*)(int, void*, size_t, off_t);
+using Write = ssize_t (*)(int, const void*, size_t);
+
+// The path of an open descriptor; false when it has none.
+bool PathOf(int fd, char (&path)[4096]) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = ::readlink(link, path, sizeof path - 1);
+    if (length < 0) return false;
+    path[length] = '\0';
+    return true;
+}
+
+bool Fails(int fd, size_t n, off_t position) {
+    const char* failPath = std::getenv("PLOVIK_FAIL_PATH");
+    const char* at = std::getenv("PLOVIK_FAIL_AT");
+    char path[4096];
+    if (failPath == nullptr || at == nullptr || !PathOf(fd, path)) return false;
+    return std::strcmp(path, failPath) == 0 &&
+           static_cast<unsigned long long>(position) + n > std::strtoull(at, nullptr, 10);
+}
+
+void StopAt(int fd) {
+    const char* prefix = std::getenv("PLOVIK_STOP_PATH");
+    char path[4096];
+    if (prefix != nullptr && PathOf(fd, path) &&
+        std::strncmp(path, prefix, std::strlen(prefix)) == 0) {
+        ::raise(SIGSTOP);
+    }
+}
+
+ssize_t Read(const char* name, int fd, void* buffer, size_t n, off_t position) {
+    StopAt(fd);
+    if (Fails(fd, n, position)) {
+        errno = EIO;
+        return -1;
+    }
+    static const auto next = reinterpret_cast<Pread>(::dlsym(RTLD_NEXT, name));
+    return next(fd, buffer, n, position);
+}
+
+}  // namespace
+
+extern "C" ssize_t pread(int fd, void* buffer, size_t n, off_t position) {
+    return Read("pread", fd, buffer, n, position);
+}
+extern "C" ssize_t pread64(int fd, void* buffer, size_t n, off_t position) {
+    return Read("pread64", fd, buffer, n, position);
+}
+extern "C" ssize_t write(int fd, const void* buffer, size_t n) {
+    StopAt(fd);
+    static const auto next = reinterpret_cast<Write>(::dlsym(RTLD_NEXT, "write"));
+    return next(fd, buffer, n);
+}
