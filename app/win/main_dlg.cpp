@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <filesystem>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -30,10 +31,13 @@ constexpr wchar_t kOpenFilter[] = L"AVI 파일(*.AVI)|*.avi|모든파일(*.*)|*.
 constexpr wchar_t kSaveFilter[] = L"모든파일(*.*)|*.*||";
 constexpr DWORD kOpenFlags = OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
+// The repair asks about replacing a file itself, after refusing the analysed file.
+constexpr DWORD kRepairFlags = OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr wchar_t kRepairFilter[] = L"AVI 파일(*.AVI)|*.avi||";
 constexpr wchar_t kRepairTitle[] = L"복구본 저장";
 constexpr wchar_t kRepairOverInput[] =
     L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.";
+constexpr wchar_t kReplaceQuestion[] = L" 파일이 이미 있습니다.\n바꾸시겠습니까?";
 constexpr wchar_t kCheckText[] = L"데이터 검사(&D)";
 constexpr wchar_t kRepairText[] = L"복구(&E)";
 
@@ -58,24 +62,6 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
         done += written;
     }
     return CloseHandle(h) && ok;
-}
-
-// Whether two paths name one file (any spelling, links included); false when either
-// cannot be opened, as a file not there yet is no other file.
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-    auto identity = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE h =
-            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        const bool ok = GetFileInformationByHandle(h, &info) != 0;
-        CloseHandle(h);
-        return ok;
-    };
-    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
-    return identity(a, ia) && identity(b, ib) &&
-           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 // A button that loses its use may not keep the keyboard focus: it moves on first.
@@ -322,19 +308,17 @@ void CMainDlg::OnRepair() {
         return;
     }
     if (m_job != Job::kNone || !m_bMendable || m_strReportPath.empty()) return;
-    const std::wstring input = Utf8ToWide(m_strReportPath);
     std::wstring name = Utf8ToWide(GetFileNameOnly(m_strReportPath) + ".repaired.avi");
-    CLumoFileDialog dlg(false, L"avi", name.c_str(), kSaveFlags, kRepairFilter, m_hWnd, m_platform);
+    CLumoFileDialog dlg(false, L"avi", name.c_str(), kRepairFlags, kRepairFilter, m_hWnd,
+                        m_platform);
     std::wstring folder = Utf8ToWide(FolderOf(m_strReportPath));
     if (!folder.empty()) dlg.m_ofn.lpstrInitialDir = folder.c_str();
     dlg.m_ofn.lpstrTitle = kRepairTitle;
+    dlg.m_fileOk = [this](HWND hFileDialog, const std::wstring& output) {
+        return AcceptRepairOutput(hFileDialog, output);
+    };
     if (dlg.DoModal() != IDOK) return;
-    const std::wstring output = dlg.GetPathName();
-    if (SameFile(output, input)) {
-        ShowMessage(kRepairOverInput);
-        return;
-    }
-    m_repairResult = {WideToUtf8(output), {}};
+    m_repairResult = {WideToUtf8(dlg.GetPathName()), {}};
     StartJob(Job::kRepair,
              [input = m_strReportPath, &result = m_repairResult](const CWorker::Context& c) {
                  // The save dialog asked before replacing a file, so the copy may replace it.
@@ -342,6 +326,19 @@ void CMainDlg::OnRepair() {
                      input, result.output,
                      {.dryRun = false, .force = true, .progress = c.progress, .stop = &c.stop});
              });
+}
+
+bool CMainDlg::AcceptRepairOutput(HWND hFileDialog, const std::wstring& output) const {
+    const std::string path = WideToUtf8(output);
+    if (RefusalOf(m_strReportPath, path, /*force=*/true)) {
+        MessageBoxW(hFileDialog, kRepairOverInput, kMessageCaption, MB_OK);
+        return false;
+    }
+    if (!RefusalOf(m_strReportPath, path, /*force=*/false)) return true;  // a new file
+    const std::wstring question =
+        std::filesystem::path(output).filename().wstring() + kReplaceQuestion;
+    return MessageBoxW(hFileDialog, question.c_str(), kRepairTitle, MB_YESNO | MB_ICONWARNING) ==
+           IDYES;
 }
 
 void CMainDlg::StartJob(Job job, CWorker::Task task) {

@@ -82,6 +82,9 @@ class CMainDlg : public CDialog {
     void OnJobDone(WPARAM serial);
     // The two buttons' texts and states for the job that runs (none: their own).
     void ShowJobButtons(int percent = 0);
+    // Asked by the repair's save dialog while it is open: never the analysed file, another
+    // existing file only when the user agrees to replace it.
+    bool AcceptRepairOutput(HWND hFileDialog, const std::wstring& output) const;
 
     std::wstring m_strCmdLine;
     CWorker m_worker;

@@ -211,20 +211,30 @@ TEST_F(DataCheckTest, AStoppedCheckLeavesTheReportAsItWas) {
 }
 
 // The repair's save dialog: its title, filter and suggested name in the analysed file's
-// folder, and the analysed file itself refused.
+// folder; the analysed file itself refused while the dialog is open, before any question
+// about replacing it; another file replaced when the user agrees.
 TEST_F(DataCheckTest, RepairAsksWhereAndRefusesTheAnalysedFile) {
     const test::Bytes bytes = test::BuildSimpleAvi({.frames = 50});
-    const std::string cut = temp.Write("clip.avi", bytes.substr(0, bytes.size() - 100));
+    const test::Bytes cutBytes = bytes.substr(0, bytes.size() - 100);
+    const std::string cut = temp.Write("clip.avi", cutBytes);
+    const std::string other = temp.Write("other.avi", "to be replaced");
     Read(cut);
     Click(IDC_CHECK_DATA);
     ASSERT_TRUE(WaitForJob());
     ASSERT_TRUE(RepairEnabled());
 
-    std::wstring title, name, filter, box;
+    std::wstring title, name, filter, refusal, question;
     HWND fileDialog = nullptr;
+    auto textOf = [](HWND box) {
+        std::wstring text;
+        for (const std::wstring& s : test::StaticTexts(box))
+            if (!s.empty()) text = s;
+        return text;
+    };
+    auto fromFileDialog = [&](HWND owner) { return owner == fileDialog; };
     const bool ok = RunWithSteps(
         [&] { Click(IDC_REPAIR); },
-        {OnDialog([&](HWND owner) { return owner != hDlg && owner != fileDialog; },
+        {OnDialog(NotMain(),
                   [&](HWND fd) {
                       fileDialog = fd;
                       title = test::WindowText(fd);
@@ -236,21 +246,34 @@ TEST_F(DataCheckTest, RepairAsksWhereAndRefusesTheAnalysedFile) {
                       SetDlgItemTextW(fd, kFileNameBox, Utf8ToWide(cut).c_str());
                       PostMessageW(fd, WM_COMMAND, IDOK, 0);
                   }),
-         // The platform asks before replacing a file.
-         OnDialog([&](HWND owner) { return owner == fileDialog; },
-                  [&](HWND prompt) { PostMessageW(prompt, WM_COMMAND, IDYES, 0); }),
-         OnDialog(Main(), [&](HWND msg) {
-             for (const std::wstring& s : test::StaticTexts(msg))
-                 if (!s.empty()) box = s;
-             PostMessageW(msg, WM_COMMAND, IDOK, 0);
+         OnDialog(fromFileDialog,
+                  [&](HWND box) {
+                      refusal = textOf(box);
+                      PostMessageW(box, WM_COMMAND, IDOK, 0);
+                  }),
+         // The file dialog is still open for another name.
+         [&] {
+             if (!IsWindowVisible(fileDialog) || test::FindThreadDialog(hDlg) != fileDialog)
+                 return false;
+             SetDlgItemTextW(fileDialog, kFileNameBox, Utf8ToWide(other).c_str());
+             PostMessageW(fileDialog, WM_COMMAND, IDOK, 0);
+             return true;
+         },
+         OnDialog(fromFileDialog, [&](HWND box) {
+             question = textOf(box);
+             PostMessageW(box, WM_COMMAND, IDYES, 0);
          })});
     EXPECT_TRUE(ok);
     EXPECT_EQ(title, L"복구본 저장");
     EXPECT_EQ(name, L"clip.repaired.avi");
     EXPECT_EQ(filter, L"AVI 파일(*.AVI)");
-    EXPECT_EQ(box, L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.");
-    EXPECT_EQ(dlg->m_job, CMainDlg::Job::kNone);
-    EXPECT_EQ(test::ReadFileBytes(cut), bytes.substr(0, bytes.size() - 100));
+    EXPECT_EQ(refusal, L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.");
+    EXPECT_EQ(question, L"other.avi 파일이 이미 있습니다.\n바꾸시겠습니까?");
+    ASSERT_TRUE(WaitForJob());
+    EXPECT_EQ(test::ReadFileBytes(cut), cutBytes);
+    EXPECT_NE(Report().find(L"    저장한 파일        : " + Utf8ToWide(other)), std::wstring::npos)
+        << WideToUtf8(Report());
+    EXPECT_EQ(test::ReadFileBytes(other).substr(0, 4), "RIFF");
 }
 
 TEST_F(DataCheckTest, RepairWritesACopyTheCheckCallsOk) {
