@@ -194,14 +194,17 @@ void CMainDlg::ShowFileInfo(const std::string& strPath) {
     StopJob();
     m_strReportPath = strPath;
     m_bMendable = false;
-    ShowJobButtons();
+    if (!m_analysis) m_analysis = std::make_unique<CFileAnalysis>();
+    m_analysis->Analyse(strPath, {.keepOpen = true});
     // The report is built first and goes into the area in one step: the control lays out
     // and repaints its text once, not once per line.
     CStringReportArea report;
-    plovik::ShowFileInfo(report, strPath);
+    m_bReportFailed = !WriteReport(report, FillFacts(strPath, *m_analysis, /*judged=*/false));
+    ShowJobButtons();
     CEditReportArea area(m_editFileInfo.m_hWnd);
     area.ClearReport();
     area.AppendLines(report.Text());
+    m_nReportChars = static_cast<std::size_t>(GetWindowTextLengthW(m_editFileInfo.m_hWnd));
 }
 
 void CMainDlg::ClearReport() { CEditReportArea(m_editFileInfo.m_hWnd).ClearReport(); }
@@ -272,34 +275,34 @@ void CMainDlg::OnCheckData() {
         StopJob();
         return;
     }
-    if (m_job != Job::kNone) return;
-    if (m_strReportPath.empty()) {
+    if (m_job != Job::kNone || m_bReportFailed) return;
+    if (!m_analysis) {
         ShowMessage(kOpenFirst);
         return;
     }
-    m_checkResult = {};
-    StartJob(
-        Job::kCheck, [path = m_strReportPath, &result = m_checkResult](const CWorker::Context& c) {
-            CFileAnalysis analysis;
-            analysis.Analyse(
-                path, {.scan = true,
-                       .data = {.progress = c.progress, .observer = nullptr, .stop = &c.stop}});
-            if (analysis.m_scan.m_bStopped || c.stop) {
-                result.stopped = true;
-                return;
-            }
-            const FileFacts facts = FillFacts(path, analysis);
-            CStringReportArea area;
-            if (facts.scan) {
-                // The lines plovik-report --scan appends to the report, then the findings.
-                AddScanSection(area, facts);
-                AddFindingsSection(area, facts);
-            } else {
-                WriteReport(area, facts);  // the file gives only a message now: that message
-            }
-            result.text = area.Text();
-            result.mendable = RepairWouldMend(facts);
-        });
+    m_check = {std::move(m_analysis), std::nullopt};
+    StartJob(Job::kCheck, [path = m_strReportPath, &check = m_check](const CWorker::Context& c) {
+        check.found = CheckData(*check.analysis, path, c);
+    });
+}
+
+std::optional<CMainDlg::CheckSections> CMainDlg::CheckData(CFileAnalysis& analysis,
+                                                           const std::string& strPath,
+                                                           const CWorker::Context& c) {
+    const bool scanned =
+        analysis.ScanData({.progress = c.progress, .observer = nullptr, .stop = &c.stop});
+    if (!scanned || analysis.m_scan.m_bStopped || c.stop) return std::nullopt;
+    const FileFacts facts = FillFacts(strPath, analysis);
+    // The lines plovik-report --scan appends to the report, then the findings.
+    CStringReportArea area;
+    AddScanSection(area, facts);
+    AddFindingsSection(area, facts);
+    return CheckSections{area.Text(), RepairWouldMend(facts)};
+}
+
+void CMainDlg::ShowCheckSections(const std::string& text) {
+    TruncateEdit(m_editFileInfo.m_hWnd, m_nReportChars);
+    CEditReportArea(m_editFileInfo.m_hWnd).AppendLines(text);
 }
 
 void CMainDlg::OnRepair() {
@@ -351,9 +354,14 @@ void CMainDlg::StartJob(Job job, CWorker::Task task) {
 void CMainDlg::StopJob() {
     if (m_job == Job::kNone) return;
     m_worker.Stop();
+    TakeBackAnalysis();
     m_job = Job::kNone;
     ShowJobButtons();
     m_taskbar.Clear(m_hWnd);
+}
+
+void CMainDlg::TakeBackAnalysis() {
+    if (m_check.analysis) m_analysis = std::move(m_check.analysis);
 }
 
 void CMainDlg::OnJobProgress(WPARAM serial, int percent) {
@@ -366,9 +374,10 @@ void CMainDlg::OnJobDone(WPARAM serial) {
     if (!m_worker.Finish(serial)) return;  // a task that was stopped: nothing of it is shown
     const Job job = m_job;
     m_job = Job::kNone;
-    if (job == Job::kCheck && !m_checkResult.stopped) {
-        m_bMendable = m_checkResult.mendable;
-        CEditReportArea(m_editFileInfo.m_hWnd).AppendLines(m_checkResult.text);
+    TakeBackAnalysis();
+    if (job == Job::kCheck && m_check.found) {
+        m_bMendable = m_check.found->mendable;
+        ShowCheckSections(m_check.found->text);
     } else if (job == Job::kRepair && m_repairResult.summary.status != RepairStatus::kStopped) {
         CStringReportArea section;
         AddRepairSection(section, m_repairResult.output, m_repairResult.summary);
@@ -394,7 +403,8 @@ void CMainDlg::ShowJobButtons(int percent) {
     } else {
         SetDlgItemTextW(m_hWnd, IDC_REPAIR, kRepairText);
     }
-    EnableControl(m_hWnd, IDC_CHECK_DATA, m_job != Job::kRepair);
+    EnableControl(m_hWnd, IDC_CHECK_DATA,
+                  m_job == Job::kCheck || (m_job == Job::kNone && !m_bReportFailed));
     EnableControl(m_hWnd, IDC_REPAIR,
                   m_job == Job::kRepair || (m_job == Job::kNone && m_bMendable));
 }

@@ -70,6 +70,7 @@ class DataCheckTest : public ::testing::Test {
     void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }
     std::wstring Report() const { return ItemText(hDlg, IDC_FILE_INFO); }
     std::wstring CheckButton() const { return ItemText(hDlg, IDC_CHECK_DATA); }
+    bool CheckEnabled() const { return IsWindowEnabled(GetDlgItem(hDlg, IDC_CHECK_DATA)); }
     bool RepairEnabled() const { return IsWindowEnabled(GetDlgItem(hDlg, IDC_REPAIR)); }
     void Read(const std::string& path) {
         SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(path).c_str());
@@ -151,7 +152,8 @@ TEST_F(DataCheckTest, BeforeAnyReportItAsksForAFile) {
 }
 
 // The check appends what plovik-report --scan appends, then the findings (errors and
-// warnings, when the check has any); the repair button follows what it found.
+// warnings, when the check has any); the repair button follows what it found. A second
+// check shows its sections in place of the first's.
 TEST_F(DataCheckTest, CheckAppendsTheCommandLinesSection) {
     const test::Bytes bytes = test::BuildSimpleAvi({.frames = 250});
     const std::string whole = temp.Write("whole.avi", bytes);
@@ -173,11 +175,50 @@ TEST_F(DataCheckTest, CheckAppendsTheCommandLinesSection) {
         EXPECT_TRUE(findings.empty() || findings.rfind(L"\r\n* 검사 결과\r\n", 0) == 0)
             << WideToUtf8(findings);
         EXPECT_EQ(RepairEnabled(), path == cut);
+
+        Click(IDC_CHECK_DATA);
+        ASSERT_TRUE(WaitForJob());
+        EXPECT_EQ(Report(), shown);
     }
     EXPECT_NE(Report().find(L"    손상 구간          : 1곳"), std::wstring::npos);
     // Another report: the repair waits for its check.
     Read(cut);
     EXPECT_FALSE(RepairEnabled());
+}
+
+// A file that gave only a failure message has no data to check.
+TEST_F(DataCheckTest, AFileWithOnlyAFailureMessageOffersNoCheck) {
+    const std::string good = temp.Write("good.avi", test::BuildSimpleAvi());
+    const std::string failures[] = {
+        temp.Write("text.avi", "not a movie at all"), temp.PathOf("missing.avi"),
+        temp.Write(
+            "header.avi",
+            test::Riff("AVI ", {test::List("hdrl", {test::Chunk("JUNK", test::Zeros(56))})}))};
+    for (const std::string& path : failures) {
+        SCOPED_TRACE(path);
+        Read(good);
+        EXPECT_TRUE(CheckEnabled());
+        Read(path);
+        EXPECT_FALSE(CheckEnabled());
+        Click(IDC_CHECK_DATA);
+        EXPECT_EQ(dlg->m_job, CMainDlg::Job::kNone);
+    }
+}
+
+// The check reads the file of the report through the report's own open: renamed and
+// replaced by another since, it still checks the file the report showed.
+TEST_F(DataCheckTest, TheCheckReadsTheReportsFileUnderAnyName) {
+    const test::Bytes bytes = test::BuildSimpleAvi({.frames = 250});
+    const std::string path = temp.Write("clip.avi", bytes.substr(0, bytes.find("movi") + 3205));
+    const std::wstring section = CliScanSection(path);
+    Read(path);
+    const std::wstring report = Report();
+    std::filesystem::rename(Utf8ToWide(path), temp.path() / L"moved.avi");
+    temp.Write("clip.avi", bytes);
+    Click(IDC_CHECK_DATA);
+    ASSERT_TRUE(WaitForJob());
+    EXPECT_EQ(Report().substr(0, report.size() + section.size()), report + section);
+    EXPECT_TRUE(RepairEnabled());
 }
 
 // Pressed again the button stops the check; naming another file stops it too. Either way
