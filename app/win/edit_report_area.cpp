@@ -40,6 +40,11 @@ void AppendToEdit(HWND hEdit, std::wstring_view text) {
     }
 }
 
+void TruncateEdit(HWND hEdit, std::size_t chars) {
+    SendMessageW(hEdit, EM_SETSEL, static_cast<WPARAM>(chars), -1);
+    SendMessageW(hEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+}
+
 void SetEditText(HWND hEdit, std::wstring_view text) {
     SetWindowTextW(hEdit, L"");
     AppendToEdit(hEdit, text);

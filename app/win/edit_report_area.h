@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,8 @@ class CEditReportArea : public CReportArea {
 // Long lines go in as pieces (see the .cpp), so that a report shows at once whatever its
 // line lengths.
 void AppendToEdit(HWND hEdit, std::wstring_view text);
+// Removes everything after the first `chars` characters of the edit control's text.
+void TruncateEdit(HWND hEdit, std::size_t chars);
 // Replaces the whole text of the edit control as WM_SETTEXT does (caret at the start), but
 // filled as AppendToEdit fills it.
 void SetEditText(HWND hEdit, std::wstring_view text);

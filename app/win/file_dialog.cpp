@@ -75,6 +75,18 @@ HWND CLumoFileDialog::CreatePlacementWindow() const {
     return hPlace;
 }
 
+// The hook's child of the explorer-style dialog; only the name's confirmation is its business.
+UINT_PTR CALLBACK CLumoFileDialog::HookProc(HWND hChild, UINT msg, WPARAM /*wParam*/,
+                                            LPARAM lParam) {
+    if (msg != WM_NOTIFY) return 0;
+    const auto* notify = reinterpret_cast<const OFNOTIFYW*>(lParam);
+    if (notify->hdr.code != CDN_FILEOK) return 0;
+    const auto* self = reinterpret_cast<const CLumoFileDialog*>(notify->lpOFN->lCustData);
+    if (self->m_fileOk(GetParent(hChild), notify->lpOFN->lpstrFile)) return 0;
+    SetWindowLongPtrW(hChild, DWLP_MSGRESULT, 1);  // the dialog stays open
+    return 1;
+}
+
 INT_PTR CLumoFileDialog::DoModal() {
     // Nothing of an earlier, longer name may survive behind the initial one.
     size_t nameEnd = std::wstring_view(m_ofn.lpstrFile).size();
@@ -97,7 +109,9 @@ INT_PTR CLumoFileDialog::DoModal() {
     }
 
     m_ofn.hwndOwner = hOwner;
-    m_ofn.lpfnHook = nullptr;
+    m_ofn.lpfnHook = m_fileOk ? HookProc : nullptr;
+    m_ofn.lCustData = reinterpret_cast<LPARAM>(this);
+    if (m_fileOk) m_ofn.Flags |= OFN_ENABLEHOOK;
     m_ofn.lpTemplateName = nullptr;
     BOOL bResult =
         m_bOpenFileDialog ? m_platform.getOpenFileName(&m_ofn) : m_platform.getSaveFileName(&m_ofn);

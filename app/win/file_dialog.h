@@ -6,6 +6,7 @@
 // needs windows.h first
 #include <commdlg.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ class CLumoFileDialog {
     INT_PTR DoModal();
     std::wstring GetPathName() const { return m_ofn.lpstrFile; }
 
+    // Asked with the chosen path while the dialog is still open (hDialog, to own a message);
+    // false keeps the dialog open for another name. Set, the dialog gets a hook for it
+    // (OFN_ENABLEHOOK added to the caller's flags).
+    std::function<bool(HWND hDialog, const std::wstring& path)> m_fileOk;
+
     // Moves a window, keeping its size, z-order and activation, to the screen's centre.
     static void CenterOnScreen(HWND hWnd);
 
@@ -41,6 +47,7 @@ class CLumoFileDialog {
 
   private:
     HWND CreatePlacementWindow() const;
+    static UINT_PTR CALLBACK HookProc(HWND hChild, UINT msg, WPARAM wParam, LPARAM lParam);
 
     bool m_bOpenFileDialog;
     HWND m_pParentWindow;

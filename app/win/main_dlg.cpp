@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <filesystem>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -30,10 +31,13 @@ constexpr wchar_t kOpenFilter[] = L"AVI 파일(*.AVI)|*.avi|모든파일(*.*)|*.
 constexpr wchar_t kSaveFilter[] = L"모든파일(*.*)|*.*||";
 constexpr DWORD kOpenFlags = OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
+// The repair asks about replacing a file itself, after refusing the analysed file.
+constexpr DWORD kRepairFlags = OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr wchar_t kRepairFilter[] = L"AVI 파일(*.AVI)|*.avi||";
 constexpr wchar_t kRepairTitle[] = L"복구본 저장";
 constexpr wchar_t kRepairOverInput[] =
     L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.";
+constexpr wchar_t kReplaceQuestion[] = L" 파일이 이미 있습니다.\n바꾸시겠습니까?";
 constexpr wchar_t kCheckText[] = L"데이터 검사(&D)";
 constexpr wchar_t kRepairText[] = L"복구(&E)";
 
@@ -58,24 +62,6 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
         done += written;
     }
     return CloseHandle(h) && ok;
-}
-
-// Whether two paths name one file (any spelling, links included); false when either
-// cannot be opened, as a file not there yet is no other file.
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-    auto identity = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE h =
-            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        const bool ok = GetFileInformationByHandle(h, &info) != 0;
-        CloseHandle(h);
-        return ok;
-    };
-    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
-    return identity(a, ia) && identity(b, ib) &&
-           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 // A button that loses its use may not keep the keyboard focus: it moves on first.
@@ -208,14 +194,17 @@ void CMainDlg::ShowFileInfo(const std::string& strPath) {
     StopJob();
     m_strReportPath = strPath;
     m_bMendable = false;
-    ShowJobButtons();
+    if (!m_analysis) m_analysis = std::make_unique<CFileAnalysis>();
+    m_analysis->Analyse(strPath, {.keepOpen = true});
     // The report is built first and goes into the area in one step: the control lays out
     // and repaints its text once, not once per line.
     CStringReportArea report;
-    plovik::ShowFileInfo(report, strPath);
+    m_bReportFailed = !WriteReport(report, FillFacts(strPath, *m_analysis, /*judged=*/false));
+    ShowJobButtons();
     CEditReportArea area(m_editFileInfo.m_hWnd);
     area.ClearReport();
     area.AppendLines(report.Text());
+    m_nReportChars = static_cast<std::size_t>(GetWindowTextLengthW(m_editFileInfo.m_hWnd));
 }
 
 void CMainDlg::ClearReport() { CEditReportArea(m_editFileInfo.m_hWnd).ClearReport(); }
@@ -286,34 +275,34 @@ void CMainDlg::OnCheckData() {
         StopJob();
         return;
     }
-    if (m_job != Job::kNone) return;
-    if (m_strReportPath.empty()) {
+    if (m_job != Job::kNone || m_bReportFailed) return;
+    if (!m_analysis) {
         ShowMessage(kOpenFirst);
         return;
     }
-    m_checkResult = {};
-    StartJob(
-        Job::kCheck, [path = m_strReportPath, &result = m_checkResult](const CWorker::Context& c) {
-            CFileAnalysis analysis;
-            analysis.Analyse(
-                path, {.scan = true,
-                       .data = {.progress = c.progress, .observer = nullptr, .stop = &c.stop}});
-            if (analysis.m_scan.m_bStopped || c.stop) {
-                result.stopped = true;
-                return;
-            }
-            const FileFacts facts = FillFacts(path, analysis);
-            CStringReportArea area;
-            if (facts.scan) {
-                // The lines plovik-report --scan appends to the report, then the findings.
-                AddScanSection(area, facts);
-                AddFindingsSection(area, facts);
-            } else {
-                WriteReport(area, facts);  // the file gives only a message now: that message
-            }
-            result.text = area.Text();
-            result.mendable = RepairWouldMend(facts);
-        });
+    m_check = {std::move(m_analysis), std::nullopt};
+    StartJob(Job::kCheck, [path = m_strReportPath, &check = m_check](const CWorker::Context& c) {
+        check.found = CheckData(*check.analysis, path, c);
+    });
+}
+
+std::optional<CMainDlg::CheckSections> CMainDlg::CheckData(CFileAnalysis& analysis,
+                                                           const std::string& strPath,
+                                                           const CWorker::Context& c) {
+    const bool scanned =
+        analysis.ScanData({.progress = c.progress, .observer = nullptr, .stop = &c.stop});
+    if (!scanned || analysis.m_scan.m_bStopped || c.stop) return std::nullopt;
+    const FileFacts facts = FillFacts(strPath, analysis);
+    // The lines plovik-report --scan appends to the report, then the findings.
+    CStringReportArea area;
+    AddScanSection(area, facts);
+    AddFindingsSection(area, facts);
+    return CheckSections{area.Text(), RepairWouldMend(facts)};
+}
+
+void CMainDlg::ShowCheckSections(const std::string& text) {
+    TruncateEdit(m_editFileInfo.m_hWnd, m_nReportChars);
+    CEditReportArea(m_editFileInfo.m_hWnd).AppendLines(text);
 }
 
 void CMainDlg::OnRepair() {
@@ -322,19 +311,17 @@ void CMainDlg::OnRepair() {
         return;
     }
     if (m_job != Job::kNone || !m_bMendable || m_strReportPath.empty()) return;
-    const std::wstring input = Utf8ToWide(m_strReportPath);
     std::wstring name = Utf8ToWide(GetFileNameOnly(m_strReportPath) + ".repaired.avi");
-    CLumoFileDialog dlg(false, L"avi", name.c_str(), kSaveFlags, kRepairFilter, m_hWnd, m_platform);
+    CLumoFileDialog dlg(false, L"avi", name.c_str(), kRepairFlags, kRepairFilter, m_hWnd,
+                        m_platform);
     std::wstring folder = Utf8ToWide(FolderOf(m_strReportPath));
     if (!folder.empty()) dlg.m_ofn.lpstrInitialDir = folder.c_str();
     dlg.m_ofn.lpstrTitle = kRepairTitle;
+    dlg.m_fileOk = [this](HWND hFileDialog, const std::wstring& output) {
+        return AcceptRepairOutput(hFileDialog, output);
+    };
     if (dlg.DoModal() != IDOK) return;
-    const std::wstring output = dlg.GetPathName();
-    if (SameFile(output, input)) {
-        ShowMessage(kRepairOverInput);
-        return;
-    }
-    m_repairResult = {WideToUtf8(output), {}};
+    m_repairResult = {WideToUtf8(dlg.GetPathName()), {}};
     StartJob(Job::kRepair, [input = m_strReportPath,
                             &result = m_repairResult](const CWorker::Context& c) {
         // The save dialog asked before replacing a file, so the copy may replace it.
@@ -352,6 +339,19 @@ void CMainDlg::OnRepair() {
     });
 }
 
+bool CMainDlg::AcceptRepairOutput(HWND hFileDialog, const std::wstring& output) const {
+    const std::string path = WideToUtf8(output);
+    if (RefusalOf(m_strReportPath, path, /*force=*/true)) {
+        MessageBoxW(hFileDialog, kRepairOverInput, kMessageCaption, MB_OK);
+        return false;
+    }
+    if (!RefusalOf(m_strReportPath, path, /*force=*/false)) return true;  // a new file
+    const std::wstring question =
+        std::filesystem::path(output).filename().wstring() + kReplaceQuestion;
+    return MessageBoxW(hFileDialog, question.c_str(), kRepairTitle, MB_YESNO | MB_ICONWARNING) ==
+           IDYES;
+}
+
 void CMainDlg::StartJob(Job job, CWorker::Task task) {
     m_job = job;
     ShowJobButtons();
@@ -362,9 +362,14 @@ void CMainDlg::StartJob(Job job, CWorker::Task task) {
 void CMainDlg::StopJob() {
     if (m_job == Job::kNone) return;
     m_worker.Stop();
+    TakeBackAnalysis();
     m_job = Job::kNone;
     ShowJobButtons();
     m_taskbar.Clear(m_hWnd);
+}
+
+void CMainDlg::TakeBackAnalysis() {
+    if (m_check.analysis) m_analysis = std::move(m_check.analysis);
 }
 
 void CMainDlg::OnJobProgress(WPARAM serial, int percent) {
@@ -377,9 +382,10 @@ void CMainDlg::OnJobDone(WPARAM serial) {
     if (!m_worker.Finish(serial)) return;  // a task that was stopped: nothing of it is shown
     const Job job = m_job;
     m_job = Job::kNone;
-    if (job == Job::kCheck && !m_checkResult.stopped) {
-        m_bMendable = m_checkResult.mendable;
-        CEditReportArea(m_editFileInfo.m_hWnd).AppendLines(m_checkResult.text);
+    TakeBackAnalysis();
+    if (job == Job::kCheck && m_check.found) {
+        m_bMendable = m_check.found->mendable;
+        ShowCheckSections(m_check.found->text);
     } else if (job == Job::kRepair && m_repairResult.summary.status != RepairStatus::kStopped) {
         CStringReportArea section;
         AddRepairSection(section, m_repairResult.output, m_repairResult.summary);
@@ -405,7 +411,8 @@ void CMainDlg::ShowJobButtons(int percent) {
     } else {
         SetDlgItemTextW(m_hWnd, IDC_REPAIR, kRepairText);
     }
-    EnableControl(m_hWnd, IDC_CHECK_DATA, m_job != Job::kRepair);
+    EnableControl(m_hWnd, IDC_CHECK_DATA,
+                  m_job == Job::kCheck || (m_job == Job::kNone && !m_bReportFailed));
     EnableControl(m_hWnd, IDC_REPAIR,
                   m_job == Job::kRepair || (m_job == Job::kNone && m_bMendable));
 }

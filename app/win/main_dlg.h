@@ -5,10 +5,14 @@
 // needs windows.h first
 #include <shellapi.h>
 
+#include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "dialog.h"
 #include "platform_calls.h"
+#include "plovik/file_analysis.h"
 #include "plovik/repair.h"
 #include "resource.h"
 #include "taskbar_progress.h"
@@ -29,8 +33,8 @@ class CMainDlg : public CDialog {
     // The command-line text after the program's name; start-up analyses its first word.
     void SetCommandLine(std::wstring tail) { m_strCmdLine = std::move(tail); }
 
-    // Analysis: clears the report area and writes the report of the file (UTF-8 path). A
-    // data check or repair still running is stopped first.
+    // Analysis: clears the report area and writes the report of the file (UTF-8 path), which
+    // stays open for its data check. A data check or repair still running is stopped first.
     void ShowFileInfo(const std::string& strPath);
     void ClearReport();
 
@@ -42,7 +46,8 @@ class CMainDlg : public CDialog {
     bool SaveReport(const std::string& strPath);
     void OnHomepage();
     void OnDropFiles(HDROP hDropInfo);
-    // The data check of the last report's file, on the worker; pressed again, it stops.
+    // The data check of the last report's file, through the report's open, on the worker;
+    // pressed again, it stops. Its sections follow the report, in place of an earlier check's.
     void OnCheckData();
     // A repaired copy of that file, after a check that found what a repair mends; pressed
     // again while it runs, it stops (and leaves no file).
@@ -62,8 +67,9 @@ class CMainDlg : public CDialog {
     // What runs on the worker, if anything.
     enum class Job { kNone, kCheck, kRepair };
     Job m_job = Job::kNone;
-    std::string m_strReportPath;  // the file of the last report; empty before any
-    bool m_bMendable = false;     // its last data check found what a repair mends
+    std::string m_strReportPath;   // the file of the last report; empty before any
+    bool m_bReportFailed = false;  // it gave only a failure message: no data to check
+    bool m_bMendable = false;      // its last data check found what a repair mends
     // The jobs' worker, whose tasks tests watch.
     CWorker& Worker() { return m_worker; }
 
@@ -80,20 +86,40 @@ class CMainDlg : public CDialog {
     void StartJob(Job job, CWorker::Task task);
     // Stops the task on the worker, if any; what it found is dropped.
     void StopJob();
+    // After the task has ended: the analysis a data check held is the window's again.
+    void TakeBackAnalysis();
     void OnJobProgress(WPARAM serial, int percent);
     void OnJobDone(WPARAM serial);
     // The two buttons' texts and states for the job that runs (none: their own).
     void ShowJobButtons(int percent = 0);
+    // Asked by the repair's save dialog while it is open: never the analysed file, another
+    // existing file only when the user agrees to replace it.
+    bool AcceptRepairOutput(HWND hFileDialog, const std::wstring& output) const;
+    // The data check of the analysed file, through its open: what it found, none when it
+    // was stopped.
+    struct CheckSections {
+        std::string text;  // the data-check and findings sections (CR LF)
+        bool mendable = false;
+    };
+    static std::optional<CheckSections> CheckData(CFileAnalysis& analysis,
+                                                  const std::string& strPath,
+                                                  const CWorker::Context& context);
+    // The report followed by a data check's sections, in place of whatever followed it
+    // (an earlier check's, a repair's).
+    void ShowCheckSections(const std::string& text);
 
     std::wstring m_strCmdLine;
     CWorker m_worker;
     CTaskbarProgress m_taskbar;
-    // What the task found; the worker writes them, the window reads them after it ended.
-    struct CheckResult {
-        bool stopped = false;
-        std::string text;  // the lines to append (CR LF)
-        bool mendable = false;
-    } m_checkResult;
+    // The last report's analysis, its file kept open. A data check holds it (in m_check)
+    // while it runs: the window has none then.
+    std::unique_ptr<CFileAnalysis> m_analysis;
+    std::size_t m_nReportChars = 0;  // the report's length in the area, before any check
+    // What a task found; the worker writes them, the window reads them after it ended.
+    struct CheckJob {
+        std::unique_ptr<CFileAnalysis> analysis;
+        std::optional<CheckSections> found;  // none: stopped (or failed)
+    } m_check;
     struct RepairResult {
         std::string output;
         RepairSummary summary;

@@ -72,6 +72,7 @@ class DataCheckTest : public ::testing::Test {
     void Click(int nID) { SendMessageW(GetDlgItem(hDlg, nID), BM_CLICK, 0, 0); }
     std::wstring Report() const { return ItemText(hDlg, IDC_FILE_INFO); }
     std::wstring CheckButton() const { return ItemText(hDlg, IDC_CHECK_DATA); }
+    bool CheckEnabled() const { return IsWindowEnabled(GetDlgItem(hDlg, IDC_CHECK_DATA)); }
     bool RepairEnabled() const { return IsWindowEnabled(GetDlgItem(hDlg, IDC_REPAIR)); }
     void Read(const std::string& path) {
         SetDlgItemTextW(hDlg, IDC_FILE_PATH, Utf8ToWide(path).c_str());
@@ -163,7 +164,8 @@ TEST_F(DataCheckTest, BeforeAnyReportItAsksForAFile) {
 }
 
 // The check appends what plovik-report --scan appends, then the findings (errors and
-// warnings, when the check has any); the repair button follows what it found.
+// warnings, when the check has any); the repair button follows what it found. A second
+// check shows its sections in place of the first's.
 TEST_F(DataCheckTest, CheckAppendsTheCommandLinesSection) {
     const test::Bytes bytes = test::BuildSimpleAvi({.frames = 250});
     const std::string whole = temp.Write("whole.avi", bytes);
@@ -185,11 +187,50 @@ TEST_F(DataCheckTest, CheckAppendsTheCommandLinesSection) {
         EXPECT_TRUE(findings.empty() || findings.rfind(L"\r\n* 검사 결과\r\n", 0) == 0)
             << WideToUtf8(findings);
         EXPECT_EQ(RepairEnabled(), path == cut);
+
+        Click(IDC_CHECK_DATA);
+        ASSERT_TRUE(WaitForJob());
+        EXPECT_EQ(Report(), shown);
     }
     EXPECT_NE(Report().find(L"    손상 구간          : 1곳"), std::wstring::npos);
     // Another report: the repair waits for its check.
     Read(cut);
     EXPECT_FALSE(RepairEnabled());
+}
+
+// A file that gave only a failure message has no data to check.
+TEST_F(DataCheckTest, AFileWithOnlyAFailureMessageOffersNoCheck) {
+    const std::string good = temp.Write("good.avi", test::BuildSimpleAvi());
+    const std::string failures[] = {
+        temp.Write("text.avi", "not a movie at all"), temp.PathOf("missing.avi"),
+        temp.Write(
+            "header.avi",
+            test::Riff("AVI ", {test::List("hdrl", {test::Chunk("JUNK", test::Zeros(56))})}))};
+    for (const std::string& path : failures) {
+        SCOPED_TRACE(path);
+        Read(good);
+        EXPECT_TRUE(CheckEnabled());
+        Read(path);
+        EXPECT_FALSE(CheckEnabled());
+        Click(IDC_CHECK_DATA);
+        EXPECT_EQ(dlg->m_job, CMainDlg::Job::kNone);
+    }
+}
+
+// The check reads the file of the report through the report's own open: renamed and
+// replaced by another since, it still checks the file the report showed.
+TEST_F(DataCheckTest, TheCheckReadsTheReportsFileUnderAnyName) {
+    const test::Bytes bytes = test::BuildSimpleAvi({.frames = 250});
+    const std::string path = temp.Write("clip.avi", bytes.substr(0, bytes.find("movi") + 3205));
+    const std::wstring section = CliScanSection(path);
+    Read(path);
+    const std::wstring report = Report();
+    std::filesystem::rename(Utf8ToWide(path), temp.path() / L"moved.avi");
+    temp.Write("clip.avi", bytes);
+    Click(IDC_CHECK_DATA);
+    ASSERT_TRUE(WaitForJob());
+    EXPECT_EQ(Report().substr(0, report.size() + section.size()), report + section);
+    EXPECT_TRUE(RepairEnabled());
 }
 
 // Pressed again the button stops the check; naming another file or closing the window
@@ -233,20 +274,30 @@ TEST_F(DataCheckTest, AStoppedCheckLeavesTheReportAsItWas) {
 }
 
 // The repair's save dialog: its title, filter and suggested name in the analysed file's
-// folder, and the analysed file itself refused.
+// folder; the analysed file itself refused while the dialog is open, before any question
+// about replacing it; another file replaced when the user agrees.
 TEST_F(DataCheckTest, RepairAsksWhereAndRefusesTheAnalysedFile) {
     const test::Bytes bytes = test::BuildSimpleAvi({.frames = 50});
-    const std::string cut = temp.Write("clip.avi", bytes.substr(0, bytes.size() - 100));
+    const test::Bytes cutBytes = bytes.substr(0, bytes.size() - 100);
+    const std::string cut = temp.Write("clip.avi", cutBytes);
+    const std::string other = temp.Write("other.avi", "to be replaced");
     Read(cut);
     Click(IDC_CHECK_DATA);
     ASSERT_TRUE(WaitForJob());
     ASSERT_TRUE(RepairEnabled());
 
-    std::wstring title, name, filter, box;
+    std::wstring title, name, filter, refusal, question;
     HWND fileDialog = nullptr;
+    auto textOf = [](HWND box) {
+        std::wstring text;
+        for (const std::wstring& s : test::StaticTexts(box))
+            if (!s.empty()) text = s;
+        return text;
+    };
+    auto fromFileDialog = [&](HWND owner) { return owner == fileDialog; };
     const bool ok = RunWithSteps(
         [&] { Click(IDC_REPAIR); },
-        {OnDialog([&](HWND owner) { return owner != hDlg && owner != fileDialog; },
+        {OnDialog(NotMain(),
                   [&](HWND fd) {
                       fileDialog = fd;
                       title = test::WindowText(fd);
@@ -258,21 +309,34 @@ TEST_F(DataCheckTest, RepairAsksWhereAndRefusesTheAnalysedFile) {
                       SetDlgItemTextW(fd, kFileNameBox, Utf8ToWide(cut).c_str());
                       PostMessageW(fd, WM_COMMAND, IDOK, 0);
                   }),
-         // The platform asks before replacing a file.
-         OnDialog([&](HWND owner) { return owner == fileDialog; },
-                  [&](HWND prompt) { PostMessageW(prompt, WM_COMMAND, IDYES, 0); }),
-         OnDialog(Main(), [&](HWND msg) {
-             for (const std::wstring& s : test::StaticTexts(msg))
-                 if (!s.empty()) box = s;
-             PostMessageW(msg, WM_COMMAND, IDOK, 0);
+         OnDialog(fromFileDialog,
+                  [&](HWND box) {
+                      refusal = textOf(box);
+                      PostMessageW(box, WM_COMMAND, IDOK, 0);
+                  }),
+         // The file dialog is still open for another name.
+         [&] {
+             if (!IsWindowVisible(fileDialog) || test::FindThreadDialog(hDlg) != fileDialog)
+                 return false;
+             SetDlgItemTextW(fileDialog, kFileNameBox, Utf8ToWide(other).c_str());
+             PostMessageW(fileDialog, WM_COMMAND, IDOK, 0);
+             return true;
+         },
+         OnDialog(fromFileDialog, [&](HWND box) {
+             question = textOf(box);
+             PostMessageW(box, WM_COMMAND, IDYES, 0);
          })});
     EXPECT_TRUE(ok);
     EXPECT_EQ(title, L"복구본 저장");
     EXPECT_EQ(name, L"clip.repaired.avi");
     EXPECT_EQ(filter, L"AVI 파일(*.AVI)");
-    EXPECT_EQ(box, L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.");
-    EXPECT_EQ(dlg->m_job, CMainDlg::Job::kNone);
-    EXPECT_EQ(test::ReadFileBytes(cut), bytes.substr(0, bytes.size() - 100));
+    EXPECT_EQ(refusal, L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.");
+    EXPECT_EQ(question, L"other.avi 파일이 이미 있습니다.\n바꾸시겠습니까?");
+    ASSERT_TRUE(WaitForJob());
+    EXPECT_EQ(test::ReadFileBytes(cut), cutBytes);
+    EXPECT_NE(Report().find(L"    저장한 파일        : " + Utf8ToWide(other)), std::wstring::npos)
+        << WideToUtf8(Report());
+    EXPECT_EQ(test::ReadFileBytes(other).substr(0, 4), "RIFF");
 }
 
 TEST_F(DataCheckTest, RepairWritesACopyTheCheckCallsOk) {
