@@ -22,7 +22,9 @@
 
 #include "index_match.h"
 #include "index_read.h"
+#include "plovik/frame_check.h"
 #include "plovik/frame_type.h"
+#include "record_cursor.h"
 #include "riff_reader.h"
 #include "scan_reader.h"
 
@@ -106,6 +108,62 @@ struct StreamClock {
     double frameSeconds = 0.0;
 };
 
+// What a video stream's header list says of its frames, for its checker.
+VideoStreamFormat VideoFormatOf(const StreamTally& stream) {
+    const std::span<const std::uint8_t> bytes = stream.format;
+    RecordCursor c(bytes);
+    VideoStreamFormat f;
+    f.handler = stream.header.fccHandler;
+    const std::uint32_t size = c.U32();
+    f.width = c.I32();
+    f.height = c.I32();
+    c.Skip(2);  // planes
+    f.bitCount = c.U16();
+    f.compression = c.U32();
+    f.sizeImage = c.U32();
+    // The codec's own data follow the 40-byte header, as far as its size says (an odd format
+    // may carry a pad byte after them).
+    constexpr std::size_t kHeader = 40;
+    const std::size_t end = size >= kHeader && size <= bytes.size() ? size : bytes.size();
+    if (end > kHeader) f.extra = bytes.subspan(kHeader, end - kHeader);
+    return f;
+}
+
+// What an audio stream's header list says of its data, for its checker.
+AudioStreamFormat AudioFormatOf(const StreamTally& stream) {
+    const std::span<const std::uint8_t> bytes = stream.format;
+    RecordCursor c(bytes);
+    AudioStreamFormat f;
+    f.formatTag = stream.formatTag;  // the sub-format's for an extensible one
+    c.Skip(2);
+    f.channels = c.U16();
+    f.sampleRate = c.U32();
+    f.avgBytesPerSec = c.U32();
+    f.blockAlign = c.U16();
+    f.bitsPerSample = c.U16();
+    const std::uint16_t extraBytes = c.U16();
+    f.sampleSize = stream.header.dwSampleSize;
+    f.scale = stream.header.dwScale;
+    f.rate = stream.header.dwRate;
+    constexpr std::size_t kHeader = 18;
+    if (bytes.size() > kHeader) {
+        f.extra = bytes.subspan(kHeader, std::min<std::size_t>(extraBytes, bytes.size() - kHeader));
+    }
+    return f;
+}
+
+std::unique_ptr<FrameChecker> CheckerOf(const StreamTally& stream) {
+    if (stream.IsVideo()) return MakeVideoFrameChecker(VideoFormatOf(stream));
+    if (stream.IsAudio()) return MakeAudioFrameChecker(AudioFormatOf(stream));
+    return nullptr;
+}
+
+// The stream's frame checker and what it needs to place the damage it finds.
+struct StreamCheck {
+    std::unique_ptr<FrameChecker> checker;
+    std::uint64_t lastPosition = 0;  // of the last chunk it was given
+};
+
 class MovieWalk {
   public:
     MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexMatch* const> indexes,
@@ -128,6 +186,15 @@ class MovieWalk {
                                             : 0),
           m_fileSize(reader.End()) {}
 
+    // Each stream's frames checked by its codec's checker (the main walk does; the walks
+    // made again for the index alone do not).
+    void CheckFrames(const StreamTallies& streams) {
+        for (std::size_t s = 0; s < streams.size() && s < m_checks.size(); ++s) {
+            m_checks[s].checker = CheckerOf(streams[s]);
+            if (m_checks[s].checker) m_data[s].frameCheck = m_checks[s].checker->Depth();
+        }
+    }
+
     void Run();
     // What the walk met of each stream, by stream number.
     const std::array<StreamTally::Data, kMaxStreamLists>& Data() const { return m_data; }
@@ -144,6 +211,12 @@ class MovieWalk {
                          std::uint64_t dataEnd);
     std::optional<bool> TakeVideoFrame(std::uint64_t position, std::uint32_t size, IndexMark mark,
                                        std::span<const std::uint8_t> head);
+    std::span<const std::uint8_t> LargeFrame(std::uint64_t dataPos, std::uint32_t size);
+    FrameState CheckFrame(StreamCheck& check, int stream, std::uint64_t position,
+                          std::uint32_t size, std::span<const std::uint8_t> data);
+    void AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict);
+    void RestartChecks();
+    void EndChecks();
     void MeasureInterleave(const Tally& tally, std::uint64_t position);
     void NoteAudioBitrate(const std::uint8_t* frame);
     bool IsUnpaddedChunk(std::uint64_t position, std::uint64_t end);
@@ -175,9 +248,11 @@ class MovieWalk {
     std::uint64_t m_farPeeks = 0;
     Tally m_tally;
     std::array<StreamTally::Data, kMaxStreamLists> m_data{};  // by stream number
-    std::uint64_t m_regionEnd = 0;      // end of the last region, to join one that touches it
-    std::uint64_t m_dataRegionEnd = 0;  // the same for the damage within the data present
-    std::uint64_t m_afterOddPad = 0;    // where the walk went on after an odd-sized chunk
+    std::array<StreamCheck, kMaxStreamLists> m_checks{};      // by stream number
+    std::vector<std::uint8_t> m_largeFrame;  // a checked frame larger than the buffer
+    std::uint64_t m_regionEnd = 0;           // end of the last region, to join one that touches it
+    std::uint64_t m_dataRegionEnd = 0;       // the same for the damage within the data present
+    std::uint64_t m_afterOddPad = 0;         // where the walk went on after an odd-sized chunk
     std::uint64_t m_cutCandidate = UINT64_MAX;  // a well-formed chunk that the end cuts
     std::uint64_t m_ends[kMaxListDepth] = {};   // ends of the open lists, innermost last
     std::size_t m_depth = 0;
@@ -198,6 +273,7 @@ void MovieWalk::Run() {
             for (StreamTally::Data& data : m_data) data.firstPartChunks = data.chunks;
         }
     }
+    if (!m_out.m_bStopped) EndChecks();
 }
 
 void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
@@ -306,13 +382,20 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
     const int stream = StreamNumber(header);
     // Read from the header before the head of the data may move the buffer under it.
     const bool audio = stream == m_audioStream && HasKind(id, "wb");
-    const std::size_t want = HeadWanted(id, size);
+    StreamCheck& check = m_checks[static_cast<std::size_t>(stream)];
+    const bool unit = StreamChunkKindOf(id) == StreamChunkKind::kUnit;
+    const bool checked = check.checker != nullptr && unit;
+    // A checked frame is looked at whole: through the buffer where it fits.
+    const bool whole = checked && check.checker->NeedsData() && size <= m_reader.BlockBytes();
+    const std::size_t headWanted = HeadWanted(id, size);
+    const std::size_t want = whole ? size : headWanted;
     const std::uint64_t dataPos = position + kHeaderBytes;
     const bool held = m_reader.Held(dataPos) >= want;
     const std::uint8_t* bytes = held ? header + kHeaderBytes : m_reader.At(dataPos, want);
-    const std::span<const std::uint8_t> head = bytes != nullptr
+    const std::span<const std::uint8_t> data = bytes != nullptr
                                                    ? std::span<const std::uint8_t>(bytes, want)
                                                    : std::span<const std::uint8_t>();
+    const std::span<const std::uint8_t> head = data.first(std::min(data.size(), headWanted));
     const IndexMark mark = CheckIndex(position, id, size);
     std::optional<bool> frameKey;
     if (IsVideoFrameOf(id, m_videoStream)) {
@@ -325,6 +408,11 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
         if (m_mpegAudio && head.size() >= 4) NoteAudioBitrate(head.data());
     }
     AddToTally(m_data[static_cast<std::size_t>(stream)], id, size);
+    FrameState frame = FrameState::kCannotTell;
+    if (checked) {
+        const bool large = check.checker->NeedsData() && !whole;
+        frame = CheckFrame(check, stream, position, size, large ? LargeFrame(dataPos, size) : data);
+    }
     if ((size & 1) != 0) m_afterOddPad = dataEnd + 1;
     if (m_observer != nullptr) {
         SCANCHUNK chunk{position,
@@ -335,7 +423,8 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
                         static_cast<std::uint32_t>(m_depth - 1),
                         head.first(std::min(head.size(), m_headBytes)),
                         mark,
-                        frameKey};
+                        frameKey,
+                        frame};
         m_observer->Chunk(chunk);
     }
     return !held;
@@ -364,6 +453,60 @@ std::optional<bool> MovieWalk::TakeVideoFrame(std::uint64_t position, std::uint3
     }
     if (key) (*key ? m_out.m_KeyFrameSizes : m_out.m_DeltaFrameSizes).Add(size);
     return told;
+}
+
+// A checked frame larger than the buffer, read on its own (the buffer stays where the walk
+// is); empty when it is too large to be read whole or its bytes cannot be read.
+std::span<const std::uint8_t> MovieWalk::LargeFrame(std::uint64_t dataPos, std::uint32_t size) {
+    if (size > kScanLargestCheckedFrame) return {};
+    m_largeFrame.resize(size);
+    if (!m_reader.Peek(dataPos, m_largeFrame.data(), size)) return {};
+    return m_largeFrame;
+}
+
+// The frame's structure by its stream's checker; a frame whose bytes could not be had is not
+// judged.
+FrameState MovieWalk::CheckFrame(StreamCheck& check, int stream, std::uint64_t position,
+                                 std::uint32_t size, std::span<const std::uint8_t> data) {
+    FrameChecker& checker = *check.checker;
+    if (checker.NeedsData() && data.size() != size) {
+        checker.Restart();
+        return FrameState::kCannotTell;
+    }
+    check.lastPosition = position;
+    FrameVerdict verdict =
+        checker.Check(checker.NeedsData() ? data : std::span<const std::uint8_t>(), size);
+    const FrameState state = verdict.state;
+    if (state == FrameState::kDamaged) AddDamagedFrame(stream, position, std::move(verdict));
+    return state;
+}
+
+void MovieWalk::AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict) {
+    StreamTally::Data& data = m_data[static_cast<std::size_t>(stream)];
+    ++data.damagedFrames;
+    if (m_out.m_qwDamagedFrames++ >= kScanKeptDamagedFrames) return;
+    m_out.m_arDamagedFrames.push_back({position, static_cast<std::uint32_t>(stream),
+                                       data.chunks == 0 ? 0 : data.chunks - 1, verdict.offset,
+                                       std::move(verdict.reason)});
+}
+
+// Chunks were lost: what runs from chunk to chunk starts afresh.
+void MovieWalk::RestartChecks() {
+    for (StreamCheck& check : m_checks) {
+        if (check.checker) check.checker->Restart();
+    }
+}
+
+// Damage only the end shows belongs to each stream's last chunk.
+void MovieWalk::EndChecks() {
+    for (std::size_t s = 0; s < m_checks.size(); ++s) {
+        StreamCheck& check = m_checks[s];
+        if (!check.checker || m_data[s].chunks == 0) continue;
+        FrameVerdict verdict = check.checker->End();
+        if (verdict.state == FrameState::kDamaged) {
+            AddDamagedFrame(static_cast<int>(s), check.lastPosition, std::move(verdict));
+        }
+    }
 }
 
 // The bit rate of the MPEG audio frame header that opens an audio chunk (when one does: a
@@ -411,7 +554,8 @@ void MovieWalk::Observe(std::uint64_t position, FOURCC id, FOURCC listType, std:
                        static_cast<std::uint32_t>(m_depth - 1),
                        {},
                        IndexMark::kNone,
-                       {}});
+                       {},
+                       FrameState::kCannotTell});
 }
 
 // Where the walk goes on after the ill-formed header at position.
@@ -499,6 +643,7 @@ void MovieWalk::AddDataRegion(std::uint64_t start, std::uint64_t end) {
 
 void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t end) {
     if (end <= start) return;
+    RestartChecks();
     if (m_observer != nullptr) m_observer->Damaged(start, end - start);
     if (end <= m_reader.End()) AddDataRegion(start, end);
     m_out.m_qwDamagedBytes += end - start;
@@ -584,6 +729,7 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     }
     ScanReader reader(shared, size, kScanBlockBytes);
     MovieWalk walk(reader, avi, indexes, *this, options);
+    walk.CheckFrames(avi.m_arStreams);
     walk.Run();
     KeepStreamData(walk.Data(), avi.m_arStreams);
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;

@@ -45,7 +45,8 @@ class ScanReader {
     }
     // Bytes held from position on (0 when position is outside the buffer).
     std::size_t Held(std::uint64_t position) const;
-    // Copies n bytes (at most 16) at any position ahead without moving the buffer.
+    // Copies n bytes at any position ahead without moving the buffer: from it where it holds
+    // them, else read on their own.
     bool Peek(std::uint64_t position, std::uint8_t* out, std::size_t n);
 
     // Where the data ends: the size at opening, or less once the file turned out

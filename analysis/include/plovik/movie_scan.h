@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "plovik/avi_parser.h"
+#include "plovik/frame_check.h"
 
 namespace plovik {
 
@@ -26,6 +27,15 @@ class ScanFile;
 struct DAMAGEDREGION {
     std::uint64_t qwPosition;  // file position of its first byte
     std::uint64_t qwLength;
+};
+
+// A frame of a stream whose codec's structure its bytes break (see plovik/frame_check.h).
+struct DAMAGEDFRAME {
+    std::uint64_t qwPosition;  // of its chunk's header
+    std::uint32_t nStream;
+    std::uint64_t qwFrame;   // its number among the stream's frames or sample chunks, from 0
+    std::uint32_t dwOffset;  // where in the chunk's data the structure breaks
+    std::string reason;      // "JPEG data end without EOI"
 };
 
 // What an index says of a chunk: nothing (no entry names it), or whether it is a key frame.
@@ -48,6 +58,8 @@ struct SCANCHUNK {
     // What the frame's own bytes say, for a frame of the video stream whose codec tells it
     // (the scan reads them for the key-flag check); none otherwise.
     std::optional<bool> frameKey;
+    // What the stream's frame checker made of the chunk; kCannotTell without a checker.
+    FrameState frame = FrameState::kCannotTell;
 };
 
 // Told of what the walk meets, in file order: every chunk it takes and every damaged
@@ -87,7 +99,10 @@ struct AUDIOUNITS {
 };
 AUDIOUNITS AudioUnitsOf(const CAviParser& avi);
 
-constexpr std::size_t kScanKeptRegions = 100;             // regions listed; all are counted
+constexpr std::size_t kScanKeptRegions = 100;         // regions listed; all are counted
+constexpr std::size_t kScanKeptDamagedFrames = 1000;  // damaged frames listed; all counted
+// A frame larger than this is not read whole for its checker (it counts as not checked).
+constexpr std::uint64_t kScanLargestCheckedFrame = 64u << 20;
 constexpr std::size_t kScanBlockBytes = 256u << 10;       // the walk's buffer
 constexpr std::size_t kScanIndexBlockBytes = 128u << 10;  // the index reader's
 
@@ -132,6 +147,10 @@ class CMovieScan {
     // names are in neither).
     SizeTally m_KeyFrameSizes;
     SizeTally m_DeltaFrameSizes;
+    // Frames whose checker found their structure broken (each stream's count is in its
+    // tally), the first kScanKeptDamagedFrames of them in file order.
+    std::uint64_t m_qwDamagedFrames = 0;
+    std::vector<DAMAGEDFRAME> m_arDamagedFrames;
     // MPEG audio whose chunks open with frame headers of different bit rates.
     bool m_bAudioBitratesVary = false;
     // Video frames whose type their bytes told (at most their first 4 KiB read), and those

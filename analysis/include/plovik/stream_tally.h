@@ -10,6 +10,7 @@
 
 #include "plovik/avi_records.h"
 #include "plovik/chunk_ids.h"
+#include "plovik/frame_check.h"
 
 namespace plovik {
 
@@ -76,6 +77,9 @@ struct StreamTally {
         std::uint32_t largest = 0;          // of any chunk of the stream
         std::uint64_t firstPartChunks = 0;  // in the first "movi" list
         FOURCC unitId = 0;                  // the id of its first frame or sample chunk
+        // How far its frames' structure was checked, and those that broke it.
+        CheckDepth frameCheck = CheckDepth::kNone;
+        std::uint64_t damagedFrames = 0;
     } data;
 
     bool IsVideo() const { return header.fccType == kVids; }
