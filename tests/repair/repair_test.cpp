@@ -146,6 +146,26 @@ TEST(Repair, WhatCannotBeRepaired) {
     EXPECT_EQ(RepairBytes(empty).summary.status, RepairStatus::kNotRepairable);
 }
 
+// As the fuzz target repairs: one analysis kept from one input, and one check, to the next.
+TEST(Repair, AnAnalysisKeptFromAnotherFileGivesTheSameCopy) {
+    const Bytes openDml =
+        test::BuildOpenDmlAvi({.partFrames = {40, 40}, .audio = true, .chunkHeaders = true})
+            .file.Flat();
+    const Bytes cut = Cut(test::BuildSimpleAvi({.frames = 60, .keyInterval = 3}), 1203);
+    CFileAnalysis kept;
+    for (const Bytes* input : {&openDml, &cut, &openDml}) {
+        const std::unique_ptr<RawFile> file = MakeMemoryRawFile(*input);
+        StringSink sink;
+        const RepairSummary summary = RepairInto(*file, &sink, {}, kept);
+        const Repaired fresh = RepairBytes(*input);
+        ASSERT_EQ(summary.status, RepairStatus::kWritten) << summary.message;
+        EXPECT_EQ(sink.out, fresh.copy);
+        EXPECT_EQ(summary.videoFrames, fresh.summary.videoFrames);
+        const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(sink.out);
+        EXPECT_EQ(CheckRepairedCopy(*copy, "copy.avi", summary, {}, kept), "");
+    }
+}
+
 class RepairOnDisk : public ::testing::Test {
   protected:
     test::TempDir temp;
