@@ -50,10 +50,18 @@ bool IsChunkAt(const std::string& bytes, std::size_t at, std::size_t end) {
     return Load32(bytes, at + 4) <= end - at - 8;
 }
 
+// Where the chunk after one whose data end at `at` begins: after its pad byte when its size is
+// odd, unless a chunk stands at `at` and none after the pad (some writers leave it out).
+std::size_t NextChunkAt(const std::string& bytes, std::size_t at, std::size_t size,
+                        std::size_t end) {
+    if ((size & 1) == 0) return at;
+    const bool unpadded = IsChunkAt(bytes, at, end) && !IsChunkAt(bytes, at + 1, end);
+    return unpadded ? at : at + 1;
+}
+
 // Each chunk between begin and end (header positions; a chunk that runs past end ends the
-// walk), told to visit with its id, its data's offset and its size. After an odd size the
-// next chunk is looked for without the pad byte too: some writers leave it out. Returns
-// where the walk ended: end, or the first header that is not a chunk's.
+// walk), told to visit with its id, its data's offset and its size. Returns where the walk
+// ended: end, or the first header that is not a chunk's.
 template <class Visit>
 std::size_t ForEachChunk(const std::string& bytes, std::size_t begin, std::size_t end,
                          Visit visit) {
@@ -62,11 +70,7 @@ std::size_t ForEachChunk(const std::string& bytes, std::size_t begin, std::size_
         const std::size_t size = Load32(bytes, at + 4);
         if (size > end - at - 8) return at;
         visit(Load32(bytes, at), at, size);
-        at += 8 + size;
-        if ((size & 1) != 0 && !(IsChunkAt(bytes, at + 1, end) || !IsChunkAt(bytes, at, end))) {
-            continue;  // unpadded
-        }
-        at += size & 1;
+        at = NextChunkAt(bytes, at + 8 + size, size, end);
     }
     return std::min(at, end);
 }
@@ -159,9 +163,12 @@ void HeaderList::MakeRoomForSuperIndexes(std::uint32_t entries) {
     std::size_t copied = 12;
     for (const StreamList& list : m_strls) {
         rebuilt.append(m_bytes, copied, list.begin - copied);
-        rebuilt += StreamListWithRoom(list, entries);
-        copied = list.end + ((list.end - list.begin) & 1);
-        copied = std::min(copied, m_bytes.size());
+        const std::string withRoom = StreamListWithRoom(list, entries);
+        rebuilt += withRoom;
+        // Padded in the copy, whether or not the writer left its pad byte out.
+        if ((withRoom.size() & 1) != 0) rebuilt += '\0';
+        const std::size_t size = list.end - list.begin - 8;
+        copied = std::min(NextChunkAt(m_bytes, list.end, size, m_bytes.size()), m_bytes.size());
     }
     rebuilt.append(m_bytes, copied, std::string::npos);
     Store(rebuilt, 4, rebuilt.size() - 8, 4);
