@@ -125,7 +125,7 @@ void HeaderList::Parse() {
             } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kOdml) {
                 ForEachChunk(m_bytes, at + 12, at + 8 + size,
                              [&](FOURCC inner, std::size_t innerAt, std::size_t innerSize) {
-                                 if (inner != kDmlh || m_dmlhSize != 0) return;
+                                 if (inner != kDmlh || innerSize < 4 || m_dmlhSize != 0) return;
                                  m_dmlh = innerAt + 8;
                                  m_dmlhSize = innerSize;
                              });

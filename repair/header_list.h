@@ -79,7 +79,7 @@ class HeaderList {
     std::string m_bytes;     // the list with its header, without a pad byte
     std::size_t m_avih = 0;  // of the "avih" data
     std::size_t m_avihSize = 0;
-    std::size_t m_dmlh = 0;  // of the "dmlh" data; 0 without one
+    std::size_t m_dmlh = 0;  // of the first "dmlh" data that holds a frame count; 0 without
     std::size_t m_dmlhSize = 0;
     std::size_t m_walked = 0;  // where the list's chunks end (before bytes that are none)
     std::vector<StreamList> m_strls;

@@ -146,24 +146,35 @@ TEST(Repair, WhatCannotBeRepaired) {
     EXPECT_EQ(RepairBytes(empty).summary.status, RepairStatus::kNotRepairable);
 }
 
-// Some writers leave the last pad byte of a stream list out of its size: the pad then follows
-// the list. The copy keeps the pad and the list after it, and repairs into itself.
-TEST(Repair, StreamListOfAnOddSizeKeepsItsPadAndTheListAfterIt) {
+// The header list of an OpenDML copy is made once: the copy repairs into itself. Some writers
+// leave the last pad byte of a stream list out of its size (the pad then follows the list);
+// a "dmlh" too short for the frame count gets a whole one after it.
+TEST(Repair, OpenDmlHeaderListIsRebuiltOnce) {
     using test::Chunk;
     using test::List;
     const Bytes video =
         List("strl", {test::Strh({}), test::VideoStrf(), test::Indx({}), Chunk("strn", "odd")});
-    const Bytes odd = test::ListWithSize("strl", static_cast<std::uint32_t>(video.size() - 9),
-                                         {video.substr(12)});
+    const Bytes oddVideo = test::ListWithSize("strl", static_cast<std::uint32_t>(video.size() - 9),
+                                              {video.substr(12)});
     const Bytes audio = List("strl", {test::Strh({.type = "auds"}), test::AudioStrf()});
-    const Bytes file = test::Riff(
-        "AVI ", {List("hdrl", {test::Avih({.streams = 2}), odd, audio}),
-                 List("movi", {Chunk("00dc", "frame1"), Chunk("01wb", "au"), Chunk("00dc", "2")})});
-    const Repaired repaired = RepairBytes(file);
-    ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
-    EXPECT_EQ(repaired.check, "");
-    EXPECT_EQ(repaired.copy.substr(repaired.copy.find("strn"), 16), Chunk("strn", "odd") + "LIST");
-    EXPECT_TRUE(RepairBytes(repaired.copy).copy == repaired.copy);
+    const Bytes movie =
+        List("movi", {Chunk("00dc", "frame1"), Chunk("01wb", "au"), Chunk("00dc", "2")});
+    const Bytes main = test::Avih({.streams = 2});
+    const Bytes oddList = test::Riff("AVI ", {List("hdrl", {main, oddVideo, audio}), movie});
+    const Bytes shortDmlh = test::Riff(
+        "AVI ", {List("hdrl", {main, video, audio, List("odml", {Chunk("dmlh", "x")})}), movie});
+    for (const Bytes& file : {oddList, shortDmlh}) {
+        const Repaired repaired = RepairBytes(file);
+        ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+        EXPECT_EQ(repaired.check, "");
+        EXPECT_EQ(repaired.copy.substr(repaired.copy.find("strn"), 16),
+                  Chunk("strn", "odd") + "LIST");
+        const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(repaired.copy);
+        CFileAnalysis analysis;
+        analysis.AnalyseOpen(*copy, "copy.avi", {});
+        EXPECT_EQ(analysis.m_parser.m_Layout.dwGrandFrames, 2u);
+        EXPECT_TRUE(RepairBytes(repaired.copy).copy == repaired.copy);
+    }
 }
 
 // As the fuzz target repairs: one analysis kept from one input, and one check, to the next.
