@@ -61,7 +61,8 @@ std::size_t NextChunkAt(const std::string& bytes, std::size_t at, std::size_t si
 
 // Each chunk between begin and end (header positions; a chunk that runs past end ends the
 // walk), told to visit with its id, its data's offset and its size. Returns where the walk
-// ended: end, or the first header that is not a chunk's.
+// looks next: end (end + 1 when the last chunk's pad byte lies past it), or the first header
+// that is not a chunk's.
 template <class Visit>
 std::size_t ForEachChunk(const std::string& bytes, std::size_t begin, std::size_t end,
                          Visit visit) {
@@ -72,7 +73,7 @@ std::size_t ForEachChunk(const std::string& bytes, std::size_t begin, std::size_
         visit(Load32(bytes, at), at, size);
         at = NextChunkAt(bytes, at + 8 + size, size, end);
     }
-    return std::min(at, end);
+    return at;
 }
 
 // An empty super index with room for entries: wLongsPerEntry 4, AVI_INDEX_OF_INDEXES.
@@ -179,15 +180,16 @@ void HeaderList::MakeRoomForSuperIndexes(std::uint32_t entries) {
 
 // A "dmlh" in an "odml" list after the last chunk a reader finds in the header list.
 void HeaderList::AddExtendedHeader() {
-    std::string list;
-    if ((m_walked & 1) != 0) list += '\0';
+    // Where a reader's walk looks next; past the end, after the pad byte the list lacks.
+    const std::size_t at = std::min(m_walked, m_bytes.size());
+    std::string list(m_walked - at, '\0');
     Append(list, kList, 4);
     Append(list, 4 + 8 + kDmlhBytes, 4);
     Append(list, kOdml, 4);
     Append(list, kDmlh, 4);
     Append(list, kDmlhBytes, 4);
     list.append(kDmlhBytes, '\0');
-    m_bytes.insert(m_walked, list);
+    m_bytes.insert(at, list);
     Store(m_bytes, 4, m_bytes.size() - 8, 4);
     Parse();
 }
@@ -202,11 +204,13 @@ std::string HeaderList::StreamListWithRoom(const StreamList& list, std::uint32_t
         out += EmptySuperIndex(std::max(wanted, list.indxBytes & ~std::size_t{1}));
         out.append(m_bytes, list.indx + list.indxBytes, list.end - list.indx - list.indxBytes);
     } else {
-        // After the last chunk a reader finds: bytes that are no chunk would hide it.
-        out.append(m_bytes, list.begin + 12, list.walked - list.begin - 12);
-        if ((out.size() & 1) != 0) out += '\0';
+        // Where a reader's walk looks next (bytes that are no chunk would hide it); past the
+        // end, after the pad byte the list lacks.
+        const std::size_t at = std::min(list.walked, list.end);
+        out.append(m_bytes, list.begin + 12, at - list.begin - 12);
+        out.append(list.walked - at, '\0');
         out += EmptySuperIndex(wanted);
-        out.append(m_bytes, list.walked, list.end - list.walked);
+        out.append(m_bytes, at, list.end - at);
     }
     Store(out, 4, out.size() - 8, 4);
     return out;
