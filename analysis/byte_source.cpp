@@ -15,7 +15,8 @@ class BufferedFileSource final : public ByteSource {
         : m_owned(std::move(owned)),
           m_file(file),
           m_size(file.Size()),
-          m_bufferBytes(bufferBytes),
+          // No larger than the file: a small file costs a small buffer.
+          m_bufferBytes(static_cast<std::size_t>(std::min<std::uint64_t>(bufferBytes, m_size))),
           // Not zeroed: only bytes read into it are ever looked at, and zeroing 64 KiB per
           // file would cost more than analysing a small file.
           m_buffer(std::make_unique_for_overwrite<unsigned char[]>(m_bufferBytes)) {}

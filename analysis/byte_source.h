@@ -47,7 +47,8 @@ inline constexpr std::size_t kFileBufferBytes = 64 * 1024;
 // Opens a regular file read-only (UTF-8 path); null when it cannot be opened.
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path);
 
-// Reads a file that the caller opened and keeps open, through a buffer of bufferBytes.
+// Reads a file that the caller opened and keeps open, through a buffer of bufferBytes (or
+// of the file's size, when that is less).
 std::unique_ptr<ByteSource> MakeFileSource(RawFile& file,
                                            std::size_t bufferBytes = kFileBufferBytes);
 

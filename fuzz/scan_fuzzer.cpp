@@ -15,6 +15,13 @@
 
 namespace {
 
+// One analysis serves every input and every step of it: a new parser (with its 800 KB
+// key-time array) would dominate the time of each run.
+plovik::CFileAnalysis& Analysis() {
+    static plovik::CFileAnalysis analysis;
+    return analysis;
+}
+
 // Regions in file order, apart from one another; counts that contain each other.
 bool HoldsTogether(const plovik::CMovieScan& scan, const plovik::StreamTallies& streams) {
     for (const plovik::StreamTally& stream : streams) {
@@ -47,12 +54,12 @@ bool VerdictFits(const plovik::FileFacts& facts) {
 std::string Repaired(std::string_view bytes, bool& passes) {
     const auto file = plovik::MakeMemoryRawFile(bytes);
     plovik::StringSink sink;
-    const plovik::RepairSummary summary = plovik::RepairInto(*file, &sink, {});
+    const plovik::RepairSummary summary = plovik::RepairInto(*file, &sink, {}, Analysis());
     passes = false;
     if (summary.status != plovik::RepairStatus::kWritten) return {};
     if (sink.out.size() != summary.outputSize) __builtin_trap();
     const auto copy = plovik::MakeMemoryRawFile(sink.out);
-    passes = plovik::VerifyRepairedCopy(*copy, "copy.avi", summary, {}).Ok();
+    passes = plovik::VerifyRepairedCopy(*copy, "copy.avi", summary, {}, Analysis()).Ok();
     return std::move(sink.out);
 }
 
@@ -68,9 +75,7 @@ void CheckRepair(std::string_view bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    // One analysis serves every input: a new parser (with its 800 KB key-time array) would
-    // dominate the time of each run.
-    static plovik::CFileAnalysis analysis;
+    plovik::CFileAnalysis& analysis = Analysis();
     for (const std::size_t readable : {size, size - size / 4}) {
         const auto file = plovik::MakeMemoryRawFile(bytes.substr(0, readable), size);
         plovik::CFileAnalysis::Options options;

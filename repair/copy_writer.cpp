@@ -20,7 +20,9 @@ class Output {
           m_sink(sink),
           m_options(options),
           m_total(total),
-          m_buffer(std::make_unique<std::uint8_t[]>(kBlockBytes)) {}
+          // No larger than the copy, and not zeroed: only bytes put into it are written.
+          m_capacity(static_cast<std::size_t>(std::clamp<std::uint64_t>(total, 1, kBlockBytes))),
+          m_buffer(std::make_unique_for_overwrite<std::uint8_t[]>(m_capacity)) {}
 
     bool Ok() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
@@ -35,12 +37,12 @@ class Output {
     void Put(const void* bytes, std::size_t n) {
         const auto* from = static_cast<const std::uint8_t*>(bytes);
         while (n > 0 && Ok()) {
-            const std::size_t step = std::min(n, kBlockBytes - m_used);
+            const std::size_t step = std::min(n, m_capacity - m_used);
             std::memcpy(m_buffer.get() + m_used, from, step);
             m_used += step;
             from += step;
             n -= step;
-            if (m_used == kBlockBytes) Flush();
+            if (m_used == m_capacity) Flush();
         }
     }
     // The input's bytes [position, position + n): a long run copied by the system where it
@@ -50,7 +52,7 @@ class Output {
         if (n >= kBlockBytes) CopyBySystem(position, n);
         while (n > 0 && Ok()) {
             const std::size_t step =
-                static_cast<std::size_t>(std::min<std::uint64_t>(n, kBlockBytes - m_used));
+                static_cast<std::size_t>(std::min<std::uint64_t>(n, m_capacity - m_used));
             std::size_t got = 0;
             if (position < m_input.Size()) {
                 const std::size_t want = static_cast<std::size_t>(
@@ -65,7 +67,7 @@ class Output {
             m_used += got;
             position += got;
             n -= got;
-            if (m_used == kBlockBytes) Flush();
+            if (m_used == m_capacity) Flush();
         }
     }
     void Flush() {
@@ -115,6 +117,7 @@ class Output {
     RepairSink& m_sink;
     const RepairOptions& m_options;
     std::uint64_t m_total;
+    const std::size_t m_capacity;
     std::unique_ptr<std::uint8_t[]> m_buffer;
     std::size_t m_used = 0;
     std::uint64_t m_written = 0;

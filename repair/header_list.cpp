@@ -44,10 +44,19 @@ bool IsChunkAt(const std::string& bytes, std::size_t at, std::size_t end) {
     return Load32(bytes, at + 4) <= end - at - 8;
 }
 
+// Where the chunk after one whose data end at `at` begins: after its pad byte when its size is
+// odd, unless a chunk stands at `at` and none after the pad (some writers leave it out).
+std::size_t NextChunkAt(const std::string& bytes, std::size_t at, std::size_t size,
+                        std::size_t end) {
+    if ((size & 1) == 0) return at;
+    const bool unpadded = IsChunkAt(bytes, at, end) && !IsChunkAt(bytes, at + 1, end);
+    return unpadded ? at : at + 1;
+}
+
 // Each chunk between begin and end (header positions; a chunk that runs past end ends the
-// walk), told to visit with its id, its data's offset and its size. After an odd size the
-// next chunk is looked for without the pad byte too: some writers leave it out. Returns
-// where the walk ended: end, or the first header that is not a chunk's.
+// walk), told to visit with its id, its data's offset and its size. Returns where the walk
+// looks next: end (end + 1 when the last chunk's pad byte lies past it), or the first header
+// that is not a chunk's.
 template <class Visit>
 std::size_t ForEachChunk(const std::string& bytes, std::size_t begin, std::size_t end,
                          Visit visit) {
@@ -56,13 +65,9 @@ std::size_t ForEachChunk(const std::string& bytes, std::size_t begin, std::size_
         const std::size_t size = Load32(bytes, at + 4);
         if (size > end - at - 8) return at;
         visit(Load32(bytes, at), at, size);
-        at += 8 + size;
-        if ((size & 1) != 0 && !(IsChunkAt(bytes, at + 1, end) || !IsChunkAt(bytes, at, end))) {
-            continue;  // unpadded
-        }
-        at += size & 1;
+        at = NextChunkAt(bytes, at + 8 + size, size, end);
     }
-    return std::min(at, end);
+    return at;
 }
 
 // An empty super index with room for entries: wLongsPerEntry 4, AVI_INDEX_OF_INDEXES.
@@ -115,7 +120,7 @@ void HeaderList::Parse() {
             } else if (id == kList && size >= 4 && Load32(m_bytes, at + 8) == kOdml) {
                 ForEachChunk(m_bytes, at + 12, at + 8 + size,
                              [&](FOURCC inner, std::size_t innerAt, std::size_t innerSize) {
-                                 if (inner != kDmlh || m_dmlhSize != 0) return;
+                                 if (inner != kDmlh || innerSize < 4 || m_dmlhSize != 0) return;
                                  m_dmlh = innerAt + 8;
                                  m_dmlhSize = innerSize;
                              });
@@ -153,9 +158,12 @@ void HeaderList::MakeRoomForSuperIndexes(std::uint32_t entries) {
     std::size_t copied = 12;
     for (const StreamList& list : m_strls) {
         rebuilt.append(m_bytes, copied, list.begin - copied);
-        rebuilt += StreamListWithRoom(list, entries);
-        copied = list.end + ((list.end - list.begin) & 1);
-        copied = std::min(copied, m_bytes.size());
+        const std::string withRoom = StreamListWithRoom(list, entries);
+        rebuilt += withRoom;
+        // Padded in the copy, whether or not the writer left its pad byte out.
+        if ((withRoom.size() & 1) != 0) rebuilt += '\0';
+        const std::size_t size = list.end - list.begin - 8;
+        copied = std::min(NextChunkAt(m_bytes, list.end, size, m_bytes.size()), m_bytes.size());
     }
     rebuilt.append(m_bytes, copied, std::string::npos);
     Store(rebuilt, 4, rebuilt.size() - 8, 4);
@@ -166,15 +174,16 @@ void HeaderList::MakeRoomForSuperIndexes(std::uint32_t entries) {
 
 // A "dmlh" in an "odml" list after the last chunk a reader finds in the header list.
 void HeaderList::AddExtendedHeader() {
-    std::string list;
-    if ((m_walked & 1) != 0) list += '\0';
+    // Where a reader's walk looks next; past the end, after the pad byte the list lacks.
+    const std::size_t at = std::min(m_walked, m_bytes.size());
+    std::string list(m_walked - at, '\0');
     Append(list, kList, 4);
     Append(list, 4 + 8 + kDmlhBytes, 4);
     Append(list, kOdml, 4);
     Append(list, kDmlh, 4);
     Append(list, kDmlhBytes, 4);
     list.append(kDmlhBytes, '\0');
-    m_bytes.insert(m_walked, list);
+    m_bytes.insert(at, list);
     Store(m_bytes, 4, m_bytes.size() - 8, 4);
     Parse();
 }
@@ -189,11 +198,13 @@ std::string HeaderList::StreamListWithRoom(const StreamList& list, std::uint32_t
         out += EmptySuperIndex(std::max(wanted, list.indxBytes & ~std::size_t{1}));
         out.append(m_bytes, list.indx + list.indxBytes, list.end - list.indx - list.indxBytes);
     } else {
-        // After the last chunk a reader finds: bytes that are no chunk would hide it.
-        out.append(m_bytes, list.begin + 12, list.walked - list.begin - 12);
-        if ((out.size() & 1) != 0) out += '\0';
+        // Where a reader's walk looks next (bytes that are no chunk would hide it); past the
+        // end, after the pad byte the list lacks.
+        const std::size_t at = std::min(list.walked, list.end);
+        out.append(m_bytes, list.begin + 12, at - list.begin - 12);
+        out.append(list.walked - at, '\0');
         out += EmptySuperIndex(wanted);
-        out.append(m_bytes, list.walked, list.end - list.walked);
+        out.append(m_bytes, at, list.end - at);
     }
     Store(out, 4, out.size() - 8, 4);
     return out;

@@ -67,7 +67,7 @@ class HeaderList {
         std::size_t strhSize = 0;
         std::size_t indx = 0;       // of the "indx" header; 0 without one
         std::size_t indxBytes = 0;  // with its header and pad
-        std::size_t walked = 0;     // where its chunks end (end, unless bytes follow that are none)
+        std::size_t walked = 0;     // where a walk of its chunks looks next (end + 1: past a pad)
     };
     void Parse();
     void AddExtendedHeader();
@@ -79,9 +79,9 @@ class HeaderList {
     std::string m_bytes;     // the list with its header, without a pad byte
     std::size_t m_avih = 0;  // of the "avih" data
     std::size_t m_avihSize = 0;
-    std::size_t m_dmlh = 0;  // of the "dmlh" data; 0 without one
+    std::size_t m_dmlh = 0;  // of the first "dmlh" data that holds a frame count; 0 without
     std::size_t m_dmlhSize = 0;
-    std::size_t m_walked = 0;  // where the list's chunks end (before bytes that are none)
+    std::size_t m_walked = 0;  // where a walk of the list's chunks looks next
     std::vector<StreamList> m_strls;
 };
 

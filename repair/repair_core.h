@@ -11,6 +11,7 @@
 
 namespace plovik {
 
+class CFileAnalysis;
 class RawFile;
 
 // Where the copy goes, in order, from its first byte.
@@ -60,10 +61,19 @@ inline RepairSummary EndedWith(RepairStatus status, std::string why) {
 // null for a dry run). The summary's status is kPlanned or kWritten when it succeeded; the
 // output is not checked here.
 RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options);
+// The same, analysing the input into `analysis`: a caller that repairs input after input
+// (the fuzz target) keeps one, and with it the parser's storage, instead of making a new one
+// for each.
+RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options,
+                         CFileAnalysis& analysis);
 
 // The written copy analysed and scanned as `plovik-report --check` would: Ok when it passes
 // (no error finding) and holds what the summary says was kept.
 RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
                                  const RepairSummary& summary, const RepairOptions& options);
+// The same, analysing the copy into `analysis` (kept from one check to the next).
+RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
+                                 const RepairSummary& summary, const RepairOptions& options,
+                                 CFileAnalysis& analysis);
 
 }  // namespace plovik

@@ -121,8 +121,13 @@ CMovieScan::Progress PhaseProgress(const RepairOptions& options, RepairPhase pha
 }  // namespace
 
 RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options) {
-    // Parsed first: the keeper learns the streams from the headers before the scan starts.
     CFileAnalysis analysis;
+    return RepairInto(input, sink, options, analysis);
+}
+
+RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options,
+                         CFileAnalysis& analysis) {
+    // Parsed first: the keeper learns the streams from the headers before the scan starts.
     analysis.AnalyseOpen(input, "", {});
     const FileFacts facts = FillFacts("", analysis, false);
     if (GaveOnlyMessage(facts.status)) return Unrepairable(facts.failure);
@@ -157,6 +162,12 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
 RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
                                  const RepairSummary& summary, const RepairOptions& options) {
     CFileAnalysis analysis;
+    return VerifyRepairedCopy(output, name, summary, options, analysis);
+}
+
+RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
+                                 const RepairSummary& summary, const RepairOptions& options,
+                                 CFileAnalysis& analysis) {
     CFileAnalysis::Options check;
     check.scan = true;
     check.data.stop = options.stop;

@@ -6,7 +6,8 @@
 # same results (differential), and the C interface over a read callback must give a
 # record and a verdict that fits its findings (capi). Any crash, leak, hang (an input still
 # running after a minute, which a busy machine never takes), difference or sanitizer report
-# fails. Usage: scripts/fuzz.sh [SECONDS]
+# fails; each target's executions a second are printed, one line each.
+# Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 
 seconds=${1:-60}
@@ -27,12 +28,25 @@ mkdir -p "$seeds" "$artifacts"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
+# rate NAME LOG START: one line of the executions that libFuzzer's final stats count ("runs"
+# or "units", by its version) and their rate since START (seconds since the epoch).
+rate() {
+    LC_ALL=C awk -v name="$1" -v start="$3" -v end="$(date +%s.%N)" '
+        /^stat::number_of_executed_(runs|units):/ { runs = $2 }
+        END {
+            seconds = end - start
+            printf "%s: %d executions in %.1f s, %d a second\n", name, runs, seconds, runs / seconds
+        }' "$2"
+}
+
 # fuzz NAME SECONDS: one target with its own corpus and log.
 fuzz() {
     local name=$1 time=$2
     local corpus=$build/corpus-$name log=$build/fuzz-$name.log
     mkdir -p "$corpus"
     echo "Fuzzing the $name target for ${time} s..."
+    local start
+    start=$(date +%s.%N)
     if ! "$build/fuzz/plovik_fuzz_$name" -max_total_time="$time" -timeout=60 -detect_leaks=1 \
         -rss_limit_mb=2048 -malloc_limit_mb=512 -artifact_prefix="$artifacts/$name-" \
         -print_final_stats=1 "$corpus" "$seeds" 2>"$log"; then
@@ -40,7 +54,7 @@ fuzz() {
         echo "Fuzzing found a problem; the input is in $artifacts" >&2
         exit 1
     fi
-    grep -E '^(stat::number_of_executed_runs|Done)' "$log" || true
+    rate "$name" "$log" "$start"
 }
 
 quarter=$((seconds / 4))

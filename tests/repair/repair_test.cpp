@@ -148,6 +148,74 @@ TEST(Repair, WhatCannotBeRepaired) {
     EXPECT_EQ(RepairBytes(empty).summary.status, RepairStatus::kNotRepairable);
 }
 
+// The header list of an OpenDML copy is made once: the copy repairs into itself. Some writers
+// leave the last pad byte of a stream list out of its size (the pad then follows the list), or
+// leave pad bytes out between chunks; a "dmlh" too short for the frame count gets a whole one.
+TEST(Repair, OpenDmlHeaderListIsRebuiltOnce) {
+    using test::Chunk;
+    using test::ChunkWithSize;
+    using test::List;
+    // A list of a name ending in an odd chunk, its size without that chunk's pad byte.
+    const auto oddSized = [](const Bytes& list) {
+        return test::ListWithSize("strl", static_cast<std::uint32_t>(list.size() - 9),
+                                  {list.substr(12)});
+    };
+    const Bytes video =
+        List("strl", {test::Strh({}), test::VideoStrf(), test::Indx({}), Chunk("strn", "odd")});
+    const Bytes audio = List("strl", {test::Strh({.type = "auds"}), test::AudioStrf()});
+    const Bytes namedAudio =
+        List("strl", {test::Strh({.type = "auds"}), test::AudioStrf(), Chunk("strn", "aud")});
+    // Chunks without their pad bytes, then bytes that are no chunk: the walk ends at an odd offset.
+    const Bytes unpaddedAudio =
+        List("strl", {ChunkWithSize("strh", 55, test::Strh({.type = "auds"}).substr(8, 55)),
+                      test::AudioStrf(), "\x01\x02\x03"});
+    const Bytes unpaddedTail = ChunkWithSize("JUNK", 3, "abc") + Chunk("JUNQ", "four") + "\x01";
+    const Bytes main = test::Avih({.streams = 2});
+    const auto avi = [](const std::vector<Bytes>& header) {
+        return test::Riff(
+            "AVI ",
+            {List("hdrl", header),
+             List("movi", {Chunk("00dc", "frame1"), Chunk("01wb", "au"), Chunk("00dc", "2")})});
+    };
+    const Bytes oddList = avi({main, oddSized(video), oddSized(namedAudio)});
+    const Bytes shortDmlh = avi({main, video, audio, List("odml", {Chunk("dmlh", "x")})});
+    for (const Bytes& file : {oddList, shortDmlh, avi({main, video, unpaddedAudio}),
+                              avi({main, video, unpaddedTail})}) {
+        const Repaired repaired = RepairBytes(file);
+        ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+        EXPECT_EQ(repaired.check, "");
+        EXPECT_TRUE(RepairBytes(repaired.copy).copy == repaired.copy);
+    }
+    const Bytes padded = RepairBytes(oddList).copy;
+    EXPECT_NE(padded.find(Chunk("strn", "odd") + "LIST"), Bytes::npos);
+    EXPECT_NE(padded.find(Chunk("strn", "aud") + "indx"), Bytes::npos);
+    const Bytes grand = RepairBytes(shortDmlh).copy;
+    const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(grand);
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(*copy, "copy.avi", {});
+    EXPECT_EQ(analysis.m_parser.m_Layout.dwGrandFrames, 2u);
+}
+
+// As the fuzz target repairs: one analysis kept from one input, and one check, to the next.
+TEST(Repair, AnAnalysisKeptFromAnotherFileGivesTheSameCopy) {
+    const Bytes openDml =
+        test::BuildOpenDmlAvi({.partFrames = {40, 40}, .audio = true, .chunkHeaders = true})
+            .file.Flat();
+    const Bytes cut = Cut(test::BuildSimpleAvi({.frames = 60, .keyInterval = 3}), 1203);
+    CFileAnalysis kept;
+    for (const Bytes* input : {&openDml, &cut, &openDml}) {
+        const std::unique_ptr<RawFile> file = MakeMemoryRawFile(*input);
+        StringSink sink;
+        const RepairSummary summary = RepairInto(*file, &sink, {}, kept);
+        const Repaired fresh = RepairBytes(*input);
+        ASSERT_EQ(summary.status, RepairStatus::kWritten) << summary.message;
+        EXPECT_EQ(sink.out, fresh.copy);
+        EXPECT_EQ(summary.videoFrames, fresh.summary.videoFrames);
+        const std::unique_ptr<RawFile> copy = MakeMemoryRawFile(sink.out);
+        EXPECT_EQ(VerifyRepairedCopy(*copy, "copy.avi", summary, {}, kept).why, "");
+    }
+}
+
 class RepairOnDisk : public ::testing::Test {
   protected:
     test::TempDir temp;
