@@ -158,10 +158,17 @@ std::unique_ptr<FrameChecker> CheckerOf(const StreamTally& stream) {
     return nullptr;
 }
 
-// The stream's frame checker and what it needs to place the damage it finds.
+// The stream's frame checker and what it needs to place the damage it finds. A stream's
+// damage counts once one of its frames (not an empty one) has shown the codec's structure
+// whole: a stream whose
+// data never do is not what its header names (or not what the checker knows), and is not
+// judged. Damage met before that waits.
 struct StreamCheck {
     std::unique_ptr<FrameChecker> checker;
     std::uint64_t lastPosition = 0;  // of the last chunk it was given
+    bool recognised = false;         // a frame was whole
+    std::vector<DAMAGEDFRAME> waiting;
+    std::uint64_t waitingCount = 0;
 };
 
 class MovieWalk {
@@ -215,6 +222,8 @@ class MovieWalk {
     FrameState CheckFrame(StreamCheck& check, int stream, std::uint64_t position,
                           std::uint32_t size, std::span<const std::uint8_t> data);
     void AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict);
+    void CountDamagedFrame(DAMAGEDFRAME frame);
+    void Recognise(StreamCheck& check, int stream);
     void RestartChecks();
     void EndChecks();
     void MeasureInterleave(const Tally& tally, std::uint64_t position);
@@ -477,17 +486,48 @@ FrameState MovieWalk::CheckFrame(StreamCheck& check, int stream, std::uint64_t p
     FrameVerdict verdict =
         checker.Check(checker.NeedsData() ? data : std::span<const std::uint8_t>(), size);
     const FrameState state = verdict.state;
+    if (state == FrameState::kWhole && size != 0 && !check.recognised) Recognise(check, stream);
     if (state == FrameState::kDamaged) AddDamagedFrame(stream, position, std::move(verdict));
-    return state;
+    // Damage that waits is not told: the copy keeps what may be a frame of another codec.
+    return state == FrameState::kDamaged && !check.recognised ? FrameState::kCannotTell : state;
 }
 
 void MovieWalk::AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict) {
-    StreamTally::Data& data = m_data[static_cast<std::size_t>(stream)];
-    ++data.damagedFrames;
-    if (m_out.m_qwDamagedFrames++ >= kScanKeptDamagedFrames) return;
-    m_out.m_arDamagedFrames.push_back({position, static_cast<std::uint32_t>(stream),
-                                       data.chunks == 0 ? 0 : data.chunks - 1, verdict.offset,
-                                       std::move(verdict.reason)});
+    StreamCheck& check = m_checks[static_cast<std::size_t>(stream)];
+    const StreamTally::Data& data = m_data[static_cast<std::size_t>(stream)];
+    DAMAGEDFRAME frame{position, static_cast<std::uint32_t>(stream),
+                       data.chunks == 0 ? 0 : data.chunks - 1, verdict.offset,
+                       std::move(verdict.reason)};
+    if (!check.recognised) {
+        if (check.waiting.size() < kScanKeptDamagedFrames)
+            check.waiting.push_back(std::move(frame));
+        ++check.waitingCount;
+        return;
+    }
+    CountDamagedFrame(std::move(frame));
+}
+
+void MovieWalk::CountDamagedFrame(DAMAGEDFRAME frame) {
+    ++m_data[frame.nStream].damagedFrames;
+    if (m_out.m_qwDamagedFrames++ < kScanKeptDamagedFrames) {
+        m_out.m_arDamagedFrames.push_back(std::move(frame));
+    }
+}
+
+// The stream's first whole frame: the damage that waited for it counts now (those past the
+// kept ones are counted, not listed), and the list stays in file order.
+void MovieWalk::Recognise(StreamCheck& check, int stream) {
+    check.recognised = true;
+    if (check.waitingCount == 0) return;
+    const std::uint64_t unlisted = check.waitingCount - check.waiting.size();
+    for (DAMAGEDFRAME& frame : check.waiting) CountDamagedFrame(std::move(frame));
+    m_data[static_cast<std::size_t>(stream)].damagedFrames += unlisted;
+    m_out.m_qwDamagedFrames += unlisted;
+    std::stable_sort(
+        m_out.m_arDamagedFrames.begin(), m_out.m_arDamagedFrames.end(),
+        [](const DAMAGEDFRAME& a, const DAMAGEDFRAME& b) { return a.qwPosition < b.qwPosition; });
+    check.waiting = {};
+    check.waitingCount = 0;
 }
 
 // Chunks were lost: what runs from chunk to chunk starts afresh.
@@ -503,7 +543,7 @@ void MovieWalk::EndChecks() {
         StreamCheck& check = m_checks[s];
         if (!check.checker || m_data[s].chunks == 0) continue;
         FrameVerdict verdict = check.checker->End();
-        if (verdict.state == FrameState::kDamaged) {
+        if (verdict.state == FrameState::kDamaged && check.recognised) {
             AddDamagedFrame(static_cast<int>(s), check.lastPosition, std::move(verdict));
         }
     }

@@ -43,6 +43,7 @@ enum RuleIndex : std::size_t {
     kIndexOutOfOrder,
     kMixedOffsets,
     kDataDamaged,
+    kFrameDamaged,
     kEmptyFrames,
     kPlayableShort,
     kNoStreamData,
@@ -92,6 +93,8 @@ constexpr Rule kRules[kRuleCount] = {
     {"index.out_of_order", W, "index entries out of file order"},
     {"idx1.mixed_offsets", E, "idx1 offsets relative to the movie data and absolute, mixed"},
     {"movi.damaged", E, "regions of the movie data that hold no well-formed chunk"},
+    {"frame.damaged", E,
+     "frames whose codec's structure (markers, lengths, CRCs) their bytes break"},
     {"movi.empty_frames", I, "zero-size (dropped) video frames"},
     {"movi.playable_short", W, "video frames are missing: less plays than the header says"},
     {"movi.no_data", E, "the movie data hold no chunk of any stream"},
@@ -140,6 +143,7 @@ class Findings {
     void StreamRates();
     void Index();
     void Data();
+    void DamagedFrames();
     void Streams();
     // The frames and chunks present can be held against the headers: the file is whole
     // and its data undamaged.
@@ -341,6 +345,7 @@ void Findings::Data() {
                 Num(scan.dataDamagedBytes) + " bytes)",
             first.qwPosition, std::min(first.qwLength, scan.dataDamagedBytes));
     }
+    if (scan.damagedFrames != 0) DamagedFrames();
     if (scan.emptyFrames != 0)
         Add(kEmptyFrames, Plural(scan.emptyFrames, "empty frame", "empty frames"));
     if (scan.headerSeconds && scan.playableSeconds < *scan.headerSeconds &&
@@ -350,6 +355,27 @@ void Findings::Data() {
     }
     if (scan.streamChunks == 0 && !scan.stopped) Add(kNoStreamData, "no stream data");
     Streams();
+}
+
+// "damaged frames (3 in stream 0, 1 in stream 1), the first: JPEG data end without EOI"
+void Findings::DamagedFrames() {
+    const ScanFacts& scan = *f.scan;
+    std::string counts;
+    for (std::size_t i = 0; i < f.streams.size(); ++i) {
+        const auto& present = f.streams[i].present;
+        if (!present || present->damagedFrames == 0) continue;
+        if (!counts.empty()) counts += ", ";
+        counts += Num(present->damagedFrames) + " in stream " + Num(i);
+    }
+    std::string message = Plural(scan.damagedFrames, "damaged frame", "damaged frames");
+    if (!counts.empty()) message = "damaged frames (" + counts + ")";
+    std::optional<std::uint64_t> position;
+    if (!scan.damagedFrameList.empty()) {
+        const DAMAGEDFRAME& first = scan.damagedFrameList.front();
+        message += ", the first: " + first.reason;
+        position = first.qwPosition;
+    }
+    Add(kFrameDamaged, message, position);
 }
 
 // How the audio goes with the video in a file whose data are whole.

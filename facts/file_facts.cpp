@@ -273,6 +273,8 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     s.cutAt = scan.m_qwCutAt;
     s.unpaddedChunks = scan.m_qwUnpaddedChunks;
     s.firstPartFrames = videoData.firstPartChunks;
+    s.damagedFrames = scan.m_qwDamagedFrames;
+    s.damagedFrameList = scan.m_arDamagedFrames;
     s.largestChunk = scan.m_dwUnlistedLargest;
     s.streamChunks = scan.m_qwUnlistedChunks;
     for (const StreamTally& stream : avi.m_arStreams) {
@@ -342,7 +344,9 @@ StreamFacts StreamFactsOf(const StreamTally& tally, bool indexed, bool scanned) 
                       data.paletteChanges,
                       data.largest,
                       length,
-                      Seconds(length, h.dwScale, h.dwRate)};
+                      Seconds(length, h.dwScale, h.dwRate),
+                      data.damagedFrames};
+        st.frameCheck = CheckDepthName(data.frameCheck);
     }
     return st;
 }

@@ -45,6 +45,7 @@ constexpr FindingTextEntry kFindingTexts[] = {
     {"index.out_of_order", "인덱스 순서가 어긋남"},
     {"idx1.mixed_offsets", "인덱스 위치 기준이 섞여 있음"},
     {"movi.damaged", "영상 데이터 손상"},
+    {"frame.damaged", "프레임 손상 (구조가 깨진 프레임)"},
     {"movi.playable_short", "재생 가능 시간이 헤더보다 짧음"},
     {"movi.no_data", "영상 데이터 없음"},
     {"interleave.poor", "인터리브 표시와 달리 소리와 영상이 2초 넘게 어긋남"},

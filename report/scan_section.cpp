@@ -48,6 +48,13 @@ void AddScanSection(CReportArea& area, const FileFacts& facts) {
                           FormatUnsignedNumber(scan.regions.front().qwPosition).c_str(),
                           FormatUnsignedNumber(scan.damagedBytes).c_str());
     }
+    if (scan.damagedFrames == 0) {
+        area.AddLabelLine("손상 프레임", "%s", "없음");
+    } else {
+        area.AddLabelLine("손상 프레임", "%s개 (처음 %s 바이트)",
+                          FormatUnsignedNumber(scan.damagedFrames).c_str(),
+                          FormatUnsignedNumber(scan.damagedFrameList.front().qwPosition).c_str());
+    }
     if (scan.indexMismatches && *scan.indexMismatches == 0) {
         area.AddLabelLine("인덱스 대조", "%s", "일치");
     } else if (scan.indexMismatches) {

@@ -18,8 +18,9 @@ constexpr std::string_view kScanColumns =
     ",scan_video_frames,scan_video_frames_expected,scan_empty_frames,scan_audio_bytes,"
     "scan_audio_s,scan_playable_s,scan_damaged_region_count,scan_damaged_bytes,"
     "scan_index_mismatches,scan_interleaved,scan_preload_s,scan_max_audio_lead_s,"
-    "scan_max_audio_lag_s,scan_key_flag_mismatches,scan_packed_bitstream,audio_vbr";
-constexpr std::size_t kScanCells = 15;  // audio_vbr follows them
+    "scan_max_audio_lag_s,scan_key_flag_mismatches,scan_packed_bitstream,scan_damaged_frames,"
+    "audio_vbr";
+constexpr std::size_t kScanCells = 16;  // audio_vbr follows them
 
 bool NeedsQuotes(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
 
@@ -127,6 +128,7 @@ void ScanCells(CsvRow& row, const std::optional<ScanFacts>& scan) {
     }
     row.Cell(scan->keyFlagMismatches);
     row.Cell(scan->packedBitstream);
+    row.Cell(scan->damagedFrames);
 }
 
 // The ids of the rules that fired, joined by spaces.

@@ -163,6 +163,8 @@ void WriteStreams(JsonWriter& w, std::span<const StreamFacts> streams) {
         w.Field("chunks", at ? std::optional(at->chunks) : nullopt);
         w.Field("bytes", at ? std::optional(at->bytes) : nullopt);
         w.Field("data_duration_s", at ? at->duration : nullopt);
+        w.Field("frame_check", at ? std::optional(s.frameCheck) : nullopt);
+        w.Field("damaged_frames", at ? std::optional(at->damagedFrames) : nullopt);
         w.EndObject();
     }
     w.EndArray();
@@ -208,6 +210,19 @@ void WriteScan(JsonWriter& w, const ScanFacts& scan) {
     WriteInterleave(w, scan.interleave);
     w.Field("key_flag_mismatches", scan.keyFlagMismatches);
     w.Field("packed_bitstream", scan.packedBitstream);
+    w.Field("damaged_frame_count", scan.damagedFrames);
+    w.Key("damaged_frames");
+    w.BeginArray();
+    for (const DAMAGEDFRAME& frame : scan.damagedFrameList) {
+        w.BeginObject();
+        w.Field("stream", frame.nStream);
+        w.Field("frame", frame.qwFrame);
+        w.Field("position", frame.qwPosition);
+        w.Field("offset", frame.dwOffset);
+        w.Field("reason", frame.reason);
+        w.EndObject();
+    }
+    w.EndArray();
     w.EndObject();
 }
 

@@ -39,6 +39,8 @@ struct Shape {
     bool vops = false;               // frames open with MPEG-4 VOP headers (a key frame each 5)
     bool packed = false;             // with two VOPs in each frame
     bool palette = false;            // a palette change after the first frame
+    bool png = false;                // the frames are PNG images ("MPNG")
+    int damagedFrame = -1;           // a byte of this frame's image data changed
     std::vector<Bytes> extraTopChunks = {};  // after the index
 };
 
@@ -52,7 +54,11 @@ Built Build(const Shape& s) {
     const std::string a = s.videoSecond ? "00" : "01";
     const StreamHeader audioHeader{
         .type = "auds", .rate = s.audioRate, .length = s.frames * 64, .sampleSize = 1};
-    Bytes strls[2] = {List("strl", {Strh(s.video), VideoStrf(s.videoFormat)}),
+    VideoFormat videoFormat = s.videoFormat;
+    if (s.png) videoFormat.compression = "MPNG";
+    StreamHeader videoHeader = s.video;
+    if (s.png) videoHeader.handler = "MPNG";
+    Bytes strls[2] = {List("strl", {Strh(videoHeader), VideoStrf(videoFormat)}),
                       List("strl", {Strh(audioHeader), AudioStrf()})};
     if (s.videoSecond) std::swap(strls[0], strls[1]);
     std::vector<Bytes> chunks;
@@ -65,15 +71,17 @@ Built Build(const Shape& s) {
         offset += static_cast<std::uint32_t>(chunk.size());
     };
     for (std::uint32_t i = 0; i < s.frames; ++i) {
-        Bytes frame(100 + 2 * i, 'v');
+        Bytes frame = s.png ? PngFrame(64, 48) : Bytes(100 + 2 * i, 'v');
+        if (static_cast<int>(i) == s.damagedFrame) frame[60] ^= 1;
         if (s.vops) {
             const Bytes vop = std::string("\0\0\x01\xB6", 4) + (i % 5 == 0 ? '\x00' : '\x40');
             frame.replace(0, vop.size(), vop);
             if (s.packed) frame.replace(50, vop.size(), vop);
         }
         chunks.push_back(Chunk(v + "dc", frame));
-        b.index.push_back({v + "dc", s.keyFlags && i % 5 == 0 ? kKey : 0, offset,
-                           static_cast<std::uint32_t>(frame.size())});
+        const bool key = s.keyFlags && (s.png || i % 5 == 0);  // every PNG image stands alone
+        b.index.push_back(
+            {v + "dc", key ? kKey : 0, offset, static_cast<std::uint32_t>(frame.size())});
         offset += static_cast<std::uint32_t>(chunks.back().size());
         if (s.palette && i == 0) {
             chunks.push_back(Chunk(v + "pc", Bytes(8, 'p')));
@@ -232,6 +240,7 @@ std::vector<Case> RuleCases() {
         const std::size_t frame = Find(empty, "00dc", movi);
         empty.replace(frame, 8 + 100, Chunk("00dc", "") + Chunk("JUNK", Bytes(92, '\0')));
         cases.push_back({"movi.empty_frames", empty});
+        cases.push_back({"frame.damaged", Whole({.png = true, .damagedFrame = 3})});
     }
     cases.push_back({"movi.playable_short", whole.substr(0, movi + 1500)});
     cases.push_back(
@@ -284,6 +293,7 @@ TEST(Conformance, EveryRuleHasItsCaseAndADocumentedId) {
 TEST(Conformance, WholeFilesOfTheMuxersKindsDrawNoWarning) {
     for (const Bytes& file :
          {Whole(), Whole({.videoSecond = true}), Whole({.vops = true}), Whole({.palette = true}),
+          Whole({.png = true}),
           BuildOpenDmlAvi({.partFrames = {4, 3, 3}, .chunkHeaders = true}).file.Flat()}) {
         const FileFacts facts = FactsOf(file);
         EXPECT_EQ(facts.verdict, Verdict::kOk)

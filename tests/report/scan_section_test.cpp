@@ -57,6 +57,7 @@ TEST(ScanSection, CompleteFile) {
               "    소리 데이터        : 96,000 바이트 (6 초)\r\n"
               "    재생 가능 시간     : 00:00:06 (6 초)\r\n"
               "    손상 구간          : 없음\r\n"
+              "    손상 프레임        : 없음\r\n"
               "    인덱스 대조        : 일치\r\n"
               "    인터리브 상태      : 불량 (선행 0.00초, 소리 앞섬 최대 0.00초, 늦음 최대 "
               "9.00초)\r\n"
@@ -76,7 +77,8 @@ TEST(ScanSection, CutFileAndFileWithoutAudio) {
               "    빈 프레임 수       : 0\r\n"
               "    소리 데이터        : 0 바이트 (0 초)\r\n"
               "    재생 가능 시간     : 00:00:00 (0 초)\r\n"
-              "    손상 구간          : 1곳 (처음 2,126 바이트, 건너뛴 데이터 98,728 바이트)\r\n");
+              "    손상 구간          : 1곳 (처음 2,126 바이트, 건너뛴 데이터 98,728 바이트)\r\n"
+              "    손상 프레임        : 없음\r\n");
     // Without audio the video time alone plays: 3,600 frames at 25 per second.
     const std::string noAudio = ScanSection(BuildSimpleAvi({.frames = 3600, .audio = false}));
     EXPECT_NE(noAudio.find("    재생 가능 시간     : 00:02:24 (144 초)\r\n"), std::string::npos)

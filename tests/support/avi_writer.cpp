@@ -296,4 +296,34 @@ OpenDmlFile BuildOpenDmlAvi(const OpenDmlAvi& a) {
     return out;
 }
 
+namespace {
+
+// zlib's CRC-32, bit by bit: a test's few bytes need no table.
+std::uint32_t Crc32(const Bytes& bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+Bytes Be32(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
+}
+
+Bytes PngChunk(std::string_view type, const Bytes& data) {
+    const Bytes typed = Bytes(type) + data;
+    return Be32(static_cast<std::uint32_t>(data.size())) + typed + Be32(Crc32(typed));
+}
+
+}  // namespace
+
+Bytes PngFrame(std::uint32_t width, std::uint32_t height) {
+    const Bytes header = Be32(width) + Be32(height) + Bytes("\x08\x02\x00\x00\x00", 5);
+    return Bytes("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", header) +
+           PngChunk("IDAT", Bytes(40, 'x')) + PngChunk("IEND", "");
+}
+
 }  // namespace plovik::test

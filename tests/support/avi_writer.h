@@ -84,6 +84,10 @@ struct AudioFormat {
 // "strf" with a WAVEFORMATEX; 16 omits cbSize, more than 18 adds zero bytes.
 Bytes AudioStrf(const AudioFormat& f = {}, std::uint32_t dataSize = 18);
 
+// A whole PNG image of width x height as a frame of an "MPNG" stream: signature, IHDR, one
+// IDAT of filler (never decoded here) and IEND, each chunk with its CRC-32.
+Bytes PngFrame(std::uint32_t width, std::uint32_t height);
+
 struct IndexEntry {
     std::string id;  // "00dc", "01wb", ...
     std::uint32_t flags = 0;

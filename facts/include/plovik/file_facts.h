@@ -167,6 +167,9 @@ struct ScanFacts {
     // MPEG-4 Part 2 stored packed (several VOPs in a chunk); none for other codecs.
     std::optional<bool> packedBitstream;
     std::uint64_t firstPackedChunk = 0;
+    // Frames whose codec's structure their bytes break, the first of them in file order.
+    std::uint64_t damagedFrames = 0;
+    std::vector<DAMAGEDFRAME> damagedFrameList;
     std::uint32_t largestChunk = 0;  // of any stream
     std::uint64_t streamChunks = 0;  // of all streams, palette changes included
     bool stopped = false;            // the scan was stopped before its end
@@ -202,8 +205,11 @@ struct StreamFacts {
         std::uint32_t largest = 0;
         std::uint64_t length = 0;
         std::optional<double> duration;
+        std::uint64_t damagedFrames = 0;  // whose structure their checker found broken
     };
     std::optional<Present> present;
+    // What its frames are checked for: "full", "headers" or "none" (see plovik/frame_check.h).
+    std::string_view frameCheck = "none";
 };
 
 // One RIFF part.

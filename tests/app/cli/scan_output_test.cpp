@@ -43,7 +43,8 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
               R"("damaged_region_count":0,"damaged_bytes":0,"index_mismatches":0,)"
               R"("interleave":{"interleaved":true,"preload_s":0,"max_audio_lead_s":0,)"
               R"("max_audio_lead_position":0,"max_audio_lag_s":0,"max_audio_lag_position":0},)"
-              R"("key_flag_mismatches":null,"packed_bitstream":false}})");
+              R"("key_flag_mismatches":null,"packed_bitstream":false,"damaged_frame_count":0,)"
+              R"("damaged_frames":[]}})");
     EXPECT_EQ(From(json, "\"scan\":", 1),
               R"("scan":{"video_frames":100,"video_frames_expected":250,"empty_frames":0,)"
               R"("audio_bytes":800,"audio_s":4,"playable_s":4,)"
@@ -51,7 +52,8 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
               R"("damaged_region_count":1,"damaged_bytes":4800,"index_mismatches":null,)"
               R"("interleave":{"interleaved":true,"preload_s":0,"max_audio_lead_s":0,)"
               R"("max_audio_lead_position":0,"max_audio_lag_s":0,"max_audio_lag_position":0},)"
-              R"("key_flag_mismatches":null,"packed_bitstream":false}})");
+              R"("key_flag_mismatches":null,"packed_bitstream":false,"damaged_frame_count":0,)"
+              R"("damaged_frames":[]}})");
     EXPECT_EQ(Output({"--format", "json", whole}, kExitOk).find("\"scan\""), std::string::npos);
 
     const std::string csv =
@@ -61,12 +63,13 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
               "scan_audio_bytes,scan_audio_s,scan_playable_s,scan_damaged_region_count,"
               "scan_damaged_bytes,scan_index_mismatches,scan_interleaved,scan_preload_s,"
               "scan_max_audio_lead_s,scan_max_audio_lag_s,scan_key_flag_mismatches,"
-              "scan_packed_bitstream,audio_vbr,verdict,findings,video_streams,audio_streams,"
+              "scan_packed_bitstream,scan_damaged_frames,audio_vbr,verdict,findings,"
+              "video_streams,audio_streams,"
               "video_codecs,audio_codecs");
     EXPECT_EQ(From(csv, "false,250,", 1),
-              "false,250,250,0,2000,10,10,0,0,0,true,0,0,0,,false,false,ok,,1,1,mpeg4,mp3");
+              "false,250,250,0,2000,10,10,0,0,0,true,0,0,0,,false,0,false,ok,,1,1,mpeg4,mp3");
     EXPECT_EQ(From(csv, "true,100,", 2),
-              "true,100,250,0,800,4,4,1,4800,,true,0,0,0,,false,false,damaged,riff.truncated "
+              "true,100,250,0,800,4,4,1,4800,,true,0,0,0,,false,0,false,damaged,riff.truncated "
               "idx1.missing movi.playable_short,1,1,mpeg4,mp3");
 
     // The cut chunk at the end is the truncation, not damaged data.
