@@ -13,7 +13,7 @@ constexpr std::uint64_t kIdx1Entry = 16;
 // The stream's units a chunk adds: samples where the stream has a sample size, else one.
 std::uint64_t UnitsOf(const KeptChunk& chunk, std::uint32_t sampleSize) {
     if (!chunk.Counted()) return 0;
-    return sampleSize != 0 ? chunk.size : 1;
+    return sampleSize != 0 ? chunk.WrittenSize() : 1;
 }
 
 class PartSplitter {

@@ -175,6 +175,13 @@ class CopyWriter {
         std::uint64_t runEnd = 0;
         for (std::size_t i = part.first; i < part.end && m_out.Ok(); ++i) {
             const KeptChunk& chunk = m_chunks[i];
+            if (chunk.Emptied()) {  // its header with a size of 0, none of its data
+                m_out.Copy(runStart, runEnd - runStart);
+                m_out.Le(chunk.id, 4);
+                m_out.Le(0, 4);
+                runStart = runEnd = chunk.Position() + 8 + chunk.size + (chunk.size & 1);
+                continue;
+            }
             if (chunk.Position() != runEnd) {
                 m_out.Copy(runStart, runEnd - runStart);
                 runStart = chunk.Position();
@@ -204,7 +211,7 @@ class CopyWriter {
                 m_out.Le(chunk.id, 4);
                 m_out.Le(chunk.Key() ? AVIIF_KEYFRAME : 0, 4);
                 m_out.Le(position - part.moviPosition - 8, 4);
-                m_out.Le(chunk.size, 4);
+                m_out.Le(chunk.WrittenSize(), 4);
             }
             position += chunk.Bytes();
         }
@@ -226,7 +233,7 @@ class CopyWriter {
             const KeptChunk& chunk = m_chunks[i];
             if (chunk.Indexed() && chunk.Stream() == static_cast<int>(stream)) {
                 m_out.Le(position + 8 - part.moviPosition, 4);
-                m_out.Le(chunk.size | (chunk.Key() ? 0u : 0x80000000u), 4);
+                m_out.Le(chunk.WrittenSize() | (chunk.Key() ? 0u : 0x80000000u), 4);
             }
             position += chunk.Bytes();
         }

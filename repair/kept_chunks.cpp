@@ -20,8 +20,10 @@ bool KeptChunk::Counted() const {
     return Indexed() && StreamChunkKindOf(id) == StreamChunkKind::kUnit;
 }
 
-ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize)
-    : m_fileSize(fileSize), m_keptVideo(avi.m_Layout.nVideoStream) {
+ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize, bool keepDamagedFrames)
+    : m_fileSize(fileSize),
+      m_keepDamagedFrames(keepDamagedFrames),
+      m_keptVideo(avi.m_Layout.nVideoStream) {
     const StreamTallies& streams = avi.m_arStreams;
     const std::size_t count = std::min<std::size_t>(streams.size(), kMaxStreamLists);
     for (std::size_t s = 0; s < count; ++s) {
@@ -30,6 +32,7 @@ ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize)
         m_video[s] = true;
         const VideoFamily family = VideoFamilyOf(stream.header.fccHandler, stream.compression);
         m_kinds[s] = TellsFrameType(family) ? family : VideoFamily::kUnknown;
+        m_intraOnly[s] = IsIntraOnly(family);
         m_codec[s] = stream.compression != 0 ? stream.compression : stream.header.fccHandler;
         const bool kept = static_cast<int>(s) == m_keptVideo;
         if (!kept && m_kinds[s] != VideoFamily::kUnknown && !IsIntraOnly(m_kinds[s])) {
@@ -50,7 +53,20 @@ void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
     const int stream = StreamOfChunk(chunk.fccId);
     const bool video = m_video[static_cast<std::size_t>(stream)];
     const bool key = video ? chunk.dwSize != 0 && VideoKey(stream, chunk) : true;
-    Keep(chunk, KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0));
+    Keep(chunk,
+         KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0) | DamagedFrameFlags(stream, chunk));
+}
+
+// A damaged frame of an intra-only codec is emptied unless asked to be kept; any other is
+// kept (its decoder conceals it).
+std::uint64_t ChunkKeeper::DamagedFrameFlags(int stream, const SCANCHUNK& chunk) {
+    if (chunk.frame != FrameState::kDamaged) return 0;
+    if (m_keepDamagedFrames || !m_intraOnly[static_cast<std::size_t>(stream)]) {
+        ++damaged.kept;
+        return 0;
+    }
+    ++damaged.emptied;
+    return KeptChunk::kEmptied;
 }
 
 // The original index's entry for the same chunk, else the frame's own bytes, else key.

@@ -18,6 +18,8 @@ struct KeptChunk {
     static constexpr std::uint64_t kPositionBits = (std::uint64_t{1} << 56) - 1;
     static constexpr std::uint64_t kKey = std::uint64_t{1} << 63;
     static constexpr std::uint64_t kIndexed = std::uint64_t{1} << 62;  // a stream's chunk
+    // A damaged frame of an intra-only codec, written as an empty (dropped) frame.
+    static constexpr std::uint64_t kEmptied = std::uint64_t{1} << 61;
 
     std::uint64_t word;  // file position of the header, and the flags above
     FOURCC id;
@@ -26,13 +28,23 @@ struct KeptChunk {
     std::uint64_t Position() const { return word & kPositionBits; }
     bool Key() const { return (word & kKey) != 0; }
     bool Indexed() const { return (word & kIndexed) != 0; }
+    bool Emptied() const { return (word & kEmptied) != 0; }
+    // The size the copy gives it: 0 for an emptied frame, else its own.
+    std::uint32_t WrittenSize() const { return Emptied() ? 0 : size; }
     int Stream() const;    // from the id; only for an indexed chunk
     bool Counted() const;  // a frame or sample chunk of its stream (a palette change is not)
     // The chunk with its pad byte, as it is written.
-    std::uint64_t Bytes() const { return 8 + std::uint64_t{size} + (size & 1); }
+    std::uint64_t Bytes() const { return 8 + std::uint64_t{WrittenSize()} + (WrittenSize() & 1); }
 };
 
 // Where the video frames' key flags came from.
+// The frames whose codec's structure their bytes break: kept as they are (a decoder conceals
+// them), or, of an intra-only codec, emptied (a dropped frame: no broken picture).
+struct DamagedFrames {
+    std::uint64_t kept = 0;
+    std::uint64_t emptied = 0;
+};
+
 struct KeySources {
     std::uint64_t fromIndex = 0;
     std::uint64_t fromBitstream = 0;
@@ -42,7 +54,7 @@ struct KeySources {
 
 class ChunkKeeper final : public ScanObserver {
   public:
-    ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize);
+    ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize, bool keepDamagedFrames);
 
     std::size_t HeadBytes() const override { return m_headBytes; }
     void Chunk(const SCANCHUNK& chunk) override;
@@ -50,13 +62,17 @@ class ChunkKeeper final : public ScanObserver {
 
     std::vector<KeptChunk> chunks;
     KeySources keys;
+    DamagedFrames damaged;
     std::uint64_t bytesLeftOut = 0;  // of the damaged regions, as far as the file holds them
 
   private:
     bool VideoKey(int stream, const SCANCHUNK& chunk);
+    std::uint64_t DamagedFrameFlags(int stream, const SCANCHUNK& chunk);
     void Keep(const SCANCHUNK& chunk, std::uint64_t flags);
 
     std::uint64_t m_fileSize;
+    bool m_keepDamagedFrames;
+    std::array<bool, kMaxStreamLists> m_intraOnly{};
     int m_keptVideo;  // the video stream the scan reads frame types of
     std::size_t m_headBytes = 0;
     std::array<VideoFamily, kMaxStreamLists> m_kinds{};  // where the frames tell their type

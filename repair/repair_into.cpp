@@ -1,6 +1,7 @@
 // The repair of one open file: one scan finds the chunks to keep and the damage; the plan
 // places everything; the copy is written in one pass.
 #include <algorithm>
+#include <string_view>
 
 #include "copy_plan.h"
 #include "copy_writer.h"
@@ -101,6 +102,8 @@ void Summarise(RepairSummary& summary, const CFileAnalysis& analysis, const Chun
     summary.keysFromBitstream = kept.keys.fromBitstream;
     summary.keysAssumed = kept.keys.assumed;
     summary.assumedFourCC = kept.keys.assumedFourCC;
+    summary.damagedFramesKept = kept.damaged.kept;
+    summary.damagedFramesEmptied = kept.damaged.emptied;
     summary.outputSize = plan.outputSize;
     summary.riffParts = static_cast<std::uint32_t>(plan.parts.size());
 }
@@ -131,7 +134,7 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     analysis.AnalyseOpen(input, "", {});
     const FileFacts facts = FillFacts("", analysis, false);
     if (GaveOnlyMessage(facts.status)) return Unrepairable(facts.failure);
-    ChunkKeeper kept(analysis.m_parser, input.Size());
+    ChunkKeeper kept(analysis.m_parser, input.Size(), options.keepDamagedFrames);
     analysis.m_scan.ScanFrom(input, analysis.m_parser,
                              {.progress = PhaseProgress(options, RepairPhase::kReading),
                               .observer = &kept,
@@ -181,6 +184,11 @@ RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
     };
     for (const Finding& finding : facts.findings) {
         if (finding.rule->severity != Severity::kError) continue;
+        // The damaged frames the repair kept on purpose, and no more, are the copy's too.
+        const bool keptFrames = std::string_view(finding.rule->id) == "frame.damaged" &&
+                                facts.scan &&
+                                facts.scan->damagedFrames <= summary.damagedFramesKept;
+        if (keptFrames) continue;
         return failed("the repaired copy does not pass the check: " + finding.message + " [" +
                       finding.rule->id + "]");
     }

@@ -28,6 +28,9 @@ constexpr std::string_view kUsage =
     "Options:\n"
     "  --dry-run       say what would be written, write nothing\n"
     "  --force         replace OUT when it exists\n"
+    "  --keep-damaged-frames\n"
+    "                  keep damaged frames of intra-only codecs (MJPEG, DV, ...) as they are\n"
+    "                  instead of writing them as empty (dropped) frames\n"
     "  --format FMT    the summary as text (default) or json (one object on one line)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
@@ -40,6 +43,7 @@ constexpr std::string_view kUsage =
 struct RepairCliOptions {
     bool dryRun = false;
     bool force = false;
+    bool keepDamagedFrames = false;
     bool json = false;
     bool showHelp = false;
     bool showVersion = false;
@@ -54,9 +58,12 @@ struct Flag {
 };
 
 constexpr Flag kFlags[] = {
-    {"--dry-run", &RepairCliOptions::dryRun},      {"--force", &RepairCliOptions::force},
-    {"--help", &RepairCliOptions::showHelp},       {"-h", &RepairCliOptions::showHelp},
+    {"--dry-run", &RepairCliOptions::dryRun},
+    {"--force", &RepairCliOptions::force},
+    {"--help", &RepairCliOptions::showHelp},
+    {"-h", &RepairCliOptions::showHelp},
     {"--version", &RepairCliOptions::showVersion},
+    {"--keep-damaged-frames", &RepairCliOptions::keepDamagedFrames},
 };
 
 // Applies one option; returns an error text, empty on success. index advances past a
@@ -180,6 +187,10 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
             std::to_string(s.keysAssumed) + " assumed";
     if (s.keysAssumed > 0) text += " key (codec " + FileTextToUtf8(s.assumedFourCC) + ")";
     text += "\n";
+    if (s.damagedFramesKept + s.damagedFramesEmptied != 0) {
+        text += "damaged frames: " + std::to_string(s.damagedFramesKept) + " kept, " +
+                std::to_string(s.damagedFramesEmptied) + " written as empty frames\n";
+    }
     for (const RepairFieldChange& change : s.changes) {
         text += "changed " + change.field + ": " + std::to_string(change.oldValue) + " -> " +
                 std::to_string(change.newValue) + "\n";
@@ -218,6 +229,8 @@ std::string JsonSummary(const RepairSummary& s, const std::string& input,
     } else {
         w.Value(s.assumedFourCC);
     }
+    w.Field("damaged_frames_kept", s.damagedFramesKept);
+    w.Field("damaged_frames_emptied", s.damagedFramesEmptied);
     w.Key("changes");
     w.BeginArray();
     for (const RepairFieldChange& change : s.changes) {
@@ -333,6 +346,7 @@ int RunRepairCli(const std::vector<std::string>& args, const RepairCliStreams& s
             input, output,
             {.dryRun = options.dryRun,
              .force = options.force,
+             .keepDamagedFrames = options.keepDamagedFrames,
              .progress = [&](RepairPhase phase, std::uint64_t done,
                              std::uint64_t total) { progress.Update(phase, done, total); },
              .stop = streams.stop});

@@ -142,6 +142,45 @@ TEST(Repair, OpenDmlFileCutInItsThirdPartStaysOpenDml) {
     EXPECT_EQ(analysis.m_scan.m_qwIndexMismatches, 0u);
 }
 
+// A damaged frame of an intra-only codec becomes an empty frame, unless it is to be kept; the
+// copy's own check then finds no damage, or exactly the frame kept.
+TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
+    using namespace test;
+    std::vector<Bytes> chunks;
+    std::vector<IndexEntry> index;
+    std::uint32_t offset = 4;
+    for (int i = 0; i < 6; ++i) {
+        Bytes frame = PngFrame(32, 16);
+        if (i == 3) frame[60] ^= 1;  // inside the image data: its CRC no longer holds
+        chunks.push_back(Chunk("00dc", frame));
+        index.push_back({"00dc", kKey, offset, static_cast<std::uint32_t>(frame.size())});
+        offset += static_cast<std::uint32_t>(chunks.back().size());
+    }
+    const Bytes file =
+        Riff("AVI ", {List("hdrl", {Avih({.flags = 0x10, .totalFrames = 6, .streams = 1}),
+                                    List("strl", {Strh({.handler = "MPNG", .length = 6}),
+                                                  VideoStrf({.compression = "MPNG"})})}),
+                      List("movi", chunks), Idx1(index)});
+    const Repaired emptied = RepairBytes(file);
+    ASSERT_EQ(emptied.summary.status, RepairStatus::kWritten) << emptied.summary.message;
+    EXPECT_EQ(emptied.summary.damagedFramesEmptied, 1u);
+    EXPECT_EQ(emptied.summary.videoFrames, 6u);  // the timing stays
+    const FileFacts copy = ScanOf(emptied.copy);
+    EXPECT_EQ(copy.scan->damagedFrames, 0u);
+    EXPECT_EQ(copy.scan->emptyFrames, 1u);
+
+    StringSink sink;
+    const std::unique_ptr<RawFile> in = MakeMemoryRawFile(file);
+    RepairOptions keep;
+    keep.keepDamagedFrames = true;
+    const RepairSummary kept = RepairInto(*in, &sink, keep);
+    ASSERT_EQ(kept.status, RepairStatus::kWritten);
+    EXPECT_EQ(kept.damagedFramesKept, 1u);
+    const std::unique_ptr<RawFile> out = MakeMemoryRawFile(sink.out);
+    EXPECT_TRUE(VerifyRepairedCopy(*out, "copy.avi", kept, keep).Ok());
+    EXPECT_EQ(ScanOf(sink.out).scan->damagedFrames, 1u);
+}
+
 TEST(Repair, WhatCannotBeRepaired) {
     EXPECT_EQ(RepairBytes("not an AVI file at all").summary.status, RepairStatus::kNotRepairable);
     Bytes empty = test::BuildSimpleAvi({.frames = 0, .audio = false});

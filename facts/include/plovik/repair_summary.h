@@ -44,6 +44,10 @@ struct RepairSummary {
     std::uint64_t keysFromBitstream = 0;  // the frame's own bytes (or an intra-only codec)
     std::uint64_t keysAssumed = 0;        // neither: marked key
     std::string assumedFourCC;            // the codec of those, when there are any
+    // Frames whose codec's structure their bytes break: kept as they are, or (of an
+    // intra-only codec) written as empty frames.
+    std::uint64_t damagedFramesKept = 0;
+    std::uint64_t damagedFramesEmptied = 0;
     std::vector<RepairFieldChange> changes;
     std::uint64_t outputSize = 0;
     std::uint32_t riffParts = 0;

@@ -27,6 +27,8 @@ inline double RepairDone(RepairPhase phase, std::uint64_t done, std::uint64_t to
 struct RepairOptions {
     bool dryRun = false;  // plan only: nothing is written
     bool force = false;   // replace an existing output file
+    // Keep damaged frames of intra-only codecs as they are (else they become empty frames).
+    bool keepDamagedFrames = false;
     // Called now and then with the phase, and its bytes done and to do.
     std::function<void(RepairPhase phase, std::uint64_t done, std::uint64_t total)> progress;
     const std::atomic<bool>* stop = nullptr;  // set: the repair ends soon, leaving nothing
