@@ -50,7 +50,7 @@ std::string CheckLine(const FileFacts& facts) {
         first = false;
         line += finding.message + " [" + finding.rule->id + "]";
     }
-    if (first) line += "ok";
+    if (first) line += facts.scan ? "ok" : "ok (movie data not read)";
     return line + "\n";
 }
 
@@ -66,7 +66,7 @@ std::string CheckTally::SummaryLine(bool dataChecked) const {
     std::string line = std::to_string(m_files) + " files: " + count(Verdict::kOk) + " ok, " +
                        count(Verdict::kWarnings) + " with warnings, " + count(Verdict::kDamaged) +
                        " damaged, " + count(Verdict::kUnreadable) + " unreadable";
-    if (!dataChecked) line += "; movie data not checked (--scan checks them)";
+    if (!dataChecked) line += "; movie data not read (--quick)";
     return line + "\n";
 }
 

@@ -27,6 +27,7 @@ constexpr Flag kFlags[] = {
     {"--version", &CliOptions::showVersion},  {"--check", &CliOptions::check},
     {"--key-frames", &CliOptions::keyFrames}, {"--scan", &CliOptions::scan},
     {"--strict", &CliOptions::strict},        {"--list-rules", &CliOptions::listRules},
+    {"--quick", &CliOptions::quick},
 };
 
 // A number in decimal digits only, at most a million; nullopt for anything else ("-1", "x").
@@ -127,6 +128,9 @@ std::string CheckCombination(const CliOptions& options) {
         return {};
     }
     if (options.strict && !options.check) return "--strict needs --check";
+    if (options.quick && !options.check) return "--quick needs --check";
+    if (options.quick && options.scan)
+        return "--quick leaves the movie data unread: not with --scan";
     if (options.files0From && !options.files.empty()) {
         return "file names cannot be combined with --files0-from";
     }
@@ -159,6 +163,8 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& args) {
                                      return ApplyOption(all, index, result.options);
                                  });
     if (result.error.empty()) result.error = CheckCombination(result.options);
+    // A check reads the movie data unless asked to be quick: the data are what is damaged.
+    if (result.options.check && !result.options.quick) result.options.scan = true;
     return result;
 }
 

@@ -81,7 +81,8 @@ TEST(CApiRecord, SameBytesAsTheJsonOfTheCommandLine) {
     };
     const Case cases[] = {
         {{}, 0, 0},
-        {{"--check"}, 0, PLOVIK_RECORD_CHECK},
+        {{"--check", "--quick"}, 0, PLOVIK_RECORD_CHECK},
+        {{"--check"}, PLOVIK_OPEN_SCAN, PLOVIK_RECORD_CHECK},
         {{"--check", "--scan"}, PLOVIK_OPEN_SCAN, PLOVIK_RECORD_CHECK},
         {{"--scan", "--key-frames"}, PLOVIK_OPEN_SCAN, PLOVIK_RECORD_KEY_FRAMES},
     };

@@ -54,7 +54,7 @@ def test_check_reads_the_data_unless_quick():
     assert full.record == json.loads(tool(REPORT, "--format", "json", "--check", "--scan", CUT))
     quick = plovik.check(CUT, quick=True)
     assert not quick.data_checked
-    assert quick.record == json.loads(tool(REPORT, "--format", "json", "--check", CUT))
+    assert quick.record == json.loads(tool(REPORT, "--format", "json", "--check", "--quick", CUT))
 
 
 def test_files_that_give_no_record_raise(tmp_path):

@@ -175,7 +175,7 @@ TEST(CsvRecords, QuoteCellsAndKeepTheColumns) {
     const std::string cut = test::BuildSimpleAvi();
     const std::string damaged = dir.Write("cut.avi", cut.substr(0, cut.size() - 20));
     const BatchRun run =
-        RunBatch({"--format", "csv", "--check", good, damaged, dir.PathOf("gone.avi")});
+        RunBatch({"--format", "csv", "--check", "--quick", good, damaged, dir.PathOf("gone.avi")});
     EXPECT_EQ(run.out.back(), '\n');
     const std::vector<std::string> rows = Lines(run.out, "\r\n");
     ASSERT_EQ(rows.size(), 4u);
@@ -210,8 +210,11 @@ TEST(CheckMode, LinesSummaryAndExitStatus) {
     EXPECT_EQ(ok.status, kExitOk);
     EXPECT_EQ(ok.out, good + ": ok\n");
     EXPECT_EQ(ok.err, "");  // no summary for one file
+    EXPECT_EQ(RunBatch({"--check", "--quick", good}).out, good + ": ok (movie data not read)\n");
 
-    const BatchRun mixed = RunBatch({"--check", good, cut, noIndex, text, dir.PathOf("gone.avi")});
+    // Quick: the headers and the index only.
+    const BatchRun mixed =
+        RunBatch({"--check", "--quick", good, cut, noIndex, text, dir.PathOf("gone.avi")});
     EXPECT_EQ(mixed.status, kExitFailureMessage);
     const std::vector<std::string> lines = Lines(mixed.out);
     ASSERT_EQ(lines.size(), 5u);
@@ -224,10 +227,14 @@ TEST(CheckMode, LinesSummaryAndExitStatus) {
     EXPECT_EQ(lines[3], text + ": not an AVI file [file.not_avi]");
     EXPECT_EQ(lines[4].rfind(dir.PathOf("gone.avi") + ": cannot open (", 0), 0u);
     EXPECT_EQ(Lines(mixed.err).back(),
-              "5 files: 1 ok, 0 with warnings, 2 damaged, 2 unreadable; movie data not checked "
-              "(--scan checks them)");
+              "5 files: 1 ok, 0 with warnings, 2 damaged, 2 unreadable; movie data not read "
+              "(--quick)");
+    EXPECT_EQ(Lines(RunBatch({"--check", noIndex}).out)[0],
+              noIndex +
+                  ": dwStreams is 1, the header list has 0 stream lists [avih.streams]; "
+                  "no index [idx1.missing]; no stream data [movi.no_data]");
 
-    const BatchRun json = RunBatch({"--check", "--format", "json", cut});
+    const BatchRun json = RunBatch({"--check", "--quick", "--format", "json", cut});
     EXPECT_NE(json.out.find(R"x("verdict":"damaged","data_checked":false,"findings":[{"rule":)x"
                             R"x("riff.truncated","severity":"error","position":954,"length":20,)x"
                             R"x("message":"truncated (20 bytes missing)"})x"),
@@ -256,8 +263,8 @@ TEST(CheckMode, ProgressLineOnATerminalOnly) {
     TempDir dir;
     const std::string clip = dir.Write("clip.avi", test::BuildSimpleAvi());
     const std::string summary =
-        "3 files: 3 ok, 0 with warnings, 0 damaged, 0 unreadable; movie data not checked "
-        "(--scan checks them)\n";
+        "3 files: 3 ok, 0 with warnings, 0 damaged, 0 unreadable; movie data not read "
+        "(--quick)\n";
     for (const bool terminal : {true, false}) {
         SCOPED_TRACE(terminal);
         std::chrono::steady_clock::time_point now{};
@@ -266,7 +273,7 @@ TEST(CheckMode, ProgressLineOnATerminalOnly) {
         StreamOutput outStream(out);
         StreamOutput errStream(err);
         RunReportCli(
-            {"-j", "1", "--check", clip, clip, clip},
+            {"-j", "1", "--check", "--quick", clip, clip, clip},
             CliStreams{.out = outStream, .err = errStream, .errIsTerminal = terminal, .clock = [&] {
                            return now += 600ms;
                        }});

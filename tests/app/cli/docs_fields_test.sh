@@ -85,15 +85,18 @@ head -c 71683 sample.avi > cut.avi
 printf 'RIFF\4\0\0\0WAVE' > not_avi.avi
 files=(*.avi missing.avi)
 
-for check in "" --check; do
+# A check reads the movie data, as --scan does, unless it is quick: "--scan" columns show then.
+for check in "" --check "--check --quick"; do
     for scan in "" --scan; do
+        [[ $check == *--quick* && -n $scan ]] && continue  # not together
         for key_frames in "" --key-frames; do
             run "$report" --format json $check $scan $key_frames -- "${files[@]}" >> report.jsonl
         done
         run "$report" --format csv $check $scan -- "${files[@]}" > report.csv
         printed=$(head -n 1 report.csv | tr -d '\r' | tr , '\n')
         wanted=$(documented report-csv | awk -F '\t' -v opts="$check $scan" '
-            $2 == "" || index(opts, $2) { print $1 }')
+            $2 == "" || index(opts, $2) ||
+            ($2 == "--scan" && index(opts, "--check") && !index(opts, "--quick")) { print $1 }')
         diff <(echo "$wanted") <(echo "$printed") > columns.diff ||
             fail "$(echo csv $check $scan): the columns differ (< documented, > printed):"$'\n'"$(grep '^[<>]' columns.diff)"
     done

@@ -128,8 +128,13 @@ const std::vector<Mode>& Modes() {
         };
         std::vector<Mode> all = base;
         for (Mode mode : base) {
-            mode.name += "-scan";
-            mode.options.push_back("--scan");
+            Mode scan = mode;
+            scan.name += "-scan";
+            scan.options.push_back("--scan");
+            all.push_back(scan);
+            if (!mode.name.starts_with("check")) continue;
+            mode.name += "-quick";  // the headers and the index only
+            mode.options.push_back("--quick");
             all.push_back(mode);
         }
         return all;

@@ -72,17 +72,17 @@ TEST(CliProcess, CheckStreamsAndJsonOfAFolder) {
     const std::string exe = Quote(PLOVIK_REPORT_EXE);
     const std::string missing = dir.PathOf("gone.avi");
 
-    EXPECT_EQ(Shell(exe + " --check " + Quote(good) + " " + Quote(missing) + " >" + Quote(out) +
-                    " 2>" + Quote(err)),
+    EXPECT_EQ(Shell(exe + " --check --quick " + Quote(good) + " " + Quote(missing) + " >" +
+                    Quote(out) + " 2>" + Quote(err)),
               1);
     EXPECT_EQ(test::ReadFileBytes(out),
-              good + ": ok\n" + missing +
+              good + ": ok (movie data not read)\n" + missing +
                   ": cannot open (No such file or directory) [file.open_failed]\n");
     EXPECT_EQ(test::ReadFileBytes(err),
               "plovik-report: " + missing +
                   ": No such file or directory\n"
                   "2 files: 1 ok, 0 with warnings, 0 damaged, 1 unreadable; movie data not "
-                  "checked (--scan checks them)\n");
+                  "read (--quick)\n");
 
     const std::string folder = dir.PathOf("");
     EXPECT_EQ(Shell(exe + " --format json " + Quote(folder) + " 2>/dev/null | jq -e -s " +
@@ -105,15 +105,14 @@ TEST(CliProcess, UnreadableFolder) {
     const std::string asUser =
         ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
     const std::string err = dir.PathOf("err.txt");
-    const int status = Shell(asUser + Quote(dir.PathOf("plovik-report")) + " --check " +
+    const int status = Shell(asUser + Quote(dir.PathOf("plovik-report")) + " --check --quick " +
                              Quote(dir.PathOf("")) + " >/dev/null 2>" + Quote(err));
     ::chmod(dir.PathOf("locked").c_str(), 0700);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: " + dir.PathOf("locked") +
                                             ": Permission denied\n"
                                             "3 files: 2 ok, 0 with warnings, 0 damaged, 1 "
-                                            "unreadable; movie data not checked (--scan checks "
-                                            "them)\n");
+                                            "unreadable; movie data not read (--quick)\n");
 }
 
 // A disk whose reads fail from a byte on: the read error is the verdict, never damage.
@@ -186,7 +185,8 @@ TEST(CliProcess, ProgressLineOnATerminal) {
         ::dup2(slave, 2);
         ::setenv("PLOVIK_STOP_PATH", stopPath.c_str(), 1);
         LoadIoFaults();
-        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "-j", "1", "--check", list.c_str(), nullptr);
+        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "-j", "1", "--check", "--quick", list.c_str(),
+                nullptr);
         ::_exit(127);
     }
     ::close(slave);
@@ -201,8 +201,8 @@ TEST(CliProcess, ProgressLineOnATerminal) {
     ::close(master);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::string summary =
-        "\r300 files: 300 ok, 0 with warnings, 0 damaged, 0 unreadable; movie data not checked "
-        "(--scan checks them)\r\n";
+        "\r300 files: 300 ok, 0 with warnings, 0 damaged, 0 unreadable; movie data not read "
+        "(--quick)\r\n";
     ASSERT_TRUE(terminal.ends_with(summary)) << terminal;
     const std::string progress = terminal.substr(0, terminal.size() - summary.size());
     EXPECT_TRUE(std::regex_match(progress, std::regex("(\r[0-9]+/300 files *)+\r +"))) << progress;

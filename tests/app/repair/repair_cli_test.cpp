@@ -130,6 +130,7 @@ TEST(RepairCliJson, RefusalAsOneObject) {
                   "\"audio_bytes\":0,\"chunks_kept\":0,\"regions_left_out\":0,"
                   "\"bytes_left_out\":0,\"regions\":[],\"index_entries\":0,\"keys_from_index\":0,"
                   "\"keys_from_bitstream\":0,\"keys_assumed\":0,\"assumed_fourcc\":null,"
+                  "\"damaged_frames_kept\":0,\"damaged_frames_emptied\":0,"
                   "\"changes\":[],\"output_size\":0,\"riff_parts\":0}\n");
     EXPECT_NE(run.err.find("the output is the input file"), std::string::npos);
 }

@@ -23,10 +23,11 @@ struct CliOptions {
     OutputEncoding encoding = OutputEncoding::kUtf8;
     OutputFormat format = OutputFormat::kText;
     bool check = false;      // --check: verdicts and findings instead of reports
+    bool quick = false;      // --quick: with --check, the headers and the index only
     bool strict = false;     // --strict: with --check, warnings fail too
     bool listRules = false;  // --list-rules: the rule catalogue
     bool keyFrames = false;  // --key-frames: the key-frame times in JSON
-    bool scan = false;       // --scan: the movie-data scan of each file
+    bool scan = false;       // --scan (and --check without --quick): the movie data read too
     bool showHelp = false;
     bool showVersion = false;
     unsigned jobs = 0;  // -j N: files analysed at once; 0: as many as the usable processors
