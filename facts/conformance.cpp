@@ -33,6 +33,7 @@ enum RuleIndex : std::size_t {
     kTotalFrames,
     kFrameTime,
     kZeroRate,
+    kInvalidStreamHeader,
     kFrameSize,
     kBufferSize,
     kStreamLength,
@@ -83,6 +84,8 @@ constexpr Rule kRules[kRuleCount] = {
     {"avih.total_frames", W, "dwTotalFrames differs from the frames of the first RIFF part"},
     {"avih.frame_time", W, "dwMicroSecPerFrame differs from the video stream's rate and scale"},
     {"strh.zero_rate", E, "a stream whose rate or scale is 0: its time cannot be computed"},
+    {"strh.invalid", E,
+     "a stream with chunks under a header that is none: no stream type, or a format too short"},
     {"strf.frame_size", W, "the frame size of the main header differs from the video format's"},
     {"strh.buffer_size", W, "a suggested buffer size smaller than the largest chunk it is for"},
     {"strh.length", W, "a stream's length differs from its chunks present"},
@@ -141,6 +144,7 @@ class Findings {
     void Headers();
     void HeaderCounts();
     void StreamRates();
+    void StreamHeaders();
     void Index();
     void Data();
     void DamagedFrames();
@@ -244,6 +248,7 @@ void Findings::Headers() {
                 Plural(static_cast<std::uint64_t>(st.streamLists), "stream list", "stream lists"));
     }
     StreamRates();
+    StreamHeaders();
     const auto formatWidth = static_cast<std::uint64_t>(std::abs(std::int64_t{st.formatWidth}));
     const auto formatHeight = static_cast<std::uint64_t>(std::abs(std::int64_t{st.formatHeight}));
     if (f.video.present && f.video.width != 0 && formatWidth != 0 &&
@@ -252,6 +257,46 @@ void Findings::Headers() {
                             ", video format " + Num(formatWidth) + "x" + Num(formatHeight));
     }
     if (!f.unfinished && DataIntact()) HeaderCounts();
+}
+
+// The chunks of a stream the data (or, without them, the index) hold.
+std::uint64_t ChunksOf(const StreamFacts& s) {
+    if (s.present) return s.present->chunks + s.present->paletteChanges;
+    return s.indexed ? s.indexed->entries : 0;
+}
+
+// The least bytes a format of the stream's type holds: BITMAPINFOHEADER, PCMWAVEFORMAT.
+std::uint32_t FormatBytesNeeded(FOURCC type) {
+    if (type == kVids) return 40;
+    if (type == kAuds) return 16;
+    return 0;
+}
+
+bool IsStreamType(FOURCC type) {
+    return type == kVids || type == kAuds || type == kTxts || type == kMids || type == kIavs;
+}
+
+// The first stream whose chunks no stream header describes.
+void Findings::StreamHeaders() {
+    for (std::size_t i = 0; i < f.streams.size(); ++i) {
+        const StreamFacts& s = f.streams[i];
+        const std::uint64_t chunks = ChunksOf(s);
+        if (chunks == 0) continue;
+        std::string what;
+        if (!s.hasHeader) {
+            what = "no stream header";
+        } else if (!IsStreamType(s.type)) {
+            what = "a stream header of no stream type ('" + s.typeCode + "')";
+        } else if (s.formatBytes < FormatBytesNeeded(s.type)) {
+            what = "a format of " + Plural(s.formatBytes, "byte", "bytes") + " (at least " +
+                   Num(FormatBytesNeeded(s.type)) + " needed)";
+        } else {
+            continue;
+        }
+        Add(kInvalidStreamHeader,
+            "stream " + Num(i) + " has " + Plural(chunks, "chunk", "chunks") + " under " + what);
+        return;
+    }
 }
 
 void Findings::StreamRates() {

@@ -305,6 +305,10 @@ std::string_view StreamKind(FOURCC type) {
             return "audio";
         case kTxts:
             return "text";
+        case kMids:
+            return "midi";
+        case kIavs:
+            return "dv";
         case 0:
             return "none";
         default:
@@ -317,6 +321,9 @@ StreamFacts StreamFactsOf(const StreamTally& tally, bool indexed, bool scanned) 
     const AVISTREAMHEADER& h = tally.header;
     StreamFacts st;
     st.type = h.fccType;
+    st.hasHeader = tally.hasHeader;
+    st.formatBytes = tally.formatBytes;
+    st.typeCode = FourCCCode(h.fccType);
     st.kind = StreamKind(h.fccType);
     if (tally.IsVideo()) {
         st.code = FourCCCode(tally.compression != 0 ? tally.compression : h.fccHandler);

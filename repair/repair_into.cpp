@@ -162,6 +162,19 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     return summary;
 }
 
+namespace {
+
+// What a copy keeps of its input on purpose: the damaged frames the repair kept (and no more),
+// and what the stream headers say of the streams, which the copy keeps as they are.
+bool KeptOnPurpose(const Finding& finding, const FileFacts& copy, const RepairSummary& summary) {
+    const std::string_view rule = finding.rule->id;
+    if (rule == "strh.invalid" || rule == "strh.zero_rate") return true;
+    return rule == "frame.damaged" && copy.scan &&
+           copy.scan->damagedFrames <= summary.damagedFramesKept;
+}
+
+}  // namespace
+
 RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
                                  const RepairSummary& summary, const RepairOptions& options) {
     CFileAnalysis analysis;
@@ -184,11 +197,7 @@ RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
     };
     for (const Finding& finding : facts.findings) {
         if (finding.rule->severity != Severity::kError) continue;
-        // The damaged frames the repair kept on purpose, and no more, are the copy's too.
-        const bool keptFrames = std::string_view(finding.rule->id) == "frame.damaged" &&
-                                facts.scan &&
-                                facts.scan->damagedFrames <= summary.damagedFramesKept;
-        if (keptFrames) continue;
+        if (KeptOnPurpose(finding, facts, summary)) continue;
         return failed("the repaired copy does not pass the check: " + finding.message + " [" +
                       finding.rule->id + "]");
     }

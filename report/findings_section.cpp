@@ -35,6 +35,7 @@ constexpr FindingTextEntry kFindingTexts[] = {
     {"avih.total_frames", "전체 프레임 수가 헤더와 다름"},
     {"avih.frame_time", "프레임 시간이 영상 스트림과 다름"},
     {"strh.zero_rate", "스트림 속도가 0"},
+    {"strh.invalid", "스트림 헤더가 잘못됨"},
     {"strf.frame_size", "화면 크기가 영상 형식과 다름"},
     {"strh.buffer_size", "권장 버퍼 크기가 가장 큰 청크보다 작음"},
     {"strh.length", "스트림 길이가 실제 데이터와 다름"},

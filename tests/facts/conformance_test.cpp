@@ -205,6 +205,8 @@ std::vector<Case> RuleCases() {
          Whole({.avih = {
                     .microSecPerFrame = 50000, .flags = 0x910, .totalFrames = 20, .streams = 2}})});
     cases.push_back({"strh.zero_rate", Whole({.video = {.rate = 0, .length = 20}})});
+    cases.push_back(
+        {"strh.invalid", Whole({.video = {.type = std::string(4, '\0'), .length = 20}})});
     cases.push_back({"strf.frame_size", Whole({.videoFormat = {.width = 320}})});
     cases.push_back(
         {"strh.buffer_size", Whole({.video = {.length = 20, .suggestedBufferSize = 64}})});

@@ -178,10 +178,13 @@ struct ScanFacts {
 // One stream, from its tally: what its header says, what the index lists and what the data
 // hold of it, each length also in seconds.
 struct StreamFacts {
-    FOURCC type = 0;                        // "vids", "auds", "txts"; 0 for a list without a header
-    std::string_view kind;                  // "video", "audio", "text", "other", "none"
-    std::string code;                       // a video codec's FourCC as shown ("XVID"); else empty
-    std::uint16_t formatTag = 0;            // an audio stream's (the sub-format's if extensible)
+    FOURCC type = 0;                // "vids", "auds", "txts"; 0 for a list without a header
+    bool hasHeader = false;         // its list holds a "strh"
+    std::uint32_t formatBytes = 0;  // of its "strf"
+    std::string_view kind;          // "video", "audio", "text", "midi", "dv", "other", "none"
+    std::string typeCode;           // the stream type as shown ("vids", "[0][0][0][0]")
+    std::string code;               // a video codec's FourCC as shown ("XVID"); else empty
+    std::uint16_t formatTag = 0;    // an audio stream's (the sub-format's if extensible)
     std::optional<std::string_view> codec;  // short name for scripts ("h264", "mp3")
     std::uint32_t scale = 0;
     std::uint32_t rate = 0;
