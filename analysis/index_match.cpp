@@ -51,8 +51,7 @@ class Idx1Entries final : public IndexEntrySource {
             filled += TakeFromRun<kIdx1EntryBytes>(
                 m_run, out + filled, max - filled, [this](const std::uint8_t* entry) {
                     return ScanIndexEntry{m_base + Idx1Offset(entry), Idx1Id(entry),
-                                          Idx1Size(entry),
-                                          (Idx1Flags(entry) & AVIIF_KEYFRAME) != 0};
+                                          Idx1Size(entry), Idx1Flags(entry)};
                 });
         }
         return filled;
@@ -107,7 +106,8 @@ class OpenDmlEntries final : public IndexEntrySource {
                 m_run, out + filled, max - filled, [&header](const std::uint8_t* entry) {
                     return ScanIndexEntry{
                         StdEntryChunkPosition(header.baseOffset, StdEntryOffset(entry)),
-                        header.chunkId, StdEntrySize(entry), StdEntryIsKey(entry)};
+                        header.chunkId, StdEntrySize(entry),
+                        StdEntryIsKey(entry) ? AVIIF_KEYFRAME : 0};
                 });
         }
         return filled;

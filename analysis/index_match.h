@@ -18,7 +18,13 @@ struct ScanIndexEntry {
     std::uint64_t position;  // absolute file position of the chunk header it names
     FOURCC id;               // a list's entry names the list type ("rec ")
     std::uint32_t size;      // the chunk's size field
-    bool key;                // marked a key frame
+    std::uint32_t flags;     // idx1's (AVIIF_*); a standard index's key bit as AVIIF_KEYFRAME
+};
+
+// What the index says of a chunk: its mark, and the flags of the entry that names it.
+struct IndexSays {
+    IndexMark mark = IndexMark::kNone;
+    std::uint32_t flags = 0;
 };
 
 // The entries of one index in index order; Rewind starts again from the first.
@@ -53,16 +59,17 @@ class IndexMatch {
     explicit IndexMatch(IndexEntrySource& entries) : m_source(entries) {}
     // Entries before this chunk point between chunks; those at it must name it. Returns the
     // mark of an entry that does.
-    IndexMark Chunk(std::uint64_t position, FOURCC id, std::uint32_t size) {
-        IndexMark mark = IndexMark::kNone;
+    IndexSays Chunk(std::uint64_t position, FOURCC id, std::uint32_t size) {
+        IndexSays says;
         for (; HaveEntry() && m_next->position <= position; ++m_next) {
             if (m_next->position < position || m_next->id != id || m_next->size != size) {
                 ++m_mismatches;
             } else {
-                mark = m_next->key ? IndexMark::kKey : IndexMark::kDelta;
+                const bool key = (m_next->flags & AVIIF_KEYFRAME) != 0;
+                says = {key ? IndexMark::kKey : IndexMark::kDelta, m_next->flags};
             }
         }
-        return mark;
+        return says;
     }
     // After a walk: the entries it never reached point at no chunk.
     void EndWalk();

@@ -229,7 +229,7 @@ class MovieWalk {
     void MeasureInterleave(const Tally& tally, std::uint64_t position);
     void NoteAudioBitrate(const std::uint8_t* frame);
     bool IsUnpaddedChunk(std::uint64_t position, std::uint64_t end);
-    IndexMark CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
+    IndexSays CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size);
     void Observe(std::uint64_t position, FOURCC id, FOURCC listType, std::uint32_t size);
     void Missing(std::uint64_t position);
     void AddDataRegion(std::uint64_t start, std::uint64_t end);
@@ -405,7 +405,8 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
                                                    ? std::span<const std::uint8_t>(bytes, want)
                                                    : std::span<const std::uint8_t>();
     const std::span<const std::uint8_t> head = data.first(std::min(data.size(), headWanted));
-    const IndexMark mark = CheckIndex(position, id, size);
+    const IndexSays index = CheckIndex(position, id, size);
+    const IndexMark mark = index.mark;
     std::optional<bool> frameKey;
     if (IsVideoFrameOf(id, m_videoStream)) {
         ++tally.videoFrames;
@@ -432,6 +433,7 @@ bool MovieWalk::TakeStreamChunk(Tally& tally, std::uint64_t position, const std:
                         static_cast<std::uint32_t>(m_depth - 1),
                         head.first(std::min(head.size(), m_headBytes)),
                         mark,
+                        index.flags,
                         frameKey,
                         frame};
         m_observer->Chunk(chunk);
@@ -594,6 +596,7 @@ void MovieWalk::Observe(std::uint64_t position, FOURCC id, FOURCC listType, std:
                        static_cast<std::uint32_t>(m_depth - 1),
                        {},
                        IndexMark::kNone,
+                       0,
                        {},
                        FrameState::kCannotTell});
 }
@@ -651,13 +654,13 @@ bool MovieWalk::ReadFollower(std::uint64_t position, std::uint64_t follower, std
     return m_reader.Peek(follower, out, kHeaderBytes);
 }
 
-IndexMark MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
-    IndexMark mark = IndexMark::kNone;
+IndexSays MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t size) {
+    IndexSays says;
     for (IndexMatch* index : m_indexes) {
-        const IndexMark said = index->Chunk(position, id, size);
-        if (mark == IndexMark::kNone) mark = said;
+        const IndexSays said = index->Chunk(position, id, size);
+        if (says.mark == IndexMark::kNone) says = said;
     }
-    return mark;
+    return says;
 }
 
 // The data ends inside the open lists: the rest of the "movi" list is one region. Of it,

@@ -236,7 +236,7 @@ plovik_status plovik_finding_at(plovik_file* file, size_t index, plovik_finding*
             return Fail(PLOVIK_ERROR_ARGUMENT, "no finding of that index");
         const Finding& found = findings[index];
         *finding = {.rule = found.rule->id,
-                    .severity = capi::SeverityCode(found.rule->severity),
+                    .severity = capi::SeverityCode(found.severity),
                     .has_position = found.position.has_value(),
                     .position = found.position.value_or(0),
                     .has_length = found.length.has_value(),

@@ -7,6 +7,7 @@
 
 #include "plovik/chunk_ids.h"
 #include "plovik/file_facts.h"
+#include "plovik/stream_tally.h"
 
 namespace plovik {
 namespace {
@@ -135,9 +136,16 @@ class Findings {
   private:
     void Add(RuleIndex rule, std::string message, std::optional<std::uint64_t> position = {},
              std::optional<std::uint64_t> length = {}) {
-        m_out.push_back({&kRules[rule], position, length, std::move(message)});
+        AddAs(kRules[rule].severity, rule, std::move(message), position, length);
+    }
+    // A finding of the rule in a case milder than the rule's own severity.
+    void AddAs(Severity severity, RuleIndex rule, std::string message,
+               std::optional<std::uint64_t> position = {},
+               std::optional<std::uint64_t> length = {}) {
+        m_out.push_back({&kRules[rule], severity, position, length, std::move(message)});
     }
 
+    Severity MissingIndexSeverity() const;
     bool OnlyMessage();
     void Riff();
     void OpenDml();
@@ -319,13 +327,26 @@ void Findings::StreamRates() {
     }
 }
 
+bool ClaimsIndex(const FileFacts& facts) {
+    return (facts.flags & (AVIF_HASINDEX | AVIF_MUSTUSEINDEX)) != 0;
+}
+
+// The header says whether the file has an index: its absence is damage only when it
+// claims one, and a matter of seeking only where there is video to seek in.
+Severity Findings::MissingIndexSeverity() const {
+    if (ClaimsIndex(f)) return Severity::kError;
+    return IndexExpected(f) ? Severity::kWarning : Severity::kInfo;
+}
+
 // The header counts against the chunks of a whole, undamaged file.
 void Findings::HeaderCounts() {
     const StructureFacts& st = f.structure;
     const ScanFacts& scan = *f.scan;
     if (f.video.present && st.totalFrames != scan.firstPartFrames) {
-        Add(kTotalFrames, "dwTotalFrames is " + Num(st.totalFrames) + ", the first RIFF part has " +
-                              Plural(scan.firstPartFrames, "frame", "frames"));
+        const bool withinOneFrame = WithinOneChunk(st.totalFrames, scan.firstPartFrames, 0, 0);
+        AddAs(withinOneFrame ? Severity::kInfo : Severity::kWarning, kTotalFrames,
+              "dwTotalFrames is " + Num(st.totalFrames) + ", the first RIFF part has " +
+                  Plural(scan.firstPartFrames, "frame", "frames"));
     }
     if (st.suggestedBufferSize != 0 && st.suggestedBufferSize < scan.largestChunk) {
         Add(kBufferSize, "suggested buffer of " + Num(st.suggestedBufferSize) +
@@ -342,8 +363,11 @@ void Findings::HeaderCounts() {
                                  Num(present.largest));
         }
         if (s.type != 0 && present.length != s.length) {
-            Add(kStreamLength, "stream " + Num(i) + " has a length of " + Num(s.length) + ", " +
-                                   Num(present.length) + " present");
+            const bool withinOneChunk =
+                WithinOneChunk(s.length, present.length, s.sampleSize, present.largest);
+            AddAs(withinOneChunk ? Severity::kInfo : Severity::kWarning, kStreamLength,
+                  "stream " + Num(i) + " has a length of " + Num(s.length) + ", " +
+                      Num(present.length) + " present");
         }
     }
 }
@@ -351,7 +375,7 @@ void Findings::HeaderCounts() {
 void Findings::Index() {
     const IndexFacts& index = f.index;
     if (index.kind == IndexKind::kNone) {
-        if (!f.unfinished) Add(kNoIndex, "no index");
+        if (!f.unfinished) AddAs(MissingIndexSeverity(), kNoIndex, "no index");
         return;
     }
     if (!index.complete && f.video.present) {
@@ -477,12 +501,14 @@ std::span<const Rule> Rules() { return kRules; }
 
 std::vector<Finding> FindFindings(const FileFacts& facts) { return Findings(facts).Run(); }
 
+bool IndexExpected(const FileFacts& facts) { return ClaimsIndex(facts) || facts.video.present; }
+
 Verdict VerdictOf(const FileFacts& facts, const std::vector<Finding>& findings) {
     if (GaveOnlyMessage(facts.status) || facts.readFailure) return Verdict::kUnreadable;
     Verdict verdict = Verdict::kOk;
     for (const Finding& finding : findings) {
-        if (finding.rule->severity == Severity::kError) return Verdict::kDamaged;
-        if (finding.rule->severity == Severity::kWarning) verdict = Verdict::kWarnings;
+        if (finding.severity == Severity::kError) return Verdict::kDamaged;
+        if (finding.severity == Severity::kWarning) verdict = Verdict::kWarnings;
     }
     return verdict;
 }

@@ -44,7 +44,7 @@ bool HoldsTogether(const plovik::CMovieScan& scan, const plovik::StreamTallies& 
 bool VerdictFits(const plovik::FileFacts& facts) {
     bool error = false;
     for (const plovik::Finding& finding : facts.findings) {
-        error = error || finding.rule->severity == plovik::Severity::kError;
+        error = error || finding.severity == plovik::Severity::kError;
     }
     return facts.verdict == plovik::Verdict::kUnreadable ||
            error == (facts.verdict == plovik::Verdict::kDamaged);

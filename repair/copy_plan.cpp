@@ -36,7 +36,7 @@ class PartSplitter {
         m_used += bytes;
         part->dataBytes += chunk.Bytes();
         if (!chunk.Indexed()) return;
-        if (m_plan.parts.size() == 1) ++m_plan.idx1Entries;
+        if (m_plan.parts.size() == 1 && m_plan.withIdx1) ++m_plan.idx1Entries;
         const int stream = chunk.Stream();
         if (!m_plan.openDml || stream >= static_cast<int>(m_plan.header.StreamLists())) return;
         const auto s = static_cast<std::size_t>(stream);
@@ -52,7 +52,7 @@ class PartSplitter {
     std::uint64_t Cost(const KeptChunk& chunk) const {
         std::uint64_t bytes = chunk.Bytes();
         if (!chunk.Indexed()) return bytes;
-        if (m_plan.parts.size() == 1) bytes += kIdx1Entry;
+        if (m_plan.parts.size() == 1 && m_plan.withIdx1) bytes += kIdx1Entry;
         const int stream = chunk.Stream();
         if (m_plan.openDml && stream < static_cast<int>(m_plan.header.StreamLists())) {
             const bool first = m_plan.parts.back().entries[static_cast<std::size_t>(stream)] == 0;
@@ -70,7 +70,8 @@ std::uint64_t FirstPartFixed(const CopyPlan& plan) {
     for (const TopItem& item : plan.items) {
         if (item.kind == TopItem::kCopy) bytes += item.bytes;
         if (item.kind == TopItem::kHeaderList) bytes += plan.header.WrittenBytes();
-        if (item.kind == TopItem::kMovie) bytes += kListHeader + 8;  // "movi" and "idx1" headers
+        // "movi" and "idx1" headers
+        if (item.kind == TopItem::kMovie) bytes += kListHeader + (plan.withIdx1 ? 8 : 0);
     }
     return bytes;
 }

@@ -38,6 +38,10 @@ struct CopyPlan {
     std::vector<CopyPart> parts;
     std::array<FOURCC, kMaxStreamLists> chunkIds{};  // each stream's, for its indexes
     std::uint64_t idx1Entries = 0;
+    // False for a file without video whose header claims no index and that has none: its
+    // copy stays without one, as intact files repair into themselves.
+    bool withIdx1 = true;
+    bool idx1Absolute = false;  // its offsets count from the file's start, as the original's did
     std::uint64_t indexEntries = 0;  // idx1's and the standard indexes' together
     std::uint64_t outputSize = 0;
 

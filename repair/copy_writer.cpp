@@ -151,7 +151,7 @@ class CopyWriter {
             }
             if (item.kind == TopItem::kMovie) {
                 WriteMovi(part);
-                WriteIdx1(part);
+                if (m_plan.withIdx1) WriteIdx1(part);
             }
         }
     }
@@ -200,17 +200,19 @@ class CopyWriter {
         m_out.Copy(runStart, runEnd - runStart);
     }
 
-    // Offsets from the "movi" type, as the common muxers write them.
+    // Offsets from the "movi" type, as the common muxers write them, unless the original's
+    // counted from the start of the file.
     void WriteIdx1(const CopyPart& part) {
         m_out.Le(kIdx1, 4);
         m_out.Le(16 * m_plan.idx1Entries, 4);
+        const std::uint64_t base = m_plan.idx1Absolute ? 0 : part.moviPosition + 8;
         std::uint64_t position = part.moviPosition + 12;
         for (std::size_t i = part.first; i < part.end && m_out.Ok(); ++i) {
             const KeptChunk& chunk = m_chunks[i];
             if (chunk.Indexed()) {
                 m_out.Le(chunk.id, 4);
-                m_out.Le(chunk.Key() ? AVIIF_KEYFRAME : 0, 4);
-                m_out.Le(position - part.moviPosition - 8, 4);
+                m_out.Le(chunk.Idx1Flags(), 4);
+                m_out.Le(position - base, 4);
                 m_out.Le(chunk.WrittenSize(), 4);
             }
             position += chunk.Bytes();

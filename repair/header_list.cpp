@@ -1,5 +1,7 @@
 #include "header_list.h"
+
 #include "plovik/chunk_ids.h"
+#include "plovik/stream_tally.h"
 
 #include <algorithm>
 
@@ -210,43 +212,71 @@ std::string HeaderList::StreamListWithRoom(const StreamList& list, std::uint32_t
     return out;
 }
 
-void HeaderList::SetField(std::size_t offset, std::size_t available, std::uint32_t value,
-                          bool raiseOnly, const std::string& name,
-                          std::vector<RepairFieldChange>& changes) {
+template <typename NewValue>
+void HeaderList::SetField(std::size_t offset, std::size_t available, NewValue newValue,
+                          const std::string& name, std::vector<RepairFieldChange>& changes) {
     if (available < 4) return;
     const std::uint32_t old = Load32(m_bytes, offset);
-    if (raiseOnly) value = std::max(value, old);
+    const std::uint32_t value = newValue(old);
     if (value == old) return;
     Store(m_bytes, offset, value, 4);
     changes.push_back({name, old, value});
 }
+
+namespace {
+
+auto To(std::uint32_t value) {
+    return [value](std::uint32_t) { return value; };
+}
+
+// A count within one chunk of the copy's stays as the writer rounded it: the check accepts
+// it, and an intact file repairs into itself.
+auto CountOf(std::uint32_t counted, std::uint32_t sampleSize, std::uint32_t largest,
+             bool roundingKept) {
+    return [=](std::uint32_t old) {
+        return roundingKept && WithinOneChunk(old, counted, sampleSize, largest) ? old : counted;
+    };
+}
+
+// A suggested buffer of 0 leaves the size to the reader; only one too small is raised.
+auto BufferFor(std::uint32_t largest) {
+    return [largest](std::uint32_t old) { return old == 0 ? 0 : std::max(old, largest); };
+}
+
+}  // namespace
 
 void HeaderList::SetCounts(const HeaderCounts& counts, std::vector<RepairFieldChange>& changes) {
     const auto field = [&](std::size_t base, std::size_t size, std::size_t at) {
         return std::pair{base + at, size >= at ? size - at : 0};
     };
     auto [flags, flagsRoom] = field(m_avih, m_avihSize, 12);
-    SetField(flags, flagsRoom, Load32(m_bytes, flags) | AVIF_HASINDEX, false, "avih.dwFlags",
-             changes);
+    if (counts.indexed)
+        SetField(
+            flags, flagsRoom, [](std::uint32_t old) { return old | AVIF_HASINDEX; }, "avih.dwFlags",
+            changes);
     if (counts.totalFrames) {
         auto [total, totalRoom] = field(m_avih, m_avihSize, 16);
-        SetField(total, totalRoom, *counts.totalFrames, false, "avih.dwTotalFrames", changes);
+        SetField(total, totalRoom, CountOf(*counts.totalFrames, 0, 0, counts.totalRoundingKept),
+                 "avih.dwTotalFrames", changes);
     }
     auto [buffer, bufferRoom] = field(m_avih, m_avihSize, 28);
-    SetField(buffer, bufferRoom, counts.largest, true, "avih.dwSuggestedBufferSize", changes);
+    SetField(buffer, bufferRoom, BufferFor(counts.largest), "avih.dwSuggestedBufferSize", changes);
     const std::size_t streams = std::min(m_strls.size(), counts.streams.size());
     for (std::size_t s = 0; s < streams; ++s) {
         const StreamList& list = m_strls[s];
         if (list.strh == 0) continue;
+        const StreamCount& count = counts.streams[s];
         const std::string name = "strh[" + std::to_string(s) + "].";
         auto [length, lengthRoom] = field(list.strh, list.strhSize, 32);
-        SetField(length, lengthRoom, counts.streams[s].length, false, name + "dwLength", changes);
+        SetField(length, lengthRoom,
+                 CountOf(count.length, SampleSize(s), count.largest, count.roundingKept),
+                 name + "dwLength", changes);
         auto [largest, largestRoom] = field(list.strh, list.strhSize, 36);
-        SetField(largest, largestRoom, counts.streams[s].largest, true,
-                 name + "dwSuggestedBufferSize", changes);
+        SetField(largest, largestRoom, BufferFor(count.largest), name + "dwSuggestedBufferSize",
+                 changes);
     }
     if (m_dmlhSize >= 4 && counts.grandFrames) {
-        SetField(m_dmlh, m_dmlhSize, *counts.grandFrames, false, "dmlh.dwGrandFrames", changes);
+        SetField(m_dmlh, m_dmlhSize, To(*counts.grandFrames), "dmlh.dwGrandFrames", changes);
     }
 }
 

@@ -20,6 +20,7 @@ class RawFile;
 struct StreamCount {
     std::uint32_t length = 0;   // in the stream's units
     std::uint32_t largest = 0;  // its largest chunk
+    bool roundingKept = false;  // see HeaderCounts
 };
 
 struct HeaderCounts {
@@ -27,6 +28,11 @@ struct HeaderCounts {
     std::optional<std::uint32_t> totalFrames;
     std::optional<std::uint32_t> grandFrames;
     std::uint32_t largest = 0;  // the largest chunk of any stream
+    bool indexed = true;        // the copy has an "idx1"
+    // Whether a count within one chunk of the copy's stays as the writer rounded it: where
+    // the copy holds all the data, and for video only where the index was complete too
+    // (the frames a copy's index lists are held against them).
+    bool totalRoundingKept = false;
     std::vector<StreamCount> streams;
 };
 
@@ -72,7 +78,9 @@ class HeaderList {
     void Parse();
     void AddExtendedHeader();
     void ParseStreamList(std::size_t begin, std::size_t end);
-    void SetField(std::size_t offset, std::size_t available, std::uint32_t value, bool raiseOnly,
+    // The field at offset (where the list holds it whole) to what newValue makes of its value.
+    template <typename NewValue>
+    void SetField(std::size_t offset, std::size_t available, NewValue newValue,
                   const std::string& name, std::vector<RepairFieldChange>& changes);
     std::string StreamListWithRoom(const StreamList& list, std::uint32_t entries) const;
 

@@ -12,6 +12,18 @@ std::string CodecName(FOURCC fcc) {
     return name;
 }
 
+// The idx1 flags besides the key flag that writers set and the copy keeps, one bit each of
+// KeptChunk::kOtherFlags: AVIIF_TWOCC, AVIIF_FIRSTPART, AVIIF_LASTPART, AVIIF_NOTIME.
+constexpr std::array<std::uint32_t, 4> kKeptIndexFlags = {0x02, 0x20, 0x40, 0x100};
+
+std::uint64_t OtherIndexFlags(std::uint32_t indexFlags) {
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < kKeptIndexFlags.size(); ++i) {
+        if ((indexFlags & kKeptIndexFlags[i]) != 0) bits |= std::uint64_t{1} << i;
+    }
+    return bits << KeptChunk::kOtherFlagsShift;
+}
+
 }  // namespace
 
 int KeptChunk::Stream() const { return StreamOfChunk(id); }
@@ -52,9 +64,12 @@ void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
     if (!IsStreamChunkId(chunk.fccId)) return Keep(chunk, 0);  // "JUNK" and the like
     const int stream = StreamOfChunk(chunk.fccId);
     const bool video = m_video[static_cast<std::size_t>(stream)];
-    const bool key = video ? chunk.dwSize != 0 && VideoKey(stream, chunk) : true;
-    Keep(chunk,
-         KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0) | DamagedFrameFlags(stream, chunk));
+    // Other streams' chunks keep the original index's flag (writers clear it on empty audio
+    // chunks); without one every chunk is where playback can start.
+    const bool key =
+        video ? chunk.dwSize != 0 && VideoKey(stream, chunk) : chunk.mark != IndexMark::kDelta;
+    Keep(chunk, KeptChunk::kIndexed | (key ? KeptChunk::kKey : 0) |
+                    OtherIndexFlags(chunk.indexFlags) | DamagedFrameFlags(stream, chunk));
 }
 
 // A damaged frame of an intra-only codec is emptied unless asked to be kept; any other is
@@ -90,6 +105,15 @@ bool ChunkKeeper::VideoKey(int stream, const SCANCHUNK& chunk) {
         keys.assumedFourCC = CodecName(m_codec[static_cast<std::size_t>(stream)]);
     }
     return true;
+}
+
+std::uint32_t KeptChunk::Idx1Flags() const {
+    std::uint32_t flags = Key() ? AVIIF_KEYFRAME : 0;
+    const std::uint64_t bits = (word & kOtherFlags) >> kOtherFlagsShift;
+    for (std::size_t i = 0; i < kKeptIndexFlags.size(); ++i) {
+        if ((bits >> i) & 1) flags |= kKeptIndexFlags[i];
+    }
+    return flags;
 }
 
 void ChunkKeeper::Keep(const SCANCHUNK& chunk, std::uint64_t flags) {

@@ -20,6 +20,9 @@ struct KeptChunk {
     static constexpr std::uint64_t kIndexed = std::uint64_t{1} << 62;  // a stream's chunk
     // A damaged frame of an intra-only codec, written as an empty (dropped) frame.
     static constexpr std::uint64_t kEmptied = std::uint64_t{1} << 61;
+    // The original idx1 entry's other flags that the copy's entry keeps (kKeptIndexFlags).
+    static constexpr int kOtherFlagsShift = 56;
+    static constexpr std::uint64_t kOtherFlags = std::uint64_t{0xF} << kOtherFlagsShift;
 
     std::uint64_t word;  // file position of the header, and the flags above
     FOURCC id;
@@ -29,6 +32,8 @@ struct KeptChunk {
     bool Key() const { return (word & kKey) != 0; }
     bool Indexed() const { return (word & kIndexed) != 0; }
     bool Emptied() const { return (word & kEmptied) != 0; }
+    // The flags of its idx1 entry in the copy.
+    std::uint32_t Idx1Flags() const;
     // The size the copy gives it: 0 for an emptied frame, else its own.
     std::uint32_t WrittenSize() const { return Emptied() ? 0 : size; }
     int Stream() const;    // from the id; only for an indexed chunk

@@ -5,6 +5,7 @@
 
 #include "copy_plan.h"
 #include "copy_writer.h"
+#include "idx1_index.h"
 #include "kept_chunks.h"
 #include "plovik/chunk_ids.h"
 #include "plovik/file_analysis.h"
@@ -19,13 +20,28 @@ RepairSummary Unrepairable(std::string why) {
     return EndedWith(RepairStatus::kNotRepairable, std::move(why));
 }
 
+// Whether the original index's offsets count from the start of the file (as its first entry
+// tells): the copy's count the same way, so that an intact file repairs into itself.
+bool Idx1CountsFromFileStart(RawFile& input, const AVITOPCHUNK& idx1, const CAviParser& avi) {
+    std::uint8_t first[kIdx1EntryBytes];
+    if (idx1.dwSize < sizeof first || avi.m_Layout.arMoviLists.empty()) return false;
+    if (input.ReadAt(idx1.qwPosition + 8, first, sizeof first) !=
+        static_cast<std::int64_t>(sizeof first)) {
+        return false;
+    }
+    const std::uint64_t moviTypePos = avi.m_Layout.arMoviLists.front().qwPosition + 8;
+    return Idx1OffsetBase(Idx1Offset(first), moviTypePos) == 0;
+}
+
 // The first RIFF part's top-level chunks as the copy keeps them: the header list, the new
 // movie data and index where the first "movi" list was, the rest as they are. The old index
 // and any further "movi" list go (their chunks are in the new list); so do chunks that the
 // file does not hold whole, and the top-level chunks of later parts ("JUNK" filling them).
-bool PlanTopItems(RawFile& input, const CAviParser& avi, CopyPlan& plan, std::string& why) {
+bool PlanTopItems(RawFile& input, const CAviParser& avi, bool indexExpected, CopyPlan& plan,
+                  std::string& why) {
     bool header = false;
     bool movie = false;
+    bool hadIdx1 = false;
     for (const AVITOPCHUNK& top : avi.m_Layout.arTopChunks) {
         if (top.nPart != 0) break;
         if (top.fccId == kList && top.fccListType == kMovi) {
@@ -35,20 +51,29 @@ bool PlanTopItems(RawFile& input, const CAviParser& avi, CopyPlan& plan, std::st
             if (!plan.header.Read(input, top.qwPosition, top.dwSize, why)) return false;
             plan.items.push_back({TopItem::kHeaderList, top.qwPosition, 0});
             header = true;
-        } else if (top.fccId != kIdx1) {
+        } else if (top.fccId == kIdx1) {
+            if (movie && !hadIdx1) plan.idx1Absolute = Idx1CountsFromFileStart(input, top, avi);
+            hadIdx1 = true;
+        } else {
             const std::uint64_t bytes = 8 + std::uint64_t{top.dwSize};
             if (top.qwPosition + bytes > input.Size()) continue;
             plan.items.push_back({TopItem::kCopy, top.qwPosition, bytes + (top.dwSize & 1)});
         }
     }
+    plan.withIdx1 = hadIdx1 || indexExpected;
     if (!header) why = "no header list";
     if (header && !movie) why = "no movie data";
     return header && movie;
 }
 
-HeaderCounts CountsOf(const CopyPlan& plan, const CAviParser& avi,
+HeaderCounts CountsOf(const CopyPlan& plan, const CAviParser& avi, const FileFacts& facts,
                       const std::vector<KeptChunk>& chunks) {
     HeaderCounts counts;
+    counts.indexed = plan.withIdx1;
+    const ScanFacts* scan = facts.scan ? &*facts.scan : nullptr;
+    const bool whole = scan != nullptr && facts.missingBytes == 0 && scan->damagedRegions == 0 &&
+                       scan->indexMismatches.value_or(0) == 0;
+    counts.totalRoundingKept = whole && facts.index.complete;
     const int video = avi.m_Layout.nVideoStream;
     if (video >= 0) {
         const CopyPart& first = plan.parts.front();
@@ -63,9 +88,10 @@ HeaderCounts CountsOf(const CopyPlan& plan, const CAviParser& avi,
     for (std::size_t s = 0; s < plan.header.StreamLists() && s < avi.m_arStreams.size(); ++s) {
         const StreamTally& stream = avi.m_arStreams[s];
         counts.largest = std::max(counts.largest, stream.data.largest);
+        const bool isVideo = static_cast<int>(s) == video;
         counts.streams.push_back(
             {static_cast<std::uint32_t>(std::min<std::uint64_t>(stream.DataLength(), UINT32_MAX)),
-             stream.data.largest});
+             stream.data.largest, whole && (!isVideo || facts.index.complete)});
     }
     return counts;
 }
@@ -147,10 +173,13 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     const StreamTallies& streams = analysis.m_parser.m_arStreams;
     for (std::size_t s = 0; s < streams.size(); ++s) plan.chunkIds[s] = streams[s].data.unitId;
     std::string why;
-    if (!PlanTopItems(input, analysis.m_parser, plan, why)) return Unrepairable(why);
+    if (!PlanTopItems(input, analysis.m_parser, IndexExpected(facts), plan, why)) {
+        return Unrepairable(why);
+    }
     if (!PlanParts(plan, kept.chunks)) return Unrepairable("a chunk too large for a RIFF part");
     RepairSummary summary;
-    plan.header.SetCounts(CountsOf(plan, analysis.m_parser, kept.chunks), summary.changes);
+    const FileFacts scanned = FillFacts("", analysis.m_parser, &analysis.m_scan);
+    plan.header.SetCounts(CountsOf(plan, analysis.m_parser, scanned, kept.chunks), summary.changes);
     Summarise(summary, analysis, kept, plan, input.Size());
     if (options.dryRun || sink == nullptr) {
         summary.status = RepairStatus::kPlanned;
@@ -196,7 +225,7 @@ RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
         return RepairOutcome{RepairStatus::kFailed, std::move(why)};
     };
     for (const Finding& finding : facts.findings) {
-        if (finding.rule->severity != Severity::kError) continue;
+        if (finding.severity != Severity::kError) continue;
         if (KeptOnPurpose(finding, facts, summary)) continue;
         return failed("the repaired copy does not pass the check: " + finding.message + " [" +
                       finding.rule->id + "]");

@@ -77,7 +77,7 @@ void AddFindingsSection(CReportArea& area, const FileFacts& facts) {
     bool headed = false;
     std::string text;
     for (const Finding& finding : facts.findings) {
-        if (!finding.rule || finding.rule->severity == Severity::kInfo) continue;
+        if (!finding.rule || finding.severity == Severity::kInfo) continue;
         if (!headed) {
             area.AddReportLine("%s", "");
             area.AddReportLine("* 검사 결과");
@@ -86,7 +86,7 @@ void AddFindingsSection(CReportArea& area, const FileFacts& facts) {
         const std::string_view korean = FindingText(finding.rule->id);
         text.assign(korean.empty() ? std::string_view(finding.message) : korean);
         text += Where(finding);
-        if (finding.rule->severity == Severity::kError) {
+        if (finding.severity == Severity::kError) {
             area.AddLabelLine("오류", "%s", text.c_str());
         } else {
             area.AddLabelLine("경고", "%s", text.c_str());

@@ -64,7 +64,7 @@ std::string FindingLines(const FileFacts& facts) {
     std::string lines;
     for (const Finding& finding : facts.findings) {
         if (!lines.empty()) lines += '\n';
-        lines += std::string(SeverityName(finding.rule->severity)) + " " + finding.rule->id + ": " +
+        lines += std::string(SeverityName(finding.severity)) + " " + finding.rule->id + ": " +
                  finding.message;
     }
     return lines;

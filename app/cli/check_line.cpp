@@ -45,7 +45,7 @@ std::string CheckLine(const FileFacts& facts) {
     line += name.text + ": ";
     bool first = true;
     for (const Finding& finding : facts.findings) {
-        if (finding.rule->severity == Severity::kInfo) continue;
+        if (finding.severity == Severity::kInfo) continue;
         if (!first) line += "; ";
         first = false;
         line += finding.message + " [" + finding.rule->id + "]";

@@ -178,7 +178,7 @@ void WriteFindings(JsonWriter& w, const FileFacts& f) {
     for (const Finding& finding : f.findings) {
         w.BeginObject();
         w.Field("rule", finding.rule->id);
-        w.Field("severity", SeverityName(finding.rule->severity));
+        w.Field("severity", SeverityName(finding.severity));
         w.Field("position", finding.position);
         w.Field("length", finding.length);
         w.Field("message", finding.message);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -157,6 +158,14 @@ bool Fires(const FileFacts& facts, const std::string& id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
+// How much the file suffers from the rule's finding; none when it did not fire.
+std::optional<Severity> SeverityOf(const FileFacts& facts, const std::string& id) {
+    for (const Finding& finding : facts.findings) {
+        if (finding.rule->id == id) return finding.severity;
+    }
+    return std::nullopt;
+}
+
 struct Case {
     std::string rule;
     Bytes file;
@@ -199,7 +208,7 @@ std::vector<Case> RuleCases() {
     cases.push_back(
         {"avih.streams", Whole({.avih = {.flags = 0x910, .totalFrames = 20, .streams = 3}})});
     cases.push_back(
-        {"avih.total_frames", Whole({.avih = {.flags = 0x910, .totalFrames = 19, .streams = 2}})});
+        {"avih.total_frames", Whole({.avih = {.flags = 0x910, .totalFrames = 17, .streams = 2}})});
     cases.push_back(
         {"avih.frame_time",
          Whole({.avih = {
@@ -343,6 +352,41 @@ TEST(Conformance, VerdictsThatANaiveCheckGetsWrong) {
 
     // Entries that all point a few bytes off are an error, not ok.
     EXPECT_EQ(FactsOf(Whole({.indexShift = 2})).verdict, Verdict::kDamaged);
+}
+
+TEST(Conformance, WhatAUserNeedNotActOnIsNoWarning) {
+    // No index: damage where the header claims one, a matter of seeking in video where it
+    // claims none, nothing to act on in a sound file that claims none.
+    const MainHeader noClaim{.flags = 0x900, .totalFrames = 20, .streams = 2};
+    EXPECT_EQ(SeverityOf(FactsOf(Whole({.index = false})), "idx1.missing"), Severity::kError);
+    EXPECT_EQ(SeverityOf(FactsOf(Whole({.index = false, .avih = noClaim})), "idx1.missing"),
+              Severity::kWarning);
+    std::vector<Bytes> sound;
+    for (int i = 0; i < 10; ++i) sound.push_back(Chunk("00wb", Bytes(64, 'a')));
+    const Bytes audioOnly = Riff(
+        "AVI ",
+        {List("hdrl",
+              {Avih({.flags = 0, .streams = 1}),
+               List("strl", {Strh({.type = "auds", .rate = 1600, .length = 640, .sampleSize = 1}),
+                             AudioStrf()})}),
+         List("movi", sound)});
+    const FileFacts audio = FactsOf(audioOnly);
+    EXPECT_EQ(SeverityOf(audio, "idx1.missing"), Severity::kInfo);
+    EXPECT_EQ(audio.verdict, Verdict::kOk);
+
+    // Header counts one chunk off are how muxers round; more is a fault.
+    const auto severity = [](std::uint32_t total, std::uint32_t videoLength,
+                             std::uint32_t audioRate, const char* rule) {
+        return SeverityOf(
+            FactsOf(Whole({.avih = {.flags = 0x910, .totalFrames = total, .streams = 2},
+                           .video = {.length = videoLength},
+                           .audioRate = audioRate})),
+            rule);
+    };
+    EXPECT_EQ(severity(21, 20, 1600, "avih.total_frames"), Severity::kInfo);
+    EXPECT_EQ(severity(22, 20, 1600, "avih.total_frames"), Severity::kWarning);
+    EXPECT_EQ(severity(20, 19, 1600, "strh.length"), Severity::kInfo);
+    EXPECT_EQ(severity(20, 18, 1600, "strh.length"), Severity::kWarning);
 }
 
 TEST(Conformance, PartsAndFilesOverTheLimitsOf32BitReaders) {

@@ -11,6 +11,7 @@
 #include "repair_core.h"
 #include "scan_reader.h"
 #include "support/avi_writer.h"
+#include "support/media.h"
 #include "support/temp_dir.h"
 
 namespace plovik {
@@ -179,6 +180,29 @@ TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
     const std::unique_ptr<RawFile> out = MakeMemoryRawFile(sink.out);
     EXPECT_TRUE(VerifyRepairedCopy(*out, "copy.avi", kept, keep).Ok());
     EXPECT_EQ(ScanOf(sink.out).scan->damagedFrames, 1u);
+}
+
+// What the check does not call damage, the repair leaves as it is: the header's counts a muxer
+// rounded, a buffer size left unspecified, the index's flags and offset base, no index where
+// none is claimed. The files of real muxers and the golden files, whole.
+TEST(Repair, FilesWithoutDamageRepairIntoThemselves) {
+    std::vector<std::string> files = test::MediaFiles();
+    const char* root = std::getenv("PLOVIK_SOURCE_DIR");
+    const std::filesystem::path data = std::filesystem::path(root ? root : ".") / "tests/data";
+    for (const auto& entry : std::filesystem::directory_iterator(data)) {
+        if (entry.path().extension() == ".avi") files.push_back(entry.path().string());
+    }
+    int repaired = 0;
+    for (const std::string& path : files) {
+        const Bytes bytes = test::ReadFileBytes(path);
+        if (ScanOf(bytes).verdict == Verdict::kDamaged) continue;
+        const Repaired result = RepairBytes(bytes);
+        ASSERT_EQ(result.summary.status, RepairStatus::kWritten) << path;
+        EXPECT_TRUE(result.copy == bytes) << path << ": the copy differs";
+        EXPECT_TRUE(result.summary.changes.empty()) << path;
+        ++repaired;
+    }
+    EXPECT_GE(repaired, 5);
 }
 
 TEST(Repair, WhatCannotBeRepaired) {

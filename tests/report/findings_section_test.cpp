@@ -15,10 +15,10 @@ TEST(FindingsSection, ErrorsAndWarningsInKoreanWithWhereTheyAre) {
     const Rule future{"some.new_rule", Severity::kWarning, "a rule without a Korean text"};
     FileFacts facts;
     facts.findings = {
-        {&truncated, 3526, 4800, "truncated (4800 bytes missing)"},
-        {&empty, {}, {}, "2 empty frames"},
-        {&order, {}, {}, "3 entries out of order"},
-        {&future, 1024, {}, "something new (7 things)"},
+        {&truncated, Severity::kError, 3526, 4800, "truncated (4800 bytes missing)"},
+        {&empty, Severity::kInfo, {}, {}, "2 empty frames"},
+        {&order, Severity::kWarning, {}, {}, "3 entries out of order"},
+        {&future, Severity::kWarning, 1024, {}, "something new (7 things)"},
     };
     CStringReportArea area;
     AddFindingsSection(area, facts);
@@ -30,7 +30,7 @@ TEST(FindingsSection, ErrorsAndWarningsInKoreanWithWhereTheyAre) {
               "    경고               : something new (7 things) (위치 1,024)\r\n");
 
     // Nothing to hold against the file: no section.
-    facts.findings = {{&empty, {}, {}, "2 empty frames"}};
+    facts.findings = {{&empty, Severity::kInfo, {}, {}, "2 empty frames"}};
     CStringReportArea none;
     AddFindingsSection(none, facts);
     EXPECT_EQ(none.Text(), "");

@@ -83,6 +83,7 @@ constexpr std::size_t kLayoutKept = 4096;
 constexpr int kMaxStreamLists = 100;
 
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
+constexpr std::uint32_t AVIF_MUSTUSEINDEX = 0x20;
 constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
 
 class ByteSource;

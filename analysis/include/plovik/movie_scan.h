@@ -55,6 +55,7 @@ struct SCANCHUNK {
     // What the first index that names the chunk says of it; kNone also for every chunk of a
     // walk whose index is out of file order (compared later, from sorted copies).
     IndexMark mark = IndexMark::kNone;
+    std::uint32_t indexFlags = 0;  // that entry's flags (AVIIF_*), where one names it
     // What the frame's own bytes say, for a frame of the video stream whose codec tells it
     // (the scan reads them for the key-flag check); none otherwise.
     std::optional<bool> frameKey;

@@ -42,6 +42,17 @@ constexpr std::uint64_t StreamUnits(std::uint32_t sampleSize, std::uint64_t chun
     return sampleSize != 0 ? bytes / sampleSize : chunks;
 }
 
+// A header's length this close to the data's is how muxers round, not a fault: no further
+// off than the units of the stream's largest chunk (one frame where it has no sample size).
+constexpr bool WithinOneChunk(std::uint64_t headerLength, std::uint64_t dataLength,
+                              std::uint32_t sampleSize, std::uint32_t largestChunk) {
+    const std::uint64_t slack =
+        std::max<std::uint64_t>(1, StreamUnits(sampleSize, 1, largestChunk));
+    const std::uint64_t off =
+        headerLength > dataLength ? headerLength - dataLength : dataLength - headerLength;
+    return off <= slack;
+}
+
 // A stream's format is kept up to this many bytes (a codec's private data included).
 inline constexpr std::size_t kKeptFormatBytes = 64 * 1024;
 

@@ -262,9 +262,11 @@ struct Rule {
     const char* summary;
 };
 
-// A rule that fired on a file: where, and what was found, with the numbers.
+// A rule that fired on a file: how much the file suffers from it here (the rule's severity,
+// or less where its case is milder), where, and what was found, with the numbers.
 struct Finding {
     const Rule* rule;
+    Severity severity;
     std::optional<std::uint64_t> position;  // the byte it applies to
     std::optional<std::uint64_t> length;    // of the region, where it is one
     std::string message;                    // "truncated (71683 bytes missing)"
@@ -333,6 +335,9 @@ inline bool HasHeaders(FileStatus status) { return !GaveOnlyMessage(status); }
 
 // "read error at byte 4096 (Input/output error)"
 std::string ReadFailureText(const FileFailure& failure);
+
+// Whether the file ought to have an index: its header claims one, or it has video to seek in.
+bool IndexExpected(const FileFacts& facts);
 
 // The rules of the conformance check, in the order their findings are listed.
 std::span<const Rule> Rules();
