@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -257,6 +258,36 @@ TEST(CliProcess, SignalEndsTheRunWithWholeRecords) {
         at = end;
     }
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
+
+// A file-size limit reached while writing the records is a failed write: its message, exit
+// status 1, and the output ends with the last record it took whole.
+TEST(CliProcess, FileSizeLimitIsAFailedWrite) {
+    test::TempDir dir;
+    const std::string clip = dir.Write("clip.avi", test::BuildSimpleAvi());
+    std::string names;
+    for (int i = 0; i < 100; ++i) names += clip + '\0';
+    const std::string list = "--files0-from=" + dir.Write("names", names);
+    const std::string out = dir.Write("out.txt", "");
+    const std::string err = dir.PathOf("err.txt");
+    const std::string line = clip + ": ok\n";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(::open(out.c_str(), O_WRONLY), 1);
+        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
+        const rlimit limit{10 * line.size() + line.size() / 2, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "--check", list.c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    std::string lines;
+    for (int i = 0; i < 10; ++i) lines += line;
+    EXPECT_EQ(test::ReadFileBytes(out), lines);
+    EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: cannot write the report\n");
 }
 
 // A reader that goes away ends the run: at once by SIGPIPE, or, where SIGPIPE is ignored,
