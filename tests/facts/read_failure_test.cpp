@@ -13,6 +13,7 @@
 #include "scan_reader.h"
 #include "support/avi_writer.h"
 #include "support/failing_file.h"
+#include "support/media.h"
 #include "support/temp_dir.h"
 
 namespace plovik {
@@ -83,6 +84,18 @@ TEST(ReadFailure, ThroughTheTestFiles) {
         ++files;
     }
     EXPECT_GE(files, 4);
+}
+
+// The files real muxers wrote at test time, of every codec the frame checkers know: a few
+// dozen places each.
+TEST(ReadFailure, ThroughTheMuxersFiles) {
+    const std::vector<std::string> files = MediaFiles();
+    if (files.empty()) GTEST_SKIP() << "no corpus";
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        const Bytes bytes = ReadFileBytes(path);
+        ExpectOnlyReadErrors(bytes, bytes.size() / 64 + 1);
+    }
 }
 
 }  // namespace
