@@ -1,9 +1,35 @@
 #include "plovik/file_analysis.h"
 
 #include "byte_source.h"
+#include "plovik/chunk_ids.h"
 #include "raw_file.h"
 
 namespace plovik {
+namespace {
+
+// Where the header list ends; 0 when it was not reached.
+std::uint64_t HeaderListEnd(const AVILAYOUT& layout) {
+    for (const AVITOPCHUNK& chunk : layout.arTopChunks) {
+        if (chunk.nPart == 0 && chunk.fccListType == kHdrl) {
+            return chunk.qwPosition + 8 + chunk.dwSize;
+        }
+    }
+    return 0;
+}
+
+// A file gives a report when its main header was read (a stream list or the index may have
+// failed) and every byte of its header list could be read: a list read in part tells what
+// the bytes that failed left of it, not what the file holds.
+bool GivesReport(const CAviParser& avi, bool parsed, const std::optional<FileFailure>& failure) {
+    const int error = avi.m_nError;
+    const bool headers = parsed || (error != PARSE_ERR_NOT_AVI && error != PARSE_ERR_OPEN &&
+                                    error != PARSE_ERR_HEADER);
+    if (!failure) return headers;
+    const std::uint64_t headersEnd = HeaderListEnd(avi.m_Layout);
+    return headers && headersEnd != 0 && failure->position >= headersEnd;
+}
+
+}  // namespace
 
 CFileAnalysis::CFileAnalysis() = default;
 CFileAnalysis::~CFileAnalysis() = default;
@@ -40,12 +66,10 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
     const bool parsed = m_parser.ParseFrom(MakeFileSource(file), strPath, 0xFFFFFFFF, false,
                                            {.indexTallies = options.indexTallies});
     m_bIndexTallied = options.indexTallies;
-    const int error = m_parser.m_nError;
+    m_readFailure = file.Failure();
     // Only a file that gave a report has movie data worth scanning.
-    const bool reported = parsed || (error != PARSE_ERR_NOT_AVI && error != PARSE_ERR_OPEN &&
-                                     error != PARSE_ERR_HEADER);
-    m_bReported = reported;
-    m_bScanned = options.scan && reported;
+    m_bReported = GivesReport(m_parser, parsed, m_readFailure);
+    m_bScanned = options.scan && m_bReported;
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
     if (m_bScanned) m_scan.ScanFrom(file, m_parser, options.data);
     m_readFailure = file.Failure();

@@ -24,6 +24,11 @@ std::size_t TakeFromRun(std::span<const std::uint8_t>& run, ScanIndexEntry* out,
     return count;
 }
 
+// Bytes up to end include one a read could not give: what they hold is not judged.
+bool PastReadFailure(const RawFile& file, std::uint64_t end) {
+    return file.Failure() && file.Failure()->position < end;
+}
+
 // "idx1" entries, their offsets taken from the base the first entry tells.
 class Idx1Entries final : public IndexEntrySource {
   public:
@@ -79,7 +84,7 @@ class OpenDmlEntries final : public IndexEntrySource {
           m_chunks(chunks) {
         for (const AVISUPERINDEXENTRY& chunk : m_chunks) {
             if (!m_reader.Enter(chunk.qwOffset)) {
-                ++m_unreadable;
+                if (!PastReadFailure(file, chunk.qwOffset + kStdIndexHeaderBytes)) ++m_unreadable;
                 continue;
             }
             // Only the entries the file holds.
@@ -199,8 +204,10 @@ bool IndexMatch::Refill() {
     return ordered && count > 0;
 }
 
-void IndexMatch::EndWalk() {
-    for (; HaveEntry(); ++m_next) ++m_mismatches;
+void IndexMatch::EndWalk(std::uint64_t walkedTo) {
+    for (; HaveEntry(); ++m_next) {
+        if (m_next->position < walkedTo) ++m_mismatches;
+    }
 }
 
 }  // namespace plovik

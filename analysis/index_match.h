@@ -71,8 +71,9 @@ class IndexMatch {
         }
         return says;
     }
-    // After a walk: the entries it never reached point at no chunk.
-    void EndWalk();
+    // After a walk: the entries it never reached point at no chunk, but for those at or past
+    // walkedTo, where a failed read ended it (their chunks could not be read).
+    void EndWalk(std::uint64_t walkedTo);
     // After a walk that found the index out of order: the next slice of it, sorted, for
     // the next walk; false when no entries are left.
     bool LoadNextSlice();

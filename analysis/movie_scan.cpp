@@ -276,13 +276,14 @@ bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
 
 // The "movi" lists the analyser found, in file order.
 void MovieWalk::Run() {
-    for (; m_list < m_lists.size() && !m_out.m_bStopped; ++m_list) {
+    for (; m_list < m_lists.size() && !m_out.m_bStopped && !m_out.m_qwReadEndedAt; ++m_list) {
         WalkMovi(m_lists[m_list].qwPosition, m_lists[m_list].qwEnd);
         if (m_list == 0) {
             for (StreamTally::Data& data : m_data) data.firstPartChunks = data.chunks;
         }
     }
-    if (!m_out.m_bStopped) EndChecks();
+    // Where a read failed, the streams do not end: their checkers are not asked about it.
+    if (!m_out.m_bStopped && !m_out.m_qwReadEndedAt) EndChecks();
 }
 
 void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
@@ -319,7 +320,10 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
                 --position;
                 continue;
             }
-            if (wellFormed && dataEnd <= end) m_cutCandidate = position;
+            if (wellFormed && dataEnd <= end) {
+                if (m_reader.ReadFailed()) return Missing(position);  // its data could not be read
+                m_cutCandidate = position;
+            }
             position = Resync(position);
             continue;
         }
@@ -666,6 +670,11 @@ IndexSays MovieWalk::CheckIndex(std::uint64_t position, FOURCC id, std::uint32_t
 // The data ends inside the open lists: the rest of the "movi" list is one region. Of it,
 // what the file holds is damage unless it is the start of a chunk that the end cut.
 void MovieWalk::Missing(std::uint64_t position) {
+    if (m_reader.ReadFailed()) {  // what a read could not give is neither damaged nor missing
+        m_out.m_qwReadEndedAt = position;
+        m_depth = 0;
+        return;
+    }
     const std::uint64_t dataEnd = std::min(m_reader.End(), m_ends[0]);
     const bool cutChunk =
         position == m_cutCandidate || position >= dataEnd || dataEnd - position < kHeaderBytes;
@@ -718,6 +727,16 @@ void MovieWalk::ReportProgress(std::uint64_t position) {
     }
     if (m_progress) m_progress(position, m_fileSize);
     m_nextProgress = position + kProgressStep;
+}
+
+// Where index entries stop being judged: where a failed read ended the walk, or at the first
+// byte the file could not give (a failure before the walk hid the lists after it); at once
+// when it hid the movie data, from which "idx1" offsets count.
+std::uint64_t JudgedEnd(const RawFile& file, const CAviParser& avi,
+                        const std::optional<std::uint64_t>& readEndedAt) {
+    if (!file.Failure()) return readEndedAt.value_or(UINT64_MAX);
+    if (avi.m_llMoviPos == 0) return 0;
+    return std::min(readEndedAt.value_or(UINT64_MAX), file.Failure()->position);
 }
 
 // The options of a walk made again for the index check alone.
@@ -776,15 +795,16 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     walk.Run();
     KeepStreamData(walk.Data(), avi.m_arStreams);
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;
+    const std::uint64_t walked = JudgedEnd(file, avi, m_qwReadEndedAt);
     for (IndexMatch* index : indexes) {
-        index->EndWalk();
+        index->EndWalk(walked);
         // Rare: an index out of file order, checked again in sorted slices, a walk each.
         while (!m_bStopped && !index->InOrder() && index->LoadNextSlice()) {
             ScanReader again(shared, size, kScanBlockBytes);
             CMovieScan slice;
             MovieWalk(again, avi, {&index, 1}, slice, WalkOnly(options)).Run();
             m_bStopped = slice.m_bStopped;
-            index->EndWalk();
+            index->EndWalk(walked);
         }
         m_bIndexMatched = true;
         m_qwIndexEntries += index->Entries();
@@ -807,7 +827,7 @@ bool CMovieScan::SomeMatchWithTheOtherBase(RawFile& file, ScanFile& shared, cons
     ScanReader reader(shared, shared.Size(), kScanBlockBytes);
     CMovieScan walk;
     MovieWalk(reader, avi, {&index, 1}, walk, WalkOnly(options)).Run();
-    check.EndWalk();
+    check.EndWalk(JudgedEnd(file, avi, m_qwReadEndedAt));
     m_bStopped = m_bStopped || walk.m_bStopped;
     return check.InOrder() && check.Mismatches() < check.Entries();
 }

@@ -16,13 +16,12 @@ class RawFile {
   public:
     virtual ~RawFile() = default;
     virtual std::uint64_t Size() const = 0;
-    // Reads up to n bytes at a position, one system call; the count read (0 at the end),
-    // -1 on error. The first error is kept with its position and the system's reason.
-    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n) {
-        const std::int64_t got = ReadSome(position, buffer, n);
-        if (got < 0 && !m_failure) m_failure = FileFailure{position, ErrorText()};
-        return got;
-    }
+    // Reads up to n bytes at a position, one system call while the reads succeed; the count
+    // read (0 at the end), -1 on error. A read that fails is made again in halves, to give
+    // the bytes before the first one the system cannot read (a short count, -1 when that is
+    // the first). The first error is kept with the position of that byte and the system's
+    // reason.
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n);
     // The first read that failed; none while every read succeeded.
     const std::optional<FileFailure>& Failure() const { return m_failure; }
     // The POSIX descriptor, for copies the kernel makes from it; -1 where there is none.
@@ -34,6 +33,8 @@ class RawFile {
     virtual std::string ErrorText() const = 0;
 
   private:
+    std::size_t ReadableBytes(std::uint64_t position, unsigned char* out, std::size_t n);
+
     std::optional<FileFailure> m_failure;
 };
 

@@ -52,6 +52,8 @@ class ScanReader {
     // Where the data ends: the size at opening, or less once the file turned out
     // shorter (it shrank while read, or a read failed).
     std::uint64_t End() const { return m_end; }
+    // A read failed: the data end where it did (the file holds more).
+    bool ReadFailed() const { return m_file.ReadFailed(); }
     std::size_t BlockBytes() const { return m_capacity; }
 
   private:

@@ -460,6 +460,8 @@ const char* StatusName(FileStatus status) {
             return "stream_failed";
         case FileStatus::kIndexFailed:
             return "index_failed";
+        case FileStatus::kReadFailed:
+            return "read_failed";
     }
     return "ok";
 }
@@ -530,15 +532,24 @@ KeyFrameStats ComputeKeyFrameStats(const KeyFrameList& keys) {
 
 namespace {
 
+// The first read of the file that failed, and whether the file gave its report all the same.
+struct ReadOutcome {
+    std::optional<FileFailure> failure;
+    bool reported = true;
+};
+
 FileFacts FactsOf(const std::string& path, const CAviParser& avi, const CMovieScan* scan,
-                  const std::string& openError, bool indexTallied) {
+                  const std::string& openError, bool indexTallied, const ReadOutcome& read = {}) {
     FileFacts f;
     f.path = path;
     f.displayPath = FileTextToUtf8(path);
     f.fileName = FileTextToUtf8(GetFileNameExt(path));
     f.errorCode = avi.m_nError;
-    f.status = StatusOf(avi.m_nError);
-    f.failure = FailureReason(f.status, openError);
+    f.status = read.failure && !read.reported ? FileStatus::kReadFailed : StatusOf(avi.m_nError);
+    f.readFailure = read.failure;
+    // What the analysis made of the bytes it read before a failure cannot be trusted.
+    f.failure =
+        f.readFailure ? ReadFailureText(*f.readFailure) : FailureReason(f.status, openError);
     if (!HasFileSize(f.status)) return f;
     f.fileSize = avi.m_qwFileSize;
     f.riffSize = avi.m_dwRiffSize;
@@ -579,10 +590,8 @@ FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovie
 
 FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool judged) {
     FileFacts f = FactsOf(path, analysis.m_parser, analysis.m_bScanned ? &analysis.m_scan : nullptr,
-                          analysis.m_strOpenError, analysis.m_bIndexTallied);
-    f.readFailure = analysis.m_readFailure;
-    // What the analysis made of the bytes it read before that cannot be trusted.
-    if (f.readFailure) f.failure = ReadFailureText(*f.readFailure);
+                          analysis.m_strOpenError, analysis.m_bIndexTallied,
+                          {analysis.m_readFailure, analysis.Reported()});
     if (HasHeaders(f.status)) f.frameSizes = FrameSizesOf(analysis);
     if (f.audioVbr && f.scan && f.scan->audioBitratesVary) f.audioVbr = true;
     if (judged) Judge(f);

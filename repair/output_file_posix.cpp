@@ -49,7 +49,10 @@ class PosixTempOutput final : public TempOutput {
             if (copied >= 0) return copied;
             if (errno == EINTR) continue;
             // Not between these two files (another file system, an old kernel): read and write.
-            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+            // So too after EIO: reading and writing tell whether the input (a read error at its
+            // byte) or the output failed.
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                errno == EIO) {
                 m_kernelCopies = false;
                 return 0;
             }

@@ -159,6 +159,7 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     // Parsed first: the keeper learns the streams from the headers before the scan starts.
     analysis.AnalyseOpen(input, "", {});
     const FileFacts facts = FillFacts("", analysis, false);
+    if (facts.readFailure) return EndedWith(RepairStatus::kFailed, facts.failure);
     if (GaveOnlyMessage(facts.status)) return Unrepairable(facts.failure);
     ChunkKeeper kept(analysis.m_parser, input.Size(), options.keepDamagedFrames);
     analysis.m_scan.ScanFrom(input, analysis.m_parser,

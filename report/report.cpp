@@ -94,23 +94,29 @@ void WriteOtherSection(CReportArea& area, const FileFacts& f) {
     if (f.hasText) area.AddLabelLine("내장 텍스트", "%s", "있음");
 }
 
-// The one line of a file that gave nothing to report, after an empty line.
-const char* FailureMessage(FileStatus status) {
-    switch (status) {
+// The one line of a file that gave nothing to report; empty for a file with a report.
+std::string FailureMessage(const FileFacts& f) {
+    switch (f.status) {
         case FileStatus::kNotAvi:
             return " AVI 파일이 아님";
         case FileStatus::kOpenFailed:
             return " 파일 열기 실패. 파일이 사용중이면 파일을 닫아 주세요.";
         case FileStatus::kHeaderFailed:
             return " 파일 헤더 읽기 실패";
+        case FileStatus::kReadFailed:
+            if (!f.readFailure) break;
+            return " 파일 읽기 실패 (" + FormatUnsignedNumber(f.readFailure->position) +
+                   " 바이트 위치: " + f.readFailure->reason + ")";
         default:
-            return nullptr;
+            break;
     }
+    return {};
 }
 
-void WriteMessage(CReportArea& area, const char* message) {
+// The message after an empty line.
+void WriteMessage(CReportArea& area, const std::string& message) {
     area.AddReportLine("%s", "");
-    area.AddReportLine("%s", message);
+    area.AddReportLine("%s", message.c_str());
 }
 
 }  // namespace
@@ -161,7 +167,7 @@ bool WriteReport(CReportArea& area, const FileFacts& facts) {
         WriteMessage(area, " 먼저 파일을 선택해 주세요.");
         return false;
     }
-    if (const char* message = FailureMessage(facts.status)) {
+    if (const std::string message = FailureMessage(facts); !message.empty()) {
         WriteMessage(area, message);
         return false;
     }

@@ -31,6 +31,11 @@ void AddScanSection(CReportArea& area, const FileFacts& facts) {
     const ScanFacts& scan = *facts.scan;
     area.AddReportLine("%s", "");
     area.AddReportLine("* 데이터 검사");
+    // The counts that follow end where the read failed.
+    if (const std::optional<FileFailure>& failure = facts.readFailure) {
+        area.AddLabelLine("읽기 실패", "%s 바이트 위치 (%s)",
+                          FormatUnsignedNumber(failure->position).c_str(), failure->reason.c_str());
+    }
     area.AddLabelLine("영상 프레임 수", "%s / %s (%.1f%%)",
                       FormatUnsignedNumber(scan.videoFrames).c_str(),
                       FormatUnsignedNumber(scan.expectedFrames).c_str(), scan.presentPercent);

@@ -225,12 +225,12 @@ class BatchOutput {
         m_progress.Clear();
         m_pacing.Flush();
         if (Interrupted()) return kExitFailureMessage;  // whole records, no summary of a part
-        if (m_options.check && m_tally.Files() > 1)
-            m_streams.err << m_tally.SummaryLine(m_options.scan);
         if (!m_streams.out.Good()) {
             m_streams.err << kProgram << ": cannot write the report\n";
             return kExitFailureMessage;
         }
+        if (m_options.check && m_tally.Files() > 1)
+            m_streams.err << m_tally.SummaryLine(m_options.scan);
         return m_allSucceeded ? kExitOk : kExitFailureMessage;
     }
 

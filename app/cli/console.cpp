@@ -10,6 +10,8 @@
 #include "plovik/text_encoding.h"
 #else
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace plovik {
@@ -31,6 +33,8 @@ void UseBinaryStandardStreams() {
 }
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+void FailWritesPastFileSizeLimit() {}
 #else
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -39,6 +43,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 void UseBinaryStandardStreams() {}
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
+
+void FailWritesPastFileSizeLimit() { std::signal(SIGXFSZ, SIG_IGN); }
 #endif
 
 }  // namespace plovik

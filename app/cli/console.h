@@ -14,5 +14,9 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // "\n" reaches the output as it is, not as "\r\n", and input is read as it is.
 void UseBinaryStandardStreams();
 bool IsTerminal(std::FILE* stream);
+// Past a file-size limit a write then fails (EFBIG) instead of the signal (SIGXFSZ) ending
+// the process: the tool gives the error of a failed write. Nothing on Windows, which has
+// no such signal.
+void FailWritesPastFileSizeLimit();
 
 }  // namespace plovik

@@ -178,7 +178,7 @@ std::string CsvRecord(const FileResult& result, const RecordOptions& options) {
     const FileStatus status = f.status;
     CsvRow row;
     row.Cell(f.displayPath);
-    row.Cell(StatusName(status));
+    row.Cell(StatusName(OutputStatus(f)));
     HasFileSize(status) ? row.Cell(f.fileSize) : row.Empty();
     HasRiffSizes(status) ? row.Cell(f.dataSize) : row.Empty();
     HasHeaders(status) ? HeaderCells(row, f) : row.Empty(kHeaderCells);

@@ -187,6 +187,14 @@ void WriteFindings(JsonWriter& w, const FileFacts& f) {
     w.EndArray();
 }
 
+void WriteReadError(JsonWriter& w, const FileFailure& failure) {
+    w.Key("read_error");
+    w.BeginObject();
+    w.Field("position", failure.position);
+    w.Field("reason", failure.reason);
+    w.EndObject();
+}
+
 void WriteRiffSizes(JsonWriter& w, const FileFacts& f) {
     w.Field("riff_size", f.riffSize);
     w.Field("data_size", f.dataSize);
@@ -271,8 +279,9 @@ std::string JsonRecord(const FileResult& result, const RecordOptions& options) {
     const FileFacts& f = result.facts;
     w.Field("path", f.displayPath);
     w.Field("file_name", f.fileName);
-    w.Field("status", StatusName(f.status));
+    w.Field("status", StatusName(OutputStatus(f)));
     w.Field("error_code", f.errorCode);
+    if (f.readFailure) WriteReadError(w, *f.readFailure);
     if (options.check) WriteFindings(w, f);
     if (HasFileSize(f.status)) w.Field("file_size", f.fileSize);
     if (HasRiffSizes(f.status)) WriteRiffSizes(w, f);

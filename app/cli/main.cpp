@@ -92,5 +92,6 @@ int main(int argc, char** argv) {
                                      .outIsTerminal = plovik::IsTerminal(stdout),
                                      .interrupted = &g_interrupted};
     CatchStopSignals();
+    plovik::FailWritesPastFileSizeLimit();
     return EndAsSignalled(plovik::RunReportCli(plovik::Utf8Arguments(argc, argv), streams));
 }

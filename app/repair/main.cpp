@@ -63,9 +63,9 @@ void CatchStopSignals() {
         ::sigaction(signal, nullptr, &old);
         if (old.sa_handler != SIG_IGN) ::sigaction(signal, &action, nullptr);
     }
-    // Past a file-size limit a write then fails with EFBIG, and the repair fails cleanly,
-    // instead of the process being killed with its temporary file left behind.
-    std::signal(SIGXFSZ, SIG_IGN);
+    // The repair fails cleanly, instead of the process being killed with its temporary file
+    // left behind.
+    plovik::FailWritesPastFileSizeLimit();
 }
 #endif
 

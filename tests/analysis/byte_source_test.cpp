@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/failing_file.h"
 #include "support/temp_dir.h"
 
 namespace plovik::test {
@@ -92,6 +93,22 @@ TEST_P(ByteSourceTest, ViewsLendWholeUnitsInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(FileAndMemory, ByteSourceTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "File" : "Memory"; });
+
+// A block whose read fails is read again in halves, one read per halving: the bytes before the
+// first one that cannot be read arrive, and the failure is kept at that byte.
+TEST(FileSource, AFailedReadGivesTheBytesBeforeTheFirstThatCannotBeRead) {
+    const std::string bytes = Pattern(300'000);
+    FailingFile file(bytes, 200'003);
+    std::string out(100'000, '\0');
+    EXPECT_EQ(file.ReadAt(150'000, out.data(), out.size()), 50'003);
+    EXPECT_EQ(out.substr(0, 50'003), bytes.substr(150'000, 50'003));
+    EXPECT_LE(file.reads, 1 + 17);  // 2^17 > 100,000
+    ASSERT_TRUE(file.Failure());
+    EXPECT_EQ(file.Failure()->position, 200'003u);
+    EXPECT_EQ(file.Failure()->reason, "Input/output error");
+    EXPECT_EQ(file.ReadAt(250'000, out.data(), 10), -1);
+    EXPECT_EQ(file.Failure()->position, 200'003u);  // the first failure stays
+}
 
 TEST(FileSource, OnlyExistingRegularFilesOpen) {
     TempDir dir;

@@ -114,28 +114,6 @@ std::size_t Find(const Bytes& bytes, const std::string& text, std::size_t from =
     return at;
 }
 
-// Reads that fail with the system's error from a position on, as a failing disk gives them.
-class FailingFile final : public RawFile {
-  public:
-    FailingFile(std::string bytes, std::uint64_t failFrom)
-        : m_bytes(std::move(bytes)), m_failFrom(failFrom) {}
-    std::uint64_t Size() const override { return m_bytes.size(); }
-
-  protected:
-    std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
-        if (position + n > m_failFrom) return -1;
-        if (position >= m_bytes.size()) return 0;
-        const std::size_t count = std::min<std::size_t>(n, m_bytes.size() - position);
-        std::memcpy(buffer, m_bytes.data() + position, count);
-        return static_cast<std::int64_t>(count);
-    }
-    std::string ErrorText() const override { return "Input/output error"; }
-
-  private:
-    std::string m_bytes;
-    std::uint64_t m_failFrom;
-};
-
 FileFacts FactsOfFile(RawFile& file, bool scan) {
     CFileAnalysis analysis;
     analysis.AnalyseOpen(file, "clip.avi", {.scan = scan, .data = {}});
@@ -310,20 +288,6 @@ TEST(Conformance, WholeFilesOfTheMuxersKindsDrawNoWarning) {
         EXPECT_EQ(facts.verdict, Verdict::kOk)
             << Ids(facts).size() << " findings, first "
             << (facts.findings.empty() ? "" : facts.findings[0].message);
-    }
-}
-
-TEST(Conformance, ReadErrorIsItsOwnFindingAndNothingElseIsJudged) {
-    const Bytes whole = Whole();
-    for (const std::size_t at :
-         {std::size_t{20}, Find(whole, "movi") + 400, Find(whole, "idx1") + 40}) {
-        FailingFile file(whole, at);
-        const FileFacts facts = FactsOfFile(file, true);
-        EXPECT_EQ(Ids(facts), std::vector<std::string>{"read.failed"}) << at;
-        EXPECT_EQ(facts.verdict, Verdict::kUnreadable);
-        ASSERT_FALSE(facts.findings.empty());
-        EXPECT_NE(facts.findings[0].message.find("(Input/output error)"), std::string::npos);
-        EXPECT_TRUE(facts.findings[0].position);
     }
 }
 

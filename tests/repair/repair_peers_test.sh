@@ -276,4 +276,15 @@ wait "$pid" || rc=$?
 ((rc != 0)) || fail "SIGTERM while writing the copy: exit 0"
 [[ -z $(ls -A "$tmp/stop") ]] || fail "SIGTERM: left behind: $(ls -A "$tmp/stop")"
 echo "ok: SIGTERM while writing ${left:-nothing}: exit $rc, nothing left behind"
+# A read error in the middle of a frame that only the copy reads (the scan passes over raw
+# frames): the repair fails and names its byte, also where the kernel copies the data.
+read -r middle _ < <(avi points "$tmp/in/large.avi")
+rc=0
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 LD_PRELOAD=$faults \
+    PLOVIK_FAIL_PATH=$(realpath "$tmp/in/large.avi") PLOVIK_FAIL_AT=$middle PLOVIK_FAIL_LENGTH=16 \
+    "$repair" "$tmp/in/large.avi" "$tmp/stop/out.avi" > "$tmp/repair.log" 2>&1 || rc=$?
+((rc == 1)) && grep -q "read error at byte $middle (Input/output error)" "$tmp/repair.log" ||
+    fail "read error at $middle: exit $rc: $(cat "$tmp/repair.log")"
+[[ -z $(ls -A "$tmp/stop") ]] || fail "read error: left behind: $(ls -A "$tmp/stop")"
+echo "ok: read error in a frame only the copy reads: exit 1, its byte named"
 echo "repair peers: $cases damaged files repaired and checked"

@@ -11,6 +11,7 @@
 #include "repair_core.h"
 #include "scan_reader.h"
 #include "support/avi_writer.h"
+#include "support/failing_file.h"
 #include "support/media.h"
 #include "support/temp_dir.h"
 
@@ -209,6 +210,21 @@ TEST(Repair, WhatCannotBeRepaired) {
     EXPECT_EQ(RepairBytes("not an AVI file at all").summary.status, RepairStatus::kNotRepairable);
     Bytes empty = test::BuildSimpleAvi({.frames = 0, .audio = false});
     EXPECT_EQ(RepairBytes(empty).summary.status, RepairStatus::kNotRepairable);
+}
+
+// A read that fails, in the header list or in the movie data: the repair fails and names the
+// first byte the system could not read; nothing is written.
+TEST(Repair, AFailedReadNamesItsByte) {
+    const Bytes file = test::BuildSimpleAvi({.frames = 200});
+    for (const std::size_t at : {file.find("strl") + 5, file.find("movi") + 1001}) {
+        test::FailingFile input(file, at);
+        StringSink sink;
+        const RepairSummary summary = RepairInto(input, &sink, {});
+        EXPECT_EQ(summary.status, RepairStatus::kFailed);
+        EXPECT_EQ(summary.message,
+                  "read error at byte " + std::to_string(at) + " (Input/output error)");
+        EXPECT_TRUE(sink.out.empty());
+    }
 }
 
 // The header list of an OpenDML copy is made once: the copy repairs into itself. Some writers

@@ -7,6 +7,7 @@
 #include "plovik/file_analysis.h"
 #include "plovik/report.h"
 #include "support/avi_writer.h"
+#include "support/failing_file.h"
 #include "support/temp_dir.h"
 
 namespace plovik {
@@ -83,6 +84,35 @@ TEST(ScanSection, CutFileAndFileWithoutAudio) {
     const std::string noAudio = ScanSection(BuildSimpleAvi({.frames = 3600, .audio = false}));
     EXPECT_NE(noAudio.find("    재생 가능 시간     : 00:02:24 (144 초)\r\n"), std::string::npos)
         << noAudio;
+}
+
+// The report and data-check section of a file whose reads fail from failAt on.
+std::string ReportOfFailingFile(const Bytes& file, std::uint64_t failAt) {
+    FailingFile failing(file, failAt);
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(failing, "clip.avi", {.scan = true, .data = {}});
+    const FileFacts facts = FillFacts("clip.avi", analysis);
+    CStringReportArea area;
+    if (WriteReport(area, facts)) AddScanSection(area, facts);
+    return area.Text();
+}
+
+// A read that fails in the header list leaves only its message; one in the movie data ends
+// the counts where it fails, without a damaged region (as the same cut would make).
+TEST(ScanSection, ReadFailure) {
+    const Bytes whole = TenSecondMovie();
+    EXPECT_EQ(ReportOfFailingFile(whole, 200),
+              "\r\n 파일 읽기 실패 (200 바이트 위치: Input/output error)\r\n");
+    const std::string text = ReportOfFailingFile(whole, whole.find("movi") + 4 + 100 * 18 + 3);
+    EXPECT_EQ(text.substr(text.find("\r\n* 데이터 검사") + 2),
+              "* 데이터 검사\r\n"
+              "    읽기 실패          : 2,129 바이트 위치 (Input/output error)\r\n"
+              "    영상 프레임 수     : 100 / 250 (40.0%)\r\n"
+              "    빈 프레임 수       : 0\r\n"
+              "    소리 데이터        : 0 바이트 (0 초)\r\n"
+              "    재생 가능 시간     : 00:00:00 (0 초)\r\n"
+              "    손상 구간          : 없음\r\n"
+              "    손상 프레임        : 없음\r\n");
 }
 
 }  // namespace

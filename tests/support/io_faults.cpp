@@ -1,7 +1,8 @@
 // Loaded with LD_PRELOAD into a program under test, it makes chosen reads and writes
 // misbehave:
 // - PLOVIK_FAIL_PATH, PLOVIK_FAIL_AT: reads of that file that reach byte AT or beyond fail
-//   with EIO, as the reads of a failing disk do;
+//   with EIO, as the reads of a failing disk do (copies the kernel makes from it too); with
+//   PLOVIK_FAIL_LENGTH, only those that reach into the LENGTH bytes from AT;
 // - PLOVIK_STOP_PATH: each read or write of a file whose path begins with it first stops the
 //   process (SIGSTOP), so that the test acts while the program stands at a known point, then
 //   lets it go on (SIGCONT).
@@ -18,6 +19,7 @@ namespace {
 
 using Pread = ssize_t (*)(int, void*, size_t, off_t);
 using Write = ssize_t (*)(int, const void*, size_t);
+using CopyRange = ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned);
 
 // The path of an open descriptor; false when it has none.
 bool PathOf(int fd, char (&path)[4096]) {
@@ -32,10 +34,13 @@ bool PathOf(int fd, char (&path)[4096]) {
 bool Fails(int fd, size_t n, off_t position) {
     const char* failPath = std::getenv("PLOVIK_FAIL_PATH");
     const char* at = std::getenv("PLOVIK_FAIL_AT");
+    const char* length = std::getenv("PLOVIK_FAIL_LENGTH");
     char path[4096];
     if (failPath == nullptr || at == nullptr || !PathOf(fd, path)) return false;
-    return std::strcmp(path, failPath) == 0 &&
-           static_cast<unsigned long long>(position) + n > std::strtoull(at, nullptr, 10);
+    const unsigned long long from = std::strtoull(at, nullptr, 10);
+    const unsigned long long to = length ? from + std::strtoull(length, nullptr, 10) : ~0ull;
+    const auto start = static_cast<unsigned long long>(position);
+    return std::strcmp(path, failPath) == 0 && n > 0 && start + n > from && start < to;
 }
 
 void StopAt(int fd) {
@@ -64,6 +69,15 @@ extern "C" ssize_t pread(int fd, void* buffer, size_t n, off_t position) {
 }
 extern "C" ssize_t pread64(int fd, void* buffer, size_t n, off_t position) {
     return Read("pread64", fd, buffer, n, position);
+}
+extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt, size_t n,
+                                   unsigned flags) {
+    if (inAt != nullptr && Fails(in, n, *inAt)) {
+        errno = EIO;
+        return -1;
+    }
+    static const auto next = reinterpret_cast<CopyRange>(::dlsym(RTLD_NEXT, "copy_file_range"));
+    return next(in, inAt, out, outAt, n, flags);
 }
 extern "C" ssize_t write(int fd, const void* buffer, size_t n) {
     StopAt(fd);

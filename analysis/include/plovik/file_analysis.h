@@ -42,6 +42,9 @@ class CFileAnalysis {
     // when it is not open or gave no report.
     bool ScanData(const CMovieScan::Options& options);
     void Close();
+    // The file analysed last gave a report: its main header was read, and no read failed
+    // before the end of its header list.
+    bool Reported() const { return m_bReported; }
 
     CAviParser m_parser;
     CMovieScan m_scan;

@@ -175,6 +175,9 @@ class CMovieScan {
     bool m_bIdx1OffsetsMixed = false;
     // A read failed or the file shrank: the data after that point counts as missing.
     bool m_bReadFailed = false;
+    // Where a failed read ended the walk: nothing from there on is counted, neither as
+    // damage nor as index entries pointing nowhere. None when no read failed.
+    std::optional<std::uint64_t> m_qwReadEndedAt;
     // Stopped on request before the end: the counts cover only the data walked.
     bool m_bStopped = false;
 

@@ -19,8 +19,17 @@ namespace plovik {
 
 class CFileAnalysis;
 
-// How far the analysis of a file came.
-enum class FileStatus { kOk, kNotAvi, kOpenFailed, kHeaderFailed, kStreamFailed, kIndexFailed };
+// How far the analysis of a file came. kReadFailed: a read failed before the report could be
+// made (a read that fails later leaves the status as the analysis made it).
+enum class FileStatus {
+    kOk,
+    kNotAvi,
+    kOpenFailed,
+    kHeaderFailed,
+    kStreamFailed,
+    kIndexFailed,
+    kReadFailed
+};
 
 // The short name of a status for scripts ("open_failed").
 const char* StatusName(FileStatus status);
@@ -324,14 +333,20 @@ struct FileFacts {
 // Only the first failures leave nothing to report.
 inline bool GaveOnlyMessage(FileStatus status) {
     return status == FileStatus::kNotAvi || status == FileStatus::kOpenFailed ||
-           status == FileStatus::kHeaderFailed;
+           status == FileStatus::kHeaderFailed || status == FileStatus::kReadFailed;
 }
 // Which groups of facts a file has, by how far its analysis came.
 inline bool HasFileSize(FileStatus status) { return status != FileStatus::kOpenFailed; }
 inline bool HasRiffSizes(FileStatus status) {
-    return HasFileSize(status) && status != FileStatus::kNotAvi;
+    return HasFileSize(status) && status != FileStatus::kNotAvi &&
+           status != FileStatus::kReadFailed;
 }
 inline bool HasHeaders(FileStatus status) { return !GaveOnlyMessage(status); }
+// The status the outputs give a file: a file whose read failed is kReadFailed, also when its
+// report could be made.
+inline FileStatus OutputStatus(const FileFacts& facts) {
+    return facts.readFailure ? FileStatus::kReadFailed : facts.status;
+}
 
 // "read error at byte 4096 (Input/output error)"
 std::string ReadFailureText(const FileFailure& failure);

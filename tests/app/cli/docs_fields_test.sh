@@ -4,11 +4,12 @@
 # --key-frames), every CSV column of every mode, the rules in JSON and the repair's JSON
 # summary. A field printed without a row fails, and so does a row no output prints; the CSV
 # columns must also come in the documented order.
-# Usage: docs_fields_test.sh PLOVIK_REPORT PLOVIK_REPAIR SOURCE_DIR
+# Usage: docs_fields_test.sh PLOVIK_REPORT PLOVIK_REPAIR SOURCE_DIR IO_FAULTS_LIBRARY
 set -euo pipefail
 report=$(realpath "$1")
 repair=$(realpath "$2")
 source_dir=$(realpath "$3")
+faults=$(realpath "$4")
 doc=$source_dir/docs/batch-output.md
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -99,6 +100,15 @@ for check in "" --check "--check --quick"; do
             ($2 == "--scan" && index(opts, "--check") && !index(opts, "--quick")) { print $1 }')
         diff <(echo "$wanted") <(echo "$printed") > columns.diff ||
             fail "$(echo csv $check $scan): the columns differ (< documented, > printed):"$'\n'"$(grep '^[<>]' columns.diff)"
+    done
+done
+# A disk whose reads fail in the movie data (tests/support/io_faults.cpp): the read error.
+fail_at=$(($(grep -abo movi sample.avi | head -n 1 | cut -d: -f1) + 1000))
+for check in "" --check; do
+    for scan in "" --scan; do
+        run env ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+            LD_PRELOAD="$faults" PLOVIK_FAIL_PATH="$(realpath sample.avi)" PLOVIK_FAIL_AT=$fail_at \
+            "$report" --format json $check $scan -- sample.avi >> report.jsonl
     done
 done
 field_paths < report.jsonl > report.paths

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,23 +116,57 @@ TEST(CliProcess, UnreadableFolder) {
                                             "unreadable; movie data not read (--quick)\n");
 }
 
-// A disk whose reads fail from a byte on: the read error is the verdict, never damage.
+// A disk whose reads fail from a byte on, through the real file layer: the read error at the
+// first byte the system cannot read is the verdict and the status, never damage, in the
+// check line, the text report, JSON and CSV.
 TEST(CliProcess, ReadErrorOfAFailingDisk) {
     test::TempDir dir;
     const test::Bytes bytes = test::BuildSimpleAvi({.frames = 200});
     const std::string clip = dir.Write("clip.avi", bytes);
     const std::string out = dir.PathOf("out.txt");
-    const std::size_t failAt = bytes.find("movi") + 1000;
-    const std::string env =
-        std::string("ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=") + Quote(PLOVIK_IO_FAULTS) +
-        " PLOVIK_FAIL_PATH=" + Quote(std::filesystem::canonical(clip).string()) +
-        " PLOVIK_FAIL_AT=" + std::to_string(failAt) + " ";
-    EXPECT_EQ(Shell(env + Quote(PLOVIK_REPORT_EXE) + " --check --scan " + Quote(clip) + " >" +
-                    Quote(out) + " 2>/dev/null"),
-              1);
-    const std::string line = test::ReadFileBytes(out);
-    EXPECT_EQ(line.rfind(clip + ": read error at byte ", 0), 0u) << line;
-    EXPECT_TRUE(line.ends_with(" (Input/output error) [read.failed]\n")) << line;
+    auto failingAt = [&](std::size_t failAt, const std::string& args) {
+        const std::string env = std::string("ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=") +
+                                Quote(PLOVIK_IO_FAULTS) + " PLOVIK_FAIL_PATH=" +
+                                Quote(std::filesystem::canonical(clip).string()) +
+                                " PLOVIK_FAIL_AT=" + std::to_string(failAt) + " ";
+        return Shell(env + Quote(PLOVIK_REPORT_EXE) + " " + args + " " + Quote(clip) + " >" +
+                     Quote(out) + " 2>/dev/null");
+    };
+    const std::size_t inHeaders = bytes.find("strl") + 5;
+    const std::size_t inMovie = bytes.find("movi") + 1001;
+    const std::string movieAt = std::to_string(inMovie);
+    ASSERT_EQ(movieAt, "1323");
+
+    EXPECT_EQ(failingAt(inMovie, "--check --scan"), 1);
+    EXPECT_EQ(test::ReadFileBytes(out),
+              clip + ": read error at byte 1323 (Input/output error) [read.failed]\n");
+
+    EXPECT_EQ(failingAt(inHeaders, ""), 1);
+    EXPECT_EQ(test::ReadFileBytes(out), "\n 파일 읽기 실패 (" + std::to_string(inHeaders) +
+                                            " 바이트 위치: Input/output error)\n");
+    EXPECT_EQ(failingAt(inMovie, "--scan"), 1);
+    const std::string report = test::ReadFileBytes(out);
+    EXPECT_NE(report.find("\n* 데이터 검사\n"
+                          "    읽기 실패          : 1,323 바이트 위치 (Input/output error)\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("    손상 구간          : 없음\n"), std::string::npos) << report;
+
+    for (const std::size_t at : {inHeaders, inMovie}) {
+        EXPECT_EQ(failingAt(at, "--format json --scan"), 1);
+        const std::string status = "jq -e " +
+                                   Quote(
+                                       ".status == \"read_failed\" and .read_error == "
+                                       "{\"position\": " +
+                                       std::to_string(at) +
+                                       ", \"reason\": \"Input/output error\"} and "
+                                       "(.scan.damaged_region_count // 0) == 0") +
+                                   " " + Quote(out) + " >/dev/null";
+        EXPECT_EQ(Shell(status), 0) << test::ReadFileBytes(out);
+        EXPECT_EQ(failingAt(at, "--format csv"), 1);
+        EXPECT_NE(test::ReadFileBytes(out).find("\r\n" + clip + ",read_failed,"), std::string::npos)
+            << test::ReadFileBytes(out);
+    }
 }
 
 // In a child before exec: the program loads the I/O faults library (support/io_faults.cpp),
@@ -257,6 +292,36 @@ TEST(CliProcess, SignalEndsTheRunWithWholeRecords) {
         at = end;
     }
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
+
+// A file-size limit reached while writing the records is a failed write: its message, exit
+// status 1, and the output ends with the last record it took whole.
+TEST(CliProcess, FileSizeLimitIsAFailedWrite) {
+    test::TempDir dir;
+    const std::string clip = dir.Write("clip.avi", test::BuildSimpleAvi());
+    std::string names;
+    for (int i = 0; i < 100; ++i) names += clip + '\0';
+    const std::string list = "--files0-from=" + dir.Write("names", names);
+    const std::string out = dir.Write("out.txt", "");
+    const std::string err = dir.PathOf("err.txt");
+    const std::string line = clip + ": ok\n";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(::open(out.c_str(), O_WRONLY), 1);
+        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
+        const rlimit limit{10 * line.size() + line.size() / 2, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::execl(PLOVIK_REPORT_EXE, "plovik-report", "--check", list.c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    std::string lines;
+    for (int i = 0; i < 10; ++i) lines += line;
+    EXPECT_EQ(test::ReadFileBytes(out), lines);
+    EXPECT_EQ(test::ReadFileBytes(err), "plovik-report: cannot write the report\n");
 }
 
 // A reader that goes away ends the run: at once by SIGPIPE, or, where SIGPIPE is ignored,

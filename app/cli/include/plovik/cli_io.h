@@ -3,8 +3,10 @@
 // more than analysing a small file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,15 +38,22 @@ class CliInput {
     virtual bool ReadAll(std::string& bytes) = 0;
 };
 
+// A stream to a regular file under a file-size limit (RLIMIT_FSIZE, POSIX) takes a write only
+// when it ends within the limit: one that would pass it is refused whole and the stream
+// fails, so that the file ends with the last write it took, whole.
 class StdioOutput final : public CliOutput {
   public:
-    explicit StdioOutput(std::FILE* stream) : m_stream(stream) {}
+    explicit StdioOutput(std::FILE* stream);
     void Write(std::string_view bytes) override;
     bool Flush() override;
     bool Good() const override;
 
   private:
+    bool EndsWithinLimit(std::size_t n);
+
     std::FILE* m_stream;
+    std::optional<std::uint64_t> m_sizeLimit;  // none without a limit or for other files
+    bool m_refused = false;
 };
 
 class StdioInput final : public CliInput {
