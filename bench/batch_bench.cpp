@@ -1,11 +1,13 @@
 // plovik-report's library over a folder of 5,000 small AVI files, in each output format,
 // against the floor of opening each file, reading its first 64 KiB and closing it; and the
-// text run with two jobs against one job and against the floor done by two threads.
+// text run with two jobs against one job (its speed-up on two processors of its own: see
+// cpu_clock.h) and against the floor done by two threads.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -63,23 +65,37 @@ class CountingBuffer : public std::streambuf {
     }
 };
 
-void RunBatch(benchmark::State& state, const char* format, const char* jobs = "1") {
-    const Folder& folder = SmallFiles();
-    CountingBuffer buffer;
-    std::ostream out(&buffer);
-    std::ostream err(&buffer);
-    for (auto _ : state) {
-        const int status = plovik::RunReportCli(
-            {"-j", jobs, "--format", format, folder.dir.path().string()}, out, err);
-        if (status != plovik::kExitOk) state.SkipWithError("a file gave only a message");
-    }
-    state.counters["out_MB"] = static_cast<double>(buffer.bytes) / 1e6 / state.iterations();
+// plovik-report over the folder with options; false unless every file gave a full report.
+bool RunReport(std::vector<std::string> args, std::streambuf& printed) {
+    std::ostream out(&printed);
+    args.push_back(SmallFiles().dir.path().string());
+    if (plovik::RunReportCli(args, out, out) == plovik::kExitOk) return true;
+    std::fprintf(stderr, "plovik-report: a file gave only a message\n");
+    return false;
 }
 
-void BM_BatchText(benchmark::State& state) { RunBatch(state, "text"); }
-void BM_BatchJson(benchmark::State& state) { RunBatch(state, "json"); }
-void BM_BatchCsv(benchmark::State& state) { RunBatch(state, "csv"); }
-void BM_BatchTextJobs2(benchmark::State& state) { RunBatch(state, "text", "2"); }
+plovik::bench::Run Report(std::vector<std::string> args) {
+    return [args] {
+        CountingBuffer printed;
+        return RunReport(args, printed);
+    };
+}
+
+std::function<std::string()> OutputNote(std::vector<std::string> args) {
+    return [args] {
+        CountingBuffer printed;
+        RunReport(args, printed);
+        char note[48];
+        std::snprintf(note, sizeof note, "prints %.2f MB",
+                      static_cast<double>(printed.bytes) / 1e6);
+        return std::string(note);
+    };
+}
+
+const std::vector<std::string> kText = {"-j", "1", "--format", "text"};
+const std::vector<std::string> kJson = {"-j", "1", "--format", "json"};
+const std::vector<std::string> kCsv = {"-j", "1", "--format", "csv"};
+const std::vector<std::string> kTextJobs2 = {"-j", "2", "--format", "text"};
 
 // Opens, reads the first 64 KiB of and closes every step-th file from the first-th.
 std::size_t ReadFiles(const std::vector<std::string>& paths, std::size_t first, std::size_t step) {
@@ -95,37 +111,43 @@ std::size_t ReadFiles(const std::vector<std::string>& paths, std::size_t first, 
     return bytes;
 }
 
-void BM_BatchFloor(benchmark::State& state) {
-    const Folder& folder = SmallFiles();
-    for (auto _ : state) benchmark::DoNotOptimize(ReadFiles(folder.paths, 0, 1));
+bool ReadFloor() {
+    benchmark::DoNotOptimize(ReadFiles(SmallFiles().paths, 0, 1));
+    return true;
 }
 
-// The same opens and reads shared by two threads, each started for the run as -j 2 starts
-// its second worker.
-void BM_BatchFloor2(benchmark::State& state) {
+// The same opens and reads shared by two threads, the second started for the run as -j 2
+// starts its second worker.
+bool ReadFloor2() {
     const Folder& folder = SmallFiles();
-    for (auto _ : state) {
-        std::size_t other = 0;
-        std::thread second([&] { other = ReadFiles(folder.paths, 1, 2); });
-        benchmark::DoNotOptimize(ReadFiles(folder.paths, 0, 2));
-        second.join();
-        benchmark::DoNotOptimize(other);
-    }
+    std::size_t other = 0;
+    std::thread second([&] { other = ReadFiles(folder.paths, 1, 2); });
+    benchmark::DoNotOptimize(ReadFiles(folder.paths, 0, 2));
+    second.join();
+    benchmark::DoNotOptimize(other);
+    return true;
 }
 
-BENCHMARK(BM_BatchText)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_BatchJson)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_BatchCsv)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_BatchFloor)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_BatchTextJobs2)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
-BENCHMARK(BM_BatchFloor2)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+using plovik::bench::RegisterRatio;
 
 const bool kRegistered =
-    plovik::bench::RegisterRatio({"batch text/floor", "BM_BatchText", "BM_BatchFloor"}) &&
-    plovik::bench::RegisterRatio({"batch json/floor", "BM_BatchJson", "BM_BatchFloor"}) &&
-    plovik::bench::RegisterRatio({"batch csv/floor", "BM_BatchCsv", "BM_BatchFloor"}) &&
-    plovik::bench::RegisterRatio(
-        {"batch text -j2", "BM_BatchText", "BM_BatchTextJobs2", "speed-up"}) &&
-    plovik::bench::RegisterRatio({"batch text -j2/floor2", "BM_BatchTextJobs2", "BM_BatchFloor2"});
+    RegisterRatio({.label = "batch text/floor",
+                   .measured = Report(kText),
+                   .floor = ReadFloor,
+                   .note = OutputNote(kText)}) &&
+    RegisterRatio({.label = "batch json/floor",
+                   .measured = Report(kJson),
+                   .floor = ReadFloor,
+                   .note = OutputNote(kJson)}) &&
+    RegisterRatio({.label = "batch csv/floor",
+                   .measured = Report(kCsv),
+                   .floor = ReadFloor,
+                   .note = OutputNote(kCsv)}) &&
+    RegisterRatio({.label = "batch text -j2",
+                   .measured = Report(kText),
+                   .floor = Report(kTextJobs2),
+                   .word = "speed-up"}) &&
+    RegisterRatio(
+        {.label = "batch text -j2/floor2", .measured = Report(kTextJobs2), .floor = ReadFloor2});
 
 }  // namespace
