@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "media.h"
 #include "ratio.h"
 
 namespace {
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
         "Each ratio is the median of %d pairs of runs taken in turn (tool, floor), the "
         "interquartile range of the pairs in brackets; times are CPU time (bench/cpu_clock.h).\n",
         options.pairs);
+    std::fflush(stdout);
+    // Before any measurement, so that no encoder runs beside one.
+    plovik::bench::Media();
     bool allMeasured = true;
     for (const RatioLine& line : plovik::bench::RatioLines()) {
         if (!line.last && options.Selects(line.label)) {
