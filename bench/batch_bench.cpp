@@ -1,7 +1,8 @@
 // plovik-report's library over a folder of 5,000 small AVI files, in each output format,
-// against the floor of opening each file, reading its first 64 KiB and closing it; and the
-// text run with two jobs against one job (its speed-up on two processors of its own: see
-// cpu_clock.h) and against the floor done by two threads.
+// against the floor of opening each file, reading its first 64 KiB and closing it; the text
+// run with two jobs against one job (its speed-up on two processors of its own: see
+// cpu_clock.h) and against the floor done by two threads. And its check of 1,000 small files
+// with real movie data against the floor of reading each of them whole.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "media.h"
 #include "plovik/cli.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -21,22 +23,14 @@
 
 namespace {
 
-constexpr int kFiles = 5000;
-
-// Small files of a few shapes: with and without audio and software text, some cut short.
+// Files clip00000.avi onwards, count of them, the i-th holding contents[i % size].
 struct Folder {
-    Folder() {
-        using plovik::test::BuildSimpleAvi;
-        const std::string shapes[] = {
-            BuildSimpleAvi({.frames = 50, .keyInterval = 12}),
-            BuildSimpleAvi({.frames = 30, .audio = false, .software = "Bench Encoder"}),
-            BuildSimpleAvi({.frames = 75, .keyInterval = 7, .software = "Lavf59.27.100"}),
-            BuildSimpleAvi({.frames = 40}).substr(0, 900),
-        };
-        for (int i = 0; i < kFiles; ++i) {
+    Folder(const std::vector<std::string>& contents, int count) {
+        for (int i = 0; !contents.empty() && i < count; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "clip%05d.avi", i);
-            paths.push_back(dir.Write(name, shapes[i % 4]));
+            paths.push_back(
+                dir.Write(name, contents[static_cast<std::size_t>(i) % contents.size()]));
         }
     }
 
@@ -44,8 +38,31 @@ struct Folder {
     std::vector<std::string> paths;
 };
 
+// 5,000 small files of a few shapes: with and without audio and software text, some cut short.
 const Folder& SmallFiles() {
-    static const Folder folder;
+    using plovik::test::BuildSimpleAvi;
+    static const Folder folder(
+        {
+            BuildSimpleAvi({.frames = 50, .keyInterval = 12}),
+            BuildSimpleAvi({.frames = 30, .audio = false, .software = "Bench Encoder"}),
+            BuildSimpleAvi({.frames = 75, .keyInterval = 7, .software = "Lavf59.27.100"}),
+            BuildSimpleAvi({.frames = 40}).substr(0, 900),
+        },
+        5000);
+    return folder;
+}
+
+// 1,000 copies of ffmpeg's clips (media.h): small files whose movie data are real frames.
+const Folder& ClipFiles() {
+    static const Folder folder(
+        [] {
+            std::vector<std::string> clips;
+            for (const std::string& path : plovik::bench::Media().clips) {
+                clips.push_back(plovik::test::ReadFileBytes(path));
+            }
+            return clips;
+        }(),
+        1000);
     return folder;
 }
 
@@ -66,25 +83,29 @@ class CountingBuffer : public std::streambuf {
 };
 
 // plovik-report over the folder with options; false unless every file gave a full report.
-bool RunReport(std::vector<std::string> args, std::streambuf& printed) {
+bool RunReport(std::vector<std::string> args, const Folder& folder, std::streambuf& printed) {
+    if (folder.paths.empty()) {
+        std::fprintf(stderr, "plovik-report: no files to report\n");
+        return false;
+    }
     std::ostream out(&printed);
-    args.push_back(SmallFiles().dir.path().string());
+    args.push_back(folder.dir.path().string());
     if (plovik::RunReportCli(args, out, out) == plovik::kExitOk) return true;
     std::fprintf(stderr, "plovik-report: a file gave only a message\n");
     return false;
 }
 
-plovik::bench::Run Report(std::vector<std::string> args) {
-    return [args] {
+plovik::bench::Run Report(std::vector<std::string> args, const Folder& (*folder)() = SmallFiles) {
+    return [args, folder] {
         CountingBuffer printed;
-        return RunReport(args, printed);
+        return RunReport(args, folder(), printed);
     };
 }
 
 std::function<std::string()> OutputNote(std::vector<std::string> args) {
     return [args] {
         CountingBuffer printed;
-        RunReport(args, printed);
+        RunReport(args, SmallFiles(), printed);
         char note[48];
         std::snprintf(note, sizeof note, "prints %.2f MB",
                       static_cast<double>(printed.bytes) / 1e6);
@@ -96,6 +117,8 @@ const std::vector<std::string> kText = {"-j", "1", "--format", "text"};
 const std::vector<std::string> kJson = {"-j", "1", "--format", "json"};
 const std::vector<std::string> kCsv = {"-j", "1", "--format", "csv"};
 const std::vector<std::string> kTextJobs2 = {"-j", "2", "--format", "text"};
+// --check is to read every file's movie data by default; until then --scan asks for it.
+const std::vector<std::string> kCheck = {"-j", "1", "--check", "--scan"};
 
 // Opens, reads the first 64 KiB of and closes every step-th file from the first-th.
 std::size_t ReadFiles(const std::vector<std::string>& paths, std::size_t first, std::size_t step) {
@@ -106,6 +129,21 @@ std::size_t ReadFiles(const std::vector<std::string>& paths, std::size_t first, 
         if (fd < 0) continue;
         const ssize_t got = ::read(fd, block, sizeof block);
         if (got > 0) bytes += static_cast<std::size_t>(got);
+        ::close(fd);
+    }
+    return bytes;
+}
+
+// Opens, reads to its end and closes every file.
+std::uint64_t ReadWholeFiles(const std::vector<std::string>& paths) {
+    static char block[1 << 20];
+    std::uint64_t bytes = 0;
+    for (const std::string& path : paths) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd < 0) continue;
+        for (ssize_t got; (got = ::read(fd, block, sizeof block)) > 0;) {
+            bytes += static_cast<std::uint64_t>(got);
+        }
         ::close(fd);
     }
     return bytes;
@@ -128,6 +166,17 @@ bool ReadFloor2() {
     return true;
 }
 
+bool ReadClipsFloor() {
+    benchmark::DoNotOptimize(ReadWholeFiles(ClipFiles().paths));
+    return true;
+}
+
+std::string ClipsNote() {
+    const Folder& folder = ClipFiles();
+    return std::to_string(folder.paths.size()) + " files of " +
+           std::to_string(ReadWholeFiles(folder.paths) / 1000000) + " MB";
+}
+
 using plovik::bench::RegisterRatio;
 
 const bool kRegistered =
@@ -148,6 +197,10 @@ const bool kRegistered =
                    .floor = Report(kTextJobs2),
                    .word = "speed-up"}) &&
     RegisterRatio(
-        {.label = "batch text -j2/floor2", .measured = Report(kTextJobs2), .floor = ReadFloor2});
+        {.label = "batch text -j2/floor2", .measured = Report(kTextJobs2), .floor = ReadFloor2}) &&
+    RegisterRatio({.label = "batch check/floor",
+                   .measured = Report(kCheck, ClipFiles),
+                   .floor = ReadClipsFloor,
+                   .note = ClipsNote});
 
 }  // namespace
