@@ -179,28 +179,30 @@ std::string ClipsNote() {
 
 using plovik::bench::RegisterRatio;
 
-const bool kRegistered =
-    RegisterRatio({.label = "batch text/floor",
-                   .measured = Report(kText),
-                   .floor = ReadFloor,
-                   .note = OutputNote(kText)}) &&
-    RegisterRatio({.label = "batch json/floor",
-                   .measured = Report(kJson),
-                   .floor = ReadFloor,
-                   .note = OutputNote(kJson)}) &&
-    RegisterRatio({.label = "batch csv/floor",
-                   .measured = Report(kCsv),
-                   .floor = ReadFloor,
-                   .note = OutputNote(kCsv)}) &&
-    RegisterRatio({.label = "batch text -j2",
-                   .measured = Report(kText),
-                   .floor = Report(kTextJobs2),
-                   .word = "speed-up"}) &&
-    RegisterRatio(
-        {.label = "batch text -j2/floor2", .measured = Report(kTextJobs2), .floor = ReadFloor2}) &&
-    RegisterRatio({.label = "batch check/floor",
-                   .measured = Report(kCheck, ClipFiles),
-                   .floor = ReadClipsFloor,
-                   .note = ClipsNote});
+const bool kRegistered = RegisterRatio({.label = "batch text/floor",
+                                        .measured = Report(kText),
+                                        .floor = ReadFloor,
+                                        .note = OutputNote(kText)}) &&
+                         RegisterRatio({.label = "batch json/floor",
+                                        .measured = Report(kJson),
+                                        .floor = ReadFloor,
+                                        .note = OutputNote(kJson)}) &&
+                         RegisterRatio({.label = "batch csv/floor",
+                                        .measured = Report(kCsv),
+                                        .floor = ReadFloor,
+                                        .note = OutputNote(kCsv)}) &&
+                         RegisterRatio({.label = "batch text -j2",
+                                        .measured = Report(kText),
+                                        .floor = Report(kTextJobs2),
+                                        .word = "speed-up",
+                                        .twoThreads = true}) &&
+                         RegisterRatio({.label = "batch text -j2/floor2",
+                                        .measured = Report(kTextJobs2),
+                                        .floor = ReadFloor2,
+                                        .twoThreads = true}) &&
+                         RegisterRatio({.label = "batch check/floor",
+                                        .measured = Report(kCheck, ClipFiles),
+                                        .floor = ReadClipsFloor,
+                                        .note = ClipsNote});
 
 }  // namespace

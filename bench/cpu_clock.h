@@ -2,7 +2,7 @@
 // that another program holds is not counted; of the calling thread and of the rest of the
 // process, the busier one. For a run on one thread that is its CPU time; for a run on two
 // (plovik-report -j 2 and its floor) it is the time the run takes on two processors of its
-// own, as long as neither thread waits for the other for long.
+// own (ratio.cpp gives it them), as long as neither thread waits for the other for long.
 #pragma once
 
 #include <time.h>

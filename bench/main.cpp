@@ -14,8 +14,9 @@
 namespace {
 
 using plovik::bench::RatioLine;
+using plovik::bench::RatioSpread;
 
-constexpr int kPairs = 21;
+constexpr int kPairs = 31;
 
 struct Options {
     int pairs = kPairs;
@@ -51,14 +52,18 @@ std::string Milliseconds(double seconds) {
 }
 
 // The line's runs, then its ratio line; false when a run failed.
-bool PrintRatio(const RatioLine& line, int pairs) {
-    const plovik::bench::RatioSpread spread = plovik::bench::MeasureRatio(line, pairs);
+bool PrintRatio(const RatioLine& line, const RatioSpread& spread) {
     if (spread.pairs == 0) {
         std::printf("%s %s: unavailable\n", line.label.c_str(), line.word.c_str());
         return false;
     }
     std::string runs = "  a run " + Milliseconds(spread.measuredSeconds) + " against " +
                        Milliseconds(spread.floorSeconds);
+    if (line.twoThreads) {
+        runs += spread.sideBySide ? "; threads side by side"
+                                  : "; threads took turns with other programs (no real-time "
+                                    "priority here), so the figure moves with the load";
+    }
     if (line.note) runs += "; " + line.note();
     std::printf("%s\n%s %s: %.2f (%.2f-%.2f, %d pairs)\n", runs.c_str(), line.label.c_str(),
                 line.word.c_str(), spread.median, spread.lower, spread.upper, spread.pairs);
@@ -80,25 +85,31 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf(
-        "Each ratio is the median of %d pairs of runs taken in turn (tool, floor), the "
-        "interquartile range of the pairs in brackets; times are CPU time (bench/cpu_clock.h).\n",
+        "Each ratio is the median of %d pairs of runs taken in turn (tool, floor), a pair of "
+        "every line a round, the pairs' interquartile range in brackets; each run starts with "
+        "cold caches and is timed in CPU time (bench/ratio.cpp, bench/cpu_clock.h).\n",
         options.pairs);
     std::fflush(stdout);
     // Before any measurement, so that no encoder runs beside one.
     plovik::bench::Media();
-    bool allMeasured = true;
-    for (const RatioLine& line : plovik::bench::RatioLines()) {
-        if (!line.last && options.Selects(line.label)) {
-            allMeasured = PrintRatio(line, options.pairs) && allMeasured;
+    // The lines in the order they print: the last ones after every other and the figures.
+    std::vector<RatioLine> lines;
+    for (const bool last : {false, true}) {
+        for (const RatioLine& line : plovik::bench::RatioLines()) {
+            if (line.last == last && options.Selects(line.label)) lines.push_back(line);
         }
+    }
+    const std::vector<RatioSpread> spreads = plovik::bench::MeasureRatios(lines, options.pairs);
+    bool allMeasured = true;
+    std::size_t printed = 0;
+    for (; printed < lines.size() && !lines[printed].last; ++printed) {
+        allMeasured = PrintRatio(lines[printed], spreads[printed]) && allMeasured;
     }
     for (const plovik::bench::FigureLines& figures : plovik::bench::Figures()) {
         if (options.Selects(figures.name)) allMeasured = figures.print() && allMeasured;
     }
-    for (const RatioLine& line : plovik::bench::RatioLines()) {
-        if (line.last && options.Selects(line.label)) {
-            allMeasured = PrintRatio(line, options.pairs) && allMeasured;
-        }
+    for (; printed < lines.size(); ++printed) {
+        allMeasured = PrintRatio(lines[printed], spreads[printed]) && allMeasured;
     }
     return allMeasured ? 0 : 1;
 }
