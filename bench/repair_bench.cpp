@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "page_cache.h"
 #include "plovik/repair.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -72,8 +73,10 @@ class UnindexedMovie {
             out << "00dc" << Le32(size);
             out.write(frame.data(), static_cast<std::streamsize>(Padded(size)));
         }
-        if (!out) std::abort();
         m_size = static_cast<std::uint64_t>(out.tellp());
+        out.close();
+        if (!out) std::abort();
+        plovik::bench::ReadBackFromDisk(m_path);
     }
 
     static std::uint64_t Padded(std::uint32_t size) { return size + (size & 1); }

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 
+#include "page_cache.h"
 #include "plovik/avi_parser.h"
 #include "plovik/movie_scan.h"
 #include "ratio.h"
@@ -83,8 +84,10 @@ class ScanMovie {
             offset += 16 + static_cast<std::uint32_t>(Padded(size)) + kAudioChunk;
         }
         out << "idx1" << Le32(static_cast<std::uint32_t>(indexBytes)) << index;
-        if (!out) std::abort();
         m_size = static_cast<std::uint64_t>(out.tellp());
+        out.close();
+        if (!out) std::abort();
+        plovik::bench::ReadBackFromDisk(m_path);
     }
 
     static std::uint64_t Padded(std::uint32_t size) { return size + (size & 1); }
