@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "index_floor.h"
+#include "page_cache.h"
 #include "plovik/avi_parser.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -46,6 +47,7 @@ OpenDmlMovie::OpenDmlMovie() {
                                               .frameBytes = kFrameBytes,
                                               .audio = true});
     file.file.WriteTo(m.path);
+    plovik::bench::ReadBackFromDisk(m.path);
     m.indexChunks = file.indexChunks;
     m.indexChunkBytes = 32 + 8 * std::uint64_t{kFramesPerPart};
 }

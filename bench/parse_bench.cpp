@@ -15,6 +15,7 @@
 #include <string>
 
 #include "index_floor.h"
+#include "page_cache.h"
 #include "plovik/avi_parser.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -92,7 +93,9 @@ MovieFile::MovieFile() {
     out << "idx1" << Le32(movie.indexBytes);
     movie.indexPos = static_cast<std::uint64_t>(out.tellp());
     out << index;
+    out.close();
     if (!out) std::abort();
+    plovik::bench::ReadBackFromDisk(movie.path);
 }
 
 const MovieFile& Movie() {
