@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "index_floor.h"
+#include "page_cache.h"
 #include "plovik/avi_parser.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -46,6 +47,7 @@ OpenDmlMovie::OpenDmlMovie() {
                                               .frameBytes = kFrameBytes,
                                               .audio = true});
     file.file.WriteTo(m.path);
+    plovik::bench::ReadBackFromDisk(m.path);
     m.indexChunks = file.indexChunks;
     m.indexChunkBytes = 32 + 8 * std::uint64_t{kFramesPerPart};
 }
@@ -72,55 +74,46 @@ bool ParsedWhole(CAviParser& parser, const std::string& path) {
     return false;
 }
 
-// One parser for every run, as a caller may reuse one: its key-time array, made once,
-// is a cost of the parser, not of the file.
-void BM_ParseOpenDml(benchmark::State& state) {
+// One parser for every run, as a caller may reuse one: its key-time array, made once, is a
+// cost of the parser, not of the file.
+bool ParseMovie() {
+    static CAviParser parser;
+    return ParsedWhole(parser, Movie().path);
+}
+
+bool ReadIndexFloor() {
     const OpenDmlMovie& movie = Movie();
-    CAviParser parser;
-    for (auto _ : state) {
-        if (!ParsedWhole(parser, movie.path)) {
-            state.SkipWithError("parse failed");
-            return;
-        }
+    const int fd = ::open(movie.path.c_str(), O_RDONLY);
+    std::uint32_t keys = 0;
+    for (const std::uint64_t chunk : movie.indexChunks) {
+        plovik::bench::ReadInBlocks(fd, chunk + 32, movie.indexChunkBytes - 32,
+                                    [&](const char* data, std::size_t n) {
+                                        for (std::size_t i = 0; i + 8 <= n; i += 8) {
+                                            std::uint32_t size;
+                                            std::memcpy(&size, data + i + 4, 4);
+                                            keys += (size & 0x80000000u) == 0;
+                                        }
+                                    });
     }
-    // What a parser holds after Parse: the key-frame records and the key-time array.
+    ::close(fd);
+    benchmark::DoNotOptimize(keys);
+    return true;
+}
+
+// What a parser holds after a parse: the key-frame records and the key-time array.
+std::string HeapNote() {
     const std::size_t before = HeapInUse();
-    {
-        CAviParser measured;
-        if (ParsedWhole(measured, movie.path)) {
-            state.counters["heap_MB"] = static_cast<double>(HeapInUse() - before) / 1e6;
-        }
-    }
-    state.SetBytesProcessed(
-        static_cast<std::int64_t>(state.iterations() * kParts * movie.indexChunkBytes));
+    CAviParser parser;
+    if (!ParsedWhole(parser, Movie().path)) return "a parse failed";
+    char note[64];
+    std::snprintf(note, sizeof note, "a parser holds %.2f MB",
+                  static_cast<double>(HeapInUse() - before) / 1e6);
+    return note;
 }
 
-void BM_OpenDmlIndexFloor(benchmark::State& state) {
-    const OpenDmlMovie& movie = Movie();
-    for (auto _ : state) {
-        const int fd = ::open(movie.path.c_str(), O_RDONLY);
-        std::uint32_t keys = 0;
-        for (const std::uint64_t chunk : movie.indexChunks) {
-            plovik::bench::ReadInBlocks(fd, chunk + 32, movie.indexChunkBytes - 32,
-                                        [&](const char* data, std::size_t n) {
-                                            for (std::size_t i = 0; i + 8 <= n; i += 8) {
-                                                std::uint32_t size;
-                                                std::memcpy(&size, data + i + 4, 4);
-                                                keys += (size & 0x80000000u) == 0;
-                                            }
-                                        });
-        }
-        ::close(fd);
-        benchmark::DoNotOptimize(keys);
-    }
-    state.SetBytesProcessed(
-        static_cast<std::int64_t>(state.iterations() * kParts * movie.indexChunkBytes));
-}
-
-BENCHMARK(BM_ParseOpenDml)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_OpenDmlIndexFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-const bool kRegistered = plovik::bench::RegisterRatio(
-    {"opendml parse/floor", "BM_ParseOpenDml", "BM_OpenDmlIndexFloor"});
+const bool kRegistered = plovik::bench::RegisterRatio({.label = "opendml parse/floor",
+                                                       .measured = ParseMovie,
+                                                       .floor = ReadIndexFloor,
+                                                       .note = HeapNote});
 
 }  // namespace

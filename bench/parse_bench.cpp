@@ -1,26 +1,21 @@
 // Parse of a file shaped like a 10-hour, 30 fps movie with audio (about 1.1 million
 // video and as many audio entries in "idx1", a key frame every 30 frames), read from
 // the page cache, against the floor: reading the same index in 64 KiB blocks and
-// counting its key-frame flags. The last line of output is the ratio of the two.
+// counting its key-frame flags. Printed last, as "parse/floor ratio: R".
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <new>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "byte_source.h"
 #include "index_floor.h"
+#include "page_cache.h"
 #include "plovik/avi_parser.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -31,7 +26,7 @@ namespace {
 using namespace plovik;
 using namespace plovik::test;
 
-// ---- Allocation counting: what one Parse allocates ----
+// ---- Allocation counting: what one parse allocates ----
 
 std::atomic<std::size_t> g_allocatedBytes{0};
 std::atomic<std::size_t> g_allocations{0};
@@ -98,7 +93,9 @@ MovieFile::MovieFile() {
     out << "idx1" << Le32(movie.indexBytes);
     movie.indexPos = static_cast<std::uint64_t>(out.tellp());
     out << index;
+    out.close();
     if (!out) std::abort();
+    plovik::bench::ReadBackFromDisk(movie.path);
 }
 
 const MovieFile& Movie() {
@@ -106,137 +103,53 @@ const MovieFile& Movie() {
     return movie;
 }
 
-// ---- Benchmarks ----
+// ---- The runs ----
 
-void BM_Parse(benchmark::State& state) {
+bool ParseMovie() {
     const MovieFile& movie = Movie();
-    std::size_t bytes = 0;
-    std::size_t count = 0;
-    for (auto _ : state) {
-        const std::size_t bytesBefore = g_allocatedBytes;
-        const std::size_t countBefore = g_allocations;
-        CAviParser parser;
-        if (!parser.Parse(movie.path, 0xFFFFFFFF, false) || !parser.m_bIndexOK ||
-            parser.m_nKeyFrames != kFrames / kKeyInterval) {
-            std::fprintf(stderr, "parse: error %d, index ok %d, key frames %u\n", parser.m_nError,
-                         parser.m_bIndexOK, parser.m_nKeyFrames);
-            state.SkipWithError("parse failed");
-            break;
-        }
-        bytes = g_allocatedBytes - bytesBefore;
-        count = g_allocations - countBefore;
+    CAviParser parser;
+    if (parser.Parse(movie.path, 0xFFFFFFFF, false) && parser.m_bIndexOK &&
+        parser.m_nKeyFrames == kFrames / kKeyInterval) {
+        return true;
     }
-    state.counters["alloc_MB"] = static_cast<double>(bytes) / 1e6;
-    state.counters["allocs"] = static_cast<double>(count);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * movie.indexBytes);
+    std::fprintf(stderr, "parse: error %d, index ok %d, key frames %u\n", parser.m_nError,
+                 parser.m_bIndexOK, parser.m_nKeyFrames);
+    return false;
 }
 
-// The scan without the system's copying: the same file parsed from memory.
-void BM_ParseFromMemory(benchmark::State& state) {
+bool ReadIndexFloor() {
     const MovieFile& movie = Movie();
-    static const std::string head = [&] {
-        std::ifstream in(movie.path, std::ios::binary);
-        std::string bytes(movie.indexPos + movie.indexBytes, '\0');
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return bytes;
-    }();
-    for (auto _ : state) {
-        CAviParser parser;
-        benchmark::DoNotOptimize(
-            parser.ParseFrom(MakeMemorySource(head), "movie.avi", 0xFFFFFFFF, false));
-    }
+    const int fd = ::open(movie.path.c_str(), O_RDONLY);
+    std::uint32_t keys = 0;
+    plovik::bench::ReadInBlocks(fd, movie.indexPos, movie.indexBytes,
+                                [&](const char* data, std::size_t n) {
+                                    for (std::size_t i = 0; i + 16 <= n; i += 16) {
+                                        std::uint32_t flags;
+                                        std::memcpy(&flags, data + i + 4, 4);
+                                        keys += (flags & 0x10) != 0;
+                                    }
+                                });
+    ::close(fd);
+    benchmark::DoNotOptimize(keys);
+    return true;
 }
 
-// The walk alone: what Parse costs besides the index scan.
-void BM_ParseSkippingIndex(benchmark::State& state) {
-    const MovieFile& movie = Movie();
-    for (auto _ : state) {
-        CAviParser parser;
-        benchmark::DoNotOptimize(parser.Parse(movie.path, 0xFFFFFFFF, true));
-    }
+std::string AllocationNote() {
+    const std::size_t bytesBefore = g_allocatedBytes;
+    const std::size_t countBefore = g_allocations;
+    ParseMovie();
+    char note[80];
+    std::snprintf(note, sizeof note, "a parse allocates %.2f MB in %zu blocks",
+                  static_cast<double>(g_allocatedBytes - bytesBefore) / 1e6,
+                  g_allocations - countBefore);
+    return note;
 }
 
-void BM_IndexFloor(benchmark::State& state) {
-    const MovieFile& movie = Movie();
-    for (auto _ : state) {
-        const int fd = ::open(movie.path.c_str(), O_RDONLY);
-        std::uint32_t keys = 0;
-        plovik::bench::ReadInBlocks(fd, movie.indexPos, movie.indexBytes,
-                                    [&](const char* data, std::size_t n) {
-                                        for (std::size_t i = 0; i + 16 <= n; i += 16) {
-                                            std::uint32_t flags;
-                                            std::memcpy(&flags, data + i + 4, 4);
-                                            keys += (flags & 0x10) != 0;
-                                        }
-                                    });
-        ::close(fd);
-        benchmark::DoNotOptimize(keys);
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * movie.indexBytes);
-}
-
-BENCHMARK(BM_Parse)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_ParseFromMemory)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_ParseSkippingIndex)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_IndexFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-// Keeps the time of each benchmark for the ratios: the mean of its fastest repetition.
-class TimeKeeper : public benchmark::ConsoleReporter {
-  public:
-    // Plain text, so that the ratio line stands alone as the last line.
-    TimeKeeper() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            // The fastest repetition: on a shared machine the slower ones measure the others.
-            const double time = run.GetAdjustedRealTime();
-            auto [it, added] = times.try_emplace(run.run_name.function_name, time);
-            if (!added && time < it->second) it->second = time;
-        }
-    }
-    std::map<std::string, double> times;
-};
+// Last: scripts and notes read the last line of `make bench`.
+const bool kRegistered = plovik::bench::RegisterRatio({.label = "parse/floor",
+                                                       .measured = ParseMovie,
+                                                       .floor = ReadIndexFloor,
+                                                       .note = AllocationNote,
+                                                       .last = true});
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    // The heap keeps its pages between runs: a parse in a loop would otherwise hand its
-    // key-frame records back to the system and fault the same pages in again each run,
-    // which a program parsing once never does twice.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    // Three repetitions of each benchmark unless the command line asks otherwise; the
-    // ratios take the fastest of each.
-    std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=3";
-    if (std::none_of(args.begin(), args.end(), [](const char* a) {
-            return std::string_view(a).starts_with("--benchmark_repetitions");
-        })) {
-        args.push_back(repetitions.data());
-    }
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
-    std::printf("Writing a 10-hour movie index (%u video + %u audio entries)...\n", kFrames,
-                kFrames);
-    Movie();
-    TimeKeeper reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    bool allMeasured = true;
-    auto printRatio = [&](const plovik::bench::RatioLine& line) {
-        const double measured = reporter.times[line.measured];
-        const double floor = reporter.times[line.floor];
-        if (measured <= 0 || floor <= 0) {
-            std::printf("%s %s: unavailable\n", line.label.c_str(), line.word.c_str());
-            allMeasured = false;
-            return;
-        }
-        std::printf("%s %s: %.2f\n", line.label.c_str(), line.word.c_str(), measured / floor);
-    };
-    for (const plovik::bench::RatioLine& line : plovik::bench::RatioLines()) printRatio(line);
-    printRatio({"parse/floor", "BM_Parse", "BM_IndexFloor"});
-    return allMeasured ? 0 : 1;
-}

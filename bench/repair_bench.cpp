@@ -3,11 +3,8 @@
 // audio chunk of 1,000 bytes a second, no "idx1"; about 134 MB. The repair walks the
 // movie data, writes the copy with a new index and checks it. Floor: copying the same file
 // in 1 MiB reads and writes and flushing it to the disk, as the repair flushes its copy.
-// Both are timed in the process's CPU time (the repair may use more than one thread):
-// waiting for the disk is part of neither.
-#include <benchmark/benchmark.h>
+// Both are timed in CPU time (cpu_clock.h): waiting for the disk is part of neither.
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "page_cache.h"
 #include "plovik/repair.h"
 #include "ratio.h"
 #include "support/avi_writer.h"
@@ -75,8 +73,10 @@ class UnindexedMovie {
             out << "00dc" << Le32(size);
             out.write(frame.data(), static_cast<std::streamsize>(Padded(size)));
         }
-        if (!out) std::abort();
         m_size = static_cast<std::uint64_t>(out.tellp());
+        out.close();
+        if (!out) std::abort();
+        plovik::bench::ReadBackFromDisk(m_path);
     }
 
     static std::uint64_t Padded(std::uint32_t size) { return size + (size & 1); }
@@ -91,57 +91,36 @@ const UnindexedMovie& Movie() {
     return movie;
 }
 
-double ProcessSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-void BM_Repair(benchmark::State& state) {
+bool Repair() {
     const UnindexedMovie& movie = Movie();
-    const std::string out = movie.PathOf("repaired.avi");
     RepairOptions options;
     options.force = true;
-    for (auto _ : state) {
-        const double start = ProcessSeconds();
-        const RepairSummary summary = RepairFile(movie.Path(), out, options);
-        state.SetIterationTime(ProcessSeconds() - start);
-        if (summary.status != RepairStatus::kWritten || summary.videoFrames != kFrames) {
-            std::fprintf(stderr, "repair: %s, %llu frames\n", summary.message.c_str(),
-                         static_cast<unsigned long long>(summary.videoFrames));
-            state.SkipWithError("repair failed");
-            break;
-        }
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * movie.Size()));
+    const RepairSummary summary = RepairFile(movie.Path(), movie.PathOf("repaired.avi"), options);
+    if (summary.status == RepairStatus::kWritten && summary.videoFrames == kFrames) return true;
+    std::fprintf(stderr, "repair: %s, %llu frames\n", summary.message.c_str(),
+                 static_cast<unsigned long long>(summary.videoFrames));
+    return false;
 }
 
-void BM_RepairCopyFloor(benchmark::State& state) {
+bool CopyFloor() {
     const UnindexedMovie& movie = Movie();
-    const std::string out = movie.PathOf("copy.avi");
     static char block[1 << 20];
-    for (auto _ : state) {
-        const double start = ProcessSeconds();
-        const int in = ::open(movie.Path().c_str(), O_RDONLY);
-        const int copy = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::uint64_t total = 0;
-        for (ssize_t got; (got = ::read(in, block, sizeof block)) > 0;) {
-            if (::write(copy, block, static_cast<std::size_t>(got)) != got) std::abort();
-            total += static_cast<std::uint64_t>(got);
-        }
-        if (total != movie.Size() || ::fsync(copy) != 0) std::abort();
-        ::close(copy);
-        ::close(in);
-        state.SetIterationTime(ProcessSeconds() - start);
+    const int in = ::open(movie.Path().c_str(), O_RDONLY);
+    const int copy = ::open(movie.PathOf("copy.avi").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::uint64_t total = 0;
+    for (ssize_t got; (got = ::read(in, block, sizeof block)) > 0;) {
+        if (::write(copy, block, static_cast<std::size_t>(got)) != got) std::abort();
+        total += static_cast<std::uint64_t>(got);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * movie.Size()));
+    if (total != movie.Size() || ::fsync(copy) != 0) std::abort();
+    ::close(copy);
+    ::close(in);
+    return true;
 }
 
-// One run each a repetition: a repair takes about a second, and main repeats each three times.
-BENCHMARK(BM_Repair)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-BENCHMARK(BM_RepairCopyFloor)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
+std::string SizeNote() { return std::to_string(Movie().Size() / 1000000) + " MB a run"; }
 
-const bool kRegistered =
-    plovik::bench::RegisterRatio({"repair/copy", "BM_Repair", "BM_RepairCopyFloor"});
+const bool kRegistered = plovik::bench::RegisterRatio(
+    {.label = "repair/copy", .measured = Repair, .floor = CopyFloor, .note = SizeNote});
 
 }  // namespace
