@@ -693,11 +693,14 @@ void MovieWalk::AddDataRegion(std::uint64_t start, std::uint64_t end) {
     m_dataRegionEnd = end;
 }
 
-void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t end) {
+// A region as far as the file holds it: a list that runs past the end of the file is
+// missing there, which is the truncation's to tell, not skipped data.
+void MovieWalk::AddRegion(std::uint64_t start, std::uint64_t listEnd) {
+    const std::uint64_t end = std::min(listEnd, m_reader.End());
     if (end <= start) return;
     RestartChecks();
     if (m_observer != nullptr) m_observer->Damaged(start, end - start);
-    if (end <= m_reader.End()) AddDataRegion(start, end);
+    if (listEnd == end) AddDataRegion(start, end);
     m_out.m_qwDamagedBytes += end - start;
     const bool joins = m_out.m_qwDamagedRegions > 0 && start == m_regionEnd;
     m_regionEnd = end;

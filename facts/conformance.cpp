@@ -418,7 +418,7 @@ void Findings::Data() {
     if (scan.emptyFrames != 0)
         Add(kEmptyFrames, Plural(scan.emptyFrames, "empty frame", "empty frames"));
     if (scan.headerSeconds && scan.playableSeconds < *scan.headerSeconds &&
-        scan.videoFrames < scan.expectedFrames && !f.unfinished) {
+        scan.videoFrames < scan.expectedFrames.value_or(0)) {
         Add(kPlayableShort,
             "playable " + Num(scan.playableSeconds) + " of " + Num(*scan.headerSeconds) + " s");
     }

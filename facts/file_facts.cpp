@@ -238,7 +238,8 @@ const StreamTally::Data& DataOf(const CAviParser& avi, int stream) {
     return avi.m_arStreams[static_cast<std::size_t>(stream)].data;
 }
 
-ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
+// unfinished: the header's counts are the writer's placeholders, and nothing is expected of them.
+ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan, bool unfinished) {
     const AVISTREAMHEADER& video = avi.m_VideoHeader;
     const StreamTally::Data& videoData = DataOf(avi, avi.m_Layout.nVideoStream);
     const StreamTally::Data& audioData = DataOf(avi, avi.m_Layout.nAudioStream);
@@ -247,8 +248,11 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     const std::uint32_t audioRate = audio.bValid ? audio.dwRate : 0;
     ScanFacts s;
     s.videoFrames = videoData.chunks;
-    s.expectedFrames = video.dwLength;
-    if (video.dwLength != 0) s.presentPercent = s.videoFrames * 100.0 / video.dwLength;
+    if (!unfinished) {
+        s.expectedFrames = video.dwLength;
+        s.presentPercent = video.dwLength == 0 ? 0.0 : s.videoFrames * 100.0 / video.dwLength;
+        s.headerSeconds = RoundedSeconds(video.dwLength, video.dwScale, video.dwRate);
+    }
     s.emptyFrames = videoData.emptyChunks;
     s.audioBytes = audioData.bytes;
     s.audioTime = Seconds(audioUnits, audio.dwScale, audioRate);
@@ -258,7 +262,6 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan) {
     s.playableSeconds = Smaller(RoundedSeconds(s.videoFrames, video.dwScale, video.dwRate),
                                 RoundedSeconds(audioUnits, audio.dwScale, audioRate))
                             .value_or(0);
-    s.headerSeconds = RoundedSeconds(video.dwLength, video.dwScale, video.dwRate);
     s.damagedRegions = scan.m_qwDamagedRegions;
     s.damagedBytes = scan.m_qwDamagedBytes;
     s.regions = scan.m_arDamagedRegions;
@@ -561,7 +564,7 @@ FileFacts FactsOf(const std::string& path, const CAviParser& avi, const CMovieSc
     if (!HasHeaders(f.status)) return f;
     FillHeaderFacts(f, avi);
     f.unfinished = Unfinished(f);
-    if (scan != nullptr) f.scan = ScanFactsOf(avi, *scan);
+    if (scan != nullptr) f.scan = ScanFactsOf(avi, *scan, f.unfinished);
     const bool indexed = indexTallied && avi.m_nIndexKind != INDEX_KIND_NONE;
     f.streams.reserve(avi.m_arStreams.size());
     for (const StreamTally& tally : avi.m_arStreams) {

@@ -32,10 +32,8 @@ bool KeptChunk::Counted() const {
     return Indexed() && StreamChunkKindOf(id) == StreamChunkKind::kUnit;
 }
 
-ChunkKeeper::ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize, bool keepDamagedFrames)
-    : m_fileSize(fileSize),
-      m_keepDamagedFrames(keepDamagedFrames),
-      m_keptVideo(avi.m_Layout.nVideoStream) {
+ChunkKeeper::ChunkKeeper(const CAviParser& avi, bool keepDamagedFrames)
+    : m_keepDamagedFrames(keepDamagedFrames), m_keptVideo(avi.m_Layout.nVideoStream) {
     const StreamTallies& streams = avi.m_arStreams;
     const std::size_t count = std::min<std::size_t>(streams.size(), kMaxStreamLists);
     for (std::size_t s = 0; s < count; ++s) {
@@ -121,9 +119,6 @@ void ChunkKeeper::Keep(const SCANCHUNK& chunk, std::uint64_t flags) {
         {(chunk.qwPosition & KeptChunk::kPositionBits) | flags, chunk.fccId, chunk.dwSize});
 }
 
-void ChunkKeeper::Damaged(std::uint64_t position, std::uint64_t length) {
-    const std::uint64_t end = std::min(position + length, m_fileSize);
-    if (end > position) bytesLeftOut += end - position;
-}
+void ChunkKeeper::Damaged(std::uint64_t, std::uint64_t length) { bytesLeftOut += length; }
 
 }  // namespace plovik

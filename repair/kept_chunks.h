@@ -59,7 +59,7 @@ struct KeySources {
 
 class ChunkKeeper final : public ScanObserver {
   public:
-    ChunkKeeper(const CAviParser& avi, std::uint64_t fileSize, bool keepDamagedFrames);
+    ChunkKeeper(const CAviParser& avi, bool keepDamagedFrames);
 
     std::size_t HeadBytes() const override { return m_headBytes; }
     void Chunk(const SCANCHUNK& chunk) override;
@@ -75,7 +75,6 @@ class ChunkKeeper final : public ScanObserver {
     std::uint64_t DamagedFrameFlags(int stream, const SCANCHUNK& chunk);
     void Keep(const SCANCHUNK& chunk, std::uint64_t flags);
 
-    std::uint64_t m_fileSize;
     bool m_keepDamagedFrames;
     std::array<bool, kMaxStreamLists> m_intraOnly{};
     int m_keptVideo;  // the video stream the scan reads frame types of

@@ -103,7 +103,7 @@ const StreamTally::Data& DataOf(const CAviParser& avi, int stream) {
 }
 
 void Summarise(RepairSummary& summary, const CFileAnalysis& analysis, const ChunkKeeper& kept,
-               const CopyPlan& plan, std::uint64_t fileSize) {
+               const CopyPlan& plan) {
     const CAviParser& avi = analysis.m_parser;
     const CMovieScan& scan = analysis.m_scan;
     const StreamTally::Data& video = DataOf(avi, avi.m_Layout.nVideoStream);
@@ -113,16 +113,7 @@ void Summarise(RepairSummary& summary, const CFileAnalysis& analysis, const Chun
     summary.chunksKept = kept.chunks.size();
     summary.regionsLeftOut = scan.m_qwDamagedRegions;
     summary.bytesLeftOut = kept.bytesLeftOut;
-    // As far as the file holds them: the missing end of a cut file is no region left out.
-    for (DAMAGEDREGION region : scan.m_arDamagedRegions) {
-        region.qwLength =
-            std::min(region.qwLength, fileSize - std::min(fileSize, region.qwPosition));
-        if (region.qwLength == 0) {
-            --summary.regionsLeftOut;
-            continue;
-        }
-        summary.regions.push_back(region);
-    }
+    summary.regions = scan.m_arDamagedRegions;
     summary.indexEntries = plan.indexEntries;
     summary.keysFromIndex = kept.keys.fromIndex;
     summary.keysFromBitstream = kept.keys.fromBitstream;
@@ -161,7 +152,7 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     const FileFacts facts = FillFacts("", analysis, false);
     if (facts.readFailure) return EndedWith(RepairStatus::kFailed, facts.failure);
     if (GaveOnlyMessage(facts.status)) return Unrepairable(facts.failure);
-    ChunkKeeper kept(analysis.m_parser, input.Size(), options.keepDamagedFrames);
+    ChunkKeeper kept(analysis.m_parser, options.keepDamagedFrames);
     analysis.m_scan.ScanFrom(input, analysis.m_parser,
                              {.progress = PhaseProgress(options, RepairPhase::kReading),
                               .observer = &kept,
@@ -181,7 +172,7 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     RepairSummary summary;
     const FileFacts scanned = FillFacts("", analysis.m_parser, &analysis.m_scan);
     plan.header.SetCounts(CountsOf(plan, analysis.m_parser, scanned, kept.chunks), summary.changes);
-    Summarise(summary, analysis, kept, plan, input.Size());
+    Summarise(summary, analysis, kept, plan);
     if (options.dryRun || sink == nullptr) {
         summary.status = RepairStatus::kPlanned;
         return summary;

@@ -36,9 +36,14 @@ void AddScanSection(CReportArea& area, const FileFacts& facts) {
         area.AddLabelLine("읽기 실패", "%s 바이트 위치 (%s)",
                           FormatUnsignedNumber(failure->position).c_str(), failure->reason.c_str());
     }
-    area.AddLabelLine("영상 프레임 수", "%s / %s (%.1f%%)",
-                      FormatUnsignedNumber(scan.videoFrames).c_str(),
-                      FormatUnsignedNumber(scan.expectedFrames).c_str(), scan.presentPercent);
+    if (scan.expectedFrames) {
+        area.AddLabelLine(
+            "영상 프레임 수", "%s / %s (%.1f%%)", FormatUnsignedNumber(scan.videoFrames).c_str(),
+            FormatUnsignedNumber(*scan.expectedFrames).c_str(), scan.presentPercent.value_or(0.0));
+    } else {  // the header never got its count
+        area.AddLabelLine("영상 프레임 수", "%s / %s",
+                          FormatUnsignedNumber(scan.videoFrames).c_str(), "알수없음");
+    }
     area.AddLabelLine("빈 프레임 수", "%s", FormatUnsignedNumber(scan.emptyFrames).c_str());
     area.AddLabelLine("소리 데이터", "%s 바이트 (%s 초)",
                       FormatUnsignedNumber(scan.audioBytes).c_str(),

@@ -141,9 +141,11 @@ struct IndexFacts {
 };
 
 struct ScanFacts {
-    std::uint64_t videoFrames = 0;     // present, empty ones included
-    std::uint32_t expectedFrames = 0;  // the video stream header's length
-    double presentPercent = 0.0;       // 0 without a length
+    std::uint64_t videoFrames = 0;  // present, empty ones included
+    // The video stream header's length, and the share of it present (0 without a length);
+    // none in a file whose writer never filled the header in.
+    std::optional<std::uint32_t> expectedFrames;
+    std::optional<double> presentPercent;
     std::uint64_t emptyFrames = 0;
     std::uint64_t audioBytes = 0;
     std::optional<double> audioTime;  // bytes / nAvgBytesPerSec; none without audio or a rate

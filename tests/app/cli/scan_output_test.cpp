@@ -48,8 +48,8 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
     EXPECT_EQ(From(json, "\"scan\":", 1),
               R"("scan":{"video_frames":100,"video_frames_expected":250,"empty_frames":0,)"
               R"("audio_bytes":800,"audio_s":4,"playable_s":4,)"
-              R"("damaged_regions":[{"position":3526,"length":4800}],)"
-              R"("damaged_region_count":1,"damaged_bytes":4800,"index_mismatches":null,)"
+              R"("damaged_regions":[{"position":3526,"length":5}],)"
+              R"("damaged_region_count":1,"damaged_bytes":5,"index_mismatches":null,)"
               R"("interleave":{"interleaved":true,"preload_s":0,"max_audio_lead_s":0,)"
               R"("max_audio_lead_position":0,"max_audio_lag_s":0,"max_audio_lag_position":0},)"
               R"("key_flag_mismatches":null,"packed_bitstream":false,"damaged_frame_count":0,)"
@@ -69,7 +69,7 @@ TEST(ScanOutput, JsonCsvAndCheckOfAWholeAndACutFile) {
     EXPECT_EQ(From(csv, "false,250,", 1),
               "false,250,250,0,2000,10,10,0,0,0,true,0,0,0,,false,0,false,ok,,1,1,mpeg4,mp3");
     EXPECT_EQ(From(csv, "true,100,", 2),
-              "true,100,250,0,800,4,4,1,4800,,true,0,0,0,,false,0,false,damaged,riff.truncated "
+              "true,100,250,0,800,4,4,1,5,,true,0,0,0,,false,0,false,damaged,riff.truncated "
               "idx1.missing movi.playable_short,1,1,mpeg4,mp3");
 
     // The cut chunk at the end is the truncation, not damaged data.
