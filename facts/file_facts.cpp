@@ -72,9 +72,13 @@ std::string FourCCCode(FOURCC fcc) {
 std::int32_t AsSigned(std::uint32_t value) { return static_cast<std::int32_t>(value); }
 
 // Running time T in whole seconds: MulDiv of the video length, scale and rate, the fields
-// taken as signed values (so a length or rate of 2^31 and more reads -1).
-std::int32_t RunningTime(const AVISTREAMHEADER& video) {
-    return MulDiv(AsSigned(video.dwLength), AsSigned(video.dwScale), AsSigned(video.dwRate));
+// taken as signed values (so a length or rate of 2^31 and more reads -1). A file without
+// video lasts as long as its audio stream's header says; one with neither, 0.
+std::int32_t RunningTime(const CAviParser& avi) {
+    const AVISTREAMHEADER& stream =
+        avi.m_VideoHeader.fccType == kVids ? avi.m_VideoHeader : avi.m_AudioHeader;
+    if (stream.fccType != kVids && stream.fccType != kAuds) return 0;
+    return MulDiv(AsSigned(stream.dwLength), AsSigned(stream.dwScale), AsSigned(stream.dwRate));
 }
 
 // count x times / over in seconds; nothing when over is 0.
@@ -123,10 +127,11 @@ VideoFacts VideoFactsOf(const CAviParser& avi, std::uint64_t kiloBytesPerSec) {
     v.length = header.dwLength;
     if (v.scale != 0) v.frameRate = static_cast<double>(v.rate) / v.scale;
     v.framesPerSec = MulDiv(AsSigned(v.rate), 1, AsSigned(v.scale));
-    // K - nAvgBytesPerSec / 1000, times 8, in unsigned 32 bits that wrap.
-    v.kbps = AsSigned(
-        (static_cast<std::uint32_t>(kiloBytesPerSec) - avi.m_AudioFormat.nAvgBytesPerSec / 1000) *
-        8u);
+    // K - nAvgBytesPerSec / 1000, times 8, in unsigned 32 bits that wrap; none without video.
+    if (v.present)
+        v.kbps = AsSigned((static_cast<std::uint32_t>(kiloBytesPerSec) -
+                           avi.m_AudioFormat.nAvgBytesPerSec / 1000) *
+                          8u);
     return v;
 }
 
@@ -427,7 +432,7 @@ bool Unfinished(const FileFacts& f) {
 }
 
 void FillHeaderFacts(FileFacts& f, const CAviParser& avi) {
-    f.runningTime = RunningTime(avi.m_VideoHeader);
+    f.runningTime = RunningTime(avi);
     // T is taken unsigned, so -1 divides by 4294967295; a T of 0 has no rate at all.
     const auto seconds = static_cast<std::uint32_t>(f.runningTime);
     f.kiloBytesPerSec = seconds == 0 ? 0 : avi.m_qwDataSize / seconds / 1000;

@@ -142,15 +142,18 @@ TEST_F(ReportTest, AFailedIndexScanStillGivesTheWholeReport) {
     EXPECT_EQ(lines.size(), 26u);
 }
 
-TEST_F(ReportTest, FileWithoutVideoKeepsTheWrappedFigures) {
-    Bytes file = Riff("AVI ", {List("hdrl", {Avih({.flags = 0}), AudioStrl()})});
-    auto lines = Report(file);
-    EXPECT_EQ(LineOf(lines, "재생시간"), "    재생시간           : 1193046:28:15 (-1 초)");
-    EXPECT_EQ(LineOf(lines, "평균 데이타"), "    평균 데이타 전송률 : 0 KCPS (0 kbps)");
+TEST_F(ReportTest, FileWithoutVideoLastsAsLongAsItsAudio) {
+    const Bytes audio =
+        List("strl", {Strh({.type = "auds", .rate = 16000, .length = 90 * 16000}), AudioStrf({})});
+    auto lines = Report(Riff("AVI ", {List("hdrl", {Avih({.flags = 0}), audio})}));
+    EXPECT_EQ(LineOf(lines, "재생시간"), "    재생시간           : 00:01:30 (90 초)");
     EXPECT_EQ(LineOf(lines, "프레임 속도"), "    프레임 속도        : -1 프레임/초 ");
-    EXPECT_EQ(LineOf(lines, "평균 비트"), "    평균 비트 전송률   : -128 kbps");  // -8 * 16
+    EXPECT_EQ(LineOf(lines, "평균 비트"), "    평균 비트 전송률   : 0 kbps");  // no video
     EXPECT_EQ(LineOf(lines, "압축 코덱 (FourCC)"), "    압축 코덱 (FourCC) : 알수없음()");
     EXPECT_EQ(LineOf(lines, "인덱스 정보"), "");
+    // Neither video nor audio: no time at all.
+    lines = Report(Riff("AVI ", {List("hdrl", {Avih({.flags = 0, .streams = 0})})}));
+    EXPECT_EQ(LineOf(lines, "재생시간"), "    재생시간           : 00:00:00 (0 초)");
 }
 
 TEST_F(ReportTest, FileWithoutAudioShowsZeros) {

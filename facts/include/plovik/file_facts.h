@@ -310,7 +310,7 @@ struct FileFacts {
     // part less strict than missingBytes, which counts the part headers too).
     bool shorterThanData = false;
 
-    std::int32_t runningTime = 0;       // whole seconds, rounded; -1 without a video rate
+    std::int32_t runningTime = 0;       // whole seconds, rounded; of the audio without video
     std::uint64_t kiloBytesPerSec = 0;  // data size / running time / 1000
     std::optional<double> duration;     // seconds, exact; none without a video rate
     std::string software;               // as shown; empty when the file names none
