@@ -29,7 +29,7 @@ namespace {
 
 // The stream number of each pair of first id bytes, kMaxStreamLists for a pair that is not
 // two decimal digits; and whether each pair of last bytes names a frame or a piece of sound.
-constexpr auto kStreamOfFirstBytes = [] {
+const auto kStreamOfFirstBytes = [] {
     std::array<std::uint8_t, 65536> slots{};
     for (std::size_t pair = 0; pair < slots.size(); ++pair) {
         const FOURCC id = static_cast<FOURCC>(pair) | (StreamChunkId(0, "dc") & 0xFFFF0000u);
@@ -38,7 +38,7 @@ constexpr auto kStreamOfFirstBytes = [] {
     }
     return slots;
 }();
-constexpr auto kUnitLastBytes = [] {
+const auto kUnitLastBytes = [] {
     std::array<bool, 65536> units{};
     for (std::size_t pair = 0; pair < units.size(); ++pair) {
         const FOURCC id = static_cast<FOURCC>(pair) << 16 | (StreamChunkId(0, "dc") & 0xFFFFu);

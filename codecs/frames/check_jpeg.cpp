@@ -11,8 +11,7 @@
 namespace plovik::frames {
 namespace {
 
-constexpr std::uint8_t kSof0 = 0xC0;  // baseline
-constexpr std::uint8_t kSof1 = 0xC1;  // extended sequential
+constexpr std::uint8_t kSof0 = 0xC0;  // baseline (0xC1, extended sequential, lies between)
 constexpr std::uint8_t kSof2 = 0xC2;  // progressive
 constexpr std::uint8_t kSof3 = 0xC3;  // lossless
 constexpr std::uint8_t kDht = 0xC4;
