@@ -52,7 +52,7 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
 
 bool CFileAnalysis::ScanData(const CMovieScan::Options& options) {
     if (!m_file || !m_bReported) return false;
-    m_scan.ScanFrom(*m_file, m_parser, options);
+    m_scan.ScanFrom(*m_file, m_parser, WithKeptIndex(options));
     m_bScanned = true;
     m_readFailure = m_file->Failure();
     return true;
@@ -63,16 +63,26 @@ void CFileAnalysis::Close() { m_file.reset(); }
 void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
     if (&file != m_file.get()) Close();
     m_strOpenError.clear();
-    const bool parsed = m_parser.ParseFrom(MakeFileSource(file), strPath, 0xFFFFFFFF, false,
-                                           {.indexTallies = options.indexTallies});
+    // Kept only where a scan will match them.
+    std::vector<std::uint8_t>* const keep =
+        options.scan || options.keepOpen ? &m_keptIdx1 : nullptr;
+    m_keptIdx1.clear();
+    const bool parsed =
+        m_parser.ParseFrom(MakeFileSource(file), strPath, 0xFFFFFFFF, false,
+                           {.indexTallies = options.indexTallies, .keptIdx1 = keep});
     m_bIndexTallied = options.indexTallies;
     m_readFailure = file.Failure();
     // Only a file that gave a report has movie data worth scanning.
     m_bReported = GivesReport(m_parser, parsed, m_readFailure);
     m_bScanned = options.scan && m_bReported;
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
-    if (m_bScanned) m_scan.ScanFrom(file, m_parser, options.data);
+    if (m_bScanned) m_scan.ScanFrom(file, m_parser, WithKeptIndex(options.data));
     m_readFailure = file.Failure();
+}
+
+CMovieScan::Options CFileAnalysis::WithKeptIndex(CMovieScan::Options options) const {
+    options.idx1Entries = m_keptIdx1;
+    return options;
 }
 
 }  // namespace plovik

@@ -91,15 +91,26 @@ struct SecondChoice {
 
 class Idx1KeyFrameReader {
   public:
-    Idx1KeyFrameReader(CAviParser& avi, ByteSource& source, bool tallies)
-        : m_avi(avi), m_source(source), m_keys(avi), m_clock(avi.m_dwTimeout) {
-        if (tallies) m_tallies.emplace();
+    Idx1KeyFrameReader(CAviParser& avi, ByteSource& source, const ParseExtras& extras)
+        : m_avi(avi),
+          m_source(source),
+          m_keys(avi),
+          m_clock(avi.m_dwTimeout),
+          m_kept(extras.keptIdx1) {
+        if (extras.indexTallies) m_tallies.emplace();
         m_second.stream = SecondChoiceVideo(avi);
     }
 
     // Scans nBytes of entries; false when they end early or the time runs out.
     bool Run(std::uint32_t nBytes) {
+        const std::size_t entryBytes = nBytes / kEntryBytes * kEntryBytes;
+        if (m_kept) {
+            m_kept->clear();
+            if (entryBytes <= kKeptIdx1Bytes) m_kept->reserve(entryBytes);
+        }
         const bool whole = ScanRuns(Idx1Reader(m_source, nBytes / kEntryBytes));
+        // Only an index kept whole stands for the one in the file.
+        if (m_kept && m_kept->size() != entryBytes) m_kept->clear();
         // Whether the scan ended or stopped early, what it found stands.
         if (m_videoCount == 0 && m_second.frames != 0) {
             for (const SecondChoice::Key& key : m_second.keys)
@@ -126,6 +137,7 @@ class Idx1KeyFrameReader {
             std::size_t taken = 0;
             const bool inTime = ScanEntries(run.data(), count, taken);
             TallyEntries(run.data(), taken);
+            Keep(run.first(taken * kEntryBytes));
             if (!inTime) {
                 // Stop right after the entry that found the time passed.
                 entries.GiveBack(count - taken);
@@ -134,6 +146,13 @@ class Idx1KeyFrameReader {
             }
         }
         return !entries.EndedEarly();  // ending early: a failed entry read
+    }
+
+    // The entries' bytes, when asked for and while they fit.
+    void Keep(std::span<const std::uint8_t> entries) {
+        if (m_kept && m_kept->size() + entries.size() <= kKeptIdx1Bytes) {
+            m_kept->insert(m_kept->end(), entries.begin(), entries.end());
+        }
     }
 
     // Every stream's tally, when asked for, and the second-choice video stream's frames,
@@ -216,8 +235,9 @@ class Idx1KeyFrameReader {
     IndexClock m_clock;
     std::optional<IndexTallies> m_tallies;  // when asked for
     SecondChoice m_second;
-    std::uint32_t m_videoCount = 0;  // video entries so far
-    std::uint32_t m_checkAt = 0;     // the multiple of the clock step now or next due
+    std::vector<std::uint8_t>* m_kept;  // where the entries are kept, when asked for
+    std::uint32_t m_videoCount = 0;     // video entries so far
+    std::uint32_t m_checkAt = 0;        // the multiple of the clock step now or next due
 };
 
 }  // namespace
@@ -231,6 +251,7 @@ bool ReadIdx1(ParseState& state, std::uint32_t size) {
     avi.m_dwIndexTotalFrames = avi.m_MainHeader.dwTotalFrames;
     avi.m_nIndexFrames = 0;
     state.idx1Met = true;
+    if (state.extras.keptIdx1) state.extras.keptIdx1->clear();  // of an earlier "idx1"
     // A skipped index, or one whose results the whole-file index will replace, is
     // passed with one skip.
     if (avi.m_bSkipIndex || OpenDmlIndexReplacesIdx1(state)) {
@@ -238,7 +259,7 @@ bool ReadIdx1(ParseState& state, std::uint32_t size) {
         return true;
     }
     avi.m_bIndexOK = false;
-    return Idx1KeyFrameReader(avi, state.source, state.extras.indexTallies).Run(size);
+    return Idx1KeyFrameReader(avi, state.source, state.extras).Run(size);
 }
 
 }  // namespace plovik

@@ -32,9 +32,10 @@ bool PastReadFailure(const RawFile& file, std::uint64_t end) {
 // "idx1" entries, their offsets taken from the base the first entry tells.
 class Idx1Entries final : public IndexEntrySource {
   public:
-    Idx1Entries(RawFile& file, std::uint64_t dataPos, std::uint64_t count,
+    // The count entries at dataPos of source.
+    Idx1Entries(std::unique_ptr<ByteSource> source, std::uint64_t dataPos, std::uint64_t count,
                 std::uint64_t moviTypePos, bool otherBase)
-        : m_source(MakeFileSource(file, kScanIndexBlockBytes)), m_dataPos(dataPos), m_count(count) {
+        : m_source(std::move(source)), m_dataPos(dataPos), m_count(count) {
         std::uint8_t first[kIdx1EntryBytes];
         m_source->Seek(static_cast<std::int64_t>(dataPos));
         if (count > 0 && m_source->Read(first, sizeof first)) {
@@ -145,8 +146,15 @@ class OpenDmlEntries final : public IndexEntrySource {
 }  // namespace
 
 std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi,
+                                                  std::span<const std::uint8_t> kept,
                                                   bool otherBase) {
     if (avi.m_llIndexPos <= 0) return nullptr;
+    const std::uint64_t moviTypePos = static_cast<std::uint64_t>(avi.m_llMoviPos) + 8;
+    if (!kept.empty()) {
+        const std::string_view bytes(reinterpret_cast<const char*>(kept.data()), kept.size());
+        return std::make_unique<Idx1Entries>(MakeMemorySource(bytes), 0,
+                                             kept.size() / kIdx1EntryBytes, moviTypePos, otherBase);
+    }
     const auto headerPos = static_cast<std::uint64_t>(avi.m_llIndexPos);
     std::uint8_t header[8];
     if (headerPos > file.Size() || file.Size() - headerPos < sizeof header ||
@@ -158,8 +166,8 @@ std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParse
     const std::uint64_t dataPos = headerPos + 8;
     const std::uint64_t count =
         std::min<std::uint64_t>(LoadLe32(header + 4), file.Size() - dataPos) / kIdx1EntryBytes;
-    const std::uint64_t moviTypePos = static_cast<std::uint64_t>(avi.m_llMoviPos) + 8;
-    return std::make_unique<Idx1Entries>(file, dataPos, count, moviTypePos, otherBase);
+    return std::make_unique<Idx1Entries>(MakeFileSource(file, kScanIndexBlockBytes), dataPos, count,
+                                         moviTypePos, otherBase);
 }
 
 std::unique_ptr<IndexEntrySource> OpenOpenDmlEntries(RawFile& file, const CAviParser& avi) {

@@ -42,7 +42,9 @@ class IndexEntrySource {
 
 // The "idx1" entries of the file avi analysed, their offsets read from the base the first
 // entry tells (or the other one); null when it has none.
+// kept: the entries as the parse kept them, read from memory instead of the file.
 std::unique_ptr<IndexEntrySource> OpenIdx1Entries(RawFile& file, const CAviParser& avi,
+                                                  std::span<const std::uint8_t> kept,
                                                   bool otherBase = false);
 // The entries of the standard index chunks that avi's video super index lists, in its
 // order; null without a super index. A listed chunk that is not a standard index of

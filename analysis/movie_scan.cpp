@@ -785,8 +785,8 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     ScanFile shared(file);
     const std::uint64_t size = shared.Size();
     // Both indexes when the file has both: "idx1" for the first part, OpenDML for all.
-    const std::unique_ptr<IndexEntrySource> sources[] = {OpenIdx1Entries(file, avi),
-                                                         OpenOpenDmlEntries(file, avi)};
+    const std::unique_ptr<IndexEntrySource> sources[] = {
+        OpenIdx1Entries(file, avi, options.idx1Entries), OpenOpenDmlEntries(file, avi)};
     std::optional<IndexMatch> checks[std::size(sources)];
     std::vector<IndexMatch*> indexes;
     for (std::size_t i = 0; i < std::size(sources); ++i) {
@@ -823,7 +823,8 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
 // offset base: one more walk, made only for an index that has entries pointing nowhere.
 bool CMovieScan::SomeMatchWithTheOtherBase(RawFile& file, ScanFile& shared, const CAviParser& avi,
                                            const Options& options) {
-    const std::unique_ptr<IndexEntrySource> source = OpenIdx1Entries(file, avi, true);
+    const std::unique_ptr<IndexEntrySource> source =
+        OpenIdx1Entries(file, avi, options.idx1Entries, true);
     if (!source) return false;
     IndexMatch check(*source);
     IndexMatch* const index = &check;

@@ -249,11 +249,16 @@ class CountingFile final : public RawFile {
     explicit CountingFile(std::unique_ptr<RawFile> inner) : m_inner(std::move(inner)) {}
     std::uint64_t Size() const override { return m_inner->Size(); }
     std::uint64_t bytesRead = 0;
+    // The reads that start in the range [watchFrom, watchTo).
+    std::uint64_t watchFrom = 0;
+    std::uint64_t watchTo = 0;
+    int readsInRange = 0;
 
   protected:
     std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
         const std::int64_t got = m_inner->ReadAt(position, buffer, n);
         bytesRead += static_cast<std::uint64_t>(got);
+        if (position >= watchFrom && position < watchTo) ++readsInRange;
         return got;
     }
     std::string ErrorText() const override { return {}; }
@@ -393,6 +398,18 @@ TEST(MovieScan, ReadsOnlyWhatItNeeds) {
     scan = ScanWith(frame, bigFrame);
     EXPECT_EQ(scan.VideoFrames(), 3u);
     EXPECT_LT(frame.bytesRead, (8u << 20) + (3u << 20));
+
+    // An analysis with a scan reads the index once: the scan matches what the parse kept
+    // (here the parse reads the whole file at once, and the scan all it has from "movi" on).
+    const Bytes indexed = Movie(Interleaved(10));
+    CountingFile counted(MakeMemoryRawFile(indexed));
+    counted.watchFrom = indexed.rfind("idx1");
+    counted.watchTo = indexed.size();
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(counted, "clip.avi", {.scan = true, .data = {}});
+    EXPECT_EQ(analysis.m_scan.m_qwIndexEntries, 20u);
+    EXPECT_EQ(analysis.m_scan.m_qwIndexMismatches, 0u);
+    EXPECT_EQ(counted.readsInRange, 0);
 
     // A file that shrinks after opening: what is gone is missing (no region of bytes the file
     // no longer has), and the scan says so.

@@ -91,7 +91,12 @@ class ByteSource;
 // What a parse reads beyond what the report needs.
 struct ParseExtras {
     bool indexTallies = false;  // what the index lists of every stream (m_arStreams[i].index)
+    // Where the "idx1" entries are kept as they are read, for a data scan that matches them
+    // against the chunks (not kept when they pass kKeptIdx1Bytes or cannot all be read).
+    std::vector<std::uint8_t>* keptIdx1 = nullptr;
 };
+// The most "idx1" bytes kept in memory for the data scan; a larger index is read again.
+inline constexpr std::size_t kKeptIdx1Bytes = 64 * 1024 * 1024;
 
 class CAviParser {
   public:

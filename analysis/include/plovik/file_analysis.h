@@ -55,8 +55,14 @@ class CFileAnalysis {
     std::optional<FileFailure> m_readFailure;
 
   private:
+    // The options of a scan with the "idx1" entries the parse kept.
+    CMovieScan::Options WithKeptIndex(CMovieScan::Options options) const;
+
     std::unique_ptr<RawFile> m_file;  // kept open for ScanData
     bool m_bReported = false;         // the file analysed last gave a report
+    // The "idx1" entries as the parse read them, for the scan's index check: the index is
+    // read once.
+    std::vector<std::uint8_t> m_keptIdx1;
 };
 
 }  // namespace plovik

@@ -116,6 +116,8 @@ class CMovieScan {
         Progress progress = {};                   // called now and then during the scan
         ScanObserver* observer = nullptr;         // told of every chunk and region
         const std::atomic<bool>* stop = nullptr;  // set: the scan ends soon (m_bStopped)
+        // The "idx1" entries as the parse kept them; empty: they are read from the file.
+        std::span<const std::uint8_t> idx1Entries = {};
     };
 
     // Scans the open file that avi has analysed, from the layout avi found; what the data
