@@ -304,7 +304,8 @@ FOURCC PartForm(ByteSource& source, std::uint64_t position) {
 }  // namespace
 
 // Files over the RIFF size limit continue in further "RIFF" parts. Only their
-// headers are read, one seek each; every hop moves forward by at least 8 bytes.
+// headers are read, one seek each; every hop moves forward by at least 8 bytes. A part of
+// form "AVI " is no continuation but the start of another movie: the first one ends there.
 std::uint32_t CountRiffParts(ParseState& state) {
     CAviParser& avi = state.avi;
     if (state.partsCounted) return avi.m_nRiffParts;
@@ -323,14 +324,21 @@ std::uint32_t CountRiffParts(ParseState& state) {
         RecordCursor fields({reinterpret_cast<const std::uint8_t*>(header.data()), 8});
         if (fields.U32() != kRiff) break;
         const std::uint32_t size = fields.U32();
+        const FOURCC form = PartForm(source, next);
+        if (form == kAvi) {
+            avi.m_Layout.qwSecondMovie = next;
+            break;
+        }
         total += size;
         ++avi.m_nRiffParts;
         const std::uint64_t end = next + 8 + Padded(size);
         if (state.laterParts.size() < kLayoutKept) state.laterParts.push_back({next, end});
-        if (parts.size() < kLayoutKept) parts.push_back({next, end, PartForm(source, next)});
+        if (parts.size() < kLayoutKept) parts.push_back({next, end, form});
         next = end;
     }
-    if (next < source.Size()) avi.m_Layout.qwTrailingBytes = source.Size() - next;
+    const std::uint64_t lastEnd =
+        avi.m_Layout.qwSecondMovie != 0 ? avi.m_Layout.qwSecondMovie : source.Size();
+    if (next < lastEnd) avi.m_Layout.qwTrailingBytes = lastEnd - next;
     avi.m_qwDataSize = total;
     source.Seek(resumeAt);
     return avi.m_nRiffParts;

@@ -23,6 +23,7 @@ enum RuleIndex : std::size_t {
     kTruncated,
     kChunkOverrun,
     kTrailingData,
+    kConcatenated,
     kUnknownChunk,
     kUnpaddedChunk,
     kPartOver1GiB,
@@ -72,6 +73,8 @@ constexpr Rule kRules[kRuleCount] = {
     {"riff.truncated", E, "the file ends before its RIFF parts say they end"},
     {"riff.chunk_overrun", E, "a top-level chunk runs past the end of its RIFF part"},
     {"riff.trailing_data", W, "bytes after the last RIFF part that begin no other part"},
+    {"riff.concatenated", E,
+     "another movie follows the first (a RIFF AVI part after it): files joined end to end"},
     {"riff.unknown_chunk", I, "a top-level chunk that AVI readers do not know"},
     {"riff.unpadded_chunk", W, "chunks of an odd size without their pad byte"},
     {"riff.part_over_1gib", I, "a RIFF part over 1 GiB, the size OpenDML writers keep to"},
@@ -209,6 +212,11 @@ void Findings::Riff() {
     } else if (st.trailingBytes != 0) {
         Add(kTrailingData, Plural(st.trailingBytes, "byte", "bytes") + " after the last RIFF part",
             f.fileSize - st.trailingBytes, st.trailingBytes);
+    }
+    if (st.secondMovie != 0) {
+        Add(kConcatenated,
+            "another movie begins at byte " + Num(st.secondMovie) + "; only the first is checked",
+            st.secondMovie, f.fileSize - st.secondMovie);
     }
     if (st.firstUnknown) {
         std::string message = "unknown top-level chunk '" + st.firstUnknown->idText + "'";

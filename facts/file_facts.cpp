@@ -406,6 +406,7 @@ StructureFacts StructureFactsOf(const CAviParser& avi) {
     if (!st.parts.empty()) st.parts.front().size = avi.m_dwRiffSize;
     FillTopChunks(st, layout);
     st.trailingBytes = layout.qwTrailingBytes;
+    st.secondMovie = layout.qwSecondMovie;
     st.streamLists = avi.m_Layout.nStreamLists;
     st.headerStreams = avi.m_MainHeader.dwStreams;
     st.microSecPerFrame = avi.m_MainHeader.dwMicroSecPerFrame;

@@ -123,6 +123,7 @@ void Summarise(RepairSummary& summary, const CFileAnalysis& analysis, const Chun
     summary.damagedFramesEmptied = kept.damaged.emptied;
     summary.outputSize = plan.outputSize;
     summary.riffParts = static_cast<std::uint32_t>(plan.parts.size());
+    summary.secondMovie = avi.m_Layout.qwSecondMovie;
 }
 
 bool HasStreamData(const CAviParser& avi) {

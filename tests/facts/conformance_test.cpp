@@ -167,6 +167,7 @@ std::vector<Case> RuleCases() {
     cases.push_back(
         {"riff.chunk_overrun", Whole({.extraTopChunks = {ChunkWithSize("JUNK", 900, "")}})});
     cases.push_back({"riff.trailing_data", whole + "trailing bytes"});
+    cases.push_back({"riff.concatenated", whole + whole});
     cases.push_back({"riff.unknown_chunk", Whole({.extraTopChunks = {Chunk("abcd", "x")}})});
     {
         // "01wb" of 63 bytes, then the next chunk at once, without the pad byte.

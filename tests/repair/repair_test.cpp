@@ -206,6 +206,23 @@ TEST(Repair, FilesWithoutDamageRepairIntoThemselves) {
     EXPECT_GE(repaired, 5);
 }
 
+// Two files joined end to end: the copy is the first movie alone, never the streams of both
+// mixed, and the summary says where the second began.
+TEST(Repair, AJoinedSecondMovieIsLeftOut) {
+    const Bytes first = test::BuildSimpleAvi({.frames = 30, .software = kSoftware});
+    const Bytes second = test::BuildSimpleAvi({.frames = 50, .keyInterval = 3});
+    for (const Bytes& other : {second, first}) {
+        const Repaired repaired = RepairBytes(first + other);
+        ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+        EXPECT_EQ(repaired.check, "");
+        EXPECT_TRUE(repaired.copy == first);
+        EXPECT_EQ(repaired.summary.secondMovie, first.size());
+        const FileFacts joined = ScanOf(first + other);
+        EXPECT_EQ(joined.scan->videoFrames, 30u);
+        EXPECT_EQ(joined.verdict, Verdict::kDamaged);
+    }
+}
+
 TEST(Repair, WhatCannotBeRepaired) {
     EXPECT_EQ(RepairBytes("not an AVI file at all").summary.status, RepairStatus::kNotRepairable);
     Bytes empty = test::BuildSimpleAvi({.frames = 0, .audio = false});

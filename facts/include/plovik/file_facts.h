@@ -248,6 +248,7 @@ struct StructureFacts {
     std::optional<TopChunkFacts> firstUnknown;  // the first unknown top-level chunk
     std::uint64_t unknownChunks = 0;
     std::uint64_t trailingBytes = 0;
+    std::uint64_t secondMovie = 0;  // where another movie begins; 0: none
     int streamLists = 0;
     std::uint32_t headerStreams = 0;  // avih's dwStreams
     std::uint32_t microSecPerFrame = 0;
