@@ -314,7 +314,8 @@ std::uint32_t CountRiffParts(ParseState& state) {
     const std::int64_t resumeAt = source.Position();
     std::uint64_t total = avi.m_dwRiffSize;
     avi.m_nRiffParts = 1;
-    std::uint64_t next = 8 + Padded(avi.m_dwRiffSize);
+    // A size of 0 is a placeholder: the first part runs to the file's end.
+    std::uint64_t next = static_cast<std::uint64_t>(state.firstPartEnd);
     std::vector<AVIRIFFPART>& parts = avi.m_Layout.arRiffParts;
     parts.push_back({0, next, kAvi});
     while (next + 8 <= source.Size()) {
@@ -344,6 +345,42 @@ std::uint32_t CountRiffParts(ParseState& state) {
     return avi.m_nRiffParts;
 }
 
+namespace {
+
+constexpr std::uint32_t kPlaceholderSize = 0xFFFFFFFF;
+
+bool IsPlaceholder(std::uint32_t size) { return size == 0 || size == kPlaceholderSize; }
+
+// Whether a stream chunk's header stands at position.
+bool StreamChunkAt(ByteSource& source, std::uint64_t position) {
+    const std::string_view id = ViewAt(source, position, 4);
+    return id.size() == 4 &&
+           IsStreamChunkId(
+               RecordCursor({reinterpret_cast<const std::uint8_t*>(id.data()), 4}).U32());
+}
+
+// A file its writer is still writing (or never closed): one part, no index, and sizes
+// that the movie data outgrow: left as placeholders, or written early and stream chunks
+// after the end they give. Its movie list then runs on as a placeholder's would, to the
+// end of the file and past it, and the bytes after the part are that list's.
+void NoteUnfinishedMovie(ParseState& state) {
+    CAviParser& avi = state.avi;
+    AVILAYOUT& layout = avi.m_Layout;
+    if (state.idx1Met || avi.m_nRiffParts != 1 || layout.arMoviLists.size() != 1) return;
+    AVIEXTENT& movi = layout.arMoviLists.front();
+    const std::uint64_t size = state.source.Size();
+    const auto moviSize = static_cast<std::uint32_t>(avi.m_llMoviSize - 8);
+    const bool placeholders =
+        IsPlaceholder(avi.m_dwRiffSize) || (avi.m_llMoviPos != 0 && IsPlaceholder(moviSize));
+    const bool outgrown = movi.qwEnd < size && StreamChunkAt(state.source, movi.qwEnd);
+    if (!placeholders && !outgrown) return;
+    movi.qwEnd = std::max(movi.qwEnd, movi.qwPosition + 8 + kPlaceholderSize);
+    layout.qwTrailingBytes = 0;
+    layout.bUnfinished = true;
+}
+
+}  // namespace
+
 void CompleteLayout(ParseState& state) {
     CountRiffParts(state);
     const std::int64_t resumeAt = state.source.Position();
@@ -355,6 +392,7 @@ void CompleteLayout(ParseState& state) {
         const AVIEXTENT& part = state.laterParts[i];
         HopPart(state, part.qwPosition + 12, part.qwEnd, i + 1);
     }
+    NoteUnfinishedMovie(state);
     state.source.Seek(resumeAt);
 }
 

@@ -292,7 +292,8 @@ bool IsStreamType(FOURCC type) {
     return type == kVids || type == kAuds || type == kTxts || type == kMids || type == kIavs;
 }
 
-// The first stream whose chunks no stream header describes.
+// The first stream whose chunks no stream header describes; else the chunks of stream
+// numbers without a stream list (a header list whose stream lists were overwritten).
 void Findings::StreamHeaders() {
     for (std::size_t i = 0; i < f.streams.size(); ++i) {
         const StreamFacts& s = f.streams[i];
@@ -312,6 +313,10 @@ void Findings::StreamHeaders() {
         Add(kInvalidStreamHeader,
             "stream " + Num(i) + " has " + Plural(chunks, "chunk", "chunks") + " under " + what);
         return;
+    }
+    if (f.scan && f.scan->unlistedChunks != 0) {
+        Add(kInvalidStreamHeader, Plural(f.scan->unlistedChunks, "chunk", "chunks") +
+                                      " of streams that no stream list describes");
     }
 }
 
