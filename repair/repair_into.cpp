@@ -161,6 +161,7 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     if (analysis.m_scan.m_bStopped) return EndedWith(RepairStatus::kStopped, "stopped");
     if (input.Failure()) return EndedWith(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
     if (!HasStreamData(analysis.m_parser)) return Unrepairable("no stream data");
+    kept.TakeLateDamage(analysis.m_scan.m_arDamagedFrames);
 
     CopyPlan plan;
     const StreamTallies& streams = analysis.m_parser.m_arStreams;

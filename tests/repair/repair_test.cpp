@@ -146,14 +146,14 @@ TEST(Repair, OpenDmlFileCutInItsThirdPartStaysOpenDml) {
 
 // A damaged frame of an intra-only codec becomes an empty frame, unless it is to be kept; the
 // copy's own check then finds no damage, or exactly the frame kept.
-TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
+void ExpectDamagedIntraFrameEmptiedOrKept(int damagedAt) {
     using namespace test;
     std::vector<Bytes> chunks;
     std::vector<IndexEntry> index;
     std::uint32_t offset = 4;
     for (int i = 0; i < 6; ++i) {
         Bytes frame = PngFrame(32, 16);
-        if (i == 3) frame[60] ^= 1;  // inside the image data: its CRC no longer holds
+        if (i == damagedAt) frame[60] ^= 1;  // inside the image data: its CRC no longer holds
         chunks.push_back(Chunk("00dc", frame));
         index.push_back({"00dc", kKey, offset, static_cast<std::uint32_t>(frame.size())});
         offset += static_cast<std::uint32_t>(chunks.back().size());
@@ -181,6 +181,14 @@ TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
     const std::unique_ptr<RawFile> out = MakeMemoryRawFile(sink.out);
     EXPECT_TRUE(VerifyRepairedCopy(*out, "copy.avi", kept, keep).Ok());
     EXPECT_EQ(ScanOf(sink.out).scan->damagedFrames, 1u);
+}
+
+// The first frame too, whose damage the scan can tell only once a later frame was whole.
+TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
+    for (const int damagedAt : {3, 0}) {
+        SCOPED_TRACE(damagedAt);
+        ExpectDamagedIntraFrameEmptiedOrKept(damagedAt);
+    }
 }
 
 // What the check does not call damage, the repair leaves as it is: the header's counts a muxer
