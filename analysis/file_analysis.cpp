@@ -18,15 +18,20 @@ std::uint64_t HeaderListEnd(const AVILAYOUT& layout) {
 }
 
 // A file gives a report when its main header was read (a stream list or the index may have
-// failed) and every byte of its header list could be read: a list read in part tells what
-// the bytes that failed left of it, not what the file holds.
+// failed) and every byte of its header list and "idx1" could be read: a list read in part
+// tells what the bytes that failed left of it, not what the file holds.
 bool GivesReport(const CAviParser& avi, bool parsed, const std::optional<FileFailure>& failure) {
     const int error = avi.m_nError;
     const bool headers = parsed || (error != PARSE_ERR_NOT_AVI && error != PARSE_ERR_OPEN &&
                                     error != PARSE_ERR_HEADER);
     if (!failure) return headers;
     const std::uint64_t headersEnd = HeaderListEnd(avi.m_Layout);
-    return headers && headersEnd != 0 && failure->position >= headersEnd;
+    // The "idx1" read in part gives key frames and counts of the part read: no report either.
+    const auto indexPos = static_cast<std::uint64_t>(avi.m_llIndexPos);
+    const bool inIndex =
+        avi.m_llIndexPos != 0 && failure->position >= indexPos &&
+        failure->position < indexPos + static_cast<std::uint64_t>(avi.m_llIndexSize);
+    return headers && headersEnd != 0 && failure->position >= headersEnd && !inIndex;
 }
 
 }  // namespace

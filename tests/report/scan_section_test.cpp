@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plovik/file_analysis.h"
+#include "plovik/format.h"
 #include "plovik/report.h"
 #include "support/avi_writer.h"
 #include "support/failing_file.h"
@@ -106,12 +107,17 @@ std::string ReportOfFailingFile(const Bytes& file, std::uint64_t failAt) {
     return area.Text();
 }
 
-// A read that fails in the header list leaves only its message; one in the movie data ends
-// the counts where it fails, without a damaged region (as the same cut would make).
+// A read that fails in the header list or the index leaves only its message; one in the
+// movie data ends the counts where it fails, without a damaged region (as the same cut would
+// make).
 TEST(ScanSection, ReadFailure) {
     const Bytes whole = TenSecondMovie();
     EXPECT_EQ(ReportOfFailingFile(whole, 200),
               "\r\n 파일 읽기 실패 (200 바이트 위치: Input/output error)\r\n");
+    const std::size_t inIndex = whole.find("idx1") + 100;
+    EXPECT_EQ(ReportOfFailingFile(whole, inIndex), "\r\n 파일 읽기 실패 (" +
+                                                       FormatUnsignedNumber(inIndex) +
+                                                       " 바이트 위치: Input/output error)\r\n");
     const std::string text = ReportOfFailingFile(whole, whole.find("movi") + 4 + 100 * 18 + 3);
     EXPECT_EQ(text.substr(text.find("\r\n* 데이터 검사") + 2),
               "* 데이터 검사\r\n"
