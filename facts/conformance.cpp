@@ -250,8 +250,14 @@ void Findings::OpenDml() {
         frames = f.index.videoFrames;
     }
     if (frames && *frames != *f.structure.grandFrames) {
-        Add(kGrandFrames, "dmlh counts " + Num(*f.structure.grandFrames) +
-                              " frames, the file has " + Num(*frames));
+        // Readers time the video by its stream header's length: when that is right, so is
+        // what a user sees (a writer that put the first part's count into dmlh).
+        const int video = f.structure.videoStream;
+        const bool lengthRight = video >= 0 && static_cast<std::size_t>(video) < f.streams.size() &&
+                                 f.streams[static_cast<std::size_t>(video)].length == *frames;
+        AddAs(lengthRight ? Severity::kInfo : Severity::kWarning, kGrandFrames,
+              "dmlh counts " + Num(*f.structure.grandFrames) + " frames, the file has " +
+                  Num(*frames));
     }
 }
 

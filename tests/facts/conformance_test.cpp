@@ -374,6 +374,14 @@ TEST(Conformance, WhatAUserNeedNotActOnIsNoWarning) {
     EXPECT_EQ(severity(22, 20, 1600, "avih.total_frames"), Severity::kWarning);
     EXPECT_EQ(severity(20, 19, 1600, "strh.length"), Severity::kInfo);
     EXPECT_EQ(severity(20, 18, 1600, "strh.length"), Severity::kWarning);
+
+    // A dmlh that counts the first part only, as one muxer writes it: readers show what the
+    // video stream header's length says, which is right; with that wrong too it is a fault.
+    Bytes odml = BuildOpenDmlAvi({.partFrames = {4, 3}, .chunkHeaders = true}).file.Flat();
+    odml.replace(Find(odml, "dmlh") + 8, 4, Le32(4));
+    EXPECT_EQ(SeverityOf(FactsOf(odml), "odml.grand_frames"), Severity::kInfo);
+    odml.replace(Find(odml, "strh") + 8 + 32, 4, Le32(4));  // dwLength
+    EXPECT_EQ(SeverityOf(FactsOf(odml), "odml.grand_frames"), Severity::kWarning);
 }
 
 TEST(Conformance, PartsAndFilesOverTheLimitsOf32BitReaders) {
