@@ -361,8 +361,9 @@ bool StreamChunkAt(ByteSource& source, std::uint64_t position) {
 
 // A file its writer is still writing (or never closed): one part, no index, and sizes
 // that the movie data outgrow: left as placeholders, or written early and stream chunks
-// after the end they give. Its movie list then runs on as a placeholder's would, to the
-// end of the file and past it, and the bytes after the part are that list's.
+// after the end they give, or a movie list that claims more than its part. Its movie list then runs
+// on as a placeholder's would, to the end of the file and past it, and the bytes after the part are
+// that list's.
 void NoteUnfinishedMovie(ParseState& state) {
     CAviParser& avi = state.avi;
     AVILAYOUT& layout = avi.m_Layout;
@@ -373,7 +374,12 @@ void NoteUnfinishedMovie(ParseState& state) {
     const bool placeholders =
         IsPlaceholder(avi.m_dwRiffSize) || (avi.m_llMoviPos != 0 && IsPlaceholder(moviSize));
     const bool outgrown = movi.qwEnd < size && StreamChunkAt(state.source, movi.qwEnd);
-    if (!placeholders && !outgrown) return;
+    // A list size written ahead of a part size that has not caught up with it.
+    const auto partEnd = static_cast<std::uint64_t>(state.firstPartEnd);
+    const bool ahead =
+        avi.m_llMoviPos != 0 &&
+        partEnd<size&& static_cast<std::uint64_t>(avi.m_llMoviPos + avi.m_llMoviSize)> partEnd;
+    if (!placeholders && !outgrown && !ahead) return;
     movi.qwEnd = std::max(movi.qwEnd, movi.qwPosition + 8 + kPlaceholderSize);
     layout.qwTrailingBytes = 0;
     layout.bUnfinished = true;

@@ -305,7 +305,8 @@ TEST(Conformance, VerdictsThatANaiveCheckGetsWrong) {
 
     // A file whose writer is still writing it, as each kind of writer leaves its sizes then:
     // placeholders; 0; a RIFF part and an empty movie list that end before the data do; a
-    // part that ends after the first chunk and a list size that wraps. One finding, and the
+    // part that ends after the first chunk, or inside the second, and a list size that wraps
+    // (it claims more than the part). One finding, and the
     // data counted to the last whole chunk.
     const Bytes whole = Whole();
     const std::size_t movi = Find(whole, "movi");
@@ -315,7 +316,8 @@ TEST(Conformance, VerdictsThatANaiveCheckGetsWrong) {
         {0xFFFFFFFF, 0xFFFFFFFF},
         {0, 0},
         {static_cast<std::uint32_t>(movi + 4 - 8), 4},
-        {firstChunkEnd - 8, static_cast<std::uint32_t>(-(movi - 8 + 8))}};
+        {firstChunkEnd - 8, static_cast<std::uint32_t>(-(movi - 8 + 8))},
+        {firstChunkEnd + 42 - 8, static_cast<std::uint32_t>(-(movi - 8 + 8))}};
     for (const auto& [riffSize, moviSize] : sizes) {
         Bytes growing = written;
         growing.replace(4, 4, Le32(riffSize));
