@@ -29,6 +29,11 @@ bool GivesReport(const CAviParser& avi, bool parsed, const std::optional<FileFai
     return headers && headersEnd != 0 && failure->position >= headersEnd;
 }
 
+// The headers are lost: no RIFF form or no readable main header.
+bool HeadersLost(const CAviParser& avi) {
+    return avi.m_nError == PARSE_ERR_NOT_AVI || avi.m_nError == PARSE_ERR_HEADER;
+}
+
 }  // namespace
 
 CFileAnalysis::CFileAnalysis() = default;
@@ -44,6 +49,7 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
         m_bReported = false;
         m_strOpenError = std::move(opened.error);
         m_readFailure.reset();
+        m_lost.reset();
         return;
     }
     AnalyseOpen(*opened.file, strPath, options);
@@ -77,6 +83,13 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
     m_bScanned = options.scan && m_bReported;
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
     if (m_bScanned) m_scan.ScanFrom(file, m_parser, WithKeptIndex(options.data));
+    m_lost.reset();
+    if (options.scan && !m_readFailure && HeadersLost(m_parser)) {
+        LOSTMOVIE lost = CMovieScan::FindLostMovie(
+            file,
+            {.progress = options.data.progress, .observer = nullptr, .stop = options.data.stop});
+        if (lost.bFound) m_lost = lost;
+    }
     m_readFailure = file.Failure();
 }
 

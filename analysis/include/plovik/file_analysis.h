@@ -53,6 +53,8 @@ class CFileAnalysis {
     std::string m_strOpenError;    // why the file could not be opened (parser code 2)
     // The first read of the file that failed, in the headers, the index or the data.
     std::optional<FileFailure> m_readFailure;
+    // With a scan, of a file whose headers are lost: the movie data found without them.
+    std::optional<LOSTMOVIE> m_lost;
 
   private:
     // The options of a scan with the "idx1" entries the parse kept.
