@@ -53,7 +53,8 @@ extern "C" plovik_status plovik_repair(const char* input, const char* output, co
                                {.dryRun = (flags & PLOVIK_REPAIR_DRY_RUN) != 0,
                                 .force = (flags & PLOVIK_REPAIR_FORCE) != 0,
                                 .progress = relay.RepairCallback(),
-                                .stop = relay.Flag()});
+                                .stop = relay.Flag(),
+                                .reference = {}});
         if (summary != nullptr) {
             *summary =
                 plovik::capi::HandedOut(plovik::RepairJsonSummary(result, input, output), length);

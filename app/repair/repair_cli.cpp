@@ -31,6 +31,10 @@ constexpr std::string_view kUsage =
     "  --keep-damaged-frames\n"
     "                  keep damaged frames of intra-only codecs (MJPEG, DV, ...) as they are\n"
     "                  instead of writing them as empty (dropped) frames\n"
+    "  --reference GOOD.avi\n"
+    "                  for IN whose headers are lost: rebuild them from the header list of\n"
+    "                  GOOD.avi, a file recorded the same way, once checked against IN's\n"
+    "                  data (without it, they are inferred from the data)\n"
     "  --format FMT    the summary as text (default) or json (one object on one line)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
@@ -47,6 +51,7 @@ struct RepairCliOptions {
     bool json = false;
     bool showHelp = false;
     bool showVersion = false;
+    std::string reference;
     std::vector<std::string> files;
 };
 
@@ -81,6 +86,12 @@ std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index
     if (auto value = OptionValue(args, index, "--format", error)) {
         if (!error.empty()) return error;
         return Choose(*value, kFormats, "format", "text or json", options.json);
+    }
+    if (auto value = OptionValue(args, index, "--reference", error)) {
+        if (!error.empty()) return error;
+        if (value->empty()) return "empty reference file name";
+        options.reference = *value;
+        return {};
     }
     return "unknown option '" + arg + "'";
 }
@@ -118,7 +129,12 @@ std::string Shown(const std::string& path, bool& escaped) {
 // link, another spelling) or exists without --force, as the core would, so that the answer
 // never waits on reading a large IN.
 std::optional<std::string> Refusal(const RepairCliOptions& options) {
-    return RefusalOf(options.files[0], options.files[1], options.force);
+    const std::string& output = options.files[1];
+    if (!options.reference.empty() &&
+        (options.reference == output || SameFile(options.reference, output))) {
+        return "the output is the reference file";
+    }
+    return RefusalOf(options.files[0], output, options.force);
 }
 
 std::string_view StatusName(RepairStatus status) {
@@ -167,6 +183,14 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
                        Shown(output, escaped) + " (" + FormatUnsignedNumber(s.outputSize) +
                        " bytes, " + Counted(s.riffParts, "RIFF part", "RIFF parts") + ")\n";
     if (escaped) text.insert(0, 1, '\\');
+    if (!s.headersFrom.empty()) {
+        text += "headers rebuilt from " + FileTextToUtf8(s.headersFrom) + ":\n";
+        for (const RebuiltField& field : s.rebuilt) {
+            text += "  stream " + std::to_string(field.stream) + " " + field.field + ": " +
+                    field.value + " (" +
+                    (field.assumed ? "assumed" : FileTextToUtf8(field.source)) + ")\n";
+        }
+    }
     text += "video frames kept: " + std::to_string(s.videoFrames);
     if (s.emptyVideoFrames != 0) text += " (" + std::to_string(s.emptyVideoFrames) + " empty)";
     text += "\n";
@@ -196,6 +220,23 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
                 std::to_string(change.newValue) + "\n";
     }
     return text;
+}
+
+// Only for a file whose headers were rebuilt: the summaries of other repairs stay as they were.
+void WriteRebuilt(JsonWriter& w, const RepairSummary& s) {
+    w.Field("headers_from", s.headersFrom);
+    w.Key("rebuilt");
+    w.BeginArray();
+    for (const RebuiltField& field : s.rebuilt) {
+        w.BeginObject();
+        w.Field("stream", std::uint64_t{field.stream});
+        w.Field("field", field.field);
+        w.Field("value", field.value);
+        w.Field("source", field.source);
+        w.Field("assumed", field.assumed);
+        w.EndObject();
+    }
+    w.EndArray();
 }
 
 std::string JsonSummary(const RepairSummary& s, const std::string& input,
@@ -243,6 +284,7 @@ std::string JsonSummary(const RepairSummary& s, const std::string& input,
     w.EndArray();
     w.Field("output_size", s.outputSize);
     w.Field("riff_parts", s.riffParts);
+    if (!s.headersFrom.empty()) WriteRebuilt(w, s);
     w.EndObject();
     json += '\n';
     return json;
@@ -349,7 +391,8 @@ int RunRepairCli(const std::vector<std::string>& args, const RepairCliStreams& s
              .keepDamagedFrames = options.keepDamagedFrames,
              .progress = [&](RepairPhase phase, std::uint64_t done,
                              std::uint64_t total) { progress.Update(phase, done, total); },
-             .stop = streams.stop});
+             .stop = streams.stop,
+             .reference = options.reference});
     }
 
     if (options.json) {

@@ -335,7 +335,8 @@ void CMainDlg::OnRepair() {
                      c.progress(static_cast<std::uint64_t>(RepairDone(phase, done, total) * kWhole),
                                 kWhole);
                  },
-             .stop = &c.stop});
+             .stop = &c.stop,
+             .reference = {}});
     });
 }
 

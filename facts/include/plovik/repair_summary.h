@@ -26,6 +26,15 @@ struct RepairFieldChange {
     std::uint64_t newValue = 0;
 };
 
+// A header field that the rebuild of a file whose headers are lost wrote, and what gave it.
+struct RebuiltField {
+    std::uint32_t stream = 0;
+    std::string field;     // "codec", "picture size", "frame rate", "audio format"
+    std::string value;     // "H264", "160x120", "25/1", "PCM 48000 Hz, 2 channels, 16 bits"
+    std::string source;    // "H.264 SPS", "the audio's length (MPEG audio header)", "reference"
+    bool assumed = false;  // nothing in the data tells it
+};
+
 struct RepairSummary {
     RepairStatus status = RepairStatus::kFailed;
     std::string message;                 // why it was not written (English); empty when it was
@@ -48,6 +57,10 @@ struct RepairSummary {
     // intra-only codec) written as empty frames.
     std::uint64_t damagedFramesKept = 0;
     std::uint64_t damagedFramesEmptied = 0;
+    // The headers were lost and rebuilt: from what ("the data", "the reference clip.avi",
+    // "the file's own header list"), and the fields so written; empty otherwise.
+    std::string headersFrom;
+    std::vector<RebuiltField> rebuilt;
     std::vector<RepairFieldChange> changes;
     std::uint64_t outputSize = 0;
     std::uint32_t riffParts = 0;

@@ -32,6 +32,9 @@ struct RepairOptions {
     // Called now and then with the phase, and its bytes done and to do.
     std::function<void(RepairPhase phase, std::uint64_t done, std::uint64_t total)> progress;
     const std::atomic<bool>* stop = nullptr;  // set: the repair ends soon, leaving nothing
+    // A file recorded the same way (UTF-8 path), whose header list a file whose headers are
+    // lost is rebuilt with, once checked against its data; empty: inferred from the data.
+    std::string reference;
 };
 
 // Whether both paths (UTF-8) name one file, by any name (links, another spelling): the same
