@@ -8,6 +8,7 @@
 
 #include "plovik/chunk_ids.h"
 #include "plovik/codec_family.h"
+#include "plovik/frame_type.h"
 
 namespace plovik {
 namespace {
@@ -259,6 +260,8 @@ std::optional<RebuiltHeaders> Inference::Run(std::string& why) {
             case Kind::kVideo:
                 if (!Video(s, plan, why)) return std::nullopt;
                 if (width == 0) {
+                    m_out.videoStream = static_cast<int>(s);
+                    m_out.videoFamily = m_probe.video[s]->family;
                     width = plan.width;
                     height = plan.height;
                     frameMicros = static_cast<std::uint32_t>(
@@ -329,9 +332,12 @@ class Check {
         return std::nullopt;
     }
 
+    int videoStream = -1;  // the first video stream checked, and its family
+    VideoFamily videoFamily = VideoFamily::kUnknown;
+
   private:
     std::optional<std::string> Video(std::uint32_t s, const StreamTally& ref,
-                                     std::vector<RebuiltField>& fields) const {
+                                     std::vector<RebuiltField>& fields) {
         if (!ref.IsVideo()) return std::string("the data are video, its stream is not");
         const std::uint32_t width = FormatField(ref, 4, 4);
         const std::uint32_t height =
@@ -350,6 +356,10 @@ class Check {
             checked = ", checked against the " + video->source;
         }
         fields.push_back({s, "codec", FourCCText(compression), m_source + checked});
+        if (videoStream < 0) {
+            videoStream = static_cast<int>(s);
+            videoFamily = VideoFamilyOf(ref.header.fccHandler, compression);
+        }
         fields.push_back({s, "picture size", SizeText(width, height), m_source + checked});
         fields.push_back(
             {s, "frame rate", RateText(ref.header.dwRate, ref.header.dwScale), m_source});
@@ -374,6 +384,10 @@ class Check {
                        "), its format is " + value;
             }
             checked = ", checked against the " + audio->source;
+        } else if (AudioFamilyOf(ref.formatTag) == AudioFamily::kAac) {
+            checked = " (not checked: raw AAC has no frame headers)";
+        } else if (AudioFamilyOf(ref.formatTag) != AudioFamily::kPcm) {
+            return "the audio chunks open with no frame header of its format " + value;
         } else {
             const std::uint32_t gcd = m_lost.arStreams[s].dwSizeGcd;
             if (blockAlign == 0 || gcd % blockAlign != 0) {
@@ -409,6 +423,15 @@ void DataProbe::Chunk(const SCANCHUNK& chunk) {
     }
 }
 
+std::size_t KeyFrameFinder::HeadBytes() const { return kFramePeekBytes; }
+
+void KeyFrameFinder::Chunk(const SCANCHUNK& chunk) {
+    if (first || !IsVideoFrameOf(chunk.fccId, m_stream) || chunk.head.empty()) return;
+    if (IsIntraOnly(m_family) || PeekFrame(m_family, chunk.head).key.value_or(false)) {
+        first = chunk.qwPosition;
+    }
+}
+
 std::optional<RebuiltHeaders> InferHeaders(const LOSTMOVIE& lost, const DataProbe& probe,
                                            std::string& why) {
     return Inference(lost, probe).Run(why);
@@ -419,10 +442,13 @@ std::optional<RebuiltHeaders> CheckedHeaders(std::string list, const CAviParser&
                                              const std::string& source, std::string& why) {
     RebuiltHeaders out;
     out.list = std::move(list);
-    if (std::optional<std::string> difference = Check(avi, lost, probe, source).Run(out.fields)) {
+    Check check(avi, lost, probe, source);
+    if (std::optional<std::string> difference = check.Run(out.fields)) {
         why = std::move(*difference);
         return std::nullopt;
     }
+    out.videoStream = check.videoStream;
+    out.videoFamily = check.videoFamily;
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "plovik/codec_family.h"
 #include "plovik/movie_scan.h"
 #include "plovik/repair_summary.h"
 #include "plovik/stream_probe.h"
@@ -36,6 +37,22 @@ class DataProbe final : public ScanObserver {
 struct RebuiltHeaders {
     std::string list;  // the header list with its "LIST" header
     std::vector<RebuiltField> fields;
+    int videoStream = -1;  // the first video stream, and its frames' family
+    VideoFamily videoFamily = VideoFamily::kUnknown;
+};
+
+// The first key frame of a video stream whose family tells frame types, by its bytes.
+class KeyFrameFinder final : public ScanObserver {
+  public:
+    KeyFrameFinder(int stream, VideoFamily family) : m_stream(stream), m_family(family) {}
+    std::size_t HeadBytes() const override;
+    void Chunk(const SCANCHUNK& chunk) override;
+
+    std::optional<std::uint64_t> first;  // its chunk's header
+
+  private:
+    int m_stream;
+    VideoFamily m_family;
 };
 
 // The list inferred from the data; none (why says so) where a stream's kind or codec cannot be

@@ -10,6 +10,7 @@
 #include "plovik/chunk_ids.h"
 #include "plovik/file_analysis.h"
 #include "plovik/file_facts.h"
+#include "plovik/frame_type.h"
 #include "raw_file.h"
 #include "rebuilt_headers.h"
 #include "repair_core.h"
@@ -179,6 +180,17 @@ std::optional<RebuiltHeaders> ReferenceHeaders(const std::string& path, const LO
 RepairSummary RepairParsed(RawFile& input, RepairSink* sink, const RepairOptions& options,
                            CFileAnalysis& analysis, bool rebuilt);
 
+// Where a rebuilt copy's data begin: at the first video key frame (the frames before it lack
+// what they refer to), found by the frames' family where the first frames' headers did not
+// tell it; else where the data begin.
+std::uint64_t FirstKeyFrame(RawFile& input, const LOSTMOVIE& lost, const RebuiltHeaders& headers,
+                            const RepairOptions& options) {
+    if (headers.videoStream < 0 || !TellsFrameType(headers.videoFamily)) return lost.qwStart;
+    KeyFrameFinder finder(headers.videoStream, headers.videoFamily);
+    CMovieScan::FindLostMovie(input, {.progress = {}, .observer = &finder, .stop = options.stop});
+    return finder.first.value_or(lost.qwStart);
+}
+
 // A file whose headers are lost: its first movie's chunks, found from its first byte, behind
 // a header list from the reference, from the file's own list (ownList, when it has one that
 // matches its data), or inferred from the data; then repaired as any file.
@@ -210,7 +222,8 @@ RepairSummary Rebuild(RawFile& input, RepairSink* sink, const RepairOptions& opt
         if (!headers) return Unrepairable(why);
         from = "the data";
     }
-    const std::uint64_t start = probe.firstKey.value_or(lost.qwStart);
+    const std::uint64_t start =
+        probe.firstKey ? *probe.firstKey : FirstKeyFrame(input, lost, *headers, options);
     StitchedFile stitched(StitchedHead(headers->list, lost.qwEnd - start), input, start,
                           lost.qwEnd);
     RepairSummary summary = RepairParsed(stitched, sink, options, analysis, true);
