@@ -29,9 +29,10 @@ bool GivesReport(const CAviParser& avi, bool parsed, const std::optional<FileFai
     return headers && headersEnd != 0 && failure->position >= headersEnd;
 }
 
-// The headers are lost: no RIFF form or no readable main header.
-bool HeadersLost(const CAviParser& avi) {
-    return avi.m_nError == PARSE_ERR_NOT_AVI || avi.m_nError == PARSE_ERR_HEADER;
+// The headers are lost: no RIFF form, no readable main header, or no "movi" list header.
+bool HeadersLost(const CAviParser& avi, bool reported) {
+    return avi.m_nError == PARSE_ERR_NOT_AVI || avi.m_nError == PARSE_ERR_HEADER ||
+           (reported && avi.m_Layout.arMoviLists.empty());
 }
 
 }  // namespace
@@ -84,7 +85,7 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
     if (m_bScanned) m_scan.ScanFrom(file, m_parser, WithKeptIndex(options.data));
     m_lost.reset();
-    if (options.scan && !m_readFailure && HeadersLost(m_parser)) {
+    if (options.scan && !m_readFailure && HeadersLost(m_parser, m_bReported)) {
         LOSTMOVIE lost = CMovieScan::FindLostMovie(
             file,
             {.progress = options.data.progress, .observer = nullptr, .stop = options.data.stop});

@@ -440,7 +440,14 @@ void Findings::Data() {
         Add(kPlayableShort,
             "playable " + Num(scan.playableSeconds) + " of " + Num(*scan.headerSeconds) + " s");
     }
-    if (scan.streamChunks == 0 && !scan.stopped) Add(kNoStreamData, "no stream data");
+    if (scan.streamChunks == 0 && !scan.stopped) {
+        // Without a "movi" list the data may be there all the same.
+        if (f.lostHeaders) {
+            HeadersLost();
+        } else {
+            Add(kNoStreamData, "no stream data");
+        }
+    }
     Streams();
 }
 

@@ -371,6 +371,8 @@ TEST(LostHeaders, FoundFromAnyByte) {
     zeroedHeader.replace(0, first, first, '\0');
     Bytes noAvih = whole;
     noAvih.replace(Find(whole, "avih"), 4, "xxxx");
+    Bytes noMovi = whole;
+    noMovi.replace(Find(whole, "movi") - 8, 12, 12, '\0');
     // Carved 3 bytes into the first chunk: the data are found from the chunk after it.
     const std::pair<Bytes, std::size_t> cases[] = {
         {Bytes(4, '\0') + whole.substr(4), first},    {zeroedHeader, first},    {noAvih, first},
@@ -381,7 +383,6 @@ TEST(LostHeaders, FoundFromAnyByte) {
         const Finding* lost = FindingOf(facts, "hdrl.lost");
         ASSERT_NE(lost, nullptr) << Ids(facts).front();
         EXPECT_EQ(lost->position, start);
-        EXPECT_EQ(facts.findings.size(), 1u);
         EXPECT_NE(lost->message.find("chunks '01wb'"), std::string::npos) << lost->message;
     }
     EXPECT_EQ(FindingOf(FactsOf(whole.substr(first)), "hdrl.lost")->message,
