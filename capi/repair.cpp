@@ -44,9 +44,6 @@ extern "C" plovik_status plovik_repair(const char* input, const char* output, co
         if ((flags & ~plovik::capi::kRepairFlags) != 0) {
             return Fail(PLOVIK_ERROR_ARGUMENT, "unknown repair flags");
         }
-        if (reference != nullptr) {
-            return Fail(PLOVIK_ERROR_UNSUPPORTED, "this version repairs without a reference file");
-        }
         plovik::capi::ProgressRelay relay(progress, user);
         const plovik::RepairSummary result =
             plovik::RepairFile(input, output,
@@ -54,7 +51,7 @@ extern "C" plovik_status plovik_repair(const char* input, const char* output, co
                                 .force = (flags & PLOVIK_REPAIR_FORCE) != 0,
                                 .progress = relay.RepairCallback(),
                                 .stop = relay.Flag(),
-                                .reference = {}});
+                                .reference = reference != nullptr ? reference : ""});
         if (summary != nullptr) {
             *summary =
                 plovik::capi::HandedOut(plovik::RepairJsonSummary(result, input, output), length);
