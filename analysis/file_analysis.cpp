@@ -29,12 +29,6 @@ bool GivesReport(const CAviParser& avi, bool parsed, const std::optional<FileFai
     return headers && headersEnd != 0 && failure->position >= headersEnd;
 }
 
-// The headers are lost: no RIFF form, no readable main header, or no "movi" list header.
-bool HeadersLost(const CAviParser& avi, bool reported) {
-    return avi.m_nError == PARSE_ERR_NOT_AVI || avi.m_nError == PARSE_ERR_HEADER ||
-           (reported && avi.m_Layout.arMoviLists.empty());
-}
-
 }  // namespace
 
 CFileAnalysis::CFileAnalysis() = default;
@@ -57,10 +51,29 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
     if (options.keepOpen) m_file = std::move(opened.file);
 }
 
+bool CFileAnalysis::HeadersLost() const {
+    const int error = m_parser.m_nError;
+    if (m_readFailure) return false;
+    return error == PARSE_ERR_NOT_AVI || error == PARSE_ERR_HEADER ||
+           (m_bReported && m_parser.m_Layout.arMoviLists.empty());
+}
+
+// Where the headers are lost, the movie data found without them (kept only when found).
+void CFileAnalysis::FindLostMovie(RawFile& file, const CMovieScan::Options& options) {
+    m_lost.reset();
+    if (!HeadersLost()) return;
+    LOSTMOVIE lost = CMovieScan::FindLostMovie(
+        file, {.progress = options.progress, .observer = nullptr, .stop = options.stop});
+    if (lost.bFound) m_lost = lost;
+}
+
 bool CFileAnalysis::ScanData(const CMovieScan::Options& options) {
-    if (!m_file || !m_bReported) return false;
-    m_scan.ScanFrom(*m_file, m_parser, WithKeptIndex(options));
-    m_bScanned = true;
+    if (!m_file || (!m_bReported && !HeadersLost())) return false;
+    if (m_bReported) {
+        m_scan.ScanFrom(*m_file, m_parser, WithKeptIndex(options));
+        m_bScanned = true;
+    }
+    FindLostMovie(*m_file, options);
     m_readFailure = m_file->Failure();
     return true;
 }
@@ -85,12 +98,7 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
     if (m_bScanned) m_scan.ScanFrom(file, m_parser, WithKeptIndex(options.data));
     m_lost.reset();
-    if (options.scan && !m_readFailure && HeadersLost(m_parser, m_bReported)) {
-        LOSTMOVIE lost = CMovieScan::FindLostMovie(
-            file,
-            {.progress = options.data.progress, .observer = nullptr, .stop = options.data.stop});
-        if (lost.bFound) m_lost = lost;
-    }
+    if (options.scan) FindLostMovie(file, options.data);
     m_readFailure = file.Failure();
 }
 
