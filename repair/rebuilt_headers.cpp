@@ -15,6 +15,8 @@ namespace {
 
 enum class Kind { kNone, kVideo, kAudio, kOther };
 
+constexpr std::uint16_t kPcmBlock = 4;  // the PCM assumed: 16-bit stereo
+
 Kind KindOf(const LOSTSTREAM& stream) {
     if (stream.qwChunks == 0) return Kind::kNone;
     if (HasKind(stream.fccId, "dc") || HasKind(stream.fccId, "db")) return Kind::kVideo;
@@ -160,6 +162,8 @@ class Inference {
     std::optional<RebuiltHeaders> Run(std::string& why);
 
   private:
+    std::size_t ListedStreams();
+    bool AudioTold(std::uint32_t s) const;
     bool Video(std::uint32_t s, StreamPlan& plan, std::string& why);
     void Audio(std::uint32_t s, StreamPlan& plan);
     void FrameRate(std::uint32_t s, const ProbedVideo& video, StreamPlan& plan);
@@ -222,8 +226,8 @@ void Inference::Audio(std::uint32_t s, StreamPlan& plan) {
     const std::optional<ProbedAudio>& audio = m_probe.audio[s];
     if (!audio) {  // PCM: its rate and channels are not in its bytes
         plan.rate = 48000;
-        plan.sampleSize = 4;
-        plan.format = WaveFormatOf(1, 2, 48000, 192000, 4, 16);
+        plan.sampleSize = kPcmBlock;
+        plan.format = WaveFormatOf(1, 2, 48000, 48000 * kPcmBlock, kPcmBlock, 16);
         Field(s, "audio format", "PCM 48000 Hz, 2 channels, 16 bits", "assumed", true);
         return;
     }
@@ -245,8 +249,27 @@ void Inference::Audio(std::uint32_t s, StreamPlan& plan) {
           audio->source);
 }
 
+// An audio stream whose format the data tell, or do not contradict: frame headers, or chunks
+// of whole blocks of the PCM assumed.
+bool Inference::AudioTold(std::uint32_t s) const {
+    return m_probe.audio[s] || m_lost.arStreams[s].dwSizeGcd % kPcmBlock == 0;
+}
+
+// The streams the list has: the last ones are left out where they are audio whose format
+// the data do not tell (raw AAC: no frame headers, no whole PCM blocks).
+std::size_t Inference::ListedStreams() {
+    std::size_t streams = StreamsOf(m_lost);
+    while (streams > 0 && KindOf(m_lost.arStreams[streams - 1]) == Kind::kAudio &&
+           !AudioTold(static_cast<std::uint32_t>(streams - 1))) {
+        --streams;
+        Field(static_cast<std::uint32_t>(streams), "audio format", "unknown",
+              "no frame header and no whole PCM blocks: left out, a reference gives its format");
+    }
+    return streams;
+}
+
 std::optional<RebuiltHeaders> Inference::Run(std::string& why) {
-    const std::size_t streams = StreamsOf(m_lost);
+    const std::size_t streams = ListedStreams();
     std::string lists;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -269,6 +292,11 @@ std::optional<RebuiltHeaders> Inference::Run(std::string& why) {
                 }
                 break;
             case Kind::kAudio:
+                if (!AudioTold(s)) {
+                    why = "the audio format of stream " + std::to_string(s) +
+                          " cannot be told from its data (--reference gives it)";
+                    return std::nullopt;
+                }
                 Audio(s, plan);
                 break;
             case Kind::kNone:
@@ -292,6 +320,9 @@ std::optional<RebuiltHeaders> Inference::Run(std::string& why) {
     Put32(avih, height);
     for (int i = 0; i < 4; ++i) Put32(avih, 0);
     m_out.list = ListOf(kHdrl, ChunkOf(kAvih, avih) + lists);
+    std::stable_sort(
+        m_out.fields.begin(), m_out.fields.end(),
+        [](const RebuiltField& a, const RebuiltField& b) { return a.stream < b.stream; });
     return std::move(m_out);
 }
 

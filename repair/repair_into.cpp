@@ -255,7 +255,7 @@ RepairSummary RepairParsed(RawFile& input, RepairSink* sink, const RepairOptions
         return Rebuild(input, sink, options, analysis, HeaderListBytes(input, analysis.m_parser),
                        "no stream data");
     }
-    ChunkKeeper kept(analysis.m_parser, options.keepDamagedFrames);
+    ChunkKeeper kept(analysis.m_parser, options.keepDamagedFrames, rebuilt);
     analysis.m_scan.ScanFrom(input, analysis.m_parser,
                              {.progress = PhaseProgress(options, RepairPhase::kReading),
                               .observer = &kept,

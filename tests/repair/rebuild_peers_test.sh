@@ -15,14 +15,14 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "rebuild peers test: $*" >&2; exit 1; }
 
-# NAME | SIZE | SECONDS | RATE | VIDEO | AUDIO | rebuilt without a reference too (the first
-# 64 KiB lost hold less than the first group of pictures: a key frame with its codec's
-# headers comes after them)
+# NAME | SIZE | SECONDS | RATE | VIDEO | AUDIO | rebuilt without a reference too (raw AAC
+# then left out). The first 64 KiB lost hold less than the first group of pictures: a key
+# frame with its codec's headers comes after them.
 cases=(
     "mjpeg|160x120|4|44100|-c:v mjpeg -q:v 5|-c:a pcm_s16le|yes"
     "mpeg4|160x120|4|44100|-c:v mpeg4 -vtag XVID -g 12|-c:a libmp3lame -b:a 96k|yes"
     "h264|160x120|4|44100|-c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p|-c:a pcm_s16le|yes"
-    "h264aac|160x120|4|44100|-c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p|-c:a aac -b:a 96k|no"
+    "h264aac|160x120|4|44100|-c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p|-c:a aac -b:a 96k|yes"
     "dv|720x576|1|48000|-c:v dvvideo -pix_fmt yuv420p|-c:a pcm_s16le|yes"
     "ffv1|160x120|4|44100|-c:v ffv1 -level 3 -slices 4 -slicecrc 1 -g 10|-c:a pcm_s16le|no"
 )
