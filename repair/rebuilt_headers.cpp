@@ -199,10 +199,12 @@ bool Inference::Video(std::uint32_t s, StreamPlan& plan, std::string& why) {
 // From the bitstream where it carries a rate; else the video's frames over the audio's
 // seconds, where the audio's frame headers tell them; else 25.
 void Inference::FrameRate(std::uint32_t s, const ProbedVideo& video, StreamPlan& plan) {
-    if (video.frameRate && video.frameRate->rate != 0 && video.frameRate->scale != 0) {
-        plan.rate = video.frameRate->rate;
-        plan.scale = video.frameRate->scale;
-        Field(s, "frame rate", RateText(plan.rate, plan.scale), video.frameRate->source);
+    std::optional<ProbedRate> told = video.frameRate;
+    if (!told) told = RateOfVopTimes(m_probe.vopTimes[s], video.timeResolution);
+    if (told && told->rate != 0 && told->scale != 0) {
+        plan.rate = told->rate;
+        plan.scale = told->scale;
+        Field(s, "frame rate", RateText(plan.rate, plan.scale), told->source);
         return;
     }
     for (std::size_t a = 0; a < m_lost.arStreams.size(); ++a) {
@@ -443,11 +445,12 @@ void DataProbe::Chunk(const SCANCHUNK& chunk) {
     if (!IsStreamChunkId(chunk.fccId) || chunk.head.empty()) return;
     const auto s = static_cast<std::size_t>(StreamOfChunk(chunk.fccId));
     if (HasKind(chunk.fccId, "dc") || HasKind(chunk.fccId, "db")) {
-        if (video[s] && video[s]->key) return;
+        if (video[s] && video[s]->key) return AddVopTime(s, chunk.head);
         std::optional<ProbedVideo> probed = ProbeVideoFrame(chunk.head);
         if (!probed || (video[s] && !probed->key)) return;
         if (probed->key && !firstKey) firstKey = chunk.qwPosition;
         video[s] = std::move(probed);
+        if (video[s]->key) AddVopTime(s, chunk.head);
     } else if (HasKind(chunk.fccId, "wb") && !audio[s] && m_audioTries[s] < kAudioTries) {
         ++m_audioTries[s];
         audio[s] = ProbeAudioChunk(chunk.head);
@@ -460,6 +463,14 @@ void KeyFrameFinder::Chunk(const SCANCHUNK& chunk) {
     if (first || !IsVideoFrameOf(chunk.fccId, m_stream) || chunk.head.empty()) return;
     if (IsIntraOnly(m_family) || PeekFrame(m_family, chunk.head).key.value_or(false)) {
         first = chunk.qwPosition;
+    }
+}
+
+void DataProbe::AddVopTime(std::size_t s, std::span<const std::uint8_t> frame) {
+    const ProbedVideo& probed = *video[s];
+    if (probed.timeResolution == 0 || probed.frameRate || vopTimes[s].size() >= kVopTimes) return;
+    if (std::optional<VopTime> time = ProbeVopTime(frame, probed.timeResolution)) {
+        vopTimes[s].push_back(*time);
     }
 }
 

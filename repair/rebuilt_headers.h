@@ -24,6 +24,8 @@ class DataProbe final : public ScanObserver {
 
     std::array<std::optional<ProbedVideo>, kMaxStreamLists> video;
     std::array<std::optional<ProbedAudio>, kMaxStreamLists> audio;
+    // MPEG-4 Part 2: the times of the first frames from the key frame probed, for their rate.
+    std::array<std::vector<VopTime>, kMaxStreamLists> vopTimes;
     // The first video key frame's chunk: a copy begins there, the frames before it lack
     // what they refer to.
     std::optional<std::uint64_t> firstKey;
@@ -31,6 +33,8 @@ class DataProbe final : public ScanObserver {
   private:
     static constexpr std::size_t kHeadBytes = 64u << 10;  // a DV frame's header, a JPEG's SOF
     static constexpr std::uint32_t kAudioTries = 16;      // chunks that may open mid-frame
+    static constexpr std::size_t kVopTimes = 50;          // two seconds at 25 a second
+    void AddVopTime(std::size_t s, std::span<const std::uint8_t> frame);
     std::array<std::uint32_t, kMaxStreamLists> m_audioTries{};
 };
 
