@@ -206,28 +206,29 @@ RepairSummary Rebuild(RawFile& input, RepairSink* sink, const RepairOptions& opt
     if (input.Failure()) return EndedWith(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
     if (!lost.bFound) return Unrepairable(lostWhy);
     std::string why;
-    std::string from;
+    HeadersFrom from = HeadersFrom::kData;
     std::optional<RebuiltHeaders> headers;
     if (!options.reference.empty()) {
         headers = ReferenceHeaders(options.reference, lost, probe, why);
         if (!headers) return Unrepairable(why);
-        from = "the reference " + options.reference;
+        from = HeadersFrom::kReference;
     } else if (ownList) {
         headers = CheckedHeaders(std::move(*ownList), analysis.m_parser, lost, probe,
                                  "the header list", why);
-        from = "the file's own header list";
+        from = HeadersFrom::kOwnList;
     }
     if (!headers) {
         headers = InferHeaders(lost, probe, why);
         if (!headers) return Unrepairable(why);
-        from = "the data";
+        from = HeadersFrom::kData;
     }
     const std::uint64_t start =
         probe.firstKey ? *probe.firstKey : FirstKeyFrame(input, lost, *headers, options);
     StitchedFile stitched(StitchedHead(headers->list, lost.qwEnd - start), input, start,
                           lost.qwEnd);
     RepairSummary summary = RepairParsed(stitched, sink, options, analysis, true);
-    summary.headersFrom = std::move(from);
+    summary.headersFrom = from;
+    if (from == HeadersFrom::kReference) summary.reference = options.reference;
     summary.rebuilt = std::move(headers->fields);
     for (DAMAGEDREGION& region : summary.regions) {
         region.qwPosition = stitched.ToBody(region.qwPosition);

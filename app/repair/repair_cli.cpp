@@ -176,6 +176,33 @@ std::string Counted(std::uint64_t count, std::string_view one, std::string_view 
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
+// "the reference clip.avi"
+std::string HeadersFromText(const RepairSummary& s) {
+    switch (s.headersFrom) {
+        case HeadersFrom::kReference:
+            return "the reference " + FileTextToUtf8(s.reference);
+        case HeadersFrom::kOwnList:
+            return "the file's own header list";
+        case HeadersFrom::kNone:
+        case HeadersFrom::kData:
+            break;
+    }
+    return "the data";
+}
+
+std::string_view HeadersFromName(HeadersFrom from) {
+    switch (from) {
+        case HeadersFrom::kReference:
+            return "reference";
+        case HeadersFrom::kOwnList:
+            return "own_header_list";
+        case HeadersFrom::kNone:
+        case HeadersFrom::kData:
+            break;
+    }
+    return "data";
+}
+
 std::string TextSummary(const RepairSummary& s, const std::string& output) {
     bool escaped = false;
     std::string text = std::string(kProgram) + ": " +
@@ -183,8 +210,8 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
                        Shown(output, escaped) + " (" + FormatUnsignedNumber(s.outputSize) +
                        " bytes, " + Counted(s.riffParts, "RIFF part", "RIFF parts") + ")\n";
     if (escaped) text.insert(0, 1, '\\');
-    if (!s.headersFrom.empty()) {
-        text += "headers rebuilt from " + FileTextToUtf8(s.headersFrom) + ":\n";
+    if (s.headersFrom != HeadersFrom::kNone) {
+        text += "headers rebuilt from " + HeadersFromText(s) + ":\n";
         for (const RebuiltField& field : s.rebuilt) {
             text += "  stream " + std::to_string(field.stream) + " " + field.field + ": " +
                     field.value + " (" +
@@ -224,7 +251,13 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
 
 // Only for a file whose headers were rebuilt: the summaries of other repairs stay as they were.
 void WriteRebuilt(JsonWriter& w, const RepairSummary& s) {
-    w.Field("headers_from", s.headersFrom);
+    w.Field("headers_from", HeadersFromName(s.headersFrom));
+    w.Key("reference");
+    if (s.reference.empty()) {
+        w.Value(nullptr);
+    } else {
+        w.Value(s.reference);
+    }
     w.Key("rebuilt");
     w.BeginArray();
     for (const RebuiltField& field : s.rebuilt) {
@@ -284,7 +317,7 @@ std::string JsonSummary(const RepairSummary& s, const std::string& input,
     w.EndArray();
     w.Field("output_size", s.outputSize);
     w.Field("riff_parts", s.riffParts);
-    if (!s.headersFrom.empty()) WriteRebuilt(w, s);
+    if (s.headersFrom != HeadersFrom::kNone) WriteRebuilt(w, s);
     w.EndObject();
     json += '\n';
     return json;

@@ -69,8 +69,9 @@ class CMainDlg : public CDialog {
     Job m_job = Job::kNone;
     std::string m_strReportPath;   // the file of the last report; empty before any
     bool m_bReportFailed = false;  // it gave only a failure message
-    // but where its headers may be lost: the check looks for movie data without them.
-    bool m_bCheckable = false;
+    // The data check may run (before any report it asks for a file); also after a failure
+    // message where the headers may be lost: it looks for movie data without them.
+    bool m_bCheckable = true;
     bool m_bMendable = false;     // its last data check found what a repair mends
     bool m_bHeadersLost = false;  // and found movie data whose headers are lost
     // The jobs' worker, whose tasks tests watch.

@@ -35,6 +35,14 @@ struct RebuiltField {
     bool assumed = false;  // nothing in the data tells it
 };
 
+// Where the header list of a file whose headers were lost came from.
+enum class HeadersFrom {
+    kNone,       // not rebuilt: the headers were there
+    kReference,  // the reference file's
+    kOwnList,    // the file's own list (only its movie list header was lost)
+    kData,       // inferred from the data
+};
+
 struct RepairSummary {
     RepairStatus status = RepairStatus::kFailed;
     std::string message;                 // why it was not written (English); empty when it was
@@ -57,9 +65,9 @@ struct RepairSummary {
     // intra-only codec) written as empty frames.
     std::uint64_t damagedFramesKept = 0;
     std::uint64_t damagedFramesEmptied = 0;
-    // The headers were lost and rebuilt: from what ("the data", "the reference clip.avi",
-    // "the file's own header list"), and the fields so written; empty otherwise.
-    std::string headersFrom;
+    // The headers were lost and rebuilt: from what, and the fields so written.
+    HeadersFrom headersFrom = HeadersFrom::kNone;
+    std::string reference;  // the reference file's path, as given
     std::vector<RebuiltField> rebuilt;
     std::vector<RepairFieldChange> changes;
     std::uint64_t outputSize = 0;

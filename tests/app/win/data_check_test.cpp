@@ -226,7 +226,7 @@ TEST_F(DataCheckTest, AFileWithOnlyAFailureMessageIsCheckedForLostHeaders) {
 // The check says the headers are lost; the repair asks for a reference file first (the
 // data alone where it is cancelled), then where to save.
 TEST_F(DataCheckTest, RepairOfAFileWhoseHeadersAreLostAsksForAReferenceFirst) {
-    const test::Bytes bytes = test::BuildSimpleAvi({.frames = 50});
+    const test::Bytes bytes = test::BuildSimpleAvi({.frames = 50, .audio = false});
     const std::string good = temp.Write("good.avi", bytes);
     const std::string lost = temp.Write("lost.avi", test::Bytes(4, '\0') + bytes.substr(4));
     Read(lost);
