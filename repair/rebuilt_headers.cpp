@@ -118,13 +118,6 @@ std::string WaveFormatOf(std::uint16_t tag, std::uint16_t channels, std::uint32_
     return f;
 }
 
-// "H264"
-std::string FourCCText(FOURCC fcc) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) text += static_cast<char>((fcc >> (8 * i)) & 0xFF);
-    return text;
-}
-
 std::string TagHex(std::uint32_t tag) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", tag & 0xFFFF);
@@ -189,7 +182,7 @@ bool Inference::Video(std::uint32_t s, StreamPlan& plan, std::string& why) {
     plan.width = video->width;
     plan.height = video->height;
     plan.format = VideoFormatOf(*video);
-    Field(s, "codec", FourCCText(video->fourcc), video->source);
+    Field(s, "codec", FourCCToString(video->fourcc), video->source);
     Field(s, "picture size", std::to_string(video->width) + "x" + std::to_string(video->height),
           video->source);
     FrameRate(s, *video, plan);
@@ -351,7 +344,7 @@ class Check {
         for (std::uint32_t s = 0; s < StreamsOf(m_lost); ++s) {
             const Kind kind = KindOf(m_lost.arStreams[s]);
             if (kind == Kind::kNone) continue;
-            const std::string id = FourCCText(m_lost.arStreams[s].fccId);
+            const std::string id = FourCCToString(m_lost.arStreams[s].fccId);
             if (s >= m_streams.size()) {
                 return "it has no stream " + std::to_string(s) + " for the '" + id + "' chunks";
             }
@@ -379,8 +372,8 @@ class Check {
         std::string checked = " (not checked: no frame header read)";
         if (const std::optional<ProbedVideo>& video = m_probe.video[s]) {
             if (VideoFamilyOf(ref.header.fccHandler, compression) != video->family) {
-                return "the data are " + FourCCText(video->fourcc) + " (" + video->source +
-                       "), its codec is " + FourCCText(compression);
+                return "the data are " + FourCCToString(video->fourcc) + " (" + video->source +
+                       "), its codec is " + FourCCToString(compression);
             }
             if (width != video->width || height != video->height) {
                 return "the pictures are " + SizeText(video->width, video->height) + " (" +
@@ -388,7 +381,7 @@ class Check {
             }
             checked = ", checked against the " + video->source;
         }
-        fields.push_back({s, "codec", FourCCText(compression), m_source + checked});
+        fields.push_back({s, "codec", FourCCToString(compression), m_source + checked});
         if (videoStream < 0) {
             videoStream = static_cast<int>(s);
             videoFamily = VideoFamilyOf(ref.header.fccHandler, compression);

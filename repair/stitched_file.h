@@ -16,10 +16,7 @@ class StitchedFile final : public RawFile {
         : m_head(std::move(head)), m_body(body), m_start(start), m_end(end) {}
 
     std::uint64_t Size() const override { return m_head.size() + (m_end - m_start); }
-    // Where a byte of the body lies in this file.
-    std::uint64_t FromBody(std::uint64_t position) const {
-        return position - m_start + m_head.size();
-    }
+    // Where a byte of this file lies in the body (a byte of the head: at its start).
     std::uint64_t ToBody(std::uint64_t position) const {
         return position < m_head.size() ? m_start : position - m_head.size() + m_start;
     }

@@ -214,7 +214,7 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
         text += "headers rebuilt from " + HeadersFromText(s) + ":\n";
         for (const RebuiltField& field : s.rebuilt) {
             text += "  stream " + std::to_string(field.stream) + " " + field.field + ": " +
-                    field.value + " (" +
+                    FileTextToUtf8(field.value) + " (" +
                     (field.assumed ? "assumed" : FileTextToUtf8(field.source)) + ")\n";
         }
     }
@@ -264,7 +264,7 @@ void WriteRebuilt(JsonWriter& w, const RepairSummary& s) {
         w.BeginObject();
         w.Field("stream", std::uint64_t{field.stream});
         w.Field("field", field.field);
-        w.Field("value", field.value);
+        w.Field("value", FileTextToUtf8(field.value));
         w.Field("source", field.source);
         w.Field("assumed", field.assumed);
         w.EndObject();
