@@ -42,6 +42,8 @@ void CAviParser::Reset() {
     m_Layout.arMoviLists.clear();
     m_arStreams.clear();
     m_Layout.qwTrailingBytes = 0;
+    m_Layout.qwSecondMovie = 0;
+    m_Layout.bUnfinished = false;
     m_Layout.nVideoStream = -1;
     m_Layout.bHasGrandFrames = false;
     m_Layout.dwGrandFrames = 0;

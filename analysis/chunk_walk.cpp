@@ -304,7 +304,8 @@ FOURCC PartForm(ByteSource& source, std::uint64_t position) {
 }  // namespace
 
 // Files over the RIFF size limit continue in further "RIFF" parts. Only their
-// headers are read, one seek each; every hop moves forward by at least 8 bytes.
+// headers are read, one seek each; every hop moves forward by at least 8 bytes. A part of
+// form "AVI " is no continuation but the start of another movie: the first one ends there.
 std::uint32_t CountRiffParts(ParseState& state) {
     CAviParser& avi = state.avi;
     if (state.partsCounted) return avi.m_nRiffParts;
@@ -313,7 +314,8 @@ std::uint32_t CountRiffParts(ParseState& state) {
     const std::int64_t resumeAt = source.Position();
     std::uint64_t total = avi.m_dwRiffSize;
     avi.m_nRiffParts = 1;
-    std::uint64_t next = 8 + Padded(avi.m_dwRiffSize);
+    // A size of 0 is a placeholder: the first part runs to the file's end.
+    std::uint64_t next = static_cast<std::uint64_t>(state.firstPartEnd);
     std::vector<AVIRIFFPART>& parts = avi.m_Layout.arRiffParts;
     parts.push_back({0, next, kAvi});
     while (next + 8 <= source.Size()) {
@@ -323,18 +325,61 @@ std::uint32_t CountRiffParts(ParseState& state) {
         RecordCursor fields({reinterpret_cast<const std::uint8_t*>(header.data()), 8});
         if (fields.U32() != kRiff) break;
         const std::uint32_t size = fields.U32();
+        const FOURCC form = PartForm(source, next);
+        if (form == kAvi) {
+            avi.m_Layout.qwSecondMovie = next;
+            break;
+        }
         total += size;
         ++avi.m_nRiffParts;
         const std::uint64_t end = next + 8 + Padded(size);
         if (state.laterParts.size() < kLayoutKept) state.laterParts.push_back({next, end});
-        if (parts.size() < kLayoutKept) parts.push_back({next, end, PartForm(source, next)});
+        if (parts.size() < kLayoutKept) parts.push_back({next, end, form});
         next = end;
     }
-    if (next < source.Size()) avi.m_Layout.qwTrailingBytes = source.Size() - next;
+    const std::uint64_t lastEnd =
+        avi.m_Layout.qwSecondMovie != 0 ? avi.m_Layout.qwSecondMovie : source.Size();
+    if (next < lastEnd) avi.m_Layout.qwTrailingBytes = lastEnd - next;
     avi.m_qwDataSize = total;
     source.Seek(resumeAt);
     return avi.m_nRiffParts;
 }
+
+namespace {
+
+constexpr std::uint32_t kPlaceholderSize = 0xFFFFFFFF;
+
+bool IsPlaceholder(std::uint32_t size) { return size == 0 || size == kPlaceholderSize; }
+
+// Whether a stream chunk's header stands at position.
+bool StreamChunkAt(ByteSource& source, std::uint64_t position) {
+    const std::string_view id = ViewAt(source, position, 4);
+    return id.size() == 4 &&
+           IsStreamChunkId(
+               RecordCursor({reinterpret_cast<const std::uint8_t*>(id.data()), 4}).U32());
+}
+
+// A file its writer is still writing (or never closed): one part, no index, and sizes
+// that the movie data outgrow: left as placeholders, or written early and stream chunks
+// after the end they give. Its movie list then runs on as a placeholder's would, to the
+// end of the file and past it, and the bytes after the part are that list's.
+void NoteUnfinishedMovie(ParseState& state) {
+    CAviParser& avi = state.avi;
+    AVILAYOUT& layout = avi.m_Layout;
+    if (state.idx1Met || avi.m_nRiffParts != 1 || layout.arMoviLists.size() != 1) return;
+    AVIEXTENT& movi = layout.arMoviLists.front();
+    const std::uint64_t size = state.source.Size();
+    const auto moviSize = static_cast<std::uint32_t>(avi.m_llMoviSize - 8);
+    const bool placeholders =
+        IsPlaceholder(avi.m_dwRiffSize) || (avi.m_llMoviPos != 0 && IsPlaceholder(moviSize));
+    const bool outgrown = movi.qwEnd < size && StreamChunkAt(state.source, movi.qwEnd);
+    if (!placeholders && !outgrown) return;
+    movi.qwEnd = std::max(movi.qwEnd, movi.qwPosition + 8 + kPlaceholderSize);
+    layout.qwTrailingBytes = 0;
+    layout.bUnfinished = true;
+}
+
+}  // namespace
 
 void CompleteLayout(ParseState& state) {
     CountRiffParts(state);
@@ -347,6 +392,7 @@ void CompleteLayout(ParseState& state) {
         const AVIEXTENT& part = state.laterParts[i];
         HopPart(state, part.qwPosition + 12, part.qwEnd, i + 1);
     }
+    NoteUnfinishedMovie(state);
     state.source.Seek(resumeAt);
 }
 

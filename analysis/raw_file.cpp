@@ -1,5 +1,7 @@
 #include "raw_file.h"
 
+#include <memory>
+
 namespace plovik {
 
 std::int64_t RawFile::ReadAt(std::uint64_t position, void* buffer, std::size_t n) {
@@ -31,6 +33,33 @@ std::size_t RawFile::ReadableBytes(std::uint64_t position, unsigned char* out, s
         }
     }
     return good;
+}
+
+namespace {
+
+class TailFile final : public RawFile {
+  public:
+    TailFile(RawFile& file, std::uint64_t start) : m_file(file), m_start(start) {}
+    std::uint64_t Size() const override {
+        return m_file.Size() > m_start ? m_file.Size() - m_start : 0;
+    }
+
+  private:
+    std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) override {
+        return m_file.ReadAt(m_start + position, buffer, n);
+    }
+    std::string ErrorText() const override {
+        return m_file.Failure() ? m_file.Failure()->reason : std::string();
+    }
+
+    RawFile& m_file;
+    const std::uint64_t m_start;
+};
+
+}  // namespace
+
+std::unique_ptr<RawFile> MakeTailRawFile(RawFile& file, std::uint64_t start) {
+    return std::make_unique<TailFile>(file, start);
 }
 
 }  // namespace plovik

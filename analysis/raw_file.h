@@ -43,6 +43,10 @@ struct OpenedFile {
     std::string error;              // then the system's reason, from that one attempt
 };
 
+// The bytes of file from start on, as a file of their own: a later movie of files joined end
+// to end. A failed read is kept by file too, at its byte there.
+std::unique_ptr<RawFile> MakeTailRawFile(RawFile& file, std::uint64_t start);
+
 // Opens an existing regular file for reading (UTF-8 path).
 OpenedFile OpenRawFile(const std::string& utf8Path);
 

@@ -24,6 +24,7 @@ enum RuleIndex : std::size_t {
     kTruncated,
     kChunkOverrun,
     kTrailingData,
+    kConcatenated,
     kUnknownChunk,
     kUnpaddedChunk,
     kPartOver1GiB,
@@ -74,6 +75,8 @@ constexpr Rule kRules[kRuleCount] = {
     {"riff.truncated", E, "the file ends before its RIFF parts say they end"},
     {"riff.chunk_overrun", E, "a top-level chunk runs past the end of its RIFF part"},
     {"riff.trailing_data", W, "bytes after the last RIFF part that begin no other part"},
+    {"riff.concatenated", E,
+     "another movie follows the first (a RIFF AVI part after it): files joined end to end"},
     {"riff.unknown_chunk", I, "a top-level chunk that AVI readers do not know"},
     {"riff.unpadded_chunk", W, "chunks of an odd size without their pad byte"},
     {"riff.part_over_1gib", I, "a RIFF part over 1 GiB, the size OpenDML writers keep to"},
@@ -228,6 +231,11 @@ void Findings::Riff() {
         Add(kTrailingData, Plural(st.trailingBytes, "byte", "bytes") + " after the last RIFF part",
             f.fileSize - st.trailingBytes, st.trailingBytes);
     }
+    if (st.secondMovie != 0) {
+        Add(kConcatenated,
+            "another movie begins at byte " + Num(st.secondMovie) + "; only the first is checked",
+            st.secondMovie, f.fileSize - st.secondMovie);
+    }
     if (st.firstUnknown) {
         std::string message = "unknown top-level chunk '" + st.firstUnknown->idText + "'";
         if (st.unknownChunks > 1) message += " (" + Num(st.unknownChunks) + " in all)";
@@ -302,7 +310,8 @@ bool IsStreamType(FOURCC type) {
     return type == kVids || type == kAuds || type == kTxts || type == kMids || type == kIavs;
 }
 
-// The first stream whose chunks no stream header describes.
+// The first stream whose chunks no stream header describes; else the chunks of stream
+// numbers without a stream list (a header list whose stream lists were overwritten).
 void Findings::StreamHeaders() {
     for (std::size_t i = 0; i < f.streams.size(); ++i) {
         const StreamFacts& s = f.streams[i];
@@ -322,6 +331,10 @@ void Findings::StreamHeaders() {
         Add(kInvalidStreamHeader,
             "stream " + Num(i) + " has " + Plural(chunks, "chunk", "chunks") + " under " + what);
         return;
+    }
+    if (f.scan && f.scan->unlistedChunks != 0) {
+        Add(kInvalidStreamHeader, Plural(f.scan->unlistedChunks, "chunk", "chunks") +
+                                      " of streams that no stream list describes");
     }
 }
 

@@ -285,6 +285,7 @@ ScanFacts ScanFactsOf(const CAviParser& avi, const CMovieScan& scan, bool unfini
     s.damagedFrameList = scan.m_arDamagedFrames;
     s.largestChunk = scan.m_dwUnlistedLargest;
     s.streamChunks = scan.m_qwUnlistedChunks;
+    s.unlistedChunks = scan.m_qwUnlistedChunks;
     for (const StreamTally& stream : avi.m_arStreams) {
         s.largestChunk = std::max(s.largestChunk, stream.data.largest);
         s.streamChunks += stream.data.chunks + stream.data.paletteChanges;
@@ -406,6 +407,8 @@ StructureFacts StructureFactsOf(const CAviParser& avi) {
     if (!st.parts.empty()) st.parts.front().size = avi.m_dwRiffSize;
     FillTopChunks(st, layout);
     st.trailingBytes = layout.qwTrailingBytes;
+    st.secondMovie = layout.qwSecondMovie;
+    st.moviOutgrown = layout.bUnfinished;
     st.streamLists = avi.m_Layout.nStreamLists;
     st.headerStreams = avi.m_MainHeader.dwStreams;
     st.microSecPerFrame = avi.m_MainHeader.dwMicroSecPerFrame;
@@ -427,7 +430,7 @@ bool IsPlaceholderSize(std::uint64_t size) { return size == 0 || size == 0xFFFFF
 // Size fields left as their placeholders and no index yet: the writer never finished.
 bool Unfinished(const FileFacts& f) {
     if (f.index.kind != IndexKind::kNone) return false;
-    return IsPlaceholderSize(f.riffSize) ||
+    return IsPlaceholderSize(f.riffSize) || f.structure.moviOutgrown ||
            (f.structure.hasMovi && IsPlaceholderSize(f.structure.moviSizeField));
 }
 

@@ -77,6 +77,11 @@ void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
 // kept (its decoder conceals it).
 std::uint64_t ChunkKeeper::DamagedFrameFlags(int stream, const SCANCHUNK& chunk) {
     if (chunk.frame != FrameState::kDamaged) return 0;
+    m_damagedTold.push_back(chunk.qwPosition);
+    return DamagedFrameFlags(stream);
+}
+
+std::uint64_t ChunkKeeper::DamagedFrameFlags(int stream) {
     if (m_keepDamagedFrames || !m_intraOnly[static_cast<std::size_t>(stream)]) {
         ++damaged.kept;
         return 0;
@@ -123,5 +128,23 @@ void ChunkKeeper::Keep(const SCANCHUNK& chunk, std::uint64_t flags) {
 }
 
 void ChunkKeeper::Damaged(std::uint64_t, std::uint64_t length) { bytesLeftOut += length; }
+
+void ChunkKeeper::TakeLateDamage(std::span<const DAMAGEDFRAME> frames) {
+    auto byPosition = [](const KeptChunk& chunk, std::uint64_t at) {
+        return chunk.Position() < at;
+    };
+    for (const DAMAGEDFRAME& frame : frames) {
+        if (std::binary_search(m_damagedTold.begin(), m_damagedTold.end(), frame.qwPosition)) {
+            continue;
+        }
+        const auto chunk =
+            std::lower_bound(chunks.begin(), chunks.end(), frame.qwPosition, byPosition);
+        if (chunk == chunks.end() || chunk->Position() != frame.qwPosition || !chunk->Indexed() ||
+            chunk->Stream() != static_cast<int>(frame.nStream)) {
+            continue;
+        }
+        chunk->word |= DamagedFrameFlags(static_cast<int>(frame.nStream));
+    }
+}
 
 }  // namespace plovik

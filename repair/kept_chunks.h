@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,10 @@ class ChunkKeeper final : public ScanObserver {
     std::size_t HeadBytes() const override { return m_headBytes; }
     void Chunk(const SCANCHUNK& chunk) override;
     void Damaged(std::uint64_t position, std::uint64_t length) override;
+    // After the scan: the frames it found damaged only once their stream had a whole frame
+    // (until then it could not tell, and they were kept as they are) are treated now as the
+    // frames it told at once.
+    void TakeLateDamage(std::span<const DAMAGEDFRAME> frames);
 
     std::vector<KeptChunk> chunks;
     KeySources keys;
@@ -75,6 +80,7 @@ class ChunkKeeper final : public ScanObserver {
   private:
     bool VideoKey(int stream, const SCANCHUNK& chunk);
     std::uint64_t DamagedFrameFlags(int stream, const SCANCHUNK& chunk);
+    std::uint64_t DamagedFrameFlags(int stream);
     void Keep(const SCANCHUNK& chunk, std::uint64_t flags);
 
     bool m_keepDamagedFrames;
@@ -85,6 +91,7 @@ class ChunkKeeper final : public ScanObserver {
     std::array<VideoFamily, kMaxStreamLists> m_kinds{};  // where the frames tell their type
     std::array<bool, kMaxStreamLists> m_video{};
     std::array<FOURCC, kMaxStreamLists> m_codec{};
+    std::vector<std::uint64_t> m_damagedTold;  // positions of the damaged frames told at once
 };
 
 }  // namespace plovik

@@ -1,6 +1,7 @@
 #include "plovik/repair.h"
 
 #include "output_file.h"
+#include "plovik/file_facts.h"
 #include "raw_file.h"
 #include "repair_core.h"
 
@@ -39,6 +40,15 @@ RepairSummary WriteAndCheck(RawFile& in, const std::string& output, const Repair
     return summary;
 }
 
+// The positions of a later movie's summary made positions in its file.
+void PlaceInFile(RepairSummary& summary, std::uint64_t movieAt, const RawFile& file) {
+    for (DAMAGEDREGION& region : summary.regions) region.qwPosition += movieAt;
+    if (summary.secondMovie != 0) summary.secondMovie += movieAt;
+    if (file.Failure() && summary.status == RepairStatus::kFailed) {
+        summary.message = ReadFailureText(*file.Failure());
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> RefusalOf(const std::string& input, const std::string& output,
@@ -56,8 +66,13 @@ RepairSummary RepairFile(const std::string& input, const std::string& output,
     }
     OpenedFile in = OpenRawFile(input);
     if (!in.file) return EndedWith(RepairStatus::kFailed, "cannot open: " + in.error);
-    if (options.dryRun) return RepairInto(*in.file, nullptr, options);
-    return WriteAndCheck(*in.file, output, options);
+    std::unique_ptr<RawFile> tail;
+    if (options.movieAt != 0) tail = MakeTailRawFile(*in.file, options.movieAt);
+    RawFile& movie = tail ? *tail : *in.file;
+    RepairSummary summary = options.dryRun ? RepairInto(movie, nullptr, options)
+                                           : WriteAndCheck(movie, output, options);
+    if (tail) PlaceInFile(summary, options.movieAt, *in.file);
+    return summary;
 }
 
 }  // namespace plovik

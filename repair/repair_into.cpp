@@ -126,6 +126,7 @@ void Summarise(RepairSummary& summary, const CFileAnalysis& analysis, const Chun
     summary.damagedFramesEmptied = kept.damaged.emptied;
     summary.outputSize = plan.outputSize;
     summary.riffParts = static_cast<std::uint32_t>(plan.parts.size());
+    summary.secondMovie = avi.m_Layout.qwSecondMovie;
 }
 
 bool HasStreamData(const CAviParser& avi) {
@@ -264,6 +265,7 @@ RepairSummary RepairParsed(RawFile& input, RepairSink* sink, const RepairOptions
     if (analysis.m_scan.m_bStopped) return EndedWith(RepairStatus::kStopped, "stopped");
     if (input.Failure()) return EndedWith(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
     if (!HasStreamData(analysis.m_parser)) return Unrepairable("no stream data");
+    kept.TakeLateDamage(analysis.m_scan.m_arDamagedFrames);
 
     CopyPlan plan;
     const StreamTallies& streams = analysis.m_parser.m_arStreams;

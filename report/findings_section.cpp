@@ -27,6 +27,7 @@ constexpr FindingTextEntry kFindingTexts[] = {
     {"riff.truncated", "파일 끝이 잘림"},
     {"riff.chunk_overrun", "청크가 RIFF 영역 밖으로 넘침"},
     {"riff.trailing_data", "파일 끝에 쓰이지 않는 데이터"},
+    {"riff.concatenated", "다른 동영상이 뒤에 이어 붙어 있음"},
     {"riff.unpadded_chunk", "홀수 크기 청크에 채움 바이트 없음"},
     {"riff.part_over_2gib", "RIFF 영역이 2GB 이상"},
     {"riff.file_over_4gib", "4GB가 넘는 파일이 RIFF 영역 하나에 있음"},

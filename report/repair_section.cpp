@@ -83,6 +83,10 @@ void AddRepairSection(CReportArea& area, const std::string& outputPath,
         area.AddLabelLine("제외한 구간", "%s곳 (%s 바이트)", Number(summary.regionsLeftOut).c_str(),
                           Number(summary.bytesLeftOut).c_str());
     }
+    if (summary.secondMovie != 0) {
+        area.AddLabelLine("뒤에 붙은 동영상", "%s 바이트 위치부터 (복구본에 넣지 않음)",
+                          Number(summary.secondMovie).c_str());
+    }
     area.AddLabelLine("인덱스 항목 수", "%s", Number(summary.indexEntries).c_str());
     std::string assumed = Number(summary.keysAssumed);
     if (summary.keysAssumed != 0 && !summary.assumedFourCC.empty()) {

@@ -35,7 +35,11 @@ constexpr std::string_view kUsage =
     "                  for IN whose headers are lost: rebuild them from the header list of\n"
     "                  GOOD.avi, a file recorded the same way, once checked against IN's\n"
     "                  data (without it, they are inferred from the data)\n"
-    "  --format FMT    the summary as text (default) or json (one object on one line)\n"
+    "  --split         for files joined end to end: each movie to a file of its own, OUT\n"
+    "                  and then OUT with .2, .3, ... before its extension (else the first\n"
+    "                  movie only)\n"
+    "  --format FMT    the summary as text (default) or json (one object on one line,\n"
+    "                  one per movie with --split)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "  --              end of options; every later argument is a file name\n"
@@ -48,6 +52,7 @@ struct RepairCliOptions {
     bool dryRun = false;
     bool force = false;
     bool keepDamagedFrames = false;
+    bool split = false;
     bool json = false;
     bool showHelp = false;
     bool showVersion = false;
@@ -69,6 +74,7 @@ constexpr Flag kFlags[] = {
     {"-h", &RepairCliOptions::showHelp},
     {"--version", &RepairCliOptions::showVersion},
     {"--keep-damaged-frames", &RepairCliOptions::keepDamagedFrames},
+    {"--split", &RepairCliOptions::split},
 };
 
 // Applies one option; returns an error text, empty on success. index advances past a
@@ -232,6 +238,9 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
     if (s.regionsLeftOut > s.regions.size()) {
         text += "  and " + std::to_string(s.regionsLeftOut - s.regions.size()) + " more\n";
     }
+    if (s.secondMovie != 0) {
+        text += "left out: another movie from byte " + std::to_string(s.secondMovie) + "\n";
+    }
     text += "index entries written: " + std::to_string(s.indexEntries) + "\n";
     text += "key flags: " + std::to_string(s.keysFromIndex) + " from the original index, " +
             std::to_string(s.keysFromBitstream) + " from the video data, " +
@@ -317,6 +326,12 @@ std::string JsonSummary(const RepairSummary& s, const std::string& input,
     w.EndArray();
     w.Field("output_size", s.outputSize);
     w.Field("riff_parts", s.riffParts);
+    w.Key("second_movie");
+    if (s.secondMovie == 0) {
+        w.Value(nullptr);
+    } else {
+        w.Value(s.secondMovie);
+    }
     if (s.headersFrom != HeadersFrom::kNone) WriteRebuilt(w, s);
     w.EndObject();
     json += '\n';
@@ -386,6 +401,61 @@ class RepairProgress {
     std::size_t m_shown = 0;
 };
 
+// OUT for the first movie, then OUT with ".2", ".3", ... before its extension.
+std::string MovieOutput(const std::string& output, std::size_t n) {
+    if (n == 1) return output;
+    const std::size_t slash = output.find_last_of("/\\");
+    const std::size_t dot = output.rfind('.');
+    const bool extension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::size_t cut = extension ? dot : output.size();
+    std::string name = output.substr(0, cut);
+    name += '.';
+    name += std::to_string(n);
+    name.append(output, cut);
+    return name;
+}
+
+RepairSummary RepairMovie(const RepairCliOptions& options, const std::string& input,
+                          const std::string& output, std::uint64_t movieAt,
+                          const RepairCliStreams& streams) {
+    RepairProgress progress(streams.err, streams.errIsTerminal);
+    return RepairFile(
+        input, output,
+        {.dryRun = options.dryRun,
+         .force = options.force,
+         .keepDamagedFrames = options.keepDamagedFrames,
+         .progress = [&](RepairPhase phase, std::uint64_t done,
+                         std::uint64_t total) { progress.Update(phase, done, total); },
+         .stop = streams.stop,
+         .movieAt = movieAt,
+         .reference = options.reference});
+}
+
+// The summary of one copy written, or the reason it was not; the exit status.
+int Finish(const RepairSummary& summary, const RepairCliOptions& options, const std::string& input,
+           const std::string& output, const RepairCliStreams& streams) {
+    CliOutput& out = streams.out;
+    if (options.json) {
+        out << JsonSummary(summary, input, output);
+    } else if (Succeeded(summary.status)) {
+        out << TextSummary(summary, output);
+    }
+    const bool written = out.Flush();
+    if (!Succeeded(summary.status)) {
+        const std::string reason = summary.message.empty() ? "the repair failed" : summary.message;
+        streams.err << Diagnostic(input, reason);
+        streams.err.Flush();
+        return ExitStatus(summary.status);
+    }
+    if (!written) {
+        streams.err << kProgram << ": cannot write the summary\n";
+        streams.err.Flush();
+        return kRepairExitFailed;
+    }
+    return kRepairExitOk;
+}
+
 }  // namespace
 
 std::string RepairJsonSummary(const RepairSummary& summary, const std::string& input,
@@ -409,43 +479,21 @@ int RunRepairCli(const std::vector<std::string>& args, const RepairCliStreams& s
         return out.Flush() ? kRepairExitOk : kRepairExitFailed;
     }
     const std::string& input = options.files[0];
-    const std::string& output = options.files[1];
-
-    RepairSummary summary;
     if (std::optional<std::string> refusal = Refusal(options)) {
-        summary.status = RepairStatus::kRefused;
-        summary.message = std::move(*refusal);
-    } else {
-        RepairProgress progress(streams.err, streams.errIsTerminal);
-        summary = RepairFile(
-            input, output,
-            {.dryRun = options.dryRun,
-             .force = options.force,
-             .keepDamagedFrames = options.keepDamagedFrames,
-             .progress = [&](RepairPhase phase, std::uint64_t done,
-                             std::uint64_t total) { progress.Update(phase, done, total); },
-             .stop = streams.stop,
-             .reference = options.reference});
+        RepairSummary refused;
+        refused.status = RepairStatus::kRefused;
+        refused.message = std::move(*refusal);
+        return Finish(refused, options, input, options.files[1], streams);
     }
-
-    if (options.json) {
-        out << JsonSummary(summary, input, output);
-    } else if (Succeeded(summary.status)) {
-        out << TextSummary(summary, output);
+    // Each movie in turn while they repair, when split; the first one else.
+    std::uint64_t movieAt = 0;
+    for (std::size_t n = 1;; ++n) {
+        const std::string output = MovieOutput(options.files[1], n);
+        const RepairSummary summary = RepairMovie(options, input, output, movieAt, streams);
+        const int status = Finish(summary, options, input, output, streams);
+        if (status != kRepairExitOk || !options.split || summary.secondMovie == 0) return status;
+        movieAt = summary.secondMovie;
     }
-    const bool written = out.Flush();
-    if (!Succeeded(summary.status)) {
-        const std::string reason = summary.message.empty() ? "the repair failed" : summary.message;
-        streams.err << Diagnostic(input, reason);
-        streams.err.Flush();
-        return ExitStatus(summary.status);
-    }
-    if (!written) {
-        streams.err << kProgram << ": cannot write the summary\n";
-        streams.err.Flush();
-        return kRepairExitFailed;
-    }
-    return kRepairExitOk;
 }
 
 int RunRepairCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -44,13 +44,19 @@ std::string_view UserDataText(Bytes after) {
 constexpr std::uint8_t kVop = 0xB6;
 constexpr std::uint8_t kUserData = 0xB2;
 
-// The first VOP's vop_coding_type (2 bits): 0 is I.
+// A VOP that ends the chunk within three bytes holds its header and no picture (vop_coded
+// 0, whatever its coding type): the placeholders packed streams leave. Nothing decodes from it.
+constexpr std::size_t kPlaceholderVopBytes = 3;
+
+// The first VOP's vop_coding_type (2 bits): 0 is I, unless the VOP is a placeholder.
 FramePeek PeekMpeg4(Bytes bytes) {
     FramePeek peek;
+    const bool whole = bytes.size() < kFramePeekBytes;  // a head this short is the whole chunk
     ForEachStartCode(bytes, [&](std::uint8_t code, Bytes after) {
         if (code == kVop) {
             ++peek.pictures;
-            if (!peek.key && !after.empty()) peek.key = (after[0] >> 6) == 0;
+            const bool placeholder = whole && after.size() <= kPlaceholderVopBytes;
+            if (!peek.key && !after.empty()) peek.key = (after[0] >> 6) == 0 && !placeholder;
         } else if (code == kUserData) {
             peek.packedMarker = peek.packedMarker || IsPackedMarker(UserDataText(after));
         }

@@ -168,6 +168,7 @@ std::vector<Case> RuleCases() {
     cases.push_back(
         {"riff.chunk_overrun", Whole({.extraTopChunks = {ChunkWithSize("JUNK", 900, "")}})});
     cases.push_back({"riff.trailing_data", whole + "trailing bytes"});
+    cases.push_back({"riff.concatenated", whole + whole});
     cases.push_back({"riff.unknown_chunk", Whole({.extraTopChunks = {Chunk("abcd", "x")}})});
     {
         // "01wb" of 63 bytes, then the next chunk at once, without the pad byte.
@@ -195,6 +196,13 @@ std::vector<Case> RuleCases() {
     cases.push_back({"strh.zero_rate", Whole({.video = {.rate = 0, .length = 20}})});
     cases.push_back(
         {"strh.invalid", Whole({.video = {.type = std::string(4, '\0'), .length = 20}})});
+    {
+        // The stream lists overwritten with zeros: the data's chunks name streams no list has.
+        Bytes zeroed = whole;
+        const std::size_t from = Find(zeroed, "strh");
+        zeroed.replace(from, movi - 8 - from, movi - 8 - from, '\0');
+        cases.push_back({"strh.invalid", zeroed});
+    }
     cases.push_back({"strf.frame_size", Whole({.videoFormat = {.width = 320}})});
     cases.push_back(
         {"strh.buffer_size", Whole({.video = {.length = 20, .suggestedBufferSize = 64}})});
@@ -296,12 +304,27 @@ TEST(Conformance, VerdictsThatANaiveCheckGetsWrong) {
     // Video in stream 1: its own chunks and index entries count, not stream 0's.
     EXPECT_EQ(FactsOf(Whole({.videoSecond = true})).verdict, Verdict::kOk);
 
-    // A file whose writer stopped before it filled in its sizes: one finding, no absurd counts.
+    // A file whose writer is still writing it, as each kind of writer leaves its sizes then:
+    // placeholders; 0; a RIFF part and an empty movie list that end before the data do; a
+    // part that ends after the first chunk and a list size that wraps. One finding, and the
+    // data counted to the last whole chunk.
     const Bytes whole = Whole();
-    Bytes growing = whole.substr(0, Find(whole, "idx1") - 300);
-    growing.replace(4, 4, Le32(0xFFFFFFFF));
-    growing.replace(Find(growing, "movi") - 4, 4, Le32(0xFFFFFFFF));
-    EXPECT_EQ(Ids(FactsOf(growing)), std::vector<std::string>{"riff.unfinished"});
+    const std::size_t movi = Find(whole, "movi");
+    const Bytes written = whole.substr(0, Find(whole, "idx1") - 30);  // the last chunk cut
+    const std::uint32_t firstChunkEnd = static_cast<std::uint32_t>(movi + 4 + 8 + 100);
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
+        {0xFFFFFFFF, 0xFFFFFFFF},
+        {0, 0},
+        {static_cast<std::uint32_t>(movi + 4 - 8), 4},
+        {firstChunkEnd - 8, static_cast<std::uint32_t>(-(movi - 8 + 8))}};
+    for (const auto& [riffSize, moviSize] : sizes) {
+        Bytes growing = written;
+        growing.replace(4, 4, Le32(riffSize));
+        growing.replace(movi - 4, 4, Le32(moviSize));
+        const FileFacts facts = FactsOf(growing);
+        EXPECT_EQ(Ids(facts), std::vector<std::string>{"riff.unfinished"}) << riffSize;
+        EXPECT_EQ(facts.scan->videoFrames, 20u) << riffSize;
+    }
 
     // A cut file's missing end is the truncation alone, not damaged data too.
     const FileFacts cut = FactsOf(whole.substr(0, Find(whole, "movi") + 1500));

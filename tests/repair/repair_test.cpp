@@ -146,14 +146,14 @@ TEST(Repair, OpenDmlFileCutInItsThirdPartStaysOpenDml) {
 
 // A damaged frame of an intra-only codec becomes an empty frame, unless it is to be kept; the
 // copy's own check then finds no damage, or exactly the frame kept.
-TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
+void ExpectDamagedIntraFrameEmptiedOrKept(int damagedAt) {
     using namespace test;
     std::vector<Bytes> chunks;
     std::vector<IndexEntry> index;
     std::uint32_t offset = 4;
     for (int i = 0; i < 6; ++i) {
         Bytes frame = PngFrame(32, 16);
-        if (i == 3) frame[60] ^= 1;  // inside the image data: its CRC no longer holds
+        if (i == damagedAt) frame[60] ^= 1;  // inside the image data: its CRC no longer holds
         chunks.push_back(Chunk("00dc", frame));
         index.push_back({"00dc", kKey, offset, static_cast<std::uint32_t>(frame.size())});
         offset += static_cast<std::uint32_t>(chunks.back().size());
@@ -183,6 +183,14 @@ TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
     EXPECT_EQ(ScanOf(sink.out).scan->damagedFrames, 1u);
 }
 
+// The first frame too, whose damage the scan can tell only once a later frame was whole.
+TEST(Repair, DamagedIntraFramesAreEmptiedOrKept) {
+    for (const int damagedAt : {3, 0}) {
+        SCOPED_TRACE(damagedAt);
+        ExpectDamagedIntraFrameEmptiedOrKept(damagedAt);
+    }
+}
+
 // What the check does not call damage, the repair leaves as it is: the header's counts a muxer
 // rounded, a buffer size left unspecified, the index's flags and offset base, no index where
 // none is claimed. The files of real muxers and the golden files, whole.
@@ -204,6 +212,23 @@ TEST(Repair, FilesWithoutDamageRepairIntoThemselves) {
         ++repaired;
     }
     EXPECT_GE(repaired, 5);
+}
+
+// Two files joined end to end: the copy is the first movie alone, never the streams of both
+// mixed, and the summary says where the second began.
+TEST(Repair, AJoinedSecondMovieIsLeftOut) {
+    const Bytes first = test::BuildSimpleAvi({.frames = 30, .software = kSoftware});
+    const Bytes second = test::BuildSimpleAvi({.frames = 50, .keyInterval = 3});
+    for (const Bytes& other : {second, first}) {
+        const Repaired repaired = RepairBytes(first + other);
+        ASSERT_EQ(repaired.summary.status, RepairStatus::kWritten) << repaired.summary.message;
+        EXPECT_EQ(repaired.check, "");
+        EXPECT_TRUE(repaired.copy == first);
+        EXPECT_EQ(repaired.summary.secondMovie, first.size());
+        const FileFacts joined = ScanOf(first + other);
+        EXPECT_EQ(joined.scan->videoFrames, 30u);
+        EXPECT_EQ(joined.verdict, Verdict::kDamaged);
+    }
 }
 
 TEST(Repair, WhatCannotBeRepaired) {

@@ -66,6 +66,12 @@ struct AVILAYOUT {
     std::vector<AVIEXTENT> arMoviLists;
     // Bytes after the last RIFF part that do not begin another one.
     std::uint64_t qwTrailingBytes = 0;
+    // Where a later "RIFF" part of form "AVI " begins another movie (files joined end to
+    // end); 0 when none does. The parts, lists and chunks above are the first movie's.
+    std::uint64_t qwSecondMovie = 0;
+    // The movie data run past the sizes their writer gave (placeholders, or chunks after the
+    // end of the list) and there is no index: a file still being written.
+    bool bUnfinished = false;
     // The "strl" lists of the first part's header list (the streams a chunk id may name).
     int nStreamLists = 0;
     // The numbers of the stream lists (from 0, in file order) whose video and audio headers

@@ -191,9 +191,10 @@ struct ScanFacts {
     // Frames whose codec's structure their bytes break, the first of them in file order.
     std::uint64_t damagedFrames = 0;
     std::vector<DAMAGEDFRAME> damagedFrameList;
-    std::uint32_t largestChunk = 0;  // of any stream
-    std::uint64_t streamChunks = 0;  // of all streams, palette changes included
-    bool stopped = false;            // the scan was stopped before its end
+    std::uint32_t largestChunk = 0;    // of any stream
+    std::uint64_t streamChunks = 0;    // of all streams, palette changes included
+    std::uint64_t unlistedChunks = 0;  // of stream numbers no stream list describes
+    bool stopped = false;              // the scan was stopped before its end
 };
 
 // One stream, from its tally: what its header says, what the index lists and what the data
@@ -258,6 +259,8 @@ struct StructureFacts {
     std::optional<TopChunkFacts> firstUnknown;  // the first unknown top-level chunk
     std::uint64_t unknownChunks = 0;
     std::uint64_t trailingBytes = 0;
+    std::uint64_t secondMovie = 0;  // where another movie begins; 0: none
+    bool moviOutgrown = false;      // the movie data run past the sizes given, as being written
     int streamLists = 0;
     std::uint32_t headerStreams = 0;  // avih's dwStreams
     std::uint32_t microSecPerFrame = 0;

@@ -72,6 +72,8 @@ struct RepairSummary {
     std::vector<RepairFieldChange> changes;
     std::uint64_t outputSize = 0;
     std::uint32_t riffParts = 0;
+    // Where another movie joined to the input begins (left out of the copy); 0: none.
+    std::uint64_t secondMovie = 0;
 };
 
 }  // namespace plovik

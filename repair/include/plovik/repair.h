@@ -32,6 +32,9 @@ struct RepairOptions {
     // Called now and then with the phase, and its bytes done and to do.
     std::function<void(RepairPhase phase, std::uint64_t done, std::uint64_t total)> progress;
     const std::atomic<bool>* stop = nullptr;  // set: the repair ends soon, leaving nothing
+    // Where the movie to repair begins: 0 for the first; for files joined end to end, a
+    // later one's start (RepairSummary::secondMovie of the movie before it).
+    std::uint64_t movieAt = 0;
     // A file recorded the same way (UTF-8 path), whose header list a file whose headers are
     // lost is rebuilt with, once checked against its data; empty: inferred from the data.
     std::string reference;
@@ -46,7 +49,7 @@ bool SameFile(const std::string& a, const std::string& b);
 std::optional<std::string> RefusalOf(const std::string& input, const std::string& output,
                                      bool force);
 
-// Repairs the file at input (UTF-8 path) into output.
+// Repairs the file at input (UTF-8 path), or its movie at options.movieAt, into output.
 RepairSummary RepairFile(const std::string& input, const std::string& output,
                          const RepairOptions& options);
 

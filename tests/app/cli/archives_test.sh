@@ -36,8 +36,9 @@ plovik-report --check --format json "$tmp/archive" > one-run.jsonl 2>/dev/null |
 
 recipe parallel | localize > parallel.sh
 [[ -s parallel.sh ]] || fail "no parallel recipe in docs/archives.md"
-bash parallel.sh 2>/dev/null || true  # exit 1: some test files have problems
-cmp -s archive.jsonl one-run.jsonl || fail "the merged shards differ from one run"
+bash parallel.sh 2> parallel.err || true  # exit 1: some test files have problems
+cmp -s archive.jsonl one-run.jsonl ||
+    fail "the merged shards differ from one run: $(wc -l < archive.jsonl) records; $(grep -v '^plovik-report:' parallel.err | head -5)"
 
 # Resume: keep the first records and half a line, as a run cut short would leave them.
 head -n 3 one-run.jsonl > archive.jsonl

@@ -131,7 +131,7 @@ TEST(RepairCliJson, RefusalAsOneObject) {
                   "\"bytes_left_out\":0,\"regions\":[],\"index_entries\":0,\"keys_from_index\":0,"
                   "\"keys_from_bitstream\":0,\"keys_assumed\":0,\"assumed_fourcc\":null,"
                   "\"damaged_frames_kept\":0,\"damaged_frames_emptied\":0,"
-                  "\"changes\":[],\"output_size\":0,\"riff_parts\":0}\n");
+                  "\"changes\":[],\"output_size\":0,\"riff_parts\":0,\"second_movie\":null}\n");
     EXPECT_NE(run.err.find("the output is the input file"), std::string::npos);
 }
 
@@ -193,9 +193,37 @@ TEST(RepairCliWritten, CutFileRepairedAndChecked) {
     const RepairRun json = RunRepair({"--force", "--format", "json", CutSample(), out});
     EXPECT_EQ(json.status, kRepairExitOk);
     EXPECT_EQ(json.out.rfind("{\"status\":\"written\",", 0), 0u) << json.out;
-    EXPECT_NE(json.out.find(",\"output_size\":" + std::to_string(size) + ",\"riff_parts\":1}\n"),
+    EXPECT_NE(json.out.find(",\"output_size\":" + std::to_string(size) +
+                            ",\"riff_parts\":1,\"second_movie\":null}\n"),
               std::string::npos)
         << json.out;
+}
+
+// Two movies joined: the first alone without --split; with it each into a file of its own,
+// each the movie as it was (both are whole).
+TEST(RepairCliWritten, JoinedMoviesSplitIntoFilesOfTheirOwn) {
+    TempDir dir;
+    const test::Bytes first = test::BuildSimpleAvi({.frames = 12});
+    const test::Bytes second = test::BuildSimpleAvi({.frames = 40, .keyInterval = 4});
+    const std::string in = dir.Write("joined.avi", first + second);
+    const RepairRun one = RunRepair({in, dir.PathOf("one.avi")});
+    EXPECT_EQ(one.status, kRepairExitOk) << one.err;
+    EXPECT_NE(
+        one.out.find("\nleft out: another movie from byte " + std::to_string(first.size()) + "\n"),
+        std::string::npos)
+        << one.out;
+    EXPECT_TRUE(ReadFileBytes(dir.PathOf("one.avi")) == first);
+    EXPECT_FALSE(Exists(dir.PathOf("one.2.avi")));
+
+    const RepairRun split = RunRepair({"--split", "--format=json", in, dir.PathOf("movie.avi")});
+    EXPECT_EQ(split.status, kRepairExitOk) << split.err;
+    EXPECT_TRUE(ReadFileBytes(dir.PathOf("movie.avi")) == first);
+    EXPECT_TRUE(ReadFileBytes(dir.PathOf("movie.2.avi")) == second);
+    EXPECT_FALSE(Exists(dir.PathOf("movie.3.avi")));
+    EXPECT_NE(split.out.find("\"second_movie\":" + std::to_string(first.size()) + "}\n{"),
+              std::string::npos)
+        << split.out;
+    EXPECT_NE(split.out.find("\"second_movie\":null}\n"), std::string::npos);
 }
 
 }  // namespace
