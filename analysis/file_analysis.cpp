@@ -49,16 +49,36 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
         m_bReported = false;
         m_strOpenError = std::move(opened.error);
         m_readFailure.reset();
+        m_lost.reset();
         return;
     }
     AnalyseOpen(*opened.file, strPath, options);
     if (options.keepOpen) m_file = std::move(opened.file);
 }
 
+bool CFileAnalysis::HeadersLost() const {
+    const int error = m_parser.m_nError;
+    if (m_readFailure) return false;
+    return error == PARSE_ERR_NOT_AVI || error == PARSE_ERR_HEADER ||
+           (m_bReported && m_parser.m_Layout.arMoviLists.empty());
+}
+
+// Where the headers are lost, the movie data found without them (kept only when found).
+void CFileAnalysis::FindLostMovie(RawFile& file, const CMovieScan::Options& options) {
+    m_lost.reset();
+    if (!HeadersLost()) return;
+    LOSTMOVIE lost = CMovieScan::FindLostMovie(
+        file, {.progress = options.progress, .observer = nullptr, .stop = options.stop});
+    if (lost.bFound) m_lost = lost;
+}
+
 bool CFileAnalysis::ScanData(const CMovieScan::Options& options) {
-    if (!m_file || !m_bReported) return false;
-    m_scan.ScanFrom(*m_file, m_parser, WithKeptIndex(options));
-    m_bScanned = true;
+    if (!m_file || (!m_bReported && !HeadersLost())) return false;
+    if (m_bReported) {
+        m_scan.ScanFrom(*m_file, m_parser, WithKeptIndex(options));
+        m_bScanned = true;
+    }
+    FindLostMovie(*m_file, options);
     m_readFailure = m_file->Failure();
     return true;
 }
@@ -82,6 +102,8 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
     m_bScanned = options.scan && m_bReported;
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
     if (m_bScanned) m_scan.ScanFrom(file, m_parser, WithKeptIndex(options.data));
+    m_lost.reset();
+    if (options.scan) FindLostMovie(file, options.data);
     m_readFailure = file.Failure();
 }
 

@@ -12,11 +12,16 @@
 // - When the data ends inside the lists (a cut file), the region runs on to the end of
 //   the "movi" list, where the lists say the data ends: the present bytes that hold no
 //   whole chunk and the missing ones are one region, from the header of the chunk cut.
+// - A file whose headers are lost is walked from its first byte as if it were one list, with
+//   "movi" lists entered too; the walk resyncs at any chunk a movie holds ("##dc", "##db",
+//   "##wb", "##pc", "##tx", "ix##", "idx1", "JUNK", "LIST" "rec " or "movi") whose chunk is
+//   followed by another well-formed header, and at the chunks of any stream number.
 #include "plovik/movie_scan.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 #include <optional>
 #include <span>
 
@@ -45,6 +50,19 @@ bool IsStreamId(const std::uint8_t* id) { return IsStreamChunkId(LoadLe32(id)); 
 int StreamNumber(const std::uint8_t* id) { return StreamOfChunk(LoadLe32(id)); }
 bool IsKnownId(const std::uint8_t* id) { return IsMovieNonStreamId(LoadLe32(id)); }
 bool IsWellFormedId(const std::uint8_t* id) { return IsStreamId(id) || IsKnownId(id); }
+
+// A chunk that movie data hold, where a walk of a file without headers may resync; header
+// holds 12 bytes where a list's type is read.
+bool IsMovieChunkAt(const std::uint8_t* header, bool typeHeld) {
+    const FOURCC id = LoadLe32(header);
+    if (id == kList) {
+        const FOURCC type = typeHeld ? LoadLe32(header + 8) : 0;
+        return type == kRec || type == kMovi;
+    }
+    if (id == kIdx1 || id == kJunk || IsStdIndexId(id)) return true;
+    return IsStreamChunkId(id) && (HasKind(id, "dc") || HasKind(id, "db") || HasKind(id, "wb") ||
+                                   HasKind(id, "pc") || HasKind(id, "tx"));
+}
 
 // What the interleave is measured by as the walk goes: kept in locals of its tight loop.
 struct Tally {
@@ -173,11 +191,13 @@ struct StreamCheck {
 
 class MovieWalk {
   public:
+    // lost: the file's headers are lost, and it is walked from its first byte.
     MovieWalk(ScanReader& reader, const CAviParser& avi, std::span<IndexMatch* const> indexes,
-              CMovieScan& out, const CMovieScan::Options& options)
+              CMovieScan& out, const CMovieScan::Options& options, bool lost = false)
         : m_reader(reader),
           m_lists(avi.m_Layout.arMoviLists),
-          m_knownStreams(avi.m_Layout.nStreamLists),
+          m_lost(lost),
+          m_knownStreams(lost ? kMaxStreamLists : avi.m_Layout.nStreamLists),
           m_videoStream(std::max(avi.m_Layout.nVideoStream, 0)),
           m_clock(avi),
           m_bitstream(BitstreamOf(avi)),
@@ -208,7 +228,7 @@ class MovieWalk {
 
   private:
     bool ReadFourCC(std::uint64_t position, FOURCC& fcc);
-    void WalkMovi(std::uint64_t listPos, std::uint64_t listEnd);
+    void WalkList(std::uint64_t position, std::uint64_t listEnd);
     std::uint64_t WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end);
     std::uint64_t Resync(std::uint64_t position);
     bool IsResyncPoint(std::uint64_t position, const std::uint8_t* header, std::uint64_t end);
@@ -238,6 +258,7 @@ class MovieWalk {
 
     ScanReader& m_reader;
     const std::vector<AVIEXTENT>& m_lists;
+    const bool m_lost;
     const int m_knownStreams;
     const int m_videoStream;
     const StreamClock m_clock;
@@ -276,8 +297,9 @@ bool MovieWalk::ReadFourCC(std::uint64_t position, FOURCC& fcc) {
 
 // The "movi" lists the analyser found, in file order.
 void MovieWalk::Run() {
+    if (m_lost) WalkList(0, m_fileSize);
     for (; m_list < m_lists.size() && !m_out.m_bStopped && !m_out.m_qwReadEndedAt; ++m_list) {
-        WalkMovi(m_lists[m_list].qwPosition, m_lists[m_list].qwEnd);
+        WalkList(m_lists[m_list].qwPosition + 12, m_lists[m_list].qwEnd);
         if (m_list == 0) {
             for (StreamTally::Data& data : m_data) data.firstPartChunks = data.chunks;
         }
@@ -286,10 +308,9 @@ void MovieWalk::Run() {
     if (!m_out.m_bStopped && !m_out.m_qwReadEndedAt) EndChecks();
 }
 
-void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
+void MovieWalk::WalkList(std::uint64_t position, std::uint64_t listEnd) {
     m_ends[0] = listEnd;
     m_depth = 1;
-    std::uint64_t position = listPos + 12;
     while (m_depth > 0) {
         const std::uint64_t end = m_ends[m_depth - 1];
         if (position >= end) {
@@ -334,7 +355,7 @@ void MovieWalk::WalkMovi(std::uint64_t listPos, std::uint64_t listEnd) {
         } else if (id == kList && size >= 4 && ReadFourCC(position + kHeaderBytes, type)) {
             CheckIndex(position, type, size);  // index entries of lists name their type
             if (m_observer != nullptr) Observe(position, id, type, size);
-            if (type == kRec && m_depth < kMaxListDepth) {
+            if ((type == kRec || (m_lost && type == kMovi)) && m_depth < kMaxListDepth) {
                 m_ends[m_depth++] = dataEnd;
                 position += 12;
                 continue;
@@ -609,13 +630,16 @@ void MovieWalk::Observe(std::uint64_t position, FOURCC id, FOURCC listType, std:
 std::uint64_t MovieWalk::Resync(std::uint64_t position) {
     const std::uint64_t end = m_ends[m_depth - 1];
     for (std::uint64_t p = position + 1; p < end && end - p >= kHeaderBytes; ++p) {
-        const std::uint8_t* header = m_reader.At(p, kHeaderBytes);
+        // Without headers a list's type tells whether movie data may begin there.
+        const bool typeHeld = m_lost && end - p >= 12;
+        const std::uint8_t* header = m_reader.At(p, typeHeld ? 12 : kHeaderBytes);
         if (header == nullptr) break;  // the data ends inside this list
         if (p >= m_nextProgress) {     // damage may run for gigabytes
             ReportProgress(p);
             if (m_out.m_bStopped) return end;
         }
-        if (IsDigit(header[0]) && IsResyncPoint(p, header, end)) {
+        const bool candidate = m_lost ? IsMovieChunkAt(header, typeHeld) : IsDigit(header[0]);
+        if (candidate && IsResyncPoint(p, header, end)) {
             AddRegion(position, p);
             return p;
         }
@@ -630,7 +654,7 @@ std::uint64_t MovieWalk::Resync(std::uint64_t position) {
 
 bool MovieWalk::IsResyncPoint(std::uint64_t position, const std::uint8_t* header,
                               std::uint64_t end) {
-    if (!IsStreamId(header) || StreamNumber(header) >= m_knownStreams) return false;
+    if (!m_lost && (!IsStreamId(header) || StreamNumber(header) >= m_knownStreams)) return false;
     const std::uint32_t size = LoadLe32(header + 4);
     const std::uint64_t dataEnd = position + kHeaderBytes + size;
     const std::uint64_t next = position + kHeaderBytes + Padded(size);
@@ -747,6 +771,58 @@ CMovieScan::Options WalkOnly(const CMovieScan::Options& options) {
     return {.progress = {}, .observer = nullptr, .stop = options.stop};
 }
 
+// What a walk of a file without headers takes of its first movie: the stream chunks from the
+// first one met up to an "idx1" or a second "movi" list after them, or to the end of the
+// "movi" list they are in; every chunk taken is told on to next.
+class LostMovieFinder final : public ScanObserver {
+  public:
+    LostMovieFinder(LOSTMOVIE& out, ScanObserver* next, std::uint64_t fileSize)
+        : m_out(out), m_next(next), m_fileSize(fileSize) {}
+
+    std::size_t HeadBytes() const override { return m_next != nullptr ? m_next->HeadBytes() : 0; }
+    void Chunk(const SCANCHUNK& chunk) override {
+        if (m_done) return;
+        if (Ends(chunk)) {
+            m_done = true;
+            return;
+        }
+        if (IsStreamChunkId(chunk.fccId)) Count(chunk);
+        if (m_next != nullptr) m_next->Chunk(chunk);
+    }
+    // Set once the first movie has ended: the walk need not go on.
+    bool Done() const { return m_done; }
+
+  private:
+    bool Ends(const SCANCHUNK& chunk) {
+        const bool movi = chunk.fccId == kList && chunk.fccListType == kMovi;
+        if (!m_out.bFound) {
+            if (movi) m_moviEnd = chunk.qwPosition + 8 + std::uint64_t{chunk.dwSize};
+            return false;
+        }
+        return movi || chunk.fccId == kIdx1 || chunk.qwPosition >= m_moviEnd;
+    }
+    void Count(const SCANCHUNK& chunk) {
+        if (!m_out.bFound) {
+            m_out.bFound = true;
+            m_out.qwStart = chunk.qwPosition;
+        }
+        const std::uint64_t end = chunk.qwPosition + kHeaderBytes + Padded(chunk.dwSize);
+        m_out.qwEnd = std::min(end, m_fileSize);
+        if (StreamChunkKindOf(chunk.fccId) != StreamChunkKind::kUnit) return;
+        LOSTSTREAM& stream = m_out.arStreams[static_cast<std::size_t>(StreamOfChunk(chunk.fccId))];
+        if (stream.qwChunks++ == 0) stream.fccId = chunk.fccId;
+        stream.qwBytes += chunk.dwSize;
+        stream.dwLargest = std::max(stream.dwLargest, chunk.dwSize);
+        stream.dwSizeGcd = std::gcd(stream.dwSizeGcd, chunk.dwSize);
+    }
+
+    LOSTMOVIE& m_out;
+    ScanObserver* const m_next;
+    const std::uint64_t m_fileSize;
+    std::uint64_t m_moviEnd = UINT64_MAX;
+    bool m_done = false;
+};
+
 }  // namespace
 
 AUDIOUNITS AudioUnitsOf(const CAviParser& avi) {
@@ -773,6 +849,31 @@ void CMovieScan::KeepStreamData(std::span<const StreamTally::Data> data, StreamT
         m_qwUnlistedChunks += data[s].chunks + data[s].paletteChanges;
         m_dwUnlistedLargest = std::max(m_dwUnlistedLargest, data[s].largest);
     }
+}
+
+LOSTMOVIE CMovieScan::FindLostMovie(RawFile& file, const Options& options) {
+    LOSTMOVIE lost;
+    ScanFile shared(file);
+    const std::uint64_t size = shared.Size();
+    LostMovieFinder finder(lost, options.observer, size);
+    // The walk ends soon after the first movie does, or when the caller asks.
+    std::atomic<bool> stop = false;
+    const Progress progress = [&](std::uint64_t done, std::uint64_t total) {
+        lost.bStopped = options.stop != nullptr && options.stop->load();
+        if (lost.bStopped || finder.Done()) {
+            stop = true;
+        } else if (options.progress) {
+            options.progress(done, total);
+        }
+    };
+    static const CAviParser kNoHeaders;
+    ScanReader reader(shared, size, kScanBlockBytes);
+    CMovieScan walked;
+    MovieWalk(reader, kNoHeaders, {}, walked,
+              {.progress = progress, .observer = &finder, .stop = &stop}, true)
+        .Run();
+    if (lost.bStopped) lost.bFound = false;
+    return lost;
 }
 
 void CMovieScan::Reset() {

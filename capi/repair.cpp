@@ -44,16 +44,14 @@ extern "C" plovik_status plovik_repair(const char* input, const char* output, co
         if ((flags & ~plovik::capi::kRepairFlags) != 0) {
             return Fail(PLOVIK_ERROR_ARGUMENT, "unknown repair flags");
         }
-        if (reference != nullptr) {
-            return Fail(PLOVIK_ERROR_UNSUPPORTED, "this version repairs without a reference file");
-        }
         plovik::capi::ProgressRelay relay(progress, user);
         const plovik::RepairSummary result =
             plovik::RepairFile(input, output,
                                {.dryRun = (flags & PLOVIK_REPAIR_DRY_RUN) != 0,
                                 .force = (flags & PLOVIK_REPAIR_FORCE) != 0,
                                 .progress = relay.RepairCallback(),
-                                .stop = relay.Flag()});
+                                .stop = relay.Flag(),
+                                .reference = reference != nullptr ? reference : ""});
         if (summary != nullptr) {
             *summary =
                 plovik::capi::HandedOut(plovik::RepairJsonSummary(result, input, output), length);

@@ -18,6 +18,7 @@ enum RuleIndex : std::size_t {
     kOpenFailed,
     kNotAvi,
     kHeaderUnreadable,
+    kHeadersLost,
     kStreamListUnreadable,
     kUnfinished,
     kTruncated,
@@ -67,6 +68,7 @@ constexpr Rule kRules[kRuleCount] = {
     {"file.open_failed", E, "the file cannot be opened"},
     {"file.not_avi", E, "not a RIFF AVI file"},
     {"avih.unreadable", E, "the header list or its main header cannot be read"},
+    {"hdrl.lost", E, "the headers are lost, the movie data found without them can be rebuilt"},
     {"strl.unreadable", E, "a stream list cannot be read"},
     {"riff.unfinished", E,
      "the writer never finished the file: size fields left as placeholders, no index"},
@@ -150,6 +152,7 @@ class Findings {
 
     Severity MissingIndexSeverity() const;
     bool OnlyMessage();
+    bool HeadersLost();
     void Riff();
     void OpenDml();
     void Headers();
@@ -182,14 +185,29 @@ bool Findings::OnlyMessage() {
             Add(kOpenFailed, "cannot open (" + f.failure + ")");
             return true;
         case FileStatus::kNotAvi:
+            if (f.lostHeaders) return HeadersLost();
             Add(kNotAvi, "not an AVI file", 0);
             return true;
         case FileStatus::kHeaderFailed:
+            if (f.lostHeaders) return HeadersLost();
             Add(kHeaderUnreadable, "unreadable header");
             return true;
         default:
             return false;
     }
+}
+
+// "headers lost; movie data from byte 9982: 50 chunks '00dc', 87 chunks '01wb'; plovik-repair
+// can rebuild the file"
+bool Findings::HeadersLost() {
+    const LostHeaderFacts& lost = *f.lostHeaders;
+    std::string message = "headers lost; movie data from byte " + Num(lost.dataStart) + ":";
+    for (std::size_t i = 0; i < lost.streams.size(); ++i) {
+        message += (i == 0 ? " " : ", ") + Plural(lost.streams[i].chunks, "chunk", "chunks") +
+                   " '" + lost.streams[i].idText + "'";
+    }
+    Add(kHeadersLost, message + "; plovik-repair can rebuild the file", lost.dataStart);
+    return true;
 }
 
 void Findings::Riff() {
@@ -441,7 +459,14 @@ void Findings::Data() {
         Add(kPlayableShort,
             "playable " + Num(scan.playableSeconds) + " of " + Num(*scan.headerSeconds) + " s");
     }
-    if (scan.streamChunks == 0 && !scan.stopped) Add(kNoStreamData, "no stream data");
+    if (scan.streamChunks == 0 && !scan.stopped) {
+        // Without a "movi" list the data may be there all the same.
+        if (f.lostHeaders) {
+            HeadersLost();
+        } else {
+            Add(kNoStreamData, "no stream data");
+        }
+    }
     Streams();
 }
 

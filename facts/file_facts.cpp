@@ -599,11 +599,27 @@ FileFacts FillFacts(const std::string& path, const CAviParser& avi, const CMovie
     return f;
 }
 
+namespace {
+
+std::optional<LostHeaderFacts> LostHeadersOf(const std::optional<LOSTMOVIE>& lost) {
+    if (!lost) return std::nullopt;
+    LostHeaderFacts facts;
+    facts.dataStart = lost->qwStart;
+    for (const LOSTSTREAM& stream : lost->arStreams) {
+        if (stream.qwChunks != 0)
+            facts.streams.push_back({FourCCCode(stream.fccId), stream.qwChunks});
+    }
+    return facts;
+}
+
+}  // namespace
+
 FileFacts FillFacts(const std::string& path, const CFileAnalysis& analysis, bool judged) {
     FileFacts f = FactsOf(path, analysis.m_parser, analysis.m_bScanned ? &analysis.m_scan : nullptr,
                           analysis.m_strOpenError, analysis.m_bIndexTallied,
                           {analysis.m_readFailure, analysis.Reported()});
     if (HasHeaders(f.status)) f.frameSizes = FrameSizesOf(analysis);
+    f.lostHeaders = LostHeadersOf(analysis.m_lost);
     if (f.audioVbr && f.scan && f.scan->audioBitratesVary) f.audioVbr = true;
     if (judged) Judge(f);
     return f;

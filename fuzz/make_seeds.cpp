@@ -34,6 +34,10 @@ std::vector<Bytes> Seeds() {
                                     List("odml", {Chunk("dmlh", Zeros(4))})}),
                       Chunk("JUNQ", ""), Chunk("segm", "s")}) +
             RiffWithSize("AVIX", 12, {List("movi", {})}),
+        // Headers lost: a zeroed RIFF header before the movie data, and data carved mid-chunk.
+        Bytes(12, '\0') + List("movi", {Chunk("00dc", "abc"), Chunk("01wb", "xy")}) +
+            Idx1({Video(kKey), Audio(kKey)}),
+        Bytes("dc\x03\0\0\0abc") + Chunk("01wb", "xy") + List("rec ", {Chunk("00dc", "q")}),
         // OpenDML: three parts; audio, "00ix" chunks, one part without "idx1"; blocks of
         // entries and their tails.
         BuildOpenDmlAvi({}).file.Flat(),

@@ -1,8 +1,10 @@
 // Runs the analyser, the movie-data scan and the conformance check on arbitrary bytes held
 // in memory, once as they are and once as a file that shrank after opening (its reads end
-// three quarters in); then repairs the bytes into memory. Every input must end in time,
-// without a crash, a leak or a sanitizer report, and the results must hold together: a copy
-// has the size its plan gave, and a copy that passes its check is repaired into itself.
+// three quarters in); then repairs the bytes into memory. Most inputs are no AVI file: their
+// check and repair search them for movie data from the first byte, as for lost headers. Every input
+// must end in time, without a crash, a leak or a sanitizer report, and the results must hold
+// together: a copy has the size its plan gave, and a copy that passes its check is repaired into
+// itself.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

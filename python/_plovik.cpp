@@ -95,10 +95,14 @@ OpenResult Open(const py::bytes& path, bool scan, unsigned recordFlags, py::obje
 }
 
 // (status, message, summary as a dict or None).
+// reference: None, or the bytes of a path.
 std::tuple<int, std::string, py::object> Repair(const py::bytes& input, const py::bytes& output,
-                                                unsigned flags, py::object callback) {
+                                                const py::object& reference, unsigned flags,
+                                                py::object callback) {
     const std::string in = input;
     const std::string out = output;
+    const std::optional<std::string> ref =
+        reference.is_none() ? std::nullopt : std::optional<std::string>(py::bytes(reference));
     Progress progress(std::move(callback));
     plovik_status status = PLOVIK_OK;
     std::string message;
@@ -107,8 +111,8 @@ std::tuple<int, std::string, py::object> Repair(const py::bytes& input, const py
         py::gil_scoped_release unlocked;
         char* json = nullptr;
         size_t length = 0;
-        status = plovik_repair(in.c_str(), out.c_str(), nullptr, flags, &Progress::Call, &progress,
-                               &json, &length);
+        status = plovik_repair(in.c_str(), out.c_str(), ref ? ref->c_str() : nullptr, flags,
+                               &Progress::Call, &progress, &json, &length);
         summary = Taken(json, length);
         if (status != PLOVIK_OK) message = plovik_last_error();
     }
@@ -137,8 +141,8 @@ PYBIND11_MODULE(_plovik, m) {
     m.def("version", &plovik_version);
     m.def("open", &Open, py::arg("path"), py::arg("scan"), py::arg("record_flags"),
           py::arg("progress"));
-    m.def("repair", &Repair, py::arg("input"), py::arg("output"), py::arg("flags"),
-          py::arg("progress"));
+    m.def("repair", &Repair, py::arg("input"), py::arg("output"), py::arg("reference"),
+          py::arg("flags"), py::arg("progress"));
     m.def("rules", &Rules);
 #define PLOVIK_CONSTANT(name) m.attr(#name) = static_cast<int>(PLOVIK_##name)
     PLOVIK_CONSTANT(OK);

@@ -32,8 +32,10 @@ bool KeptChunk::Counted() const {
     return Indexed() && StreamChunkKindOf(id) == StreamChunkKind::kUnit;
 }
 
-ChunkKeeper::ChunkKeeper(const CAviParser& avi, bool keepDamagedFrames)
-    : m_keepDamagedFrames(keepDamagedFrames), m_keptVideo(avi.m_Layout.nVideoStream) {
+ChunkKeeper::ChunkKeeper(const CAviParser& avi, bool keepDamagedFrames, bool listedOnly)
+    : m_keepDamagedFrames(keepDamagedFrames),
+      m_listed(listedOnly ? static_cast<int>(avi.m_arStreams.size()) : kMaxStreamLists),
+      m_keptVideo(avi.m_Layout.nVideoStream) {
     const StreamTallies& streams = avi.m_arStreams;
     const std::size_t count = std::min<std::size_t>(streams.size(), kMaxStreamLists);
     for (std::size_t s = 0; s < count; ++s) {
@@ -61,6 +63,7 @@ void ChunkKeeper::Chunk(const SCANCHUNK& chunk) {
     if (IsIndexChunkId(chunk.fccId)) return;
     if (!IsStreamChunkId(chunk.fccId)) return Keep(chunk, 0);  // "JUNK" and the like
     const int stream = StreamOfChunk(chunk.fccId);
+    if (stream >= m_listed) return;
     const bool video = m_video[static_cast<std::size_t>(stream)];
     // Other streams' chunks keep the original index's flag (writers clear it on empty audio
     // chunks); without one every chunk is where playback can start.

@@ -60,7 +60,9 @@ struct KeySources {
 
 class ChunkKeeper final : public ScanObserver {
   public:
-    ChunkKeeper(const CAviParser& avi, bool keepDamagedFrames);
+    // listedOnly: the chunks of stream numbers the header list has no stream for are left out
+    // (a rebuilt list leaves out the streams it cannot tell).
+    ChunkKeeper(const CAviParser& avi, bool keepDamagedFrames, bool listedOnly = false);
 
     std::size_t HeadBytes() const override { return m_headBytes; }
     void Chunk(const SCANCHUNK& chunk) override;
@@ -82,6 +84,7 @@ class ChunkKeeper final : public ScanObserver {
     void Keep(const SCANCHUNK& chunk, std::uint64_t flags);
 
     bool m_keepDamagedFrames;
+    int m_listed;  // the streams whose chunks are kept
     std::array<bool, kMaxStreamLists> m_intraOnly{};
     int m_keptVideo;  // the video stream the scan reads frame types of
     std::size_t m_headBytes = 0;

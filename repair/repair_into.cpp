@@ -10,8 +10,11 @@
 #include "plovik/chunk_ids.h"
 #include "plovik/file_analysis.h"
 #include "plovik/file_facts.h"
+#include "plovik/frame_type.h"
 #include "raw_file.h"
+#include "rebuilt_headers.h"
 #include "repair_core.h"
+#include "stitched_file.h"
 
 namespace plovik {
 namespace {
@@ -139,21 +142,122 @@ CMovieScan::Progress PhaseProgress(const RepairOptions& options, RepairPhase pha
     };
 }
 
-}  // namespace
-
-RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options) {
-    CFileAnalysis analysis;
-    return RepairInto(input, sink, options, analysis);
+// The first RIFF part's header list as the file holds it; none where it holds none whole.
+std::optional<std::string> HeaderListBytes(RawFile& file, const CAviParser& avi) {
+    for (const AVITOPCHUNK& top : avi.m_Layout.arTopChunks) {
+        if (top.nPart != 0 || top.fccId != kList || top.fccListType != kHdrl) continue;
+        if (top.dwSize > HeaderList::kMaxBytes) return std::nullopt;
+        std::string bytes(8 + std::size_t{top.dwSize}, '\0');
+        const auto size = static_cast<std::int64_t>(bytes.size());
+        if (file.ReadAt(top.qwPosition, bytes.data(), bytes.size()) != size) return std::nullopt;
+        return bytes;
+    }
+    return std::nullopt;
 }
 
-RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options,
-                         CFileAnalysis& analysis) {
+// The reference's header list, checked against the data; none (why says so) when it cannot
+// be read or does not match.
+std::optional<RebuiltHeaders> ReferenceHeaders(const std::string& path, const LOSTMOVIE& lost,
+                                               const DataProbe& probe, std::string& why) {
+    OpenedFile reference = OpenRawFile(path);
+    if (!reference.file) {
+        why = "cannot open the reference: " + reference.error;
+        return std::nullopt;
+    }
+    CFileAnalysis analysis;
+    analysis.AnalyseOpen(*reference.file, path, {});
+    std::optional<std::string> list;
+    if (analysis.Reported()) list = HeaderListBytes(*reference.file, analysis.m_parser);
+    if (!list) {
+        why = "the reference has no readable header list";
+        return std::nullopt;
+    }
+    std::optional<RebuiltHeaders> headers =
+        CheckedHeaders(std::move(*list), analysis.m_parser, lost, probe, "the reference", why);
+    if (!headers) why = "the reference does not match the data: " + why;
+    return headers;
+}
+
+RepairSummary RepairParsed(RawFile& input, RepairSink* sink, const RepairOptions& options,
+                           CFileAnalysis& analysis, bool rebuilt);
+
+// Where a rebuilt copy's data begin: at the first video key frame (the frames before it lack
+// what they refer to), found by the frames' family where the first frames' headers did not
+// tell it; else where the data begin.
+std::uint64_t FirstKeyFrame(RawFile& input, const LOSTMOVIE& lost, const RebuiltHeaders& headers,
+                            const RepairOptions& options) {
+    if (headers.videoStream < 0 || !TellsFrameType(headers.videoFamily)) return lost.qwStart;
+    KeyFrameFinder finder(headers.videoStream, headers.videoFamily);
+    CMovieScan::FindLostMovie(input, {.progress = {}, .observer = &finder, .stop = options.stop});
+    return finder.first.value_or(lost.qwStart);
+}
+
+// A file whose headers are lost: its first movie's chunks, found from its first byte, behind
+// a header list from the reference, from the file's own list (ownList, when it has one that
+// matches its data), or inferred from the data; then repaired as any file.
+RepairSummary Rebuild(RawFile& input, RepairSink* sink, const RepairOptions& options,
+                      CFileAnalysis& analysis, std::optional<std::string> ownList,
+                      const std::string& lostWhy) {
+    DataProbe probe;
+    const LOSTMOVIE lost =
+        CMovieScan::FindLostMovie(input, {.progress = PhaseProgress(options, RepairPhase::kReading),
+                                          .observer = &probe,
+                                          .stop = options.stop});
+    if (lost.bStopped) return EndedWith(RepairStatus::kStopped, "stopped");
+    if (input.Failure()) return EndedWith(RepairStatus::kFailed, ReadFailureText(*input.Failure()));
+    if (!lost.bFound) return Unrepairable(lostWhy);
+    std::string why;
+    HeadersFrom from = HeadersFrom::kData;
+    std::optional<RebuiltHeaders> headers;
+    if (!options.reference.empty()) {
+        headers = ReferenceHeaders(options.reference, lost, probe, why);
+        if (!headers) return Unrepairable(why);
+        from = HeadersFrom::kReference;
+    } else if (ownList) {
+        headers = CheckedHeaders(std::move(*ownList), analysis.m_parser, lost, probe,
+                                 "the header list", why);
+        from = HeadersFrom::kOwnList;
+    }
+    if (!headers) {
+        headers = InferHeaders(lost, probe, why);
+        if (!headers) return Unrepairable(why);
+        from = HeadersFrom::kData;
+    }
+    const std::uint64_t start =
+        probe.firstKey ? *probe.firstKey : FirstKeyFrame(input, lost, *headers, options);
+    StitchedFile stitched(StitchedHead(headers->list, lost.qwEnd - start), input, start,
+                          lost.qwEnd);
+    RepairSummary summary = RepairParsed(stitched, sink, options, analysis, true);
+    summary.headersFrom = from;
+    if (from == HeadersFrom::kReference) summary.reference = options.reference;
+    summary.rebuilt = std::move(headers->fields);
+    for (DAMAGEDREGION& region : summary.regions) {
+        region.qwPosition = stitched.ToBody(region.qwPosition);
+    }
+    if (start > lost.qwStart) {  // the frames before the first key frame
+        summary.regions.insert(summary.regions.begin(), {lost.qwStart, start - lost.qwStart});
+        ++summary.regionsLeftOut;
+        summary.bytesLeftOut += start - lost.qwStart;
+    }
+    return summary;
+}
+
+RepairSummary RepairParsed(RawFile& input, RepairSink* sink, const RepairOptions& options,
+                           CFileAnalysis& analysis, bool rebuilt) {
     // Parsed first: the keeper learns the streams from the headers before the scan starts.
     analysis.AnalyseOpen(input, "", {});
     const FileFacts facts = FillFacts("", analysis, false);
     if (facts.readFailure) return EndedWith(RepairStatus::kFailed, facts.failure);
+    const bool lost =
+        facts.status == FileStatus::kNotAvi || facts.status == FileStatus::kHeaderFailed;
+    if (lost && !rebuilt)
+        return Rebuild(input, sink, options, analysis, std::nullopt, facts.failure);
     if (GaveOnlyMessage(facts.status)) return Unrepairable(facts.failure);
-    ChunkKeeper kept(analysis.m_parser, options.keepDamagedFrames);
+    if (analysis.m_parser.m_Layout.arMoviLists.empty() && !rebuilt) {
+        return Rebuild(input, sink, options, analysis, HeaderListBytes(input, analysis.m_parser),
+                       "no stream data");
+    }
+    ChunkKeeper kept(analysis.m_parser, options.keepDamagedFrames, rebuilt);
     analysis.m_scan.ScanFrom(input, analysis.m_parser,
                              {.progress = PhaseProgress(options, RepairPhase::kReading),
                               .observer = &kept,
@@ -183,6 +287,18 @@ RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& 
     summary.status = written.status;
     summary.message = std::move(written.why);
     return summary;
+}
+
+}  // namespace
+
+RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options) {
+    CFileAnalysis analysis;
+    return RepairInto(input, sink, options, analysis);
+}
+
+RepairSummary RepairInto(RawFile& input, RepairSink* sink, const RepairOptions& options,
+                         CFileAnalysis& analysis) {
+    return RepairParsed(input, sink, options, analysis, false);
 }
 
 namespace {

@@ -21,6 +21,7 @@ constexpr FindingTextEntry kFindingTexts[] = {
     {"file.open_failed", "파일을 열 수 없음"},
     {"file.not_avi", "AVI 파일이 아님"},
     {"avih.unreadable", "헤더를 읽을 수 없음"},
+    {"hdrl.lost", "헤더를 잃었지만 영상 데이터가 남아 있음 (복구로 헤더를 다시 만들 수 있음)"},
     {"strl.unreadable", "스트림 정보를 읽을 수 없음"},
     {"riff.unfinished", "기록이 끝나지 않은 파일"},
     {"riff.truncated", "파일 끝이 잘림"},

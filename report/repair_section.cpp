@@ -1,6 +1,9 @@
 // The repair section, after a repaired copy was asked for.
 #include "plovik/repair_section.h"
 
+#include <string_view>
+#include <utility>
+
 #include "plovik/format.h"
 #include "plovik/repair_summary.h"
 
@@ -22,6 +25,39 @@ const char* WhyNot(RepairStatus status) {
 
 std::string Number(std::uint64_t value) { return FormatUnsignedNumber(value); }
 
+std::string HeadersFromText(const RepairSummary& summary) {
+    switch (summary.headersFrom) {
+        case HeadersFrom::kReference:
+            return "참조 파일 " + summary.reference;
+        case HeadersFrom::kOwnList:
+            return "파일의 헤더 목록";
+        case HeadersFrom::kNone:
+        case HeadersFrom::kData:
+            break;
+    }
+    return "영상 데이터에서 추정";
+}
+
+// "프레임 속도(스트림 0), 소리 형식(스트림 1)": the fields nothing in the data told.
+std::string AssumedFields(const RepairSummary& summary) {
+    static constexpr std::pair<std::string_view, const char*> kNames[] = {
+        {"codec", "코덱"},
+        {"picture size", "화면 크기"},
+        {"frame rate", "프레임 속도"},
+        {"audio format", "소리 형식"}};
+    std::string text;
+    for (const RebuiltField& field : summary.rebuilt) {
+        if (!field.assumed) continue;
+        std::string name = field.field;
+        for (const auto& [english, korean] : kNames) {
+            if (english == field.field) name = korean;
+        }
+        if (!text.empty()) text += ", ";
+        text += name + "(스트림 " + std::to_string(field.stream) + ")";
+    }
+    return text.empty() ? "없음" : text;
+}
+
 }  // namespace
 
 void AddRepairSection(CReportArea& area, const std::string& outputPath,
@@ -35,6 +71,10 @@ void AddRepairSection(CReportArea& area, const std::string& outputPath,
         return;
     }
     area.AddLabelLine("저장한 파일", "%s", outputPath.c_str());
+    if (summary.headersFrom != HeadersFrom::kNone) {
+        area.AddLabelLine("헤더 재구성", "%s", HeadersFromText(summary).c_str());
+        area.AddLabelLine("가정한 값", "%s", AssumedFields(summary).c_str());
+    }
     area.AddLabelLine("영상 프레임 수", "%s", Number(summary.videoFrames).c_str());
     area.AddLabelLine("소리 데이터", "%s 바이트", Number(summary.audioBytes).c_str());
     if (summary.regionsLeftOut == 0) {

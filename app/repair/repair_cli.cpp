@@ -31,6 +31,10 @@ constexpr std::string_view kUsage =
     "  --keep-damaged-frames\n"
     "                  keep damaged frames of intra-only codecs (MJPEG, DV, ...) as they are\n"
     "                  instead of writing them as empty (dropped) frames\n"
+    "  --reference GOOD.avi\n"
+    "                  for IN whose headers are lost: rebuild them from the header list of\n"
+    "                  GOOD.avi, a file recorded the same way, once checked against IN's\n"
+    "                  data (without it, they are inferred from the data)\n"
     "  --split         for files joined end to end: each movie to a file of its own, OUT\n"
     "                  and then OUT with .2, .3, ... before its extension (else the first\n"
     "                  movie only)\n"
@@ -52,6 +56,7 @@ struct RepairCliOptions {
     bool json = false;
     bool showHelp = false;
     bool showVersion = false;
+    std::string reference;
     std::vector<std::string> files;
 };
 
@@ -87,6 +92,12 @@ std::string ApplyOption(const std::vector<std::string>& args, std::size_t& index
     if (auto value = OptionValue(args, index, "--format", error)) {
         if (!error.empty()) return error;
         return Choose(*value, kFormats, "format", "text or json", options.json);
+    }
+    if (auto value = OptionValue(args, index, "--reference", error)) {
+        if (!error.empty()) return error;
+        if (value->empty()) return "empty reference file name";
+        options.reference = *value;
+        return {};
     }
     return "unknown option '" + arg + "'";
 }
@@ -124,7 +135,12 @@ std::string Shown(const std::string& path, bool& escaped) {
 // link, another spelling) or exists without --force, as the core would, so that the answer
 // never waits on reading a large IN.
 std::optional<std::string> Refusal(const RepairCliOptions& options) {
-    return RefusalOf(options.files[0], options.files[1], options.force);
+    const std::string& output = options.files[1];
+    if (!options.reference.empty() &&
+        (options.reference == output || SameFile(options.reference, output))) {
+        return "the output is the reference file";
+    }
+    return RefusalOf(options.files[0], output, options.force);
 }
 
 std::string_view StatusName(RepairStatus status) {
@@ -166,6 +182,33 @@ std::string Counted(std::uint64_t count, std::string_view one, std::string_view 
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
+// "the reference clip.avi"
+std::string HeadersFromText(const RepairSummary& s) {
+    switch (s.headersFrom) {
+        case HeadersFrom::kReference:
+            return "the reference " + FileTextToUtf8(s.reference);
+        case HeadersFrom::kOwnList:
+            return "the file's own header list";
+        case HeadersFrom::kNone:
+        case HeadersFrom::kData:
+            break;
+    }
+    return "the data";
+}
+
+std::string_view HeadersFromName(HeadersFrom from) {
+    switch (from) {
+        case HeadersFrom::kReference:
+            return "reference";
+        case HeadersFrom::kOwnList:
+            return "own_header_list";
+        case HeadersFrom::kNone:
+        case HeadersFrom::kData:
+            break;
+    }
+    return "data";
+}
+
 std::string TextSummary(const RepairSummary& s, const std::string& output) {
     bool escaped = false;
     std::string text = std::string(kProgram) + ": " +
@@ -173,6 +216,14 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
                        Shown(output, escaped) + " (" + FormatUnsignedNumber(s.outputSize) +
                        " bytes, " + Counted(s.riffParts, "RIFF part", "RIFF parts") + ")\n";
     if (escaped) text.insert(0, 1, '\\');
+    if (s.headersFrom != HeadersFrom::kNone) {
+        text += "headers rebuilt from " + HeadersFromText(s) + ":\n";
+        for (const RebuiltField& field : s.rebuilt) {
+            text += "  stream " + std::to_string(field.stream) + " " + field.field + ": " +
+                    FileTextToUtf8(field.value) + " (" +
+                    (field.assumed ? "assumed" : FileTextToUtf8(field.source)) + ")\n";
+        }
+    }
     text += "video frames kept: " + std::to_string(s.videoFrames);
     if (s.emptyVideoFrames != 0) text += " (" + std::to_string(s.emptyVideoFrames) + " empty)";
     text += "\n";
@@ -205,6 +256,29 @@ std::string TextSummary(const RepairSummary& s, const std::string& output) {
                 std::to_string(change.newValue) + "\n";
     }
     return text;
+}
+
+// Only for a file whose headers were rebuilt: the summaries of other repairs stay as they were.
+void WriteRebuilt(JsonWriter& w, const RepairSummary& s) {
+    w.Field("headers_from", HeadersFromName(s.headersFrom));
+    w.Key("reference");
+    if (s.reference.empty()) {
+        w.Value(nullptr);
+    } else {
+        w.Value(s.reference);
+    }
+    w.Key("rebuilt");
+    w.BeginArray();
+    for (const RebuiltField& field : s.rebuilt) {
+        w.BeginObject();
+        w.Field("stream", std::uint64_t{field.stream});
+        w.Field("field", field.field);
+        w.Field("value", FileTextToUtf8(field.value));
+        w.Field("source", field.source);
+        w.Field("assumed", field.assumed);
+        w.EndObject();
+    }
+    w.EndArray();
 }
 
 std::string JsonSummary(const RepairSummary& s, const std::string& input,
@@ -258,6 +332,7 @@ std::string JsonSummary(const RepairSummary& s, const std::string& input,
     } else {
         w.Value(s.secondMovie);
     }
+    if (s.headersFrom != HeadersFrom::kNone) WriteRebuilt(w, s);
     w.EndObject();
     json += '\n';
     return json;
@@ -353,7 +428,8 @@ RepairSummary RepairMovie(const RepairCliOptions& options, const std::string& in
          .progress = [&](RepairPhase phase, std::uint64_t done,
                          std::uint64_t total) { progress.Update(phase, done, total); },
          .stop = streams.stop,
-         .movieAt = movieAt});
+         .movieAt = movieAt,
+         .reference = options.reference});
 }
 
 // The summary of one copy written, or the reason it was not; the exit status.

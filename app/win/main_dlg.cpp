@@ -35,6 +35,8 @@ constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZI
 constexpr DWORD kRepairFlags = OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr wchar_t kRepairFilter[] = L"AVI 파일(*.AVI)|*.avi||";
 constexpr wchar_t kRepairTitle[] = L"복구본 저장";
+constexpr DWORD kReferenceFlags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_FILEMUSTEXIST;
+constexpr wchar_t kReferenceTitle[] = L"참조 파일 선택";
 constexpr wchar_t kRepairOverInput[] =
     L"분석한 파일에는 복구본을 저장할 수 없습니다. 다른 이름을 고르세요.";
 constexpr wchar_t kReplaceQuestion[] = L" 파일이 이미 있습니다.\n바꾸시겠습니까?";
@@ -194,12 +196,14 @@ void CMainDlg::ShowFileInfo(const std::string& strPath) {
     StopJob();
     m_strReportPath = strPath;
     m_bMendable = false;
+    m_bHeadersLost = false;
     if (!m_analysis) m_analysis = std::make_unique<CFileAnalysis>();
     m_analysis->Analyse(strPath, {.keepOpen = true});
     // The report is built first and goes into the area in one step: the control lays out
     // and repaints its text once, not once per line.
     CStringReportArea report;
     m_bReportFailed = !WriteReport(report, FillFacts(strPath, *m_analysis, /*judged=*/false));
+    m_bCheckable = !m_bReportFailed || m_analysis->HeadersLost();
     ShowJobButtons();
     CEditReportArea area(m_editFileInfo.m_hWnd);
     area.ClearReport();
@@ -275,7 +279,7 @@ void CMainDlg::OnCheckData() {
         StopJob();
         return;
     }
-    if (m_job != Job::kNone || m_bReportFailed) return;
+    if (m_job != Job::kNone || !m_bCheckable) return;
     if (!m_analysis) {
         ShowMessage(kOpenFirst);
         return;
@@ -291,13 +295,15 @@ std::optional<CMainDlg::CheckSections> CMainDlg::CheckData(CFileAnalysis& analys
                                                            const CWorker::Context& c) {
     const bool scanned =
         analysis.ScanData({.progress = c.progress, .observer = nullptr, .stop = &c.stop});
-    if (!scanned || analysis.m_scan.m_bStopped || c.stop) return std::nullopt;
+    if (!scanned || (analysis.m_bScanned && analysis.m_scan.m_bStopped) || c.stop) {
+        return std::nullopt;
+    }
     const FileFacts facts = FillFacts(strPath, analysis);
     // The lines plovik-report --scan appends to the report, then the findings.
     CStringReportArea area;
     AddScanSection(area, facts);
     AddFindingsSection(area, facts);
-    return CheckSections{area.Text(), RepairWouldMend(facts)};
+    return CheckSections{area.Text(), RepairWouldMend(facts), facts.lostHeaders.has_value()};
 }
 
 void CMainDlg::ShowCheckSections(const std::string& text) {
@@ -311,6 +317,7 @@ void CMainDlg::OnRepair() {
         return;
     }
     if (m_job != Job::kNone || !m_bMendable || m_strReportPath.empty()) return;
+    const std::string reference = m_bHeadersLost ? AskReference() : std::string();
     std::wstring name = Utf8ToWide(GetFileNameOnly(m_strReportPath) + ".repaired.avi");
     CLumoFileDialog dlg(false, L"avi", name.c_str(), kRepairFlags, kRepairFilter, m_hWnd,
                         m_platform);
@@ -322,7 +329,7 @@ void CMainDlg::OnRepair() {
     };
     if (dlg.DoModal() != IDOK) return;
     m_repairResult = {WideToUtf8(dlg.GetPathName()), {}};
-    StartJob(Job::kRepair, [input = m_strReportPath,
+    StartJob(Job::kRepair, [input = m_strReportPath, reference,
                             &result = m_repairResult](const CWorker::Context& c) {
         // The save dialog asked before replacing a file, so the copy may replace it.
         result.summary = RepairFile(
@@ -335,8 +342,18 @@ void CMainDlg::OnRepair() {
                      c.progress(static_cast<std::uint64_t>(RepairDone(phase, done, total) * kWhole),
                                 kWhole);
                  },
-             .stop = &c.stop});
+             .stop = &c.stop,
+             .reference = reference});
     });
+}
+
+std::string CMainDlg::AskReference() {
+    CLumoFileDialog dlg(true, L"avi", nullptr, kReferenceFlags, kRepairFilter, m_hWnd, m_platform);
+    std::wstring folder = Utf8ToWide(FolderOf(m_strReportPath));
+    if (!folder.empty()) dlg.m_ofn.lpstrInitialDir = folder.c_str();
+    dlg.m_ofn.lpstrTitle = kReferenceTitle;
+    if (dlg.DoModal() != IDOK) return {};
+    return WideToUtf8(dlg.GetPathName());
 }
 
 bool CMainDlg::AcceptRepairOutput(HWND hFileDialog, const std::wstring& output) const {
@@ -385,6 +402,7 @@ void CMainDlg::OnJobDone(WPARAM serial) {
     TakeBackAnalysis();
     if (job == Job::kCheck && m_check.found) {
         m_bMendable = m_check.found->mendable;
+        m_bHeadersLost = m_check.found->headersLost;
         ShowCheckSections(m_check.found->text);
     } else if (job == Job::kRepair && m_repairResult.summary.status != RepairStatus::kStopped) {
         CStringReportArea section;
@@ -412,7 +430,7 @@ void CMainDlg::ShowJobButtons(int percent) {
         SetDlgItemTextW(m_hWnd, IDC_REPAIR, kRepairText);
     }
     EnableControl(m_hWnd, IDC_CHECK_DATA,
-                  m_job == Job::kCheck || (m_job == Job::kNone && !m_bReportFailed));
+                  m_job == Job::kCheck || (m_job == Job::kNone && m_bCheckable));
     EnableControl(m_hWnd, IDC_REPAIR,
                   m_job == Job::kRepair || (m_job == Job::kNone && m_bMendable));
 }

@@ -68,8 +68,12 @@ class CMainDlg : public CDialog {
     enum class Job { kNone, kCheck, kRepair };
     Job m_job = Job::kNone;
     std::string m_strReportPath;   // the file of the last report; empty before any
-    bool m_bReportFailed = false;  // it gave only a failure message: no data to check
-    bool m_bMendable = false;      // its last data check found what a repair mends
+    bool m_bReportFailed = false;  // it gave only a failure message
+    // The data check may run (before any report it asks for a file); also after a failure
+    // message where the headers may be lost: it looks for movie data without them.
+    bool m_bCheckable = true;
+    bool m_bMendable = false;     // its last data check found what a repair mends
+    bool m_bHeadersLost = false;  // and found movie data whose headers are lost
     // The jobs' worker, whose tasks tests watch.
     CWorker& Worker() { return m_worker; }
 
@@ -95,11 +99,15 @@ class CMainDlg : public CDialog {
     // Asked by the repair's save dialog while it is open: never the analysed file, another
     // existing file only when the user agrees to replace it.
     bool AcceptRepairOutput(HWND hFileDialog, const std::wstring& output) const;
+    // For a file whose headers are lost: the reference file the user picks; empty when the
+    // dialog is cancelled (the headers are then inferred from the data).
+    std::string AskReference();
     // The data check of the analysed file, through its open: what it found, none when it
     // was stopped.
     struct CheckSections {
         std::string text;  // the data-check and findings sections (CR LF)
         bool mendable = false;
+        bool headersLost = false;
     };
     static std::optional<CheckSections> CheckData(CFileAnalysis& analysis,
                                                   const std::string& strPath,

@@ -92,6 +92,18 @@ HeaderFault ReadVol(Bytes payload, Vol& vol) {
     return {};
 }
 
+// The VOP's time fields.
+std::optional<VopTime> ReadVopTime(Bytes payload, int timeBits) {
+    HeaderBits bits(payload);
+    VopTime time;
+    time.bidirectional = bits.Bits(2) == 2;  // vop_coding_type
+    while (!bits.Short() && bits.Flag()) ++time.seconds;
+    const bool marker = bits.Marker();
+    time.increment = bits.Bits(timeBits);
+    if (bits.Short() || !marker) return std::nullopt;
+    return time;
+}
+
 // The VOP's first fields, up to vop_coded, read with the VOL's time resolution.
 HeaderFault ReadVop(Bytes payload, const Vol& vol) {
     HeaderBits bits(payload);
@@ -271,7 +283,21 @@ std::optional<ProbedVideo> ProbeMpeg4(Bytes frame) {
     }
     probed.key = *key;
     probed.source = "MPEG-4 VOL";
+    probed.timeResolution = vol->resolution;
     return probed;
+}
+
+std::optional<VopTime> FirstVopTime(Bytes frame, std::uint32_t resolution) {
+    const std::size_t first = LeadingStartCode(frame);
+    if (first == kNoStartCode || resolution == 0) return std::nullopt;
+    std::optional<VopTime> time;
+    (void)ForEachStartCodeUnit(frame, first, [&](std::uint8_t code, Bytes payload, std::size_t) {
+        if (code != kVop) return IsVisualCode(code);
+        time = ReadVopTime(payload, TimeBits(resolution));
+        return false;
+    });
+    if (time && time->increment >= resolution) return std::nullopt;
+    return time;
 }
 
 }  // namespace plovik::frames

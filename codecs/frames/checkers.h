@@ -32,6 +32,7 @@ std::unique_ptr<FrameChecker> MakeAacChecker(const AudioStreamFormat& format);
 std::optional<ProbedVideo> ProbeJpeg(Bytes frame);
 std::optional<ProbedVideo> ProbeDv(Bytes frame);
 std::optional<ProbedVideo> ProbeMpeg4(Bytes frame);
+std::optional<VopTime> FirstVopTime(Bytes frame, std::uint32_t resolution);
 std::optional<ProbedVideo> ProbeH264(Bytes frame);
 std::optional<ProbedAudio> ProbeMpegAudio(Bytes data);
 std::optional<ProbedAudio> ProbeAc3(Bytes data);

@@ -1,6 +1,8 @@
 // Probing a frame's own headers: each family's probe in turn, or the hinted one alone.
 #include "plovik/stream_probe.h"
 
+#include <numeric>
+
 #include "checkers.h"
 
 namespace plovik {
@@ -25,6 +27,31 @@ std::optional<ProbedVideo> ProbeVideoFrame(std::span<const std::uint8_t> frame, 
         if (auto probed = entry.probe(frame)) return probed;
     }
     return std::nullopt;
+}
+
+std::optional<VopTime> ProbeVopTime(std::span<const std::uint8_t> frame, std::uint32_t resolution) {
+    return FirstVopTime(frame, resolution);
+}
+
+// Each I- or P-VOP's time is its second, counted on from the one before, and its increment.
+std::optional<ProbedRate> RateOfVopTimes(std::span<const VopTime> times, std::uint32_t resolution) {
+    if (times.size() < 2 || resolution == 0) return std::nullopt;
+    std::uint64_t second = 0;
+    std::optional<std::uint64_t> last;
+    std::optional<std::uint64_t> step;
+    for (const VopTime& time : times) {
+        if (time.bidirectional) return std::nullopt;
+        second += time.seconds;
+        const std::uint64_t ticks = second * resolution + time.increment;
+        if (last) {
+            if (ticks <= *last || (step && ticks - *last != *step)) return std::nullopt;
+            step = ticks - *last;
+        }
+        last = ticks;
+    }
+    const std::uint64_t common = std::gcd(std::uint64_t{resolution}, *step);
+    return ProbedRate{static_cast<std::uint32_t>(resolution / common),
+                      static_cast<std::uint32_t>(*step / common), "MPEG-4 VOP time increments"};
 }
 
 std::optional<ProbedAudio> ProbeAudioChunk(std::span<const std::uint8_t> data, AudioFamily hint) {

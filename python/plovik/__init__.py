@@ -152,12 +152,14 @@ def repair(src, dst, reference=None, dry_run=False, progress: Optional[Callable]
     """Writes a repaired copy of src to dst, as plovik-repair does: dst appears whole and
     checked, or not at all. dry_run plans only; force replaces an existing dst. progress, if
     given, is called now and then with (bytes done, bytes to do); an exception it raises
-    stops the repair and is raised again. Returns the summary of plovik-repair --format json;
-    raises RefusedError, NotRepairableError or RepairError (with the summary) otherwise."""
-    if reference is not None:
-        raise NotImplementedError("repairing from a reference file is not supported yet")
+    stops the repair and is raised again. reference, for a src whose headers are lost, is a
+    file recorded the same way whose header list rebuilds them (plovik-repair --reference).
+    Returns the summary of plovik-repair --format json; raises RefusedError,
+    NotRepairableError or RepairError (with the summary) otherwise."""
     flags = (_plovik.REPAIR_DRY_RUN if dry_run else 0) | (_plovik.REPAIR_FORCE if force else 0)
-    status, message, summary = _plovik.repair(os.fsencode(src), os.fsencode(dst), flags, progress)
+    ref = None if reference is None else os.fsencode(reference)
+    status, message, summary = _plovik.repair(os.fsencode(src), os.fsencode(dst), ref, flags,
+                                              progress)
     if status != _plovik.OK:
         _raise(status, message, summary)
     return summary

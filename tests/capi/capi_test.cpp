@@ -281,7 +281,7 @@ TEST(CApiRepair, SummariesAreThoseOfTheCommandLine) {
               PLOVIK_ERROR_NOT_REPAIRABLE);
 }
 
-TEST(CApiRepair, StoppedOrUnsupportedRepairsLeaveNothing) {
+TEST(CApiRepair, StoppedOrRefusedRepairsLeaveNothing) {
     TempDir dir;
     const std::string in = DataFile("msmpeg4v2_cut.avi");
     const std::string out = dir.PathOf("fixed.avi");
@@ -289,9 +289,13 @@ TEST(CApiRepair, StoppedOrUnsupportedRepairsLeaveNothing) {
     const Repair stopped = RunRepair(in, out, 0, StopAtOnce, &calls);
     EXPECT_EQ(stopped.status, PLOVIK_ERROR_STOPPED);
     EXPECT_NE(stopped.summary.find("\"status\":\"stopped\""), std::string::npos);
-    const Repair referenced = RunRepair(in, out, 0, nullptr, nullptr, in.c_str());
-    EXPECT_EQ(referenced.status, PLOVIK_ERROR_UNSUPPORTED);
-    EXPECT_EQ(referenced.summary, "");
+    // A reference that cannot be read rebuilds nothing.
+    const std::string lost = dir.Write("lost.avi", "RIFX" + ReadFileBytes(in).substr(4));
+    const std::string missing = dir.PathOf("missing.avi");
+    const Repair referenced = RunRepair(lost, out, 0, nullptr, nullptr, missing.c_str());
+    EXPECT_EQ(referenced.status, PLOVIK_ERROR_NOT_REPAIRABLE);
+    EXPECT_NE(referenced.summary.find("cannot open the reference"), std::string::npos);
+    std::filesystem::remove(lost);
     EXPECT_EQ(RunRepair(in, out, 0x80).status, PLOVIK_ERROR_ARGUMENT);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }

@@ -257,6 +257,19 @@ TEST(StartCodeProbes, FirstFramesOfRealWriters) {
         EXPECT_EQ(probed->frameRate->scale, probe.scale);
         EXPECT_EQ(probed->frameRate->source, probe.rateSource);
     }
+    // Without a fixed rate the VOPs' times tell it where they step evenly; B-VOPs do not.
+    for (const auto& [file, rate] :
+         {std::pair{"ff_mpeg4_mp3.avi", 25u}, {"ff_xvid_packed.avi", 0u}}) {
+        const Stream stream(file);
+        if (stream.frames.empty()) continue;
+        const std::uint32_t resolution = ProbeVideoFrame(AsBytes(stream.frames[0]))->timeResolution;
+        std::vector<VopTime> times;
+        for (const std::string& frame : stream.frames) {
+            if (auto time = ProbeVopTime(AsBytes(frame), resolution)) times.push_back(*time);
+        }
+        const std::optional<ProbedRate> told = RateOfVopTimes(times, resolution);
+        EXPECT_EQ(told ? told->rate / told->scale : 0u, rate) << file;
+    }
     // MPEG-2 slices (start codes 01-AF) are neither H.264 units nor MPEG-4 layers.
     const Stream mpeg2("ff_mpeg2_mp2.avi");
     for (std::size_t i = 0; i < std::min<std::size_t>(mpeg2.frames.size(), 3); ++i) {

@@ -154,7 +154,8 @@ std::vector<Case> RuleCases() {
     const Bytes whole = Whole();
     const std::size_t movi = Find(whole, "movi");
     std::vector<Case> cases;
-    cases.push_back({"file.not_avi", "RIFX" + whole.substr(4)});
+    cases.push_back({"file.not_avi", "RIFX" + whole.substr(4, movi - 4)});
+    cases.push_back({"hdrl.lost", "RIFX" + whole.substr(4)});
     cases.push_back({"avih.unreadable", Riff("AVI ", {List("hdrl", {Chunk("JUNK", "x")})})});
     cases.push_back({"strl.unreadable", whole.substr(0, Find(whole, "strh") + 20)});
     cases.push_back({"riff.truncated", whole.substr(0, whole.size() - 100)});
@@ -384,6 +385,58 @@ TEST(Conformance, WhatAUserNeedNotActOnIsNoWarning) {
     EXPECT_EQ(SeverityOf(FactsOf(odml), "odml.grand_frames"), Severity::kInfo);
     odml.replace(Find(odml, "strh") + 8 + 32, 4, Le32(4));  // dwLength
     EXPECT_EQ(SeverityOf(FactsOf(odml), "odml.grand_frames"), Severity::kWarning);
+}
+
+const Finding* FindingOf(const FileFacts& facts, const std::string& id) {
+    for (const Finding& finding : facts.findings) {
+        if (finding.rule->id == id) return &finding;
+    }
+    return nullptr;
+}
+
+// Found from the first byte, whatever is lost before the data; hostile bytes end in time
+// linear in their size (a quadratic search would not end within the test's time).
+TEST(LostHeaders, FoundFromAnyByte) {
+    const Bytes whole = Whole();
+    const std::size_t first = Find(whole, "00dc");
+    const std::size_t audio = Find(whole, "01wb", first);
+    Bytes zeroedHeader = whole;
+    zeroedHeader.replace(0, first, first, '\0');
+    Bytes noAvih = whole;
+    noAvih.replace(Find(whole, "avih"), 4, "xxxx");
+    Bytes noMovi = whole;
+    noMovi.replace(Find(whole, "movi") - 8, 12, 12, '\0');
+    // Carved 3 bytes into the first chunk: the data are found from the chunk after it.
+    const std::pair<Bytes, std::size_t> cases[] = {
+        {Bytes(4, '\0') + whole.substr(4), first},    {zeroedHeader, first},    {noAvih, first},
+        {whole.substr(first + 3), audio - first - 3}, {whole.substr(first), 0},
+    };
+    for (const auto& [bytes, start] : cases) {
+        const FileFacts facts = FactsOf(bytes);
+        const Finding* lost = FindingOf(facts, "hdrl.lost");
+        ASSERT_NE(lost, nullptr) << Ids(facts).front();
+        EXPECT_EQ(lost->position, start);
+        EXPECT_NE(lost->message.find("chunks '01wb'"), std::string::npos) << lost->message;
+    }
+    EXPECT_EQ(FindingOf(FactsOf(whole.substr(first)), "hdrl.lost")->message,
+              "headers lost; movie data from byte 0: 20 chunks '00dc', 20 chunks '01wb'; "
+              "plovik-repair can rebuild the file");
+    // Without a data check the message stays.
+    EXPECT_TRUE(Fires(FactsOf(zeroedHeader, false), "file.not_avi"));
+
+    Bytes noise(1 << 20, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : noise) c = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
+    Bytes ids;
+    Bytes empties;
+    while (ids.size() < noise.size()) ids += "00dc01wbLISTmovi";
+    while (empties.size() < noise.size()) empties += Chunk("00dc", "");
+    EXPECT_TRUE(Fires(FactsOf(noise), "file.not_avi"));
+    EXPECT_TRUE(Fires(FactsOf(ids), "file.not_avi"));
+    const Finding* lost = FindingOf(FactsOf(empties), "hdrl.lost");
+    ASSERT_NE(lost, nullptr);
+    EXPECT_NE(lost->message.find(std::to_string(empties.size() / 8) + " chunks"),
+              std::string::npos);
 }
 
 TEST(Conformance, PartsAndFilesOverTheLimitsOf32BitReaders) {

@@ -101,8 +101,10 @@ def test_repair_gives_the_summary_of_plovik_repair(tmp_path):
     assert plovik.repair(CUT, out, force=True)["status"] == "written"
     with pytest.raises(plovik.NotRepairableError):
         plovik.repair(SOURCE / "README.md", tmp_path / "readme.avi")
-    with pytest.raises(NotImplementedError):
-        plovik.repair(CUT, tmp_path / "other.avi", reference=CUT)
+    lost = tmp_path / "lost.avi"
+    lost.write_bytes(b"RIFX" + CUT.read_bytes()[4:])
+    with pytest.raises(plovik.NotRepairableError, match="reference"):
+        plovik.repair(lost, tmp_path / "other.avi", reference=tmp_path / "missing.avi")
 
 
 def interrupt(done, total):

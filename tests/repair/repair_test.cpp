@@ -356,6 +356,43 @@ TEST_F(RepairOnDisk, ProgressNamesEachPhaseInTurn) {
                                                 RepairPhase::kChecking}));
 }
 
+// Frames whose codec the data do not tell: rebuilt only with a reference, whose streams
+// must be those of the data; a mismatching one leaves nothing.
+TEST_F(RepairOnDisk, LostHeadersAreRebuiltFromAMatchingReference) {
+    const Bytes silent = test::BuildSimpleAvi({.frames = 50, .audio = false});
+    // Its audio chunks hold no MP3 frame header, unlike its header list says.
+    const Bytes withAudio = test::BuildSimpleAvi({.frames = 50});
+    const std::string silentReference = temp.Write("silent.avi", silent);
+    const std::string audioReference = temp.Write("audio.avi", withAudio);
+    const std::string lost = temp.Write("lost.avi", Bytes(4, '\0') + silent.substr(4));
+    const std::string lostWithAudio = temp.Write("lost2.avi", Bytes(4, '\0') + withAudio.substr(4));
+    const std::string out = temp.PathOf("out.avi");
+    const auto repair = [&](const std::string& in, const std::string& reference) {
+        RepairOptions options;
+        options.reference = reference;
+        return RepairFile(in, out, options);
+    };
+    const std::pair<RepairSummary, std::string> refusals[] = {
+        {repair(lost, ""),
+         "the codec of stream 0 cannot be told from its frames (--reference gives it)"},
+        {repair(lostWithAudio, silentReference),
+         "the reference does not match the data: it has no stream 1 for the '01wb' chunks"},
+        {repair(lostWithAudio, audioReference),
+         "the reference does not match the data: stream 1: the audio chunks open with no frame "
+         "header of its format tag 0x0055, 44100 Hz, 2 channels"},
+    };
+    for (const auto& [summary, why] : refusals) {
+        EXPECT_EQ(summary.status, RepairStatus::kNotRepairable);
+        EXPECT_EQ(summary.message, why);
+    }
+    EXPECT_EQ(Files(), 4u);
+    const RepairSummary rebuilt = repair(lost, silentReference);
+    ASSERT_EQ(rebuilt.status, RepairStatus::kWritten) << rebuilt.message;
+    EXPECT_EQ(rebuilt.headersFrom, HeadersFrom::kReference);
+    EXPECT_EQ(rebuilt.videoFrames, 50u);
+    EXPECT_EQ(test::ReadFileBytes(silentReference), silent);
+}
+
 TEST_F(RepairOnDisk, RefusesItsInputAndLeavesNothingWhenItFails) {
     const Bytes cut = Cut(test::BuildSimpleAvi({.frames = 50}), 1001);
     const std::string in = temp.Write("in.avi", cut);

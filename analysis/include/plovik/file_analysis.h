@@ -45,6 +45,9 @@ class CFileAnalysis {
     // The file analysed last gave a report: its main header was read, and no read failed
     // before the end of its header list.
     bool Reported() const { return m_bReported; }
+    // Its headers are lost (no RIFF form, no readable main header, no "movi" list): a data
+    // check looks for its movie data without them (m_lost).
+    bool HeadersLost() const;
 
     CAviParser m_parser;
     CMovieScan m_scan;
@@ -53,8 +56,11 @@ class CFileAnalysis {
     std::string m_strOpenError;    // why the file could not be opened (parser code 2)
     // The first read of the file that failed, in the headers, the index or the data.
     std::optional<FileFailure> m_readFailure;
+    // With a scan, of a file whose headers are lost: the movie data found without them.
+    std::optional<LOSTMOVIE> m_lost;
 
   private:
+    void FindLostMovie(RawFile& file, const CMovieScan::Options& options);
     // The options of a scan with the "idx1" entries the parse kept.
     CMovieScan::Options WithKeptIndex(CMovieScan::Options options) const;
 

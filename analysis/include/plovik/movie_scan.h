@@ -107,6 +107,25 @@ constexpr std::uint64_t kScanLargestCheckedFrame = 64u << 20;
 constexpr std::size_t kScanBlockBytes = 256u << 10;       // the walk's buffer
 constexpr std::size_t kScanIndexBlockBytes = 128u << 10;  // the index reader's
 
+// The movie data of a file whose headers are lost (no "RIFF" form, no readable header
+// list, or no "movi" list header), found chunk by chunk from its first byte: where the first
+// movie's chunks begin and end, and what they hold of each stream number.
+struct LOSTSTREAM {
+    FOURCC fccId = 0;  // of its first frame or sample chunk ("00dc", "01wb")
+    std::uint64_t qwChunks = 0;
+    std::uint64_t qwBytes = 0;
+    std::uint32_t dwLargest = 0;
+    std::uint32_t dwSizeGcd = 0;  // of its chunks' sizes: a PCM block size divides it
+};
+
+struct LOSTMOVIE {
+    bool bFound = false;
+    std::uint64_t qwStart = 0;                            // of the first stream chunk's header
+    std::uint64_t qwEnd = 0;                              // past the last chunk of the first movie
+    std::array<LOSTSTREAM, kMaxStreamLists> arStreams{};  // by stream number
+    bool bStopped = false;
+};
+
 class CMovieScan {
   public:
     // Called now and then during a scan with the file position reached and the file size.
@@ -128,6 +147,9 @@ class CMovieScan {
                  {.progress = std::move(progress), .observer = nullptr, .stop = nullptr});
     }
     void Reset();
+    // Finds the movie data of a file whose headers are lost; the observer (options.observer),
+    // if any, is told of every chunk the walk takes, from the first byte on.
+    static LOSTMOVIE FindLostMovie(RawFile& file, const Options& options);
 
     // What the data hold of each stream goes to its tally (CAviParser::m_arStreams); the
     // chunks of stream numbers past the header list's streams are counted here.

@@ -155,8 +155,9 @@ PLOVIK_API plovik_status plovik_rule_at(size_t index, const char** id, int* seve
 #define PLOVIK_REPAIR_FORCE 2u   /* --force: replace an existing output */
 
 /* Repairs the file at input into output, as plovik-repair does: the copy appears under
- * output whole, checked, or not at all. reference (a file to take what the input lacks
- * from) must be null for now: PLOVIK_ERROR_UNSUPPORTED otherwise. PLOVIK_OK when written (or, in a
+ * output whole, checked, or not at all. reference (may be null) is, for an input whose headers
+ * are lost, a file recorded the same way whose header list rebuilds them once checked against
+ * the input's data (plovik-repair --reference); it is only read. PLOVIK_OK when written (or, in a
  * dry run, when it would be); else PLOVIK_ERROR_REFUSED, _NOT_REPAIRABLE, _REPAIR_FAILED or
  * _STOPPED. Whenever the repair ran, *summary (may be null) gets the summary as
  * `plovik-repair --format json` prints it, "\n" at the end, freed with plovik_free. */

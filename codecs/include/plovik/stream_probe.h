@@ -28,7 +28,23 @@ struct ProbedVideo {
     std::optional<ProbedRate> frameRate;  // none where the bitstream carries no rate
     bool key = false;                     // the frame probed is a key frame
     std::string source;                   // what gave the size: "JPEG SOF0", "H.264 SPS"
+    // MPEG-4 Part 2: the VOL's vop_time_increment_resolution, which the VOPs' times count in.
+    std::uint32_t timeResolution = 0;
 };
+
+// The time a frame of MPEG-4 Part 2 shows at, from its first VOP: the seconds its
+// modulo_time_base adds and its vop_time_increment, in ticks of the VOL's resolution.
+struct VopTime {
+    bool bidirectional = false;  // a B-VOP: its time counts from another VOP's second
+    std::uint32_t seconds = 0;
+    std::uint32_t increment = 0;
+};
+std::optional<VopTime> ProbeVopTime(std::span<const std::uint8_t> frame, std::uint32_t resolution);
+
+// The frame rate of MPEG-4 Part 2 frames from the times of their VOPs in file order, where
+// every step from one to the next is the same (none with a B-VOP among them, or fewer than
+// two).
+std::optional<ProbedRate> RateOfVopTimes(std::span<const VopTime> times, std::uint32_t resolution);
 
 struct ProbedAudio {
     AudioFamily family = AudioFamily::kUnknown;

@@ -140,6 +140,16 @@ struct IndexFacts {
     const KeyFrameList* keyFrameList = nullptr;  // valid while the analysis is kept
 };
 
+// A file whose headers are lost, and the movie data found without them.
+struct LostHeaderFacts {
+    std::uint64_t dataStart = 0;  // the first stream chunk's header
+    struct Stream {
+        std::string idText;  // of its first chunk: "00dc"
+        std::uint64_t chunks = 0;
+    };
+    std::vector<Stream> streams;  // the stream numbers with chunks, in order
+};
+
 struct ScanFacts {
     std::uint64_t videoFrames = 0;  // present, empty ones included
     // The video stream header's length, and the share of it present (0 without a length);
@@ -327,7 +337,8 @@ struct FileFacts {
     StructureFacts structure;
     std::vector<StreamFacts> streams;  // one per stream list, in file order
 
-    std::optional<ScanFacts> scan;  // with a data check
+    std::optional<ScanFacts> scan;               // with a data check
+    std::optional<LostHeaderFacts> lostHeaders;  // with a data check, where headers are lost
 
     // The conformance check: the rules that fired, in file order of their findings, and
     // the verdict they make.

@@ -7,9 +7,11 @@ namespace plovik {
 
 // True after a data check that found what the repair mends: a cut end, damaged regions, a
 // missing index the file ought to have or an incomplete one, index entries that point at
-// no chunk, another movie joined to the first. A file that gave
-// only a message, or whose movie data hold nothing to keep, has nothing to mend.
+// no chunk, another movie joined to the first, headers lost with the movie data found. A
+// file that gave only a message, or whose movie data hold nothing to keep, has nothing to
+// mend.
 inline bool RepairWouldMend(const FileFacts& facts) {
+    if (facts.lostHeaders) return true;
     if (!facts.scan || !HasHeaders(facts.status)) return false;
     const ScanFacts& scan = *facts.scan;
     if (scan.videoFrames == 0 && scan.audioBytes == 0) return false;

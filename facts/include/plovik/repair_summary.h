@@ -26,6 +26,23 @@ struct RepairFieldChange {
     std::uint64_t newValue = 0;
 };
 
+// A header field that the rebuild of a file whose headers are lost wrote, and what gave it.
+struct RebuiltField {
+    std::uint32_t stream = 0;
+    std::string field;     // "codec", "picture size", "frame rate", "audio format"
+    std::string value;     // "H264", "160x120", "25/1", "PCM 48000 Hz, 2 channels, 16 bits"
+    std::string source;    // "H.264 SPS", "the audio's length (MPEG audio header)", "reference"
+    bool assumed = false;  // nothing in the data tells it
+};
+
+// Where the header list of a file whose headers were lost came from.
+enum class HeadersFrom {
+    kNone,       // not rebuilt: the headers were there
+    kReference,  // the reference file's
+    kOwnList,    // the file's own list (only its movie list header was lost)
+    kData,       // inferred from the data
+};
+
 struct RepairSummary {
     RepairStatus status = RepairStatus::kFailed;
     std::string message;                 // why it was not written (English); empty when it was
@@ -48,6 +65,10 @@ struct RepairSummary {
     // intra-only codec) written as empty frames.
     std::uint64_t damagedFramesKept = 0;
     std::uint64_t damagedFramesEmptied = 0;
+    // The headers were lost and rebuilt: from what, and the fields so written.
+    HeadersFrom headersFrom = HeadersFrom::kNone;
+    std::string reference;  // the reference file's path, as given
+    std::vector<RebuiltField> rebuilt;
     std::vector<RepairFieldChange> changes;
     std::uint64_t outputSize = 0;
     std::uint32_t riffParts = 0;

@@ -35,6 +35,9 @@ struct RepairOptions {
     // Where the movie to repair begins: 0 for the first; for files joined end to end, a
     // later one's start (RepairSummary::secondMovie of the movie before it).
     std::uint64_t movieAt = 0;
+    // A file recorded the same way (UTF-8 path), whose header list a file whose headers are
+    // lost is rebuilt with, once checked against its data; empty: inferred from the data.
+    std::string reference;
 };
 
 // Whether both paths (UTF-8) name one file, by any name (links, another spelling): the same

@@ -198,23 +198,70 @@ TEST_F(DataCheckTest, CheckAppendsTheCommandLinesSection) {
     EXPECT_FALSE(RepairEnabled());
 }
 
-// A file that gave only a failure message has no data to check.
-TEST_F(DataCheckTest, AFileWithOnlyAFailureMessageOffersNoCheck) {
+// A file that cannot be opened has no data to check; one that gave only a failure message
+// may hold movie data without its headers: the check looks, and here finds none to repair.
+TEST_F(DataCheckTest, AFileWithOnlyAFailureMessageIsCheckedForLostHeaders) {
     const std::string good = temp.Write("good.avi", test::BuildSimpleAvi());
+    Read(good);
+    EXPECT_TRUE(CheckEnabled());
+    Read(temp.PathOf("missing.avi"));
+    EXPECT_FALSE(CheckEnabled());
+    Click(IDC_CHECK_DATA);
+    EXPECT_EQ(dlg->m_job, CMainDlg::Job::kNone);
     const std::string failures[] = {
-        temp.Write("text.avi", "not a movie at all"), temp.PathOf("missing.avi"),
+        temp.Write("text.avi", "not a movie at all"),
         temp.Write(
             "header.avi",
             test::Riff("AVI ", {test::List("hdrl", {test::Chunk("JUNK", test::Zeros(56))})}))};
     for (const std::string& path : failures) {
         SCOPED_TRACE(path);
-        Read(good);
-        EXPECT_TRUE(CheckEnabled());
         Read(path);
-        EXPECT_FALSE(CheckEnabled());
+        EXPECT_TRUE(CheckEnabled());
         Click(IDC_CHECK_DATA);
-        EXPECT_EQ(dlg->m_job, CMainDlg::Job::kNone);
+        ASSERT_TRUE(WaitForJob());
+        EXPECT_FALSE(RepairEnabled());
     }
+}
+
+// The check says the headers are lost; the repair asks for a reference file first (the
+// data alone where it is cancelled), then where to save.
+TEST_F(DataCheckTest, RepairOfAFileWhoseHeadersAreLostAsksForAReferenceFirst) {
+    const test::Bytes bytes = test::BuildSimpleAvi({.frames = 50, .audio = false});
+    const std::string good = temp.Write("good.avi", bytes);
+    const std::string lost = temp.Write("lost.avi", test::Bytes(4, '\0') + bytes.substr(4));
+    Read(lost);
+    Click(IDC_CHECK_DATA);
+    ASSERT_TRUE(WaitForJob());
+    EXPECT_NE(Report().find(L"헤더를 잃었지만 영상 데이터가 남아 있음"), std::wstring::npos)
+        << WideToUtf8(Report());
+    ASSERT_TRUE(RepairEnabled());
+    std::wstring title, filter;
+    const bool ok = RunWithSteps(
+        [&] { Click(IDC_REPAIR); },
+        {OnDialog(NotMain(),
+                  [&](HWND fd) {
+                      title = test::WindowText(fd);
+                      HWND types = GetDlgItem(fd, 0x470);
+                      filter = std::wstring(
+                          static_cast<size_t>(SendMessageW(types, CB_GETLBTEXTLEN, 0, 0)), L'\0');
+                      SendMessageW(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(filter.data()));
+                      SetDlgItemTextW(fd, kFileNameBox, Utf8ToWide(good).c_str());
+                      PostMessageW(fd, WM_COMMAND, IDOK, 0);
+                  }),
+         [&] {
+             HWND fd = test::FindThreadDialog(hDlg);
+             if (fd == nullptr || test::WindowText(fd) != L"복구본 저장") return false;
+             PostMessageW(fd, WM_COMMAND, IDOK, 0);  // the suggested name
+             return true;
+         }});
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(title, L"참조 파일 선택");
+    EXPECT_EQ(filter, L"AVI 파일(*.AVI)");
+    ASSERT_TRUE(WaitForJob());
+    int status = -1;
+    Cli({"--check", temp.PathOf("lost.repaired.avi")}, &status);
+    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(test::ReadFileBytes(good), bytes);
 }
 
 // The check reads the file of the report through the report's own open: renamed and
