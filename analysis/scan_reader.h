@@ -69,8 +69,8 @@ class ScanReader {
     std::size_t m_held = 0;
 };
 
-// A file held in memory, for tests and fuzzing; the bytes must outlive it. With a larger
-// claimedSize it acts as a file that shrank after opening: its reads end at its bytes.
+// A file held in memory (a small file read whole, tests, fuzzing); the bytes must outlive it. With
+// a larger claimedSize it acts as a file that shrank after opening: its reads end at its bytes.
 std::unique_ptr<RawFile> MakeMemoryRawFile(std::string_view bytes, std::uint64_t claimedSize = 0);
 
 }  // namespace plovik

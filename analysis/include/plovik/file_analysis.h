@@ -14,6 +14,7 @@
 
 namespace plovik {
 
+class ByteSource;
 class RawFile;
 
 class CFileAnalysis {
@@ -55,6 +56,12 @@ class CFileAnalysis {
     std::optional<FileFailure> m_readFailure;
 
   private:
+    // Parses (and scans, when asked) what bytes holds of the file, read through data.
+    void ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes, const std::string& strPath,
+                      const Options& options);
+    // Reads the file whole into m_wholeFile where it is scanned and no larger than the scan's
+    // buffer; false when it is not read so.
+    bool ReadWhole(RawFile& file, const Options& options);
     // The options of a scan with the "idx1" entries the parse kept.
     CMovieScan::Options WithKeptIndex(CMovieScan::Options options) const;
 
@@ -63,6 +70,9 @@ class CFileAnalysis {
     // The "idx1" entries as the parse read them, for the scan's index check: the index is
     // read once.
     std::vector<std::uint8_t> m_keptIdx1;
+    // A small scanned file, read once for the parse and the scan: a file of a few hundred
+    // kilobytes costs one read instead of a dozen.
+    std::vector<char> m_wholeFile;
 };
 
 }  // namespace plovik
