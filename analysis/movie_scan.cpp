@@ -191,15 +191,8 @@ class MovieWalk {
           m_stop(options.stop),
           m_headBytes(m_observer != nullptr ? std::min(m_observer->HeadBytes(), reader.BlockBytes())
                                             : 0),
-          m_fileSize(reader.End()) {}
-
-    // Each stream's frames checked by its codec's checker (the main walk does; the walks
-    // made again for the index alone do not).
-    void CheckFrames(const StreamTallies& streams) {
-        for (std::size_t s = 0; s < streams.size() && s < m_checks.size(); ++s) {
-            m_checks[s].checker = CheckerOf(streams[s]);
-            if (m_checks[s].checker) m_data[s].frameCheck = m_checks[s].checker->Depth();
-        }
+          m_fileSize(reader.End()) {
+        if (options.frames) CheckFrames(avi.m_arStreams);
     }
 
     void Run();
@@ -207,6 +200,13 @@ class MovieWalk {
     const std::array<StreamTally::Data, kMaxStreamLists>& Data() const { return m_data; }
 
   private:
+    // Each stream's frames checked by its codec's checker.
+    void CheckFrames(const StreamTallies& streams) {
+        for (std::size_t s = 0; s < streams.size() && s < m_checks.size(); ++s) {
+            m_checks[s].checker = CheckerOf(streams[s]);
+            if (m_checks[s].checker) m_data[s].frameCheck = m_checks[s].checker->Depth();
+        }
+    }
     bool ReadFourCC(std::uint64_t position, FOURCC& fcc);
     void WalkMovi(std::uint64_t listPos, std::uint64_t listEnd);
     std::uint64_t WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end);
@@ -742,9 +742,9 @@ std::uint64_t JudgedEnd(const RawFile& file, const CAviParser& avi,
     return std::min(readEndedAt.value_or(UINT64_MAX), file.Failure()->position);
 }
 
-// The options of a walk made again for the index check alone.
+// The options of a walk made again for the index check alone: no frame is checked again.
 CMovieScan::Options WalkOnly(const CMovieScan::Options& options) {
-    return {.progress = {}, .observer = nullptr, .stop = options.stop};
+    return {.progress = {}, .observer = nullptr, .stop = options.stop, .frames = false};
 }
 
 }  // namespace
@@ -794,7 +794,6 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     }
     ScanReader reader(shared, size, kScanBlockBytes);
     MovieWalk walk(reader, avi, indexes, *this, options);
-    walk.CheckFrames(avi.m_arStreams);
     walk.Run();
     KeepStreamData(walk.Data(), avi.m_arStreams);
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;
