@@ -64,20 +64,24 @@ void CFileAnalysis::Close() { m_file.reset(); }
 void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
     if (&file != m_file.get()) Close();
     m_strOpenError.clear();
-    if (ReadWhole(file, options)) {
-        const std::string_view bytes(m_wholeFile.data(), m_wholeFile.size());
-        const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(bytes);
-        ParseAndScan(*memory, MakeMemorySource(bytes), strPath, options);
+    if (const std::optional<std::string_view> bytes = ReadWhole(file, options)) {
+        const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(*bytes);
+        ParseAndScan(*memory, MakeMemorySource(*bytes), strPath, options);
     } else {
         ParseAndScan(file, MakeFileSource(file), strPath, options);
     }
     m_readFailure = file.Failure();
 }
 
-bool CFileAnalysis::ReadWhole(RawFile& file, const Options& options) {
-    if (!options.scan || file.Size() > kScanBlockBytes) return false;
-    m_wholeFile.resize(static_cast<std::size_t>(file.Size()));
-    return file.ReadWhole(m_wholeFile.data());
+std::optional<std::string_view> CFileAnalysis::ReadWhole(RawFile& file, const Options& options) {
+    if (!options.scan || file.Size() > kScanBlockBytes) return std::nullopt;
+    const auto size = static_cast<std::size_t>(file.Size());
+    if (size > m_wholeFileRoom) {
+        m_wholeFile = std::make_unique_for_overwrite<char[]>(size);
+        m_wholeFileRoom = size;
+    }
+    if (!file.ReadWhole(m_wholeFile.get())) return std::nullopt;
+    return std::string_view(m_wholeFile.get(), size);
 }
 
 void CFileAnalysis::ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "plovik/file_failure.h"
@@ -29,6 +30,8 @@ class RawFile {
     const std::optional<FileFailure>& Failure() const { return m_failure; }
     // The POSIX descriptor, for copies the kernel makes from it; -1 where there is none.
     virtual int Descriptor() const { return -1; }
+    // All of the file's bytes where it is held in memory, to be read in place; else empty.
+    virtual std::span<const std::uint8_t> InMemory() const { return {}; }
 
   protected:
     virtual std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) = 0;

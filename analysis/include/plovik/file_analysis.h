@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "plovik/avi_parser.h"
 #include "plovik/file_failure.h"
@@ -60,8 +61,8 @@ class CFileAnalysis {
     void ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes, const std::string& strPath,
                       const Options& options);
     // Reads the file whole into m_wholeFile where it is scanned and no larger than the scan's
-    // buffer; false when it is not read so.
-    bool ReadWhole(RawFile& file, const Options& options);
+    // buffer; its bytes, or none when it is not read so.
+    std::optional<std::string_view> ReadWhole(RawFile& file, const Options& options);
     // The options of a scan with the "idx1" entries the parse kept.
     CMovieScan::Options WithKeptIndex(CMovieScan::Options options) const;
 
@@ -71,8 +72,9 @@ class CFileAnalysis {
     // read once.
     std::vector<std::uint8_t> m_keptIdx1;
     // A small scanned file, read once for the parse and the scan: a file of a few hundred
-    // kilobytes costs one read instead of a dozen.
-    std::vector<char> m_wholeFile;
+    // kilobytes costs one read instead of a dozen. Kept from file to file, never zeroed.
+    std::unique_ptr<char[]> m_wholeFile;
+    std::size_t m_wholeFileRoom = 0;
 };
 
 }  // namespace plovik
