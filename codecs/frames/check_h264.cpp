@@ -35,16 +35,8 @@ struct NalEnd {
 
 NalEnd FindNalEnd(Bytes data, std::size_t header) {
     const std::size_t n = data.size();
-    std::size_t i = header + 1;
-    while (i < n) {
-        const void* zero = std::memchr(data.data() + i, 0, n - i);
-        if (zero == nullptr) break;
-        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - data.data());
-        if (i + 1 == n) return {i, kNoStartCode, {}};  // a unit never ends in a zero byte
-        if (data[i + 1] != 0) {
-            i += 2;
-            continue;
-        }
+    std::size_t from = header + 1;
+    for (std::size_t i; (i = FindZeroPair(data, from)) != kNoStartCode; from = i + 3) {
         if (i + 2 == n) return {i, kNoStartCode, {}};
         switch (data[i + 2]) {
             case 0: {
@@ -66,8 +58,9 @@ NalEnd FindNalEnd(Bytes data, std::size_t header) {
             default:
                 break;
         }
-        i += 3;
     }
+    // A unit never ends in a zero byte.
+    if (from < n && data[n - 1] == 0) return {n - 1, kNoStartCode, {}};
     return {n, kNoStartCode, {}};
 }
 
