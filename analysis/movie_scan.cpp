@@ -221,6 +221,7 @@ class MovieWalk {
     std::span<const std::uint8_t> LargeFrame(std::uint64_t dataPos, std::uint32_t size);
     FrameState CheckFrame(StreamCheck& check, int stream, std::uint64_t position,
                           std::uint32_t size, std::span<const std::uint8_t> data);
+    bool ListsNextDamage(const StreamCheck& check) const;
     void AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict);
     void CountDamagedFrame(DAMAGEDFRAME frame);
     void Recognise(StreamCheck& check, int stream);
@@ -489,6 +490,7 @@ FrameState MovieWalk::CheckFrame(StreamCheck& check, int stream, std::uint64_t p
         return FrameState::kCannotTell;
     }
     check.lastPosition = position;
+    checker.KeepReasons(ListsNextDamage(check));
     FrameVerdict verdict =
         checker.Check(checker.NeedsData() ? data : std::span<const std::uint8_t>(), size);
     const FrameState state = verdict.state;
@@ -496,6 +498,13 @@ FrameState MovieWalk::CheckFrame(StreamCheck& check, int stream, std::uint64_t p
     if (state == FrameState::kDamaged) AddDamagedFrame(stream, position, std::move(verdict));
     // Damage that waits is not told: the copy keeps what may be a frame of another codec.
     return state == FrameState::kDamaged && !check.recognised ? FrameState::kCannotTell : state;
+}
+
+// Whether the stream's next damaged frame would be listed, and so needs its reason: the first
+// kScanKeptDamagedFrames are, and as many waiting for their stream's first whole frame.
+bool MovieWalk::ListsNextDamage(const StreamCheck& check) const {
+    return check.recognised ? m_out.m_qwDamagedFrames < kScanKeptDamagedFrames
+                            : check.waiting.size() < kScanKeptDamagedFrames;
 }
 
 void MovieWalk::AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict) {
@@ -548,6 +557,7 @@ void MovieWalk::EndChecks() {
     for (std::size_t s = 0; s < m_checks.size(); ++s) {
         StreamCheck& check = m_checks[s];
         if (!check.checker || m_data[s].chunks == 0) continue;
+        check.checker->KeepReasons(ListsNextDamage(check));
         FrameVerdict verdict = check.checker->End();
         if (verdict.state == FrameState::kDamaged && check.recognised) {
             AddDamagedFrame(static_cast<int>(s), check.lastPosition, std::move(verdict));

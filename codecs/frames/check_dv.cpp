@@ -132,20 +132,21 @@ class DvChecker final : public FrameChecker {
 
     FrameVerdict Check(Bytes data, std::uint32_t) override {
         if (data.empty()) return FrameVerdict::Whole();
-        if (!OpensFrame(data)) return FrameVerdict::Damaged(0, "DV frame without header block");
+        if (!OpensFrame(data)) return Damaged(0, [&] { return "DV frame without header block"; });
         const DvSystem* system = system_ ? system_ : SystemBySize(data.size(), Dsf(data));
         if (system == nullptr) {
-            return FrameVerdict::Damaged(
-                static_cast<std::uint32_t>(data.size()),
-                "DV frame of " + std::to_string(data.size()) + " bytes fits no DV system");
+            return Damaged(static_cast<std::uint32_t>(data.size()), [&] {
+                return "DV frame of " + std::to_string(data.size()) + " bytes fits no DV system";
+            });
         }
         FrameVerdict verdict = WalkBlocks(data, *system);
         if (verdict.state != FrameState::kWhole) return verdict;
         if (data.size() != system->FrameBytes()) {
-            return FrameVerdict::Damaged(
-                static_cast<std::uint32_t>(std::min(data.size(), system->FrameBytes())),
-                "DV frame of " + std::to_string(data.size()) + " bytes, the stream's have " +
-                    std::to_string(system->FrameBytes()));
+            return Damaged(
+                static_cast<std::uint32_t>(std::min(data.size(), system->FrameBytes())), [&] {
+                    return "DV frame of " + std::to_string(data.size()) +
+                           " bytes, the stream's have " + std::to_string(system->FrameBytes());
+                });
         }
         system_ = system;
         return verdict;

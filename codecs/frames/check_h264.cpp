@@ -327,20 +327,21 @@ class H264Checker final : public FrameChecker {
             return verdict.state != FrameState::kDamaged;
         });
         if (verdict.state == FrameState::kDamaged) return verdict;
-        if (fault) return FrameVerdict::Damaged(Offset(fault.at), ReasonAt(fault.what, fault.at));
+        if (fault) return Damaged(Offset(fault.at), [&] { return ReasonAt(fault.what, fault.at); });
         return unsure ? FrameVerdict::CannotTell() : FrameVerdict::Whole();
     }
 
     FrameVerdict CheckNal(Bytes nal, std::size_t at) {
         const unsigned header = nal[0];
         if ((header & 0x80) != 0) {
-            return FrameVerdict::Damaged(Offset(at),
-                                         ReasonAt("H.264 NAL header with forbidden bit", at));
+            return Damaged(Offset(at),
+                           [&] { return ReasonAt("H.264 NAL header with forbidden bit", at); });
         }
         const unsigned type = header & 0x1F;
         if (!IsKnownNalType(type)) {
-            return FrameVerdict::Damaged(
-                Offset(at), ReasonAt("H.264 NAL unit of unknown type " + std::to_string(type), at));
+            return Damaged(Offset(at), [&] {
+                return ReasonAt("H.264 NAL unit of unknown type " + std::to_string(type), at);
+            });
         }
         HeaderFault fault;
         switch (type) {
@@ -358,8 +359,8 @@ class H264Checker final : public FrameChecker {
                 break;
         }
         if (fault) {
-            return FrameVerdict::Damaged(Offset(at + fault.at),
-                                         ReasonAt(fault.what, at + fault.at));
+            return Damaged(Offset(at + fault.at),
+                           [&] { return ReasonAt(fault.what, at + fault.at); });
         }
         return FrameVerdict::Whole();
     }
@@ -385,8 +386,8 @@ class H264Checker final : public FrameChecker {
         const std::uint32_t type = bits.Ue();
         const std::uint32_t ppsId = bits.Ue();
         const auto damaged = [&](const char* what) {
-            return FrameVerdict::Damaged(Offset(at + bits.Offset()),
-                                         ReasonAt(what, at + bits.Offset()));
+            return Damaged(Offset(at + bits.Offset()),
+                           [&] { return ReasonAt(what, at + bits.Offset()); });
         };
         if (bits.Short()) return damaged("H.264 slice header cut short");
         if (type > 9) return damaged("H.264 slice_type out of range");

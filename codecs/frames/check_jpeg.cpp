@@ -438,7 +438,7 @@ class JpegChecker final : public FrameChecker {
         const Shape& shape = chunk.first.frame.shape;
         if (!reference_) reference_ = shape;
         if (shape != *reference_)
-            return FrameVerdict::Damaged(chunk.first.frameAt, Difference(shape, *reference_));
+            return Damaged(chunk.first.frameAt, [&] { return Difference(shape, *reference_); });
         return chunk.verdict;
     }
 

@@ -152,8 +152,10 @@ class PngChecker final : public FrameChecker {
         if (frame.verdict.state != FrameState::kWhole) return std::move(frame.verdict);
         if (!reference_) reference_ = frame.size;
         if (frame.size != *reference_) {
-            return FrameVerdict::Damaged(16, "PNG size " + Text(frame.size) +
-                                                 " differs from the stream's " + Text(*reference_));
+            return Damaged(16, [&] {
+                return "PNG size " + Text(frame.size) + " differs from the stream's " +
+                       Text(*reference_);
+            });
         }
         return frame.verdict;
     }

@@ -82,6 +82,20 @@ class FrameChecker {
     virtual void Restart() {}
     // After the stream's last chunk: damage that only the end shows (an audio frame cut off).
     virtual FrameVerdict End() { return FrameVerdict::Whole(); }
+    // Whether the verdicts from now on carry their reasons: a caller that keeps the reasons of
+    // only so many frames spares the rest the text (in a stream whose every frame is damaged,
+    // it costs more than the check).
+    void KeepReasons(bool keep) { m_keepReasons = keep; }
+
+  protected:
+    // A damaged verdict whose reason is made (reason()) only while reasons are kept.
+    template <class Reason>
+    FrameVerdict Damaged(std::uint32_t offset, Reason reason) const {
+        return FrameVerdict::Damaged(offset, m_keepReasons ? std::string(reason()) : std::string());
+    }
+
+  private:
+    bool m_keepReasons = true;
 };
 
 // The checker of a stream's codec; null where none is known (its depth is kNone).
