@@ -68,7 +68,10 @@ void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const
         const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(*bytes);
         ParseAndScan(*memory, MakeMemorySource(*bytes), strPath, options);
     } else {
-        ParseAndScan(file, MakeFileSource(file), strPath, options);
+        if (!m_parseBuffer)
+            m_parseBuffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBufferBytes);
+        ParseAndScan(file, MakeFileSource(file, {m_parseBuffer.get(), kFileBufferBytes}), strPath,
+                     options);
     }
     m_readFailure = file.Failure();
 }

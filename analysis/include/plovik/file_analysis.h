@@ -75,6 +75,8 @@ class CFileAnalysis {
     // kilobytes costs one read instead of a dozen. Kept from file to file, never zeroed.
     std::unique_ptr<char[]> m_wholeFile;
     std::size_t m_wholeFileRoom = 0;
+    // The parse's buffer, kept from file to file.
+    std::unique_ptr<unsigned char[]> m_parseBuffer;
 };
 
 }  // namespace plovik
