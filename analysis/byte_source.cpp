@@ -19,7 +19,13 @@ class BufferedFileSource final : public ByteSource {
           m_bufferBytes(static_cast<std::size_t>(std::min<std::uint64_t>(bufferBytes, m_size))),
           // Not zeroed: only bytes read into it are ever looked at, and zeroing 64 KiB per
           // file would cost more than analysing a small file.
-          m_buffer(std::make_unique_for_overwrite<unsigned char[]>(m_bufferBytes)) {}
+          m_ownedBuffer(std::make_unique_for_overwrite<unsigned char[]>(m_bufferBytes)),
+          m_buffer(m_ownedBuffer.get()) {}
+    BufferedFileSource(RawFile& file, std::span<unsigned char> buffer)
+        : m_file(file),
+          m_size(file.Size()),
+          m_bufferBytes(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), m_size))),
+          m_buffer(buffer.data()) {}
 
     std::uint64_t Size() const override { return m_size; }
     bool Read(void* buffer, std::size_t n) override {
@@ -51,8 +57,7 @@ class BufferedFileSource final : public ByteSource {
         const std::size_t ahead = BufferedAhead();
         if (ahead < unit) return {};
         const std::size_t count = std::min(ahead, maxBytes) / unit * unit;
-        const char* start =
-            reinterpret_cast<const char*>(m_buffer.get()) + (m_position - m_bufferStart);
+        const char* start = reinterpret_cast<const char*>(m_buffer) + (m_position - m_bufferStart);
         m_position += static_cast<std::int64_t>(count);
         return {start, count};
     }
@@ -73,7 +78,7 @@ class BufferedFileSource final : public ByteSource {
     std::size_t CopyFromBuffer(unsigned char* out, std::size_t n) {
         const auto offset = static_cast<std::size_t>(m_position - m_bufferStart);
         const std::size_t count = std::min(n, m_bufferLength - offset);
-        std::memcpy(out, m_buffer.get() + offset, count);
+        std::memcpy(out, m_buffer + offset, count);
         m_position += static_cast<std::int64_t>(count);
         return count;
     }
@@ -87,7 +92,7 @@ class BufferedFileSource final : public ByteSource {
         const std::uint64_t position = static_cast<std::uint64_t>(m_position);
         n = static_cast<std::size_t>(
             std::min<std::uint64_t>(n, m_size - std::min(position, m_size)));
-        m_bufferLength = n == 0 ? 0 : ReadAt(m_position, m_buffer.get(), n);
+        m_bufferLength = n == 0 ? 0 : ReadAt(m_position, m_buffer, n);
         return m_bufferLength > 0;
     }
 
@@ -107,7 +112,8 @@ class BufferedFileSource final : public ByteSource {
     RawFile& m_file;
     std::uint64_t m_size;
     const std::size_t m_bufferBytes;
-    std::unique_ptr<unsigned char[]> m_buffer;
+    std::unique_ptr<unsigned char[]> m_ownedBuffer;  // none in the caller's buffer
+    unsigned char* m_buffer;
     std::int64_t m_bufferStart = 0;
     std::size_t m_bufferLength = 0;
 };
@@ -151,6 +157,10 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path) {
 
 std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::size_t bufferBytes) {
     return std::make_unique<BufferedFileSource>(file, bufferBytes, nullptr);
+}
+
+std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::span<unsigned char> buffer) {
+    return std::make_unique<BufferedFileSource>(file, buffer);
 }
 
 std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes) {

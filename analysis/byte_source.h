@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -51,6 +52,9 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path);
 // of the file's size, when that is less).
 std::unique_ptr<ByteSource> MakeFileSource(RawFile& file,
                                            std::size_t bufferBytes = kFileBufferBytes);
+// The same through the caller's buffer (as much of it as the file's size), which must outlive
+// the source: a batch reads file after file through one.
+std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::span<unsigned char> buffer);
 
 // A view of bytes in memory; the bytes must outlive the source.
 std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes);

@@ -3,6 +3,7 @@
 #include "byte_source.h"
 #include "plovik/chunk_ids.h"
 #include "raw_file.h"
+#include "scan_reader.h"
 
 namespace plovik {
 namespace {
@@ -88,23 +89,47 @@ void CFileAnalysis::Close() { m_file.reset(); }
 void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
     if (&file != m_file.get()) Close();
     m_strOpenError.clear();
+    if (const std::optional<std::string_view> bytes = ReadWhole(file, options)) {
+        const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(*bytes);
+        ParseAndScan(*memory, MakeMemorySource(*bytes), strPath, options);
+    } else {
+        if (!m_parseBuffer)
+            m_parseBuffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBufferBytes);
+        ParseAndScan(file, MakeFileSource(file, {m_parseBuffer.get(), kFileBufferBytes}), strPath,
+                     options);
+    }
+    m_readFailure = file.Failure();
+}
+
+std::optional<std::string_view> CFileAnalysis::ReadWhole(RawFile& file, const Options& options) {
+    if (!options.scan || file.Size() > kScanBlockBytes) return std::nullopt;
+    const auto size = static_cast<std::size_t>(file.Size());
+    if (size > m_wholeFileRoom) {
+        m_wholeFile = std::make_unique_for_overwrite<char[]>(size);
+        m_wholeFileRoom = size;
+    }
+    if (!file.ReadWhole(m_wholeFile.get())) return std::nullopt;
+    return std::string_view(m_wholeFile.get(), size);
+}
+
+void CFileAnalysis::ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes,
+                                 const std::string& strPath, const Options& options) {
     // Kept only where a scan will match them.
     std::vector<std::uint8_t>* const keep =
         options.scan || options.keepOpen ? &m_keptIdx1 : nullptr;
     m_keptIdx1.clear();
     const bool parsed =
-        m_parser.ParseFrom(MakeFileSource(file), strPath, 0xFFFFFFFF, false,
+        m_parser.ParseFrom(std::move(bytes), strPath, 0xFFFFFFFF, false,
                            {.indexTallies = options.indexTallies, .keptIdx1 = keep});
     m_bIndexTallied = options.indexTallies;
-    m_readFailure = file.Failure();
     // Only a file that gave a report has movie data worth scanning.
-    m_bReported = GivesReport(m_parser, parsed, m_readFailure);
+    m_bReported = GivesReport(m_parser, parsed, data.Failure());
     m_bScanned = options.scan && m_bReported;
     // Without a scan m_scan is left as it was: m_bScanned says it is not this file's.
-    if (m_bScanned) m_scan.ScanFrom(file, m_parser, WithKeptIndex(options.data));
+    if (m_bScanned) m_scan.ScanFrom(data, m_parser, WithKeptIndex(options.data));
+    m_readFailure = data.Failure();  // whether the headers are lost asks it
     m_lost.reset();
-    if (options.scan) FindLostMovie(file, options.data);
-    m_readFailure = file.Failure();
+    if (options.scan) FindLostMovie(data, options.data);
 }
 
 CMovieScan::Options CFileAnalysis::WithKeptIndex(CMovieScan::Options options) const {

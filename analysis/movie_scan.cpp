@@ -211,15 +211,8 @@ class MovieWalk {
           m_stop(options.stop),
           m_headBytes(m_observer != nullptr ? std::min(m_observer->HeadBytes(), reader.BlockBytes())
                                             : 0),
-          m_fileSize(reader.End()) {}
-
-    // Each stream's frames checked by its codec's checker (the main walk does; the walks
-    // made again for the index alone do not).
-    void CheckFrames(const StreamTallies& streams) {
-        for (std::size_t s = 0; s < streams.size() && s < m_checks.size(); ++s) {
-            m_checks[s].checker = CheckerOf(streams[s]);
-            if (m_checks[s].checker) m_data[s].frameCheck = m_checks[s].checker->Depth();
-        }
+          m_fileSize(reader.End()) {
+        if (options.frames) CheckFrames(avi.m_arStreams);
     }
 
     void Run();
@@ -227,6 +220,13 @@ class MovieWalk {
     const std::array<StreamTally::Data, kMaxStreamLists>& Data() const { return m_data; }
 
   private:
+    // Each stream's frames checked by its codec's checker.
+    void CheckFrames(const StreamTallies& streams) {
+        for (std::size_t s = 0; s < streams.size() && s < m_checks.size(); ++s) {
+            m_checks[s].checker = CheckerOf(streams[s]);
+            if (m_checks[s].checker) m_data[s].frameCheck = m_checks[s].checker->Depth();
+        }
+    }
     bool ReadFourCC(std::uint64_t position, FOURCC& fcc);
     void WalkList(std::uint64_t position, std::uint64_t listEnd);
     std::uint64_t WalkHeldStreamChunks(std::uint64_t position, std::uint64_t end);
@@ -241,6 +241,7 @@ class MovieWalk {
     std::span<const std::uint8_t> LargeFrame(std::uint64_t dataPos, std::uint32_t size);
     FrameState CheckFrame(StreamCheck& check, int stream, std::uint64_t position,
                           std::uint32_t size, std::span<const std::uint8_t> data);
+    bool ListsNextDamage(const StreamCheck& check) const;
     void AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict);
     void CountDamagedFrame(DAMAGEDFRAME frame);
     void Recognise(StreamCheck& check, int stream);
@@ -510,6 +511,7 @@ FrameState MovieWalk::CheckFrame(StreamCheck& check, int stream, std::uint64_t p
         return FrameState::kCannotTell;
     }
     check.lastPosition = position;
+    checker.KeepReasons(ListsNextDamage(check));
     FrameVerdict verdict =
         checker.Check(checker.NeedsData() ? data : std::span<const std::uint8_t>(), size);
     const FrameState state = verdict.state;
@@ -517,6 +519,13 @@ FrameState MovieWalk::CheckFrame(StreamCheck& check, int stream, std::uint64_t p
     if (state == FrameState::kDamaged) AddDamagedFrame(stream, position, std::move(verdict));
     // Damage that waits is not told: the copy keeps what may be a frame of another codec.
     return state == FrameState::kDamaged && !check.recognised ? FrameState::kCannotTell : state;
+}
+
+// Whether the stream's next damaged frame would be listed, and so needs its reason: the first
+// kScanKeptDamagedFrames are, and as many waiting for their stream's first whole frame.
+bool MovieWalk::ListsNextDamage(const StreamCheck& check) const {
+    return check.recognised ? m_out.m_qwDamagedFrames < kScanKeptDamagedFrames
+                            : check.waiting.size() < kScanKeptDamagedFrames;
 }
 
 void MovieWalk::AddDamagedFrame(int stream, std::uint64_t position, FrameVerdict verdict) {
@@ -569,6 +578,7 @@ void MovieWalk::EndChecks() {
     for (std::size_t s = 0; s < m_checks.size(); ++s) {
         StreamCheck& check = m_checks[s];
         if (!check.checker || m_data[s].chunks == 0) continue;
+        check.checker->KeepReasons(ListsNextDamage(check));
         FrameVerdict verdict = check.checker->End();
         if (verdict.state == FrameState::kDamaged && check.recognised) {
             AddDamagedFrame(static_cast<int>(s), check.lastPosition, std::move(verdict));
@@ -766,9 +776,9 @@ std::uint64_t JudgedEnd(const RawFile& file, const CAviParser& avi,
     return std::min(readEndedAt.value_or(UINT64_MAX), file.Failure()->position);
 }
 
-// The options of a walk made again for the index check alone.
+// The options of a walk made again for the index check alone: no frame is checked again.
 CMovieScan::Options WalkOnly(const CMovieScan::Options& options) {
-    return {.progress = {}, .observer = nullptr, .stop = options.stop};
+    return {.progress = {}, .observer = nullptr, .stop = options.stop, .frames = false};
 }
 
 // What a walk of a file without headers takes of its first movie: the stream chunks from the
@@ -895,7 +905,6 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     }
     ScanReader reader(shared, size, kScanBlockBytes);
     MovieWalk walk(reader, avi, indexes, *this, options);
-    walk.CheckFrames(avi.m_arStreams);
     walk.Run();
     KeepStreamData(walk.Data(), avi.m_arStreams);
     m_bReadFailed = shared.ReadFailed() || reader.End() < size;

@@ -15,6 +15,19 @@ std::int64_t RawFile::ReadAt(std::uint64_t position, void* buffer, std::size_t n
     return good > 0 ? static_cast<std::int64_t>(good) : -1;
 }
 
+bool RawFile::ReadWhole(void* out) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    const std::uint64_t size = Size();
+    std::uint64_t done = 0;
+    while (done < size) {
+        const std::int64_t got =
+            ReadSome(done, bytes + done, static_cast<std::size_t>(size - done));
+        if (got <= 0) return false;
+        done += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
 // The bytes of [position, position + n), whose read failed, before the first one that
 // cannot be read, read into out. The range that holds it is halved until it is one byte:
 // the first half read (then the rest holds it) or not (then the half does), so that a block

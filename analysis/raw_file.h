@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "plovik/file_failure.h"
@@ -22,10 +23,15 @@ class RawFile {
     // the first). The first error is kept with the position of that byte and the system's
     // reason.
     std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t n);
+    // Reads the whole file (Size() bytes) into out; false when a read fails or the file ends
+    // first. Such a failure is not kept: the reads that follow meet it at the byte they reach.
+    bool ReadWhole(void* out);
     // The first read that failed; none while every read succeeded.
     const std::optional<FileFailure>& Failure() const { return m_failure; }
     // The POSIX descriptor, for copies the kernel makes from it; -1 where there is none.
     virtual int Descriptor() const { return -1; }
+    // All of the file's bytes where it is held in memory, to be read in place; else empty.
+    virtual std::span<const std::uint8_t> InMemory() const { return {}; }
 
   protected:
     virtual std::int64_t ReadSome(std::uint64_t position, void* buffer, std::size_t n) = 0;

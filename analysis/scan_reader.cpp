@@ -29,8 +29,15 @@ ScanReader::ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes
       m_end(end),
       m_capacity(static_cast<std::size_t>(
           std::clamp<std::uint64_t>(end, kSmallestBlock, std::max(blockBytes, kSmallestBlock)))),
-      // Not zeroed: only bytes read are ever looked at.
-      m_buffer(new std::uint8_t[m_capacity]) {}
+      m_bytes(file.InMemory().data()) {
+    if (m_bytes != nullptr) {
+        m_held = static_cast<std::size_t>(std::min<std::uint64_t>(end, file.InMemory().size()));
+        return;
+    }
+    // Not zeroed: only bytes read are ever looked at.
+    m_buffer.reset(new std::uint8_t[m_capacity]);
+    m_bytes = m_buffer.get();
+}
 
 std::size_t ScanReader::Held(std::uint64_t position) const {
     if (position < m_start || position - m_start >= m_held) return 0;
@@ -38,10 +45,11 @@ std::size_t ScanReader::Held(std::uint64_t position) const {
 }
 
 const std::uint8_t* ScanReader::Fetch(std::uint64_t position, std::size_t n) {
-    if (n > m_capacity || position > m_end || m_end - position < n) return nullptr;
+    // A file in memory is held whole: what At did not find is not there.
+    if (!m_buffer || n > m_capacity || position > m_end || m_end - position < n) return nullptr;
     Refill(position);
     if (Held(position) < n) return nullptr;
-    return m_buffer.get() + (position - m_start);
+    return m_bytes + (position - m_start);
 }
 
 // Keeps what is held from position on, then fills the rest of the buffer from the file.
@@ -59,7 +67,7 @@ void ScanReader::Refill(std::uint64_t position) {
 bool ScanReader::Peek(std::uint64_t position, std::uint8_t* out, std::size_t n) {
     if (position > m_end || m_end - position < n) return false;
     if (Held(position) >= n) {
-        std::memcpy(out, m_buffer.get() + (position - m_start), n);
+        std::memcpy(out, m_bytes + (position - m_start), n);
         return true;
     }
     return ReadAt(position, out, n) == n;
@@ -89,6 +97,11 @@ class MemoryRawFile final : public RawFile {
         return static_cast<std::int64_t>(count);
     }
     std::string ErrorText() const override { return {}; }
+    // Not for a file that shrank: its reads end short, as a file's do.
+    std::span<const std::uint8_t> InMemory() const override {
+        if (m_size != m_bytes.size()) return {};
+        return {reinterpret_cast<const std::uint8_t*>(m_bytes.data()), m_bytes.size()};
+    }
 
   private:
     std::string_view m_bytes;

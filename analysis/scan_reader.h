@@ -17,6 +17,7 @@ class ScanFile {
   public:
     explicit ScanFile(RawFile& file) : m_file(file), m_size(file.Size()) {}
     std::uint64_t Size() const { return m_size; }  // at opening
+    std::span<const std::uint8_t> InMemory() const { return m_file.InMemory(); }
     // Reads up to n bytes at position into out; fewer when the data ends there.
     std::size_t ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n);
     bool ReadFailed() const { return m_readFailed; }
@@ -30,7 +31,8 @@ class ScanFile {
 class ScanReader {
   public:
     // Reads the first `end` bytes of file through a buffer of blockBytes (less for a
-    // smaller file, 16 at least).
+    // smaller file, 16 at least); a file held in memory is read in place, as a buffer that
+    // holds it all.
     ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes);
 
     // The bytes from position on, at least n of them (n at most BlockBytes()), or
@@ -39,7 +41,7 @@ class ScanReader {
     const std::uint8_t* At(std::uint64_t position, std::size_t n) {
         const std::uint64_t offset = position - m_start;  // wraps below the buffer
         if (position >= m_start && offset <= m_held && m_held - offset >= n) {
-            return m_buffer.get() + offset;
+            return m_bytes + offset;
         }
         return Fetch(position, n);
     }
@@ -64,13 +66,14 @@ class ScanReader {
     ScanFile& m_file;
     std::uint64_t m_end;
     std::size_t m_capacity;
-    std::unique_ptr<std::uint8_t[]> m_buffer;
-    std::uint64_t m_start = 0;  // file position of m_buffer[0]
+    std::unique_ptr<std::uint8_t[]> m_buffer;  // none for a file in memory
+    const std::uint8_t* m_bytes;               // the buffer, or the file in memory
+    std::uint64_t m_start = 0;                 // file position of m_bytes[0]
     std::size_t m_held = 0;
 };
 
-// A file held in memory, for tests and fuzzing; the bytes must outlive it. With a larger
-// claimedSize it acts as a file that shrank after opening: its reads end at its bytes.
+// A file held in memory (a small file read whole, tests, fuzzing); the bytes must outlive it. With
+// a larger claimedSize it acts as a file that shrank after opening: its reads end at its bytes.
 std::unique_ptr<RawFile> MakeMemoryRawFile(std::string_view bytes, std::uint64_t claimedSize = 0);
 
 }  // namespace plovik

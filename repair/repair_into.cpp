@@ -327,6 +327,9 @@ RepairOutcome VerifyRepairedCopy(RawFile& output, const std::string& name,
     check.scan = true;
     check.data.stop = options.stop;
     check.data.progress = PhaseProgress(options, RepairPhase::kChecking);
+    // The copy's frames are the input's, checked when it was scanned: the copy's check proves
+    // its chunks and index sound.
+    check.data.frames = false;
     analysis.AnalyseOpen(output, name, check);
     if (analysis.m_bScanned && analysis.m_scan.m_bStopped)
         return {RepairStatus::kStopped, "stopped"};

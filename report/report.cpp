@@ -138,28 +138,34 @@ std::string ClockText(std::uint64_t seconds) {
 }
 
 void CReportArea::AddReportLine(const char* pszFormat, ...) {
-    m_strLine.clear();
+    std::string& line = BeginLine();
     va_list args;
     va_start(args, pszFormat);
-    FinishLine(pszFormat, args);
+    FinishLine(line, pszFormat, args);
     va_end(args);
 }
 
 void CReportArea::AddLabelLine(ReportLabel label, const char* pszValueFormat, ...) {
     const std::size_t used = kLabelIndent.size() + label.Cp949Width();
     const std::size_t pad = used < kColonColumn ? kColonColumn - used : 1;
-    m_strLine.clear();
-    m_strLine.append(kLabelIndent).append(label.Text()).append(pad, ' ').append(": ");
+    std::string& line = BeginLine();
+    line.append(kLabelIndent).append(label.Text()).append(pad, ' ').append(": ");
     va_list args;
     va_start(args, pszValueFormat);
-    FinishLine(pszValueFormat, args);
+    FinishLine(line, pszValueFormat, args);
     va_end(args);
 }
 
-void CReportArea::FinishLine(const char* pszFormat, va_list args) {
-    AppendPrintf(m_strLine, pszFormat, args);
-    m_strLine += m_lineEnd;
-    AppendText(m_strLine);
+std::string& CReportArea::BeginLine() {
+    if (std::string* text = OwnText()) return *text;
+    m_strLine.clear();
+    return m_strLine;
+}
+
+void CReportArea::FinishLine(std::string& line, const char* pszFormat, va_list args) {
+    AppendPrintf(line, pszFormat, args);
+    line += m_lineEnd;
+    if (&line == &m_strLine) AppendText(line);
 }
 
 bool WriteReport(CReportArea& area, const FileFacts& facts) {

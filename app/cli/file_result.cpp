@@ -17,7 +17,7 @@ FileResult FileAnalyser::Analyse(const WalkItem& item) {
     if (m_withReport) {
         m_area.ClearReport();
         if (WriteReport(m_area, result.facts)) AddScanSection(m_area, result.facts);
-        result.report = m_area.Text();
+        result.report = m_area.TakeText();
     }
     return result;
 }

@@ -97,7 +97,7 @@ const DvSystem* SystemOf(Bytes frame) {
 std::string At(std::size_t offset) { return " at +" + std::to_string(offset); }
 
 // The first block of the frame's first `size` bytes whose ID breaks the system's pattern.
-FrameVerdict WalkBlocks(Bytes frame, const DvSystem& system) {
+FrameVerdict WalkBlocks(Bytes frame, const DvSystem& system, const DamageReasons& reasons) {
     const std::size_t blocks = std::min(frame.size(), system.FrameBytes()) / kBlockBytes;
     const std::size_t sequences = system.Sequences();
     for (std::size_t i = 0; i < blocks; ++i) {
@@ -113,12 +113,13 @@ FrameVerdict WalkBlocks(Bytes frame, const DvSystem& system) {
             (fsc == ((channel & 1) != 0) && (system.channels != 4 || fsp == (channel < 2)));
         if ((id[0] >> 5) != want.section || (id[1] >> 4) != sequence || id[2] != want.number ||
             !channelOk) {
-            return FrameVerdict::Damaged(static_cast<std::uint32_t>(i * kBlockBytes),
-                                         "DV block out of order" + At(i * kBlockBytes));
+            return reasons.Damaged(static_cast<std::uint32_t>(i * kBlockBytes),
+                                   [&] { return "DV block out of order" + At(i * kBlockBytes); });
         }
         if (want.section == kHeader && Dsf(Bytes(id, kBlockBytes)) != system.dsf) {
-            return FrameVerdict::Damaged(static_cast<std::uint32_t>(i * kBlockBytes),
-                                         "DV header DSF unlike the frame's" + At(i * kBlockBytes));
+            return reasons.Damaged(static_cast<std::uint32_t>(i * kBlockBytes), [&] {
+                return "DV header DSF unlike the frame's" + At(i * kBlockBytes);
+            });
         }
     }
     return FrameVerdict::Whole();
@@ -132,20 +133,21 @@ class DvChecker final : public FrameChecker {
 
     FrameVerdict Check(Bytes data, std::uint32_t) override {
         if (data.empty()) return FrameVerdict::Whole();
-        if (!OpensFrame(data)) return FrameVerdict::Damaged(0, "DV frame without header block");
+        if (!OpensFrame(data)) return Damaged(0, [&] { return "DV frame without header block"; });
         const DvSystem* system = system_ ? system_ : SystemBySize(data.size(), Dsf(data));
         if (system == nullptr) {
-            return FrameVerdict::Damaged(
-                static_cast<std::uint32_t>(data.size()),
-                "DV frame of " + std::to_string(data.size()) + " bytes fits no DV system");
+            return Damaged(static_cast<std::uint32_t>(data.size()), [&] {
+                return "DV frame of " + std::to_string(data.size()) + " bytes fits no DV system";
+            });
         }
-        FrameVerdict verdict = WalkBlocks(data, *system);
+        FrameVerdict verdict = WalkBlocks(data, *system, Reasons());
         if (verdict.state != FrameState::kWhole) return verdict;
         if (data.size() != system->FrameBytes()) {
-            return FrameVerdict::Damaged(
-                static_cast<std::uint32_t>(std::min(data.size(), system->FrameBytes())),
-                "DV frame of " + std::to_string(data.size()) + " bytes, the stream's have " +
-                    std::to_string(system->FrameBytes()));
+            return Damaged(
+                static_cast<std::uint32_t>(std::min(data.size(), system->FrameBytes())), [&] {
+                    return "DV frame of " + std::to_string(data.size()) +
+                           " bytes, the stream's have " + std::to_string(system->FrameBytes());
+                });
         }
         system_ = system;
         return verdict;

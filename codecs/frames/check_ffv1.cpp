@@ -256,7 +256,7 @@ class Ffv1Checker final : public FrameChecker {
             if (FrameVerdict v = CheckSlice(data, i); v.state != FrameState::kWhole) return v;
         }
         if (std::find(raster_.begin(), raster_.end(), 0) != raster_.end())
-            return FrameVerdict::Damaged(0, "FFV1 frame without all its slices");
+            return Damaged(0, [&] { return "FFV1 frame without all its slices"; });
         return FrameVerdict::Whole();
     }
 
@@ -269,14 +269,15 @@ class Ffv1Checker final : public FrameChecker {
         while (end > 0) {
             if (end < footer_ || Be24(&data[end - footer_]) > end - footer_) {
                 const std::size_t at = end < footer_ ? 0 : end - footer_;
-                return FrameVerdict::Damaged(static_cast<std::uint32_t>(at),
-                                             "FFV1 slice sizes do not chain" + At(at));
+                return Damaged(static_cast<std::uint32_t>(at),
+                               [&] { return "FFV1 slice sizes do not chain" + At(at); });
             }
             const std::size_t start = end - footer_ - Be24(&data[end - footer_]);
             if (slices_.size() == raster_.size()) {
-                return FrameVerdict::Damaged(static_cast<std::uint32_t>(start),
-                                             "FFV1 frame with more slices than the stream's " +
-                                                 std::to_string(raster_.size()));
+                return Damaged(static_cast<std::uint32_t>(start), [&] {
+                    return "FFV1 frame with more slices than the stream's " +
+                           std::to_string(raster_.size());
+                });
             }
             slices_.push_back({start, end});
             end = start;
@@ -298,8 +299,8 @@ class Ffv1Checker final : public FrameChecker {
             problem = " header out of the slice raster";
         }
         if (problem == nullptr) return FrameVerdict::Whole();
-        return FrameVerdict::Damaged(static_cast<std::uint32_t>(slice.start),
-                                     "FFV1 slice " + std::to_string(i) + problem);
+        return Damaged(static_cast<std::uint32_t>(slice.start),
+                       [&] { return "FFV1 slice " + std::to_string(i) + problem; });
     }
 
     // The slice's position and extent on the raster, from its header (in the first slice

@@ -35,16 +35,8 @@ struct NalEnd {
 
 NalEnd FindNalEnd(Bytes data, std::size_t header) {
     const std::size_t n = data.size();
-    std::size_t i = header + 1;
-    while (i < n) {
-        const void* zero = std::memchr(data.data() + i, 0, n - i);
-        if (zero == nullptr) break;
-        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - data.data());
-        if (i + 1 == n) return {i, kNoStartCode, {}};  // a unit never ends in a zero byte
-        if (data[i + 1] != 0) {
-            i += 2;
-            continue;
-        }
+    std::size_t from = header + 1;
+    for (std::size_t i; (i = FindZeroPair(data, from)) != kNoStartCode; from = i + 3) {
         if (i + 2 == n) return {i, kNoStartCode, {}};
         switch (data[i + 2]) {
             case 0: {
@@ -66,8 +58,9 @@ NalEnd FindNalEnd(Bytes data, std::size_t header) {
             default:
                 break;
         }
-        i += 3;
     }
+    // A unit never ends in a zero byte.
+    if (from < n && data[n - 1] == 0) return {n - 1, kNoStartCode, {}};
     return {n, kNoStartCode, {}};
 }
 
@@ -334,20 +327,21 @@ class H264Checker final : public FrameChecker {
             return verdict.state != FrameState::kDamaged;
         });
         if (verdict.state == FrameState::kDamaged) return verdict;
-        if (fault) return FrameVerdict::Damaged(Offset(fault.at), ReasonAt(fault.what, fault.at));
+        if (fault) return Damaged(Offset(fault.at), [&] { return ReasonAt(fault.what, fault.at); });
         return unsure ? FrameVerdict::CannotTell() : FrameVerdict::Whole();
     }
 
     FrameVerdict CheckNal(Bytes nal, std::size_t at) {
         const unsigned header = nal[0];
         if ((header & 0x80) != 0) {
-            return FrameVerdict::Damaged(Offset(at),
-                                         ReasonAt("H.264 NAL header with forbidden bit", at));
+            return Damaged(Offset(at),
+                           [&] { return ReasonAt("H.264 NAL header with forbidden bit", at); });
         }
         const unsigned type = header & 0x1F;
         if (!IsKnownNalType(type)) {
-            return FrameVerdict::Damaged(
-                Offset(at), ReasonAt("H.264 NAL unit of unknown type " + std::to_string(type), at));
+            return Damaged(Offset(at), [&] {
+                return ReasonAt("H.264 NAL unit of unknown type " + std::to_string(type), at);
+            });
         }
         HeaderFault fault;
         switch (type) {
@@ -365,8 +359,8 @@ class H264Checker final : public FrameChecker {
                 break;
         }
         if (fault) {
-            return FrameVerdict::Damaged(Offset(at + fault.at),
-                                         ReasonAt(fault.what, at + fault.at));
+            return Damaged(Offset(at + fault.at),
+                           [&] { return ReasonAt(fault.what, at + fault.at); });
         }
         return FrameVerdict::Whole();
     }
@@ -392,8 +386,8 @@ class H264Checker final : public FrameChecker {
         const std::uint32_t type = bits.Ue();
         const std::uint32_t ppsId = bits.Ue();
         const auto damaged = [&](const char* what) {
-            return FrameVerdict::Damaged(Offset(at + bits.Offset()),
-                                         ReasonAt(what, at + bits.Offset()));
+            return Damaged(Offset(at + bits.Offset()),
+                           [&] { return ReasonAt(what, at + bits.Offset()); });
         };
         if (bits.Short()) return damaged("H.264 slice header cut short");
         if (type > 9) return damaged("H.264 slice_type out of range");

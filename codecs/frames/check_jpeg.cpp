@@ -209,11 +209,12 @@ class ImageReader {
   public:
     // eoiOptional: the stream is one whose writer leaves EOI out; an image then ends with the
     // data or at the next SOI.
-    ImageReader(Bytes data, bool eoiOptional) : d_(data), eoiOptional_(eoiOptional) {}
+    ImageReader(Bytes data, bool eoiOptional, const DamageReasons& reasons)
+        : d_(data), eoiOptional_(eoiOptional), reasons_(reasons) {}
 
     Image Read(std::size_t start) {
         if (d_.size() - start < 2 || d_[start] != 0xFF || d_[start + 1] != kSoi) {
-            Damage(start, "JPEG data without SOI" + At(start));
+            Damage(start, [&] { return "JPEG data without SOI" + At(start); });
         } else {
             for (std::size_t p = start + 2; !done_;) p = Segment(p);
         }
@@ -227,8 +228,9 @@ class ImageReader {
         done_ = true;
         return 0;
     }
-    std::size_t Damage(std::size_t offset, std::string reason) {
-        return Stop(FrameVerdict::Damaged(static_cast<std::uint32_t>(offset), std::move(reason)));
+    template <class Reason>
+    std::size_t Damage(std::size_t offset, Reason reason) {
+        return Stop(reasons_.Damaged(static_cast<std::uint32_t>(offset), reason));
     }
     std::size_t Finish(std::size_t end) {
         image_.end = end;
@@ -236,7 +238,7 @@ class ImageReader {
     }
     std::size_t Settle(std::size_t at, const Problem& problem) {
         if (problem.state == FrameState::kCannotTell) return Stop(FrameVerdict::CannotTell());
-        return Damage(at, std::string(problem.reason) + At(at));
+        return Damage(at, [&] { return std::string(problem.reason) + At(at); });
     }
     bool EoiOptional() const { return eoiOptional_ || image_.avi1; }
     // A progressive frame may end after any scan, a sequential one after its last.
@@ -244,22 +246,26 @@ class ImageReader {
 
     // The marker at p (after any fill bytes) and its segment; where the next one starts.
     std::size_t Segment(std::size_t p) {
-        if (p >= d_.size()) return Damage(d_.size(), "JPEG data end without EOI");
-        if (d_[p] != 0xFF) return Damage(p, "JPEG marker expected" + At(p));
+        if (p >= d_.size()) return Damage(d_.size(), [&] { return "JPEG data end without EOI"; });
+        if (d_[p] != 0xFF) return Damage(p, [&] { return "JPEG marker expected" + At(p); });
         const std::size_t at = p;
         while (p < d_.size() && d_[p] == 0xFF) ++p;
-        if (p >= d_.size()) return Damage(d_.size(), "JPEG data end without EOI");
+        if (p >= d_.size()) return Damage(d_.size(), [&] { return "JPEG data end without EOI"; });
         const std::uint8_t m = d_[p++];
         if (m == kEoi)
-            return Complete() ? Finish(p) : Damage(at, "JPEG EOI before the last scan" + At(at));
+            return Complete()
+                       ? Finish(p)
+                       : Damage(at, [&] { return "JPEG EOI before the last scan" + At(at); });
         if (m == kSoi && Complete() && EoiOptional()) return Finish(at);
         if (m == kSoi || (m >= kRst0 && m <= kRst7) || IsReserved(m))
-            return Damage(at, "JPEG marker FF " + Hex(m) + " out of place" + At(at));
+            return Damage(at,
+                          [&] { return "JPEG marker FF " + Hex(m) + " out of place" + At(at); });
         if (finished_)
-            return Damage(at, "JPEG marker FF " + Hex(m) + " after the last scan" + At(at));
+            return Damage(
+                at, [&] { return "JPEG marker FF " + Hex(m) + " after the last scan" + At(at); });
         const std::size_t length = d_.size() - p < 2 ? 0 : Be16(&d_[p]);
         if (length < 2 || length > d_.size() - p)
-            return Damage(at, "JPEG segment runs past the data" + At(at));
+            return Damage(at, [&] { return "JPEG segment runs past the data" + At(at); });
         if (Problem problem = Body(m, d_.subspan(p + 2, length - 2))) return Settle(at, problem);
         return m == kSos ? Scan(p + length) : p + length;
     }
@@ -328,10 +334,12 @@ class ImageReader {
             }
             if (c < kRst0 || c > kRst7) return ScanEnd(ff, restarts, afterRestart, false);
             if (restartInterval_ == 0)
-                return Damage(ff, "JPEG RST without a restart interval" + At(ff));
+                return Damage(ff, [&] { return "JPEG RST without a restart interval" + At(ff); });
             if (c - kRst0 != static_cast<int>(restarts % 8)) {
-                return Damage(ff, "JPEG RST" + std::to_string(c - kRst0) + " where RST" +
-                                      std::to_string(restarts % 8) + " was due" + At(ff));
+                return Damage(ff, [&] {
+                    return "JPEG RST" + std::to_string(c - kRst0) + " where RST" +
+                           std::to_string(restarts % 8) + " was due" + At(ff);
+                });
             }
             ++restarts;
             p = afterRestart = q + 1;
@@ -346,19 +354,23 @@ class ImageReader {
         if (restartInterval_ != 0) {
             const std::uint64_t due = Ceil(McuCount(frame_, scan_), restartInterval_) - 1;
             const bool trailing = restarts == due + 1 && afterRestart == end;
-            if (dataEnd && restarts < due) return Damage(end, "JPEG data end inside a scan");
+            if (dataEnd && restarts < due)
+                return Damage(end, [&] { return "JPEG data end inside a scan"; });
             if (restarts != due && !trailing) {
-                return Damage(end, "JPEG scan with " + std::to_string(restarts) + " RST, " +
-                                       std::to_string(due) + " due" + At(end));
+                return Damage(end, [&] {
+                    return "JPEG scan with " + std::to_string(restarts) + " RST, " +
+                           std::to_string(due) + " due" + At(end);
+                });
             }
         }
         if (!dataEnd) return end;
         if (EoiOptional() && Complete()) return Finish(end);
-        return Damage(end, "JPEG data end without EOI");
+        return Damage(end, [&] { return "JPEG data end without EOI"; });
     }
 
     Bytes d_;
     bool eoiOptional_;
+    const DamageReasons& reasons_;
     Image image_;
     FrameHeader frame_;
     ScanHeader scan_;
@@ -382,33 +394,33 @@ std::size_t SkipPadding(Bytes data, std::size_t from) {
     return from;
 }
 
-ChunkImages ReadChunk(Bytes data, bool eoiOptional) {
+ChunkImages ReadChunk(Bytes data, bool eoiOptional, const DamageReasons& reasons) {
     ChunkImages chunk;
-    chunk.first = ImageReader(data, eoiOptional).Read(0);
+    chunk.first = ImageReader(data, eoiOptional, reasons).Read(0);
     chunk.verdict = chunk.first.verdict;
     if (chunk.verdict.state != FrameState::kWhole) return chunk;
     chunk.fields = 1;
     const std::size_t q = SkipPadding(data, chunk.first.end);
     if (q == data.size()) return chunk;
     if (data[q] != kSoi || data[q - 1] != 0xFF) {
-        chunk.verdict =
-            FrameVerdict::Damaged(static_cast<std::uint32_t>(q), "JPEG data after EOI" + At(q));
+        chunk.verdict = reasons.Damaged(static_cast<std::uint32_t>(q),
+                                        [&] { return "JPEG data after EOI" + At(q); });
         return chunk;
     }
-    const Image second = ImageReader(data, eoiOptional).Read(q - 1);
+    const Image second = ImageReader(data, eoiOptional, reasons).Read(q - 1);
     chunk.verdict = second.verdict;
     if (chunk.verdict.state != FrameState::kWhole) return chunk;
     const Shape& a = chunk.first.frame.shape;
     const Shape& b = second.frame.shape;
     if (a != b) {
-        chunk.verdict = FrameVerdict::Damaged(second.frameAt,
-                                              "JPEG fields unlike each other" + At(second.frameAt));
+        chunk.verdict = reasons.Damaged(
+            second.frameAt, [&] { return "JPEG fields unlike each other" + At(second.frameAt); });
         return chunk;
     }
     const std::size_t r = SkipPadding(data, second.end);
     if (r != data.size()) {
-        chunk.verdict = FrameVerdict::Damaged(static_cast<std::uint32_t>(r),
-                                              "JPEG data after the second field" + At(r));
+        chunk.verdict = reasons.Damaged(static_cast<std::uint32_t>(r),
+                                        [&] { return "JPEG data after the second field" + At(r); });
         return chunk;
     }
     chunk.fields = 2;
@@ -433,12 +445,12 @@ class JpegChecker final : public FrameChecker {
 
     FrameVerdict Check(Bytes data, std::uint32_t) override {
         if (data.empty()) return FrameVerdict::Whole();
-        ChunkImages chunk = ReadChunk(data, eoiOptional_);
+        ChunkImages chunk = ReadChunk(data, eoiOptional_, Reasons());
         if (chunk.verdict.state != FrameState::kWhole) return std::move(chunk.verdict);
         const Shape& shape = chunk.first.frame.shape;
         if (!reference_) reference_ = shape;
         if (shape != *reference_)
-            return FrameVerdict::Damaged(chunk.first.frameAt, Difference(shape, *reference_));
+            return Damaged(chunk.first.frameAt, [&] { return Difference(shape, *reference_); });
         return chunk.verdict;
     }
 
@@ -458,7 +470,8 @@ std::unique_ptr<FrameChecker> MakeJpegChecker(const VideoStreamFormat& format) {
 }
 
 std::optional<ProbedVideo> ProbeJpeg(Bytes frame) {
-    const ChunkImages chunk = ReadChunk(frame, true);
+    // The probe wants the frame header, not why a frame breaks.
+    const ChunkImages chunk = ReadChunk(frame, true, DamageReasons(false));
     const FrameHeader& header = chunk.first.frame;
     if (header.marker == 0) return std::nullopt;
     const bool fields = chunk.fields == 2 || chunk.first.polarity != 0;

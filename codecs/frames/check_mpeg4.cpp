@@ -158,7 +158,7 @@ class Mpeg4Checker final : public FrameChecker {
             if (data.size() <= kPlaceholderBytes || IsShortHeader(data)) {
                 return FrameVerdict::CannotTell();
             }
-            return FrameVerdict::Damaged(0, "MPEG-4 start code expected at +0");
+            return Damaged(0, [&] { return "MPEG-4 start code expected at +0"; });
         }
         return Walk(data, first);
     }
@@ -180,12 +180,12 @@ class Mpeg4Checker final : public FrameChecker {
             });
         if (verdict.state == FrameState::kDamaged) return verdict;
         if (stray != kNoStartCode) {
-            return FrameVerdict::Damaged(static_cast<std::uint32_t>(stray),
-                                         ReasonAt("MPEG-4 zero bytes inside a frame", stray));
+            return Damaged(static_cast<std::uint32_t>(stray),
+                           [&] { return ReasonAt("MPEG-4 zero bytes inside a frame", stray); });
         }
         if (tally.vops == 0 && tally.vols == 0) {
             if (data.size() <= kPlaceholderBytes) return FrameVerdict::CannotTell();
-            return FrameVerdict::Damaged(0, "MPEG-4 frame without a VOP");
+            return Damaged(0, [&] { return "MPEG-4 frame without a VOP"; });
         }
         return tally.unsure ? FrameVerdict::CannotTell() : FrameVerdict::Whole();
     }
@@ -193,8 +193,8 @@ class Mpeg4Checker final : public FrameChecker {
     FrameVerdict CheckUnit(std::uint8_t code, Bytes payload, std::size_t at, Tally& tally) {
         HeaderFault fault;
         if (!IsVisualCode(code)) {
-            return FrameVerdict::Damaged(static_cast<std::uint32_t>(at),
-                                         ReasonAt("MPEG-4 reserved start code " + Hex(code), at));
+            return Damaged(static_cast<std::uint32_t>(at),
+                           [&] { return ReasonAt("MPEG-4 reserved start code " + Hex(code), at); });
         } else if (IsVol(code)) {
             ++tally.vols;
             fault = TakeVol(payload);
@@ -210,8 +210,8 @@ class Mpeg4Checker final : public FrameChecker {
         }
         if (!fault) return FrameVerdict::Whole();
         const std::size_t offset = at + 1 + fault.at;
-        return FrameVerdict::Damaged(static_cast<std::uint32_t>(offset),
-                                     ReasonAt(fault.what, offset));
+        return Damaged(static_cast<std::uint32_t>(offset),
+                       [&] { return ReasonAt(fault.what, offset); });
     }
 
     HeaderFault TakeVol(Bytes payload) {

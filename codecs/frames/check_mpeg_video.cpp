@@ -157,7 +157,7 @@ class MpegVideoChecker final : public FrameChecker {
         if (data.empty()) return FrameVerdict::Whole();
         const std::size_t first = LeadingStartCode(data);
         if (first == kNoStartCode) {
-            return FrameVerdict::Damaged(0, "MPEG video start code expected at +0");
+            return Damaged(0, [&] { return "MPEG video start code expected at +0"; });
         }
         m_data = data;
         m_picture.reset();
@@ -169,7 +169,7 @@ class MpegVideoChecker final : public FrameChecker {
                 return verdict.state != FrameState::kDamaged;
             });
         if (verdict.state == FrameState::kDamaged) return verdict;
-        if (stray != kNoStartCode) return Damaged("MPEG video zero bytes inside a frame", stray);
+        if (stray != kNoStartCode) return DamagedAt("MPEG video zero bytes inside a frame", stray);
         if (FrameVerdict end = EndPicture(); end.state == FrameState::kDamaged) return end;
         return m_unsure ? FrameVerdict::CannotTell() : FrameVerdict::Whole();
     }
@@ -206,22 +206,22 @@ class MpegVideoChecker final : public FrameChecker {
             case kSequenceEnd:
                 break;
             default:  // reserved, a sequence error, or a systems stream's code
-                return Damaged("MPEG video unexpected start code", at);
+                return DamagedAt("MPEG video unexpected start code", at);
         }
         if (!fault) return FrameVerdict::Whole();
-        return Damaged(fault.what, at + 1 + fault.at);
+        return DamagedAt(fault.what, at + 1 + fault.at);
     }
 
     FrameVerdict EndPicture() {
         if (m_picture && m_picture->slices == 0) {
-            return Damaged("MPEG video picture without slices", m_picture->at);
+            return DamagedAt("MPEG video picture without slices", m_picture->at);
         }
         m_picture.reset();
         return FrameVerdict::Whole();
     }
 
     FrameVerdict CheckSlice(std::uint8_t code, Bytes payload, std::size_t at) {
-        if (!m_picture) return Damaged("MPEG video slice outside a picture", at);
+        if (!m_picture) return DamagedAt("MPEG video slice outside a picture", at);
         ++m_picture->slices;
         if (!m_size.Value()) {
             m_unsure = true;  // no size to hold the row against
@@ -235,8 +235,8 @@ class MpegVideoChecker final : public FrameChecker {
         }
         // Rows count from 1; an interlaced MPEG-2 picture has an even count of them.
         const std::uint32_t rows = std::max((height + 15) / 16, 2 * ((height + 31) / 32));
-        if (row > rows) return Damaged("MPEG video slice below the picture", at);
-        if (row < m_picture->lastRow) return Damaged("MPEG video slices out of order", at);
+        if (row > rows) return DamagedAt("MPEG video slice below the picture", at);
+        if (row < m_picture->lastRow) return DamagedAt("MPEG video slices out of order", at);
         m_picture->lastRow = row;
         return FrameVerdict::Whole();
     }
@@ -268,8 +268,8 @@ class MpegVideoChecker final : public FrameChecker {
         return m_size.Value()->second | bits << 12;
     }
 
-    static FrameVerdict Damaged(std::string_view what, std::size_t at) {
-        return FrameVerdict::Damaged(static_cast<std::uint32_t>(at), ReasonAt(what, at));
+    FrameVerdict DamagedAt(std::string_view what, std::size_t at) const {
+        return Damaged(static_cast<std::uint32_t>(at), [&] { return ReasonAt(what, at); });
     }
 
     Bytes m_data;  // the chunk being checked

@@ -65,27 +65,29 @@ bool IsValidHeader(const std::uint8_t* d) {
 // The walk of one frame's chunks, in file order.
 class PngWalk {
   public:
-    explicit PngWalk(Bytes data) : data_(data) {}
+    PngWalk(Bytes data, const DamageReasons& reasons) : data_(data), reasons_(reasons) {}
 
     PngFrame Run() {
         if (data_.size() < sizeof kSignature ||
             std::memcmp(data_.data(), kSignature, sizeof kSignature) != 0) {
-            return Fail(0, "PNG signature missing");
+            return Fail(0, [&] { return "PNG signature missing"; });
         }
         std::size_t at = sizeof kSignature;
         for (int index = 0;; ++index) {
-            if (data_.size() - at < kChunkOverhead) return Fail(at, "PNG data end without IEND");
+            if (data_.size() - at < kChunkOverhead)
+                return Fail(at, [&] { return "PNG data end without IEND"; });
             const std::uint32_t length = Be32(data_.data() + at);
             if (length > kMaxLength || length > data_.size() - at - kChunkOverhead)
-                return Fail(at, "PNG chunk length runs past the frame" + At(at));
+                return Fail(at, [&] { return "PNG chunk length runs past the frame" + At(at); });
             const std::uint8_t* type = data_.data() + at + 4;
             const std::uint32_t stored = Be32(type + 4 + length);
             if (Crc32Reflected(data_.subspan(at + 4, 4 + length)) != stored)
-                return Fail(at, "PNG chunk " + TypeName(type) + " CRC mismatch" + At(at));
+                return Fail(
+                    at, [&] { return "PNG chunk " + TypeName(type) + " CRC mismatch" + At(at); });
             if (!std::all_of(type, type + 4, IsLetter))
-                return Fail(at + 4, "PNG chunk type not letters" + At(at + 4));
+                return Fail(at + 4, [&] { return "PNG chunk type not letters" + At(at + 4); });
             if (std::string problem = Order(index, type, length); !problem.empty())
-                return Fail(at, problem + At(at));
+                return Fail(at, [&] { return problem + At(at); });
             const std::size_t next = at + kChunkOverhead + length;
             if (TypeIs(type, "IEND")) return End(next);
             at = next;
@@ -97,8 +99,9 @@ class PngWalk {
         return std::all_of(type, type + 4, IsLetter) ? std::string(type, type + 4) : "?";
     }
 
-    PngFrame Fail(std::size_t offset, std::string reason) {
-        return {FrameVerdict::Damaged(static_cast<std::uint32_t>(offset), std::move(reason)), {}};
+    template <class Reason>
+    PngFrame Fail(std::size_t offset, Reason reason) {
+        return {reasons_.Damaged(static_cast<std::uint32_t>(offset), reason), {}};
     }
 
     // The rules of the critical chunks: IHDR first, PLTE before the image data, the IDAT
@@ -130,11 +133,13 @@ class PngWalk {
     }
 
     PngFrame End(std::size_t next) {
-        if (!IsPadding(data_.subspan(next))) return Fail(next, "PNG data after IEND" + At(next));
+        if (!IsPadding(data_.subspan(next)))
+            return Fail(next, [&] { return "PNG data after IEND" + At(next); });
         return {FrameVerdict::Whole(), size_};
     }
 
     Bytes data_;
+    const DamageReasons& reasons_;
     PngSize size_;
     std::uint8_t colourType_ = 0;
     bool seenIdat_ = false;
@@ -148,12 +153,14 @@ class PngChecker final : public FrameChecker {
 
     FrameVerdict Check(Bytes data, std::uint32_t) override {
         if (data.empty()) return FrameVerdict::Whole();
-        PngFrame frame = PngWalk(data).Run();
+        PngFrame frame = PngWalk(data, Reasons()).Run();
         if (frame.verdict.state != FrameState::kWhole) return std::move(frame.verdict);
         if (!reference_) reference_ = frame.size;
         if (frame.size != *reference_) {
-            return FrameVerdict::Damaged(16, "PNG size " + Text(frame.size) +
-                                                 " differs from the stream's " + Text(*reference_));
+            return Damaged(16, [&] {
+                return "PNG size " + Text(frame.size) + " differs from the stream's " +
+                       Text(*reference_);
+            });
         }
         return frame.verdict;
     }

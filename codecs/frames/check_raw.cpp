@@ -136,9 +136,10 @@ class RawChecker final : public FrameChecker {
         if (size == 0 || size == tight_ || size == aligned_ || size == declared_)
             return FrameVerdict::Whole();
         const Size expected = size < tight_ ? tight_ : aligned_;
-        return FrameVerdict::Damaged(static_cast<std::uint32_t>(std::min<Size>(size, expected)),
-                                     "raw frame of " + std::to_string(size) +
-                                         " bytes, the format gives " + std::to_string(expected));
+        return Damaged(static_cast<std::uint32_t>(std::min<Size>(size, expected)), [&] {
+            return "raw frame of " + std::to_string(size) + " bytes, the format gives " +
+                   std::to_string(expected);
+        });
     }
 
   private:

@@ -138,10 +138,10 @@ class FramedAudioChecker final : public FrameChecker {
             if (!fixed_ || !Fits(head, *fixed_)) return Broken(data, pos, head);
             if (head.kind == Kind::kUnsized) return FrameVerdict::CannotTell();
             if (head.length > data.size() - pos) {
-                return FrameVerdict::Damaged(pos, Text(pos) + " runs past the chunk's end");
+                return Damaged(pos, [&] { return Text(pos) + " runs past the chunk's end"; });
             }
             if (const char* fault = syntax_->Fault(data.subspan(pos, head.length))) {
-                return FrameVerdict::Damaged(pos, name_ + " frame " + fault + At(pos));
+                return Damaged(pos, [&] { return name_ + " frame " + fault + At(pos); });
             }
             pos += head.length;
         }
@@ -194,7 +194,7 @@ class FramedAudioChecker final : public FrameChecker {
                     continue;
                 }
                 sync_ = Sync::kLost;
-                return FrameVerdict::Damaged(pos, name_ + " frame " + fault + At(pos));
+                return Damaged(pos, [&] { return name_ + " frame " + fault + At(pos); });
             }
             pos += head.length;
         }
@@ -217,8 +217,8 @@ class FramedAudioChecker final : public FrameChecker {
                 pos = 0;
                 if (trailer) return FrameVerdict::CannotTell();
                 if (!locked || carriedHead_.kind == Kind::kUnsized) return std::nullopt;
-                return FrameVerdict::Damaged(
-                    0, name_ + " frame header broken across the chunk's start");
+                return Damaged(
+                    0, [&] { return name_ + " frame header broken across the chunk's start"; });
             }
             Confirm(carriedHead_);
         }
@@ -233,7 +233,8 @@ class FramedAudioChecker final : public FrameChecker {
             pos = 0;
             return std::nullopt;
         }
-        return FrameVerdict::Damaged(0, name_ + " frame " + fault + " (begun in an earlier chunk)");
+        return Damaged(0,
+                       [&] { return name_ + " frame " + fault + " (begun in an earlier chunk)"; });
     }
 
     // Copies data from pos until the carried frame holds upto bytes; where the copy ends.
@@ -269,10 +270,10 @@ class FramedAudioChecker final : public FrameChecker {
         sync_ = Sync::kLost;
         if (IsTrailer(data.subspan(pos))) return FrameVerdict::CannotTell();
         if (head.kind == Kind::kInvalid) {
-            return FrameVerdict::Damaged(pos, name_ + " frame header expected" + At(pos));
+            return Damaged(pos, [&] { return name_ + " frame header expected" + At(pos); });
         }
-        return FrameVerdict::Damaged(pos,
-                                     Text(pos) + " changes the stream's " + syntax_->FixedFields());
+        return Damaged(
+            pos, [&] { return Text(pos) + " changes the stream's " + syntax_->FixedFields(); });
     }
 
     std::string Text(std::size_t pos) const { return name_ + " frame" + At(pos); }

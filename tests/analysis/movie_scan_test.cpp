@@ -111,6 +111,27 @@ TEST(MovieScan, CompleteFileCountsEveryStreamAndMatchesItsIndex) {
     EXPECT_EQ(ScanBytes(two).m_qwIndexMismatches, 0u);
 }
 
+// Checkers make the reasons of only the damaged frames that are listed: every listed frame
+// has its reason, those that waited for the stream's first whole frame too, and the rest are
+// counted.
+TEST(MovieScan, EveryListedDamagedFrameHasItsReason) {
+    const Bytes hdrl =
+        List("hdrl",
+             {Avih({.streams = 1}),
+              List("strl",
+                   {Strh({.handler = std::string(4, '\0')}),
+                    VideoStrf({.compression = std::string(4, '\0'), .width = 4, .height = 2})})});
+    std::vector<Bytes> chunks(3, Chunk("00db", Zeros(10)));
+    chunks.push_back(Chunk("00db", Zeros(24)));  // whole: 4 x 2 pixels of 3 bytes
+    chunks.insert(chunks.end(), kScanKeptDamagedFrames + 5, Chunk("00db", Zeros(10)));
+    const Scanned scan = ScanBytes(Riff("AVI ", {hdrl, List("movi", chunks)}));
+    EXPECT_EQ(scan.m_qwDamagedFrames, kScanKeptDamagedFrames + 8);
+    ASSERT_EQ(scan.m_arDamagedFrames.size(), kScanKeptDamagedFrames);
+    for (const DAMAGEDFRAME& frame : scan.m_arDamagedFrames) {
+        ASSERT_EQ(frame.reason, "raw frame of 10 bytes, the format gives 24") << frame.qwFrame;
+    }
+}
+
 TEST(MovieScan, CutFileKeepsTheWholeChunksAndReportsOneRegion) {
     const Bytes whole = Movie(Interleaved(10));
     const std::size_t movi = whole.find("movi") - 8;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,29 @@ struct Stream {
 
 FrameVerdict Check(FrameChecker& checker, const std::string& frame) {
     return checker.Check(AsBytes(frame), static_cast<std::uint32_t>(frame.size()));
+}
+
+// Two zero bytes in a row are found sixteen bytes at a time where the processor can: at every
+// offset of a block, across blocks and in the tail, as a byte-by-byte search finds them.
+TEST(StartCodeSearch, ZeroPairsAsAByteByByteSearchFindsThem) {
+    std::mt19937 random(26);
+    std::vector<std::uint8_t> bytes(200);
+    for (int round = 0; round < 2000; ++round) {
+        const unsigned sparseness = 2 + round % 40;  // from a zero in two to one in 41
+        for (std::uint8_t& b : bytes) {
+            b = random() % sparseness == 0 ? 0 : static_cast<std::uint8_t>(random() | 1);
+        }
+        const std::size_t n = random() % bytes.size();
+        const std::size_t from = random() % (n + 2);
+        std::size_t expected = frames::kNoStartCode;
+        for (std::size_t i = from; i + 1 < n; ++i) {
+            if (bytes[i] == 0 && bytes[i + 1] == 0) {
+                expected = i;
+                break;
+            }
+        }
+        ASSERT_EQ(frames::FindZeroPair({bytes.data(), n}, from), expected) << n << " " << from;
+    }
 }
 
 TEST(StartCodeCheckers, EveryFrameOfRealWritersIsWhole) {

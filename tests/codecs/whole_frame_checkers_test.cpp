@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -313,6 +314,29 @@ TEST(Crc32, CheckValuesInBothBitOrders) {
     EXPECT_EQ(Crc32Reflected(AsBytes(text).subspan(4), Crc32Reflected(AsBytes(text).first(4))),
               0xCBF43926u);
     EXPECT_EQ(Crc32Msb(AsBytes(text)), 0x89A1897Fu);
+}
+
+// The MSB-first CRC folds long runs by carry-less multiplication where the processor has it:
+// every length around its block sizes, at every alignment, from any CRC before.
+TEST(Crc32, MsbMatchesTheBitwiseCrc) {
+    auto bitwise = [](Bytes bytes, std::uint32_t crc) {
+        for (const std::uint8_t b : bytes) {
+            crc ^= std::uint32_t{b} << 24;
+            for (int i = 0; i < 8; ++i)
+                crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+        return crc;
+    };
+    std::mt19937 random(26);
+    std::vector<std::uint8_t> data(70000);
+    for (std::uint8_t& b : data) b = static_cast<std::uint8_t>(random());
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t at = random() % 16;
+        const std::size_t n = round < 2000 ? round % 200 : random() % (data.size() - at);
+        const std::uint32_t before = random();
+        const Bytes bytes(data.data() + at, n);
+        ASSERT_EQ(Crc32Msb(bytes, before), bitwise(bytes, before)) << "at " << at << " n " << n;
+    }
 }
 
 // FFV1 versions 0 and 1 carry no slice footers, HuffYUV frames a size that varies: nothing to

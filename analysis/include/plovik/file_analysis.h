@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "plovik/avi_parser.h"
 #include "plovik/file_failure.h"
@@ -14,6 +15,7 @@
 
 namespace plovik {
 
+class ByteSource;
 class RawFile;
 
 class CFileAnalysis {
@@ -61,6 +63,12 @@ class CFileAnalysis {
 
   private:
     void FindLostMovie(RawFile& file, const CMovieScan::Options& options);
+    // Parses (and scans, when asked) what bytes holds of the file, read through data.
+    void ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes, const std::string& strPath,
+                      const Options& options);
+    // Reads the file whole into m_wholeFile where it is scanned and no larger than the scan's
+    // buffer; its bytes, or none when it is not read so.
+    std::optional<std::string_view> ReadWhole(RawFile& file, const Options& options);
     // The options of a scan with the "idx1" entries the parse kept.
     CMovieScan::Options WithKeptIndex(CMovieScan::Options options) const;
 
@@ -69,6 +77,12 @@ class CFileAnalysis {
     // The "idx1" entries as the parse read them, for the scan's index check: the index is
     // read once.
     std::vector<std::uint8_t> m_keptIdx1;
+    // A small scanned file, read once for the parse and the scan: a file of a few hundred
+    // kilobytes costs one read instead of a dozen. Kept from file to file, never zeroed.
+    std::unique_ptr<char[]> m_wholeFile;
+    std::size_t m_wholeFileRoom = 0;
+    // The parse's buffer, kept from file to file.
+    std::unique_ptr<unsigned char[]> m_parseBuffer;
 };
 
 }  // namespace plovik

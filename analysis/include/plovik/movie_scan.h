@@ -137,6 +137,9 @@ class CMovieScan {
         const std::atomic<bool>* stop = nullptr;  // set: the scan ends soon (m_bStopped)
         // The "idx1" entries as the parse kept them; empty: they are read from the file.
         std::span<const std::uint8_t> idx1Entries = {};
+        // Each stream's frames checked by its codec's checker; off where only the chunks
+        // and the index matter (and no frame is counted as checked).
+        bool frames = true;
     };
 
     // Scans the open file that avi has analysed, from the layout avi found; what the data

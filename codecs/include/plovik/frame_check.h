@@ -64,6 +64,19 @@ struct AudioStreamFormat {
     std::span<const std::uint8_t> extra;  // the format's bytes after WAVEFORMATEX's 18
 };
 
+// Makes damaged verdicts whose reason is made (reason()) only where reasons are kept.
+class DamageReasons {
+  public:
+    explicit DamageReasons(bool keep = true) : m_keep(keep) {}
+    template <class Reason>
+    FrameVerdict Damaged(std::uint32_t offset, Reason reason) const {
+        return FrameVerdict::Damaged(offset, m_keep ? std::string(reason()) : std::string());
+    }
+
+  private:
+    bool m_keep;
+};
+
 // Checks the chunks of one stream, in file order. A checker keeps what runs from chunk to
 // chunk: the first frame's invariants (size, sampling), parameter sets met, an audio frame
 // that runs on into the next chunk. Each call is linear in the chunk's size; a checker never
@@ -82,6 +95,21 @@ class FrameChecker {
     virtual void Restart() {}
     // After the stream's last chunk: damage that only the end shows (an audio frame cut off).
     virtual FrameVerdict End() { return FrameVerdict::Whole(); }
+    // Whether the verdicts from now on carry their reasons: a caller that keeps the reasons of
+    // only so many frames spares the rest the text (in a stream whose every frame is damaged,
+    // it costs more than the check).
+    void KeepReasons(bool keep) { m_reasons = DamageReasons(keep); }
+
+  protected:
+    template <class Reason>
+    FrameVerdict Damaged(std::uint32_t offset, Reason reason) const {
+        return m_reasons.Damaged(offset, reason);
+    }
+    // For the readers a checker runs.
+    const DamageReasons& Reasons() const { return m_reasons; }
+
+  private:
+    DamageReasons m_reasons;
 };
 
 // The checker of a stream's codec; null where none is known (its depth is kNone).

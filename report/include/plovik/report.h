@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "plovik/file_facts.h"
 
@@ -56,13 +57,18 @@ class CReportArea {
 
   protected:
     virtual void AppendText(std::string_view utf8) = 0;
+    // The area's own text, when it keeps one: lines are then built at its end, not copied
+    // into it.
+    virtual std::string* OwnText() { return nullptr; }
 
   private:
-    // Formats the rest of the line being built after what it holds, ends it and appends it.
-    void FinishLine(const char* pszFormat, va_list args);
+    // Where the next line is built: the end of the area's own text, or an empty scratch line.
+    std::string& BeginLine();
+    // Formats the rest of the line after what it holds, ends it and appends it.
+    void FinishLine(std::string& line, const char* pszFormat, va_list args);
 
     std::string_view m_lineEnd;
-    std::string m_strLine;  // the line being built, kept so that its memory is reused
+    std::string m_strLine;  // the scratch line, kept so that its memory is reused
 };
 
 class CStringReportArea : public CReportArea {
@@ -70,9 +76,17 @@ class CStringReportArea : public CReportArea {
     using CReportArea::CReportArea;
     void ClearReport() override { m_strText.clear(); }
     const std::string& Text() const { return m_strText; }
+    // Hands the text over and leaves the area empty, with room for as much again: the next
+    // report of a batch grows into one allocation.
+    std::string TakeText() {
+        std::string text = std::exchange(m_strText, {});
+        m_strText.reserve(text.capacity());
+        return text;
+    }
 
   protected:
     void AppendText(std::string_view utf8) override { m_strText.append(utf8); }
+    std::string* OwnText() override { return &m_strText; }
 
   private:
     std::string m_strText;
