@@ -433,7 +433,8 @@ TEST(LostHeaders, FoundFromAnyByte) {
     while (empties.size() < noise.size()) empties += Chunk("00dc", "");
     EXPECT_TRUE(Fires(FactsOf(noise), "file.not_avi"));
     EXPECT_TRUE(Fires(FactsOf(ids), "file.not_avi"));
-    const Finding* lost = FindingOf(FactsOf(empties), "hdrl.lost");
+    const FileFacts emptyChunks = FactsOf(empties);
+    const Finding* lost = FindingOf(emptyChunks, "hdrl.lost");
     ASSERT_NE(lost, nullptr);
     EXPECT_NE(lost->message.find(std::to_string(empties.size() / 8) + " chunks"),
               std::string::npos);
