@@ -21,11 +21,12 @@ class BufferedFileSource final : public ByteSource {
           // file would cost more than analysing a small file.
           m_ownedBuffer(std::make_unique_for_overwrite<unsigned char[]>(m_bufferBytes)),
           m_buffer(m_ownedBuffer.get()) {}
-    BufferedFileSource(RawFile& file, std::span<unsigned char> buffer)
+    BufferedFileSource(RawFile& file, std::span<unsigned char> buffer, std::size_t heldBytes)
         : m_file(file),
           m_size(file.Size()),
           m_bufferBytes(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), m_size))),
-          m_buffer(buffer.data()) {}
+          m_buffer(buffer.data()),
+          m_bufferLength(std::min(heldBytes, m_bufferBytes)) {}
 
     std::uint64_t Size() const override { return m_size; }
     bool Read(void* buffer, std::size_t n) override {
@@ -159,8 +160,9 @@ std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::size_t bufferByte
     return std::make_unique<BufferedFileSource>(file, bufferBytes, nullptr);
 }
 
-std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::span<unsigned char> buffer) {
-    return std::make_unique<BufferedFileSource>(file, buffer);
+std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::span<unsigned char> buffer,
+                                           std::size_t heldBytes) {
+    return std::make_unique<BufferedFileSource>(file, buffer, heldBytes);
 }
 
 std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes) {

@@ -53,8 +53,10 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& utf8Path);
 std::unique_ptr<ByteSource> MakeFileSource(RawFile& file,
                                            std::size_t bufferBytes = kFileBufferBytes);
 // The same through the caller's buffer (as much of it as the file's size), which must outlive
-// the source: a batch reads file after file through one.
-std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::span<unsigned char> buffer);
+// the source: a batch reads file after file through one. Its first heldBytes hold the file's
+// first bytes already.
+std::unique_ptr<ByteSource> MakeFileSource(RawFile& file, std::span<unsigned char> buffer,
+                                           std::size_t heldBytes = 0);
 
 // A view of bytes in memory; the bytes must outlive the source.
 std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes);

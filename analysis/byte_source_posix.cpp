@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "plovik/system_error.h"
@@ -40,17 +41,38 @@ class PosixFile final : public RawFile {
     int m_errno = 0;
 };
 
+// The first bytes of the file into head: their count, or -1 when the read failed.
+ssize_t ReadHead(int fd, std::span<unsigned char> head) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
 OpenedFile Failed(int error) {
     return {nullptr, SystemErrorText(static_cast<unsigned long>(error))};
 }
 
 }  // namespace
 
-OpenedFile OpenRawFile(const std::string& utf8Path) {
+OpenedFile OpenRawFile(const std::string& utf8Path, std::span<unsigned char> head) {
     if (utf8Path.empty()) return {nullptr, "empty file name"};
     // O_NONBLOCK keeps a FIFO from stalling the open; regular files ignore it.
     const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Failed(errno);
+    std::size_t headBytes = 0;
+    if (!head.empty()) {
+        // A read at a position that ends short of what it asked for met the end of a file
+        // (pipes, FIFOs and terminals cannot be read at a position, directories not at all):
+        // its size, without a stat. Nothing read, or a failed read, is left to the stat,
+        // which tells an empty file from a device and names what is not a file.
+        const ssize_t got = ReadHead(fd, head);
+        if (got > 0 && static_cast<std::size_t>(got) < head.size()) {
+            const auto size = static_cast<std::size_t>(got);
+            return {std::make_unique<PosixFile>(fd, size), {}, size};
+        }
+        if (got > 0) headBytes = head.size();
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
@@ -67,7 +89,10 @@ OpenedFile OpenRawFile(const std::string& utf8Path) {
     constexpr off_t kSequentialHintFrom = 1 << 20;
     if (st.st_size >= kSequentialHintFrom) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-    return {std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size)), {}};
+    // A file that grew or shrank between the read and the stat keeps only the bytes of the
+    // size it has now.
+    headBytes = std::min<std::size_t>(headBytes, static_cast<std::size_t>(st.st_size));
+    return {std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size)), {}, headBytes};
 }
 
 }  // namespace plovik

@@ -40,7 +40,7 @@ class Win32File final : public RawFile {
 
 }  // namespace
 
-OpenedFile OpenRawFile(const std::string& utf8Path) {
+OpenedFile OpenRawFile(const std::string& utf8Path, std::span<unsigned char> /*head*/) {
     if (utf8Path.empty()) return {nullptr, "empty file name"};
     const std::wstring wide = Utf8ToWide(utf8Path);
     if (wide.empty()) return {nullptr, SystemErrorText(ERROR_NO_UNICODE_TRANSLATION)};

@@ -42,7 +42,8 @@ CFileAnalysis::~CFileAnalysis() = default;
 
 void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) {
     Close();
-    OpenedFile opened = OpenRawFile(strPath);
+    // The open reads the file's start into the parse buffer: a small file needs no more.
+    OpenedFile opened = OpenRawFile(strPath, ParseBuffer());
     if (!opened.file) {
         m_parser.ParseFrom(nullptr, strPath, 0xFFFFFFFF, false);
         m_bScanned = false;
@@ -53,8 +54,14 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
         m_lost.reset();
         return;
     }
-    AnalyseOpen(*opened.file, strPath, options);
+    AnalyseOpened(*opened.file, strPath, options, opened.headBytes);
     if (options.keepOpen) m_file = std::move(opened.file);
+}
+
+std::span<unsigned char> CFileAnalysis::ParseBuffer() {
+    if (!m_parseBuffer)
+        m_parseBuffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBufferBytes);
+    return {m_parseBuffer.get(), kFileBufferBytes};
 }
 
 bool CFileAnalysis::HeadersLost() const {
@@ -87,16 +94,24 @@ bool CFileAnalysis::ScanData(const CMovieScan::Options& options) {
 void CFileAnalysis::Close() { m_file.reset(); }
 
 void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
+    AnalyseOpened(file, strPath, options, 0);
+}
+
+void CFileAnalysis::AnalyseOpened(RawFile& file, const std::string& strPath, const Options& options,
+                                  std::size_t headBytes) {
     if (&file != m_file.get()) Close();
     m_strOpenError.clear();
-    if (const std::optional<std::string_view> bytes = ReadWhole(file, options)) {
-        const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(*bytes);
-        ParseAndScan(*memory, MakeMemorySource(*bytes), strPath, options);
+    std::optional<std::string_view> whole;
+    if (headBytes > 0 && headBytes == file.Size()) {
+        whole = std::string_view(reinterpret_cast<const char*>(m_parseBuffer.get()), headBytes);
     } else {
-        if (!m_parseBuffer)
-            m_parseBuffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBufferBytes);
-        ParseAndScan(file, MakeFileSource(file, {m_parseBuffer.get(), kFileBufferBytes}), strPath,
-                     options);
+        whole = ReadWhole(file, options);
+    }
+    if (whole) {
+        const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(*whole);
+        ParseAndScan(*memory, MakeMemorySource(*whole), strPath, options);
+    } else {
+        ParseAndScan(file, MakeFileSource(file, ParseBuffer(), headBytes), strPath, options);
     }
     m_readFailure = file.Failure();
 }

@@ -47,13 +47,16 @@ class RawFile {
 struct OpenedFile {
     std::unique_ptr<RawFile> file;  // null when it could not be opened
     std::string error;              // then the system's reason, from that one attempt
+    std::size_t headBytes = 0;      // the file's first bytes the open read into its head
 };
 
 // The bytes of file from start on, as a file of their own: a later movie of files joined end
 // to end. A failed read is kept by file too, at its byte there.
 std::unique_ptr<RawFile> MakeTailRawFile(RawFile& file, std::uint64_t start);
 
-// Opens an existing regular file for reading (UTF-8 path).
-OpenedFile OpenRawFile(const std::string& utf8Path);
+// Opens an existing regular file for reading (UTF-8 path). Given a head, it reads the file's
+// first bytes into it where the platform can do so at no extra cost: a small file that ends
+// within the head is then open, read and sized in two system calls.
+OpenedFile OpenRawFile(const std::string& utf8Path, std::span<unsigned char> head = {});
 
 }  // namespace plovik

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,10 @@ class CFileAnalysis {
     std::optional<LOSTMOVIE> m_lost;
 
   private:
+    // AnalyseOpen of a file whose first headBytes the parse buffer holds already.
+    void AnalyseOpened(RawFile& file, const std::string& strPath, const Options& options,
+                       std::size_t headBytes);
+    std::span<unsigned char> ParseBuffer();
     void FindLostMovie(RawFile& file, const CMovieScan::Options& options);
     // Parses (and scans, when asked) what bytes holds of the file, read through data.
     void ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes, const std::string& strPath,
