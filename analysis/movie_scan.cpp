@@ -200,7 +200,8 @@ class MovieWalk {
           m_knownStreams(lost ? kMaxStreamLists : avi.m_Layout.nStreamLists),
           m_videoStream(std::max(avi.m_Layout.nVideoStream, 0)),
           m_clock(avi),
-          m_bitstream(BitstreamOf(avi)),
+          // A walk for the chunks and the index alone reads no frame's type either.
+          m_bitstream(options.frames ? BitstreamOf(avi) : VideoFamily::kUnknown),
           m_mpegAudio(avi.m_Layout.nAudioStream >= 0 && (avi.m_AudioFormat.wFormatTag == 0x55 ||
                                                          avi.m_AudioFormat.wFormatTag == 0x50)),
           m_audioStream(avi.m_Layout.nAudioStream),

@@ -138,7 +138,8 @@ class CMovieScan {
         // The "idx1" entries as the parse kept them; empty: they are read from the file.
         std::span<const std::uint8_t> idx1Entries = {};
         // Each stream's frames checked by its codec's checker; off where only the chunks
-        // and the index matter (and no frame is counted as checked).
+        // and the index matter (no frame is counted as checked, nor its type read from its
+        // bytes).
         bool frames = true;
     };
 
