@@ -3,6 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <algorithm>
+#include <vector>
+
+#include "raw_file.h"
+
 #include "support/failing_file.h"
 #include "support/temp_dir.h"
 
@@ -118,6 +127,30 @@ TEST(FileSource, OnlyExistingRegularFilesOpen) {
     EXPECT_NE(OpenFileSource(dir.Write("\xed\x95\x9c\xea\xb8\x80.avi", "x")),
               nullptr);  // UTF-8 name
 }
+
+#ifndef _WIN32
+// The open reads the file's start into the head it is given; a file that ends within the
+// head gets its size from that read, a longer one from the system, and only files open.
+TEST(FileSource, TheOpenReadsTheHeadAndSizesTheFileByIt) {
+    TempDir dir;
+    std::vector<unsigned char> head(16);
+    const std::string bytes = Pattern(40);
+    for (const std::size_t size : {std::size_t{5}, std::size_t{16}, std::size_t{40}}) {
+        const OpenedFile opened = OpenRawFile(dir.Write("f", bytes.substr(0, size)), head);
+        ASSERT_NE(opened.file, nullptr) << size;
+        EXPECT_EQ(opened.file->Size(), size);
+        EXPECT_EQ(opened.headBytes, std::min<std::size_t>(size, 16));
+        EXPECT_EQ(std::string(head.begin(), head.begin() + opened.headBytes),
+                  bytes.substr(0, opened.headBytes));
+    }
+    const OpenedFile empty = OpenRawFile(dir.Write("empty", ""), head);
+    ASSERT_NE(empty.file, nullptr);
+    EXPECT_EQ(empty.file->Size(), 0u);
+    EXPECT_EQ(OpenRawFile(dir.path().string(), head).error, "Is a directory");
+    ASSERT_EQ(::mkfifo(dir.PathOf("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(OpenRawFile(dir.PathOf("pipe"), head).error, "not a regular file");
+}
+#endif
 
 }  // namespace
 }  // namespace plovik::test
