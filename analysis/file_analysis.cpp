@@ -1,5 +1,8 @@
 #include "plovik/file_analysis.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "byte_source.h"
 #include "plovik/chunk_ids.h"
 #include "raw_file.h"
@@ -42,8 +45,11 @@ CFileAnalysis::~CFileAnalysis() = default;
 
 void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) {
     Close();
-    // The open reads the file's start into the parse buffer: a small file needs no more.
-    OpenedFile opened = OpenRawFile(strPath, ParseBuffer());
+    // The open reads the file's start: where the file is scanned, into the buffer that holds
+    // a small scanned file whole, else into the parse buffer. A small file needs no more.
+    const std::span<unsigned char> head =
+        options.scan ? WholeFileBuffer(kScanBlockBytes) : ParseBuffer();
+    OpenedFile opened = OpenRawFile(strPath, head);
     if (!opened.file) {
         m_parser.ParseFrom(nullptr, strPath, 0xFFFFFFFF, false);
         m_bScanned = false;
@@ -54,7 +60,7 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
         m_lost.reset();
         return;
     }
-    AnalyseOpened(*opened.file, strPath, options, opened.headBytes);
+    AnalyseOpened(*opened.file, strPath, options, head.first(opened.headBytes));
     if (options.keepOpen) m_file = std::move(opened.file);
 }
 
@@ -62,6 +68,14 @@ std::span<unsigned char> CFileAnalysis::ParseBuffer() {
     if (!m_parseBuffer)
         m_parseBuffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBufferBytes);
     return {m_parseBuffer.get(), kFileBufferBytes};
+}
+
+std::span<unsigned char> CFileAnalysis::WholeFileBuffer(std::size_t bytes) {
+    if (bytes > m_wholeFileRoom) {
+        m_wholeFile = std::make_unique_for_overwrite<unsigned char[]>(bytes);
+        m_wholeFileRoom = bytes;
+    }
+    return {m_wholeFile.get(), bytes};
 }
 
 bool CFileAnalysis::HeadersLost() const {
@@ -94,16 +108,16 @@ bool CFileAnalysis::ScanData(const CMovieScan::Options& options) {
 void CFileAnalysis::Close() { m_file.reset(); }
 
 void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
-    AnalyseOpened(file, strPath, options, 0);
+    AnalyseOpened(file, strPath, options, {});
 }
 
 void CFileAnalysis::AnalyseOpened(RawFile& file, const std::string& strPath, const Options& options,
-                                  std::size_t headBytes) {
+                                  std::span<const unsigned char> head) {
     if (&file != m_file.get()) Close();
     m_strOpenError.clear();
     std::optional<std::string_view> whole;
-    if (headBytes > 0 && headBytes == file.Size()) {
-        whole = std::string_view(reinterpret_cast<const char*>(m_parseBuffer.get()), headBytes);
+    if (!head.empty() && head.size() == file.Size()) {
+        whole = std::string_view(reinterpret_cast<const char*>(head.data()), head.size());
     } else {
         whole = ReadWhole(file, options);
     }
@@ -111,7 +125,12 @@ void CFileAnalysis::AnalyseOpened(RawFile& file, const std::string& strPath, con
         const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(*whole);
         ParseAndScan(*memory, MakeMemorySource(*whole), strPath, options);
     } else {
-        ParseAndScan(file, MakeFileSource(file, ParseBuffer(), headBytes), strPath, options);
+        // The parse starts from what the open read, in its own buffer.
+        const std::span<unsigned char> buffer = ParseBuffer();
+        const std::size_t held = std::min(head.size(), buffer.size());
+        if (held != 0 && head.data() != buffer.data())
+            std::memcpy(buffer.data(), head.data(), held);
+        ParseAndScan(file, MakeFileSource(file, buffer, held), strPath, options);
     }
     m_readFailure = file.Failure();
 }
@@ -119,12 +138,9 @@ void CFileAnalysis::AnalyseOpened(RawFile& file, const std::string& strPath, con
 std::optional<std::string_view> CFileAnalysis::ReadWhole(RawFile& file, const Options& options) {
     if (!options.scan || file.Size() > kScanBlockBytes) return std::nullopt;
     const auto size = static_cast<std::size_t>(file.Size());
-    if (size > m_wholeFileRoom) {
-        m_wholeFile = std::make_unique_for_overwrite<char[]>(size);
-        m_wholeFileRoom = size;
-    }
-    if (!file.ReadWhole(m_wholeFile.get())) return std::nullopt;
-    return std::string_view(m_wholeFile.get(), size);
+    unsigned char* const bytes = WholeFileBuffer(size).data();
+    if (!file.ReadWhole(bytes)) return std::nullopt;
+    return std::string_view(reinterpret_cast<const char*>(bytes), size);
 }
 
 void CFileAnalysis::ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes,

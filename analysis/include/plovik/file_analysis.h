@@ -63,10 +63,12 @@ class CFileAnalysis {
     std::optional<LOSTMOVIE> m_lost;
 
   private:
-    // AnalyseOpen of a file whose first headBytes the parse buffer holds already.
+    // AnalyseOpen of a file whose first bytes the open read into head.
     void AnalyseOpened(RawFile& file, const std::string& strPath, const Options& options,
-                       std::size_t headBytes);
+                       std::span<const unsigned char> head);
     std::span<unsigned char> ParseBuffer();
+    // The first bytes of m_wholeFile, at least that many kept.
+    std::span<unsigned char> WholeFileBuffer(std::size_t bytes);
     void FindLostMovie(RawFile& file, const CMovieScan::Options& options);
     // Parses (and scans, when asked) what bytes holds of the file, read through data.
     void ParseAndScan(RawFile& data, std::unique_ptr<ByteSource> bytes, const std::string& strPath,
@@ -84,7 +86,7 @@ class CFileAnalysis {
     std::vector<std::uint8_t> m_keptIdx1;
     // A small scanned file, read once for the parse and the scan: a file of a few hundred
     // kilobytes costs one read instead of a dozen. Kept from file to file, never zeroed.
-    std::unique_ptr<char[]> m_wholeFile;
+    std::unique_ptr<unsigned char[]> m_wholeFile;
     std::size_t m_wholeFileRoom = 0;
     // The parse's buffer, kept from file to file.
     std::unique_ptr<unsigned char[]> m_parseBuffer;
