@@ -1,8 +1,5 @@
 #include "plovik/file_analysis.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "byte_source.h"
 #include "plovik/chunk_ids.h"
 #include "raw_file.h"
@@ -45,8 +42,8 @@ CFileAnalysis::~CFileAnalysis() = default;
 
 void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) {
     Close();
-    // The open reads the file's start: where the file is scanned, into the buffer that holds
-    // a small scanned file whole, else into the parse buffer. A small file needs no more.
+    // The open reads the file's start into the buffer the parse reads through: where the file
+    // is scanned, the one that holds a small scanned file whole. A small file needs no more.
     const std::span<unsigned char> head =
         options.scan ? WholeFileBuffer(kScanBlockBytes) : ParseBuffer();
     OpenedFile opened = OpenRawFile(strPath, head);
@@ -60,7 +57,7 @@ void CFileAnalysis::Analyse(const std::string& strPath, const Options& options) 
         m_lost.reset();
         return;
     }
-    AnalyseOpened(*opened.file, strPath, options, head.first(opened.headBytes));
+    AnalyseOpened(*opened.file, strPath, options, head, opened.headBytes);
     if (options.keepOpen) m_file = std::move(opened.file);
 }
 
@@ -108,16 +105,16 @@ bool CFileAnalysis::ScanData(const CMovieScan::Options& options) {
 void CFileAnalysis::Close() { m_file.reset(); }
 
 void CFileAnalysis::AnalyseOpen(RawFile& file, const std::string& strPath, const Options& options) {
-    AnalyseOpened(file, strPath, options, {});
+    AnalyseOpened(file, strPath, options, ParseBuffer(), 0);
 }
 
 void CFileAnalysis::AnalyseOpened(RawFile& file, const std::string& strPath, const Options& options,
-                                  std::span<const unsigned char> head) {
+                                  std::span<unsigned char> buffer, std::size_t headBytes) {
     if (&file != m_file.get()) Close();
     m_strOpenError.clear();
     std::optional<std::string_view> whole;
-    if (!head.empty() && head.size() == file.Size()) {
-        whole = std::string_view(reinterpret_cast<const char*>(head.data()), head.size());
+    if (headBytes != 0 && headBytes == file.Size()) {
+        whole = std::string_view(reinterpret_cast<const char*>(buffer.data()), headBytes);
     } else {
         whole = ReadWhole(file, options);
     }
@@ -125,12 +122,8 @@ void CFileAnalysis::AnalyseOpened(RawFile& file, const std::string& strPath, con
         const std::unique_ptr<RawFile> memory = MakeMemoryRawFile(*whole);
         ParseAndScan(*memory, MakeMemorySource(*whole), strPath, options);
     } else {
-        // The parse starts from what the open read, in its own buffer.
-        const std::span<unsigned char> buffer = ParseBuffer();
-        const std::size_t held = std::min(head.size(), buffer.size());
-        if (held != 0 && head.data() != buffer.data())
-            std::memcpy(buffer.data(), head.data(), held);
-        ParseAndScan(file, MakeFileSource(file, buffer, held), strPath, options);
+        // The parse reads on from what the open read, through the same buffer.
+        ParseAndScan(file, MakeFileSource(file, buffer, headBytes), strPath, options);
     }
     m_readFailure = file.Failure();
 }

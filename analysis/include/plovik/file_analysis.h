@@ -63,9 +63,9 @@ class CFileAnalysis {
     std::optional<LOSTMOVIE> m_lost;
 
   private:
-    // AnalyseOpen of a file whose first bytes the open read into head.
+    // AnalyseOpen through buffer, whose first headBytes the open read from the file.
     void AnalyseOpened(RawFile& file, const std::string& strPath, const Options& options,
-                       std::span<const unsigned char> head);
+                       std::span<unsigned char> buffer, std::size_t headBytes);
     std::span<unsigned char> ParseBuffer();
     // The first bytes of m_wholeFile, at least that many kept.
     std::span<unsigned char> WholeFileBuffer(std::size_t bytes);
