@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "checkers.h"
+#include "crc16.h"
 #include "crc32.h"
 #include "plovik/frame_check.h"
 #include "plovik/stream_probe.h"
@@ -316,14 +317,16 @@ TEST(Crc32, CheckValuesInBothBitOrders) {
     EXPECT_EQ(Crc32Msb(AsBytes(text)), 0x89A1897Fu);
 }
 
-// The MSB-first CRC folds long runs by carry-less multiplication where the processor has it:
-// every length around its block sizes, at every alignment, from any CRC before.
-TEST(Crc32, MsbMatchesTheBitwiseCrc) {
-    auto bitwise = [](Bytes bytes, std::uint32_t crc) {
+// The MSB-first CRCs fold long runs by carry-less multiplication where the processor has it:
+// every length around its block sizes, at every alignment, from any register before.
+TEST(Crc, MsbFirstCrcsMatchTheBitwiseOnes) {
+    auto bitwise = [](Bytes bytes, std::uint32_t crc, int width, std::uint32_t polynomial) {
+        const std::uint32_t top = 1u << (width - 1);
+        const std::uint32_t mask = top | (top - 1);
         for (const std::uint8_t b : bytes) {
-            crc ^= std::uint32_t{b} << 24;
-            for (int i = 0; i < 8; ++i)
-                crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+            crc ^= std::uint32_t{b} << (width - 8);
+            for (int i = 0; i < 8; ++i) crc = (crc & top) ? (crc << 1) ^ polynomial : crc << 1;
+            crc &= mask;
         }
         return crc;
     };
@@ -335,7 +338,11 @@ TEST(Crc32, MsbMatchesTheBitwiseCrc) {
         const std::size_t n = round < 2000 ? round % 200 : random() % (data.size() - at);
         const std::uint32_t before = random();
         const Bytes bytes(data.data() + at, n);
-        ASSERT_EQ(Crc32Msb(bytes, before), bitwise(bytes, before)) << "at " << at << " n " << n;
+        ASSERT_EQ(Crc32Msb(bytes, before), bitwise(bytes, before, 32, 0x04C11DB7u))
+            << "at " << at << " n " << n;
+        const auto before16 = static_cast<std::uint16_t>(before);
+        ASSERT_EQ(Crc16(before16, bytes), bitwise(bytes, before16, 16, 0x8005u))
+            << "at " << at << " n " << n;
     }
 }
 
