@@ -52,6 +52,20 @@ std::uint32_t Le32(const std::uint8_t* p) {
            std::uint32_t{p[3]} << 24;
 }
 
+// The reflected CRC's register (inverted at both ends by the caller) after the bytes, by the
+// tables.
+std::uint32_t Crc32ReflectedTables(const std::uint8_t* p, std::size_t n, std::uint32_t crc) {
+    const Tables& t = kReflected;
+    for (; n >= 8; p += 8, n -= 8) {
+        const std::uint32_t a = Le32(p) ^ crc;
+        const std::uint32_t b = Le32(p + 4);
+        crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+              t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
+    }
+    for (; n > 0; ++p, --n) crc = (crc >> 8) ^ t[0][(crc ^ *p) & 0xFF];
+    return crc;
+}
+
 // The MSB-first CRC by the tables, from crc on.
 std::uint32_t Crc32MsbTables(const std::uint8_t* p, std::size_t n, std::uint32_t crc) {
     const Tables& t = kMsb;
@@ -81,6 +95,45 @@ std::uint32_t Crc32MsbClmul(const std::uint8_t* p, std::size_t n, std::uint32_t 
     return Crc32MsbTables(p + n - tail, tail, Crc32MsbTables(block, sizeof block, 0));
 }
 
+__attribute__((target("pclmul,ssse3"))) __m128i Load(const std::uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// The reflected counterpart of crc_fold::Fold: each lane multiplies its own half.
+__attribute__((target("pclmul,ssse3"))) __m128i FoldReflected(__m128i x, __m128i factor,
+                                                              __m128i next) {
+    const __m128i low = _mm_clmulepi64_si128(x, factor, 0x00);
+    const __m128i high = _mm_clmulepi64_si128(x, factor, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(low, high), next);
+}
+
+// The reflected CRC's register after n >= 64 bytes, folded as FoldMsb folds but with the bit
+// order reversed: bytes load as they stand, and the lanes multiply their own halves. The
+// factors are x^(k-32) and x^(k+32) modulo the polynomial, reflected, for k of 512 and 128.
+__attribute__((target("pclmul,ssse3"))) std::uint32_t Crc32ReflectedClmul(const std::uint8_t* p,
+                                                                          std::size_t n,
+                                                                          std::uint32_t crc) {
+    const __m128i by512 = _mm_set_epi64x(0x1C6E41596, 0x154442BD4);
+    const __m128i by128 = _mm_set_epi64x(0x0CCAA009E, 0x1751997D0);
+    __m128i x0 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x1 = Load(p + 16);
+    __m128i x2 = Load(p + 32);
+    __m128i x3 = Load(p + 48);
+    p += 64;
+    n -= 64;
+    for (; n >= 64; p += 64, n -= 64) {
+        x0 = FoldReflected(x0, by512, Load(p));
+        x1 = FoldReflected(x1, by512, Load(p + 16));
+        x2 = FoldReflected(x2, by512, Load(p + 32));
+        x3 = FoldReflected(x3, by512, Load(p + 48));
+    }
+    __m128i x = FoldReflected(FoldReflected(FoldReflected(x0, by128, x1), by128, x2), by128, x3);
+    for (; n >= 16; p += 16, n -= 16) x = FoldReflected(x, by128, Load(p));
+    std::uint8_t block[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block), x);
+    return Crc32ReflectedTables(p, n, Crc32ReflectedTables(block, sizeof block, 0));
+}
+
 #endif
 
 }  // namespace
@@ -93,18 +146,11 @@ bool HasClmul() {
 #endif
 
 std::uint32_t Crc32Reflected(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
-    const Tables& t = kReflected;
-    const std::uint8_t* p = bytes.data();
-    std::size_t n = bytes.size();
-    crc = ~crc;
-    for (; n >= 8; p += 8, n -= 8) {
-        const std::uint32_t a = Le32(p) ^ crc;
-        const std::uint32_t b = Le32(p + 4);
-        crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
-              t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
-    }
-    for (; n > 0; ++p, --n) crc = (crc >> 8) ^ t[0][(crc ^ *p) & 0xFF];
-    return ~crc;
+#if defined(PLOVIK_CRC_CLMUL)
+    if (kHasClmul && bytes.size() >= 64)
+        return ~Crc32ReflectedClmul(bytes.data(), bytes.size(), ~crc);
+#endif
+    return ~Crc32ReflectedTables(bytes.data(), bytes.size(), ~crc);
 }
 
 std::uint32_t Crc32Msb(std::span<const std::uint8_t> bytes, std::uint32_t crc) {

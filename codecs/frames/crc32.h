@@ -1,4 +1,5 @@
-// CRC-32 with the polynomial 0x04C11DB7 in its two bit orders, eight bytes a step: the
+// CRC-32 with the polynomial 0x04C11DB7 in its two bit orders, eight bytes a step, or runs of
+// 64 bytes and more folded by carry-less multiplication where the processor has it: the
 // checkers run a CRC over every byte of a frame.
 #pragma once
 

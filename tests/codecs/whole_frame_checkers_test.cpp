@@ -317,9 +317,17 @@ TEST(Crc32, CheckValuesInBothBitOrders) {
     EXPECT_EQ(Crc32Msb(AsBytes(text)), 0x89A1897Fu);
 }
 
-// The MSB-first CRCs fold long runs by carry-less multiplication where the processor has it:
-// every length around its block sizes, at every alignment, from any register before.
-TEST(Crc, MsbFirstCrcsMatchTheBitwiseOnes) {
+// The CRCs fold long runs by carry-less multiplication where the processor has it: every
+// length around its block sizes, at every alignment, from any register before.
+TEST(Crc, FoldedCrcsMatchTheBitwiseOnes) {
+    auto reflected = [](Bytes bytes, std::uint32_t crc) {
+        crc = ~crc;
+        for (const std::uint8_t b : bytes) {
+            crc ^= b;
+            for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        }
+        return ~crc;
+    };
     auto bitwise = [](Bytes bytes, std::uint32_t crc, int width, std::uint32_t polynomial) {
         const std::uint32_t top = 1u << (width - 1);
         const std::uint32_t mask = top | (top - 1);
@@ -339,6 +347,8 @@ TEST(Crc, MsbFirstCrcsMatchTheBitwiseOnes) {
         const std::uint32_t before = random();
         const Bytes bytes(data.data() + at, n);
         ASSERT_EQ(Crc32Msb(bytes, before), bitwise(bytes, before, 32, 0x04C11DB7u))
+            << "at " << at << " n " << n;
+        ASSERT_EQ(Crc32Reflected(bytes, before), reflected(bytes, before))
             << "at " << at << " n " << n;
         const auto before16 = static_cast<std::uint16_t>(before);
         ASSERT_EQ(Crc16(before16, bytes), bitwise(bytes, before16, 16, 0x8005u))
