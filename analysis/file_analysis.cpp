@@ -18,21 +18,33 @@ std::uint64_t HeaderListEnd(const AVILAYOUT& layout) {
     return 0;
 }
 
+// Whether the byte at position lies in an index the parse read: the "idx1", or, where the
+// OpenDML index stands for it, one of the standard index chunks the video super index lists.
+bool InReadIndex(const CAviParser& avi, std::uint64_t position) {
+    const auto idx1 = static_cast<std::uint64_t>(avi.m_llIndexPos);
+    if (avi.m_llIndexPos != 0 && position >= idx1 &&
+        position < idx1 + static_cast<std::uint64_t>(avi.m_llIndexSize)) {
+        return true;
+    }
+    if (avi.m_nIndexKind != INDEX_KIND_OPENDML) return false;
+    for (const AVISUPERINDEXENTRY& chunk : avi.VideoSuperIndex()) {
+        if (position >= chunk.qwOffset && position - chunk.qwOffset < chunk.dwSize) return true;
+    }
+    return false;
+}
+
 // A file gives a report when its main header was read (a stream list or the index may have
-// failed) and every byte of its header list and "idx1" could be read: a list read in part
-// tells what the bytes that failed left of it, not what the file holds.
+// failed) and every byte of its header list and index could be read: a list read in part
+// tells what the bytes that failed left of it, not what the file holds, and an index read in
+// part gives key frames and counts of the part read.
 bool GivesReport(const CAviParser& avi, bool parsed, const std::optional<FileFailure>& failure) {
     const int error = avi.m_nError;
     const bool headers = parsed || (error != PARSE_ERR_NOT_AVI && error != PARSE_ERR_OPEN &&
                                     error != PARSE_ERR_HEADER);
     if (!failure) return headers;
     const std::uint64_t headersEnd = HeaderListEnd(avi.m_Layout);
-    // The "idx1" read in part gives key frames and counts of the part read: no report either.
-    const auto indexPos = static_cast<std::uint64_t>(avi.m_llIndexPos);
-    const bool inIndex =
-        avi.m_llIndexPos != 0 && failure->position >= indexPos &&
-        failure->position < indexPos + static_cast<std::uint64_t>(avi.m_llIndexSize);
-    return headers && headersEnd != 0 && failure->position >= headersEnd && !inIndex;
+    return headers && headersEnd != 0 && failure->position >= headersEnd &&
+           !InReadIndex(avi, failure->position);
 }
 
 }  // namespace

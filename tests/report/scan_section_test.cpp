@@ -107,17 +107,21 @@ std::string ReportOfFailingFile(const Bytes& file, std::uint64_t failAt) {
     return area.Text();
 }
 
-// A read that fails in the header list or the index leaves only its message; one in the
-// movie data ends the counts where it fails, without a damaged region (as the same cut would
-// make).
+// A read that fails in the header list or the index (the idx1, or an OpenDML file's standard
+// index chunk) leaves only its message; one in the movie data ends the counts where it
+// fails, without a damaged region (as the same cut would make).
 TEST(ScanSection, ReadFailure) {
+    auto failureAlone = [](std::uint64_t at) {
+        return "\r\n 파일 읽기 실패 (" + FormatUnsignedNumber(at) +
+               " 바이트 위치: Input/output error)\r\n";
+    };
     const Bytes whole = TenSecondMovie();
-    EXPECT_EQ(ReportOfFailingFile(whole, 200),
-              "\r\n 파일 읽기 실패 (200 바이트 위치: Input/output error)\r\n");
+    EXPECT_EQ(ReportOfFailingFile(whole, 200), failureAlone(200));
     const std::size_t inIndex = whole.find("idx1") + 100;
-    EXPECT_EQ(ReportOfFailingFile(whole, inIndex), "\r\n 파일 읽기 실패 (" +
-                                                       FormatUnsignedNumber(inIndex) +
-                                                       " 바이트 위치: Input/output error)\r\n");
+    EXPECT_EQ(ReportOfFailingFile(whole, inIndex), failureAlone(inIndex));
+    const OpenDmlFile openDml = BuildOpenDmlAvi({.chunkHeaders = true});
+    const std::uint64_t inStdIndex = openDml.indexChunks[1] + 20;
+    EXPECT_EQ(ReportOfFailingFile(openDml.file.Flat(), inStdIndex), failureAlone(inStdIndex));
     const std::string text = ReportOfFailingFile(whole, whole.find("movi") + 4 + 100 * 18 + 3);
     EXPECT_EQ(text.substr(text.find("\r\n* 데이터 검사") + 2),
               "* 데이터 검사\r\n"
