@@ -782,6 +782,12 @@ CMovieScan::Options WalkOnly(const CMovieScan::Options& options) {
     return {.progress = {}, .observer = nullptr, .stop = options.stop, .frames = false};
 }
 
+// Whether a walk with these options looks at no more of a chunk's data than its first bytes
+// (an MPEG audio chunk's frame header): what lies between the headers need not be read.
+bool ReadsHeadersOnly(const CMovieScan::Options& options) {
+    return !options.frames && options.observer == nullptr;
+}
+
 // What a walk of a file without headers takes of its first movie: the stream chunks from the
 // first one met up to an "idx1" or a second "movi" list after them, or to the end of the
 // "movi" list they are in; every chunk taken is told on to next.
@@ -904,7 +910,7 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
     for (std::size_t i = 0; i < std::size(sources); ++i) {
         if (sources[i]) indexes.push_back(&checks[i].emplace(*sources[i]));
     }
-    ScanReader reader(shared, size, kScanBlockBytes);
+    ScanReader reader(shared, size, kScanBlockBytes, ReadsHeadersOnly(options));
     MovieWalk walk(reader, avi, indexes, *this, options);
     walk.Run();
     KeepStreamData(walk.Data(), avi.m_arStreams);
@@ -914,7 +920,7 @@ void CMovieScan::ScanFrom(RawFile& file, CAviParser& avi, const Options& options
         index->EndWalk(walked);
         // Rare: an index out of file order, checked again in sorted slices, a walk each.
         while (!m_bStopped && !index->InOrder() && index->LoadNextSlice()) {
-            ScanReader again(shared, size, kScanBlockBytes);
+            ScanReader again(shared, size, kScanBlockBytes, true);
             CMovieScan slice;
             MovieWalk(again, avi, {&index, 1}, slice, WalkOnly(options)).Run();
             m_bStopped = slice.m_bStopped;
@@ -939,7 +945,7 @@ bool CMovieScan::SomeMatchWithTheOtherBase(RawFile& file, ScanFile& shared, cons
     if (!source) return false;
     IndexMatch check(*source);
     IndexMatch* const index = &check;
-    ScanReader reader(shared, shared.Size(), kScanBlockBytes);
+    ScanReader reader(shared, shared.Size(), kScanBlockBytes, true);
     CMovieScan walk;
     MovieWalk(reader, avi, {&index, 1}, walk, WalkOnly(options)).Run();
     check.EndWalk(JudgedEnd(file, avi, m_qwReadEndedAt));

@@ -8,6 +8,11 @@ namespace plovik {
 namespace {
 
 constexpr std::size_t kSmallestBlock = 16;
+// A walk of chunk headers alone reads blocks this small while it passes over this many bytes
+// a read on average: beyond that, reading the data passed over costs more than a read of its
+// own for each header (and from a disk far more).
+constexpr std::size_t kHeaderBlock = 4096;
+constexpr std::uint64_t kSparseSkip = 16u << 10;
 
 }  // namespace
 
@@ -24,11 +29,12 @@ std::size_t ScanFile::ReadAt(std::uint64_t position, std::uint8_t* out, std::siz
     return got;
 }
 
-ScanReader::ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes)
+ScanReader::ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes, bool headersOnly)
     : m_file(file),
       m_end(end),
       m_capacity(static_cast<std::size_t>(
           std::clamp<std::uint64_t>(end, kSmallestBlock, std::max(blockBytes, kSmallestBlock)))),
+      m_headersOnly(headersOnly),
       m_bytes(file.InMemory().data()) {
     if (m_bytes != nullptr) {
         m_held = static_cast<std::size_t>(std::min<std::uint64_t>(end, file.InMemory().size()));
@@ -47,20 +53,27 @@ std::size_t ScanReader::Held(std::uint64_t position) const {
 const std::uint8_t* ScanReader::Fetch(std::uint64_t position, std::size_t n) {
     // A file in memory is held whole: what At did not find is not there.
     if (!m_buffer || n > m_capacity || position > m_end || m_end - position < n) return nullptr;
-    Refill(position);
+    Refill(position, n);
     if (Held(position) < n) return nullptr;
     return m_bytes + (position - m_start);
 }
 
-// Keeps what is held from position on, then fills the rest of the buffer from the file.
-void ScanReader::Refill(std::uint64_t position) {
+// Keeps what is held from position on, then fills the rest of the buffer from the file (at
+// least n bytes from position on).
+void ScanReader::Refill(std::uint64_t position, std::size_t n) {
     const std::size_t kept = Held(position);
+    const std::uint64_t heldEnd = m_start + m_held;
+    const std::uint64_t skipped = kept == 0 && position > heldEnd ? position - heldEnd : 0;
+    m_averageSkip = (3 * m_averageSkip + skipped) / 4;
     if (kept > 0) std::memmove(m_buffer.get(), m_buffer.get() + (position - m_start), kept);
     m_start = position;
     m_held = kept;
     const std::uint64_t from = position + kept;
+    const std::size_t room = m_headersOnly && m_averageSkip >= kSparseSkip
+                                 ? std::min(m_capacity, std::max(n, kHeaderBlock))
+                                 : m_capacity;
     const auto wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(m_capacity - kept, m_end - from));
+        static_cast<std::size_t>(std::min<std::uint64_t>(room - kept, m_end - from));
     m_held += ReadAt(from, m_buffer.get() + kept, wanted);
 }
 

@@ -32,8 +32,10 @@ class ScanReader {
   public:
     // Reads the first `end` bytes of file through a buffer of blockBytes (less for a
     // smaller file, 16 at least); a file held in memory is read in place, as a buffer that
-    // holds it all.
-    ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes);
+    // holds it all. headersOnly: the caller looks at the few bytes after each chunk header
+    // alone, so that where it passes over much data between reads, it reads a small block
+    // at each place, not a whole buffer's worth of the data between.
+    ScanReader(ScanFile& file, std::uint64_t end, std::size_t blockBytes, bool headersOnly = false);
 
     // The bytes from position on, at least n of them (n at most BlockBytes()), or
     // nullptr when the data ends first. Positions asked for never go back: bytes before
@@ -60,16 +62,18 @@ class ScanReader {
 
   private:
     const std::uint8_t* Fetch(std::uint64_t position, std::size_t n);
-    void Refill(std::uint64_t position);
+    void Refill(std::uint64_t position, std::size_t n);
     std::size_t ReadAt(std::uint64_t position, std::uint8_t* out, std::size_t n);
 
     ScanFile& m_file;
     std::uint64_t m_end;
     std::size_t m_capacity;
+    const bool m_headersOnly;
     std::unique_ptr<std::uint8_t[]> m_buffer;  // none for a file in memory
     const std::uint8_t* m_bytes;               // the buffer, or the file in memory
     std::uint64_t m_start = 0;                 // file position of m_bytes[0]
     std::size_t m_held = 0;
+    std::uint64_t m_averageSkip = 0;  // bytes passed over before a read, a running average
 };
 
 // A file held in memory (a small file read whole, tests, fuzzing); the bytes must outlive it. With

@@ -432,6 +432,25 @@ TEST(MovieScan, ReadsOnlyWhatItNeeds) {
     EXPECT_EQ(analysis.m_scan.m_qwIndexMismatches, 0u);
     EXPECT_EQ(counted.readsInRange, 0);
 
+    // A walk for the chunks and the index alone (a repaired copy's check) reads a small block
+    // at each header of large frames, not the frames between, and finds what a full walk does.
+    std::vector<Bytes> large;
+    for (int i = 0; i < 20; ++i) {
+        large.push_back(Chunk("00dc", Zeros(200u << 10)));
+        large.push_back(Chunk("01wb", Zeros(4)));
+    }
+    const Bytes sparse = Movie(large);
+    CountingFile headers(MakeMemoryRawFile(sparse));
+    CAviParser avi;
+    avi.ParseFrom(MakeMemorySource(sparse), "clip.avi", 0xFFFFFFFF, false);
+    CMovieScan walk;
+    walk.ScanFrom(headers, avi, {.frames = false});
+    EXPECT_EQ(avi.m_arStreams[0].data.chunks, 20u);
+    EXPECT_EQ(avi.m_arStreams[1].data.chunks, 20u);
+    EXPECT_EQ(walk.m_qwIndexEntries, 40u);
+    EXPECT_EQ(walk.m_qwIndexMismatches, 0u);
+    EXPECT_LT(headers.bytesRead, sparse.size() / 10);
+
     // A file that shrinks after opening: what is gone is missing (no region of bytes the file
     // no longer has), and the scan says so.
     const Bytes movie = Movie(Interleaved(10));
