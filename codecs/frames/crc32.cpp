@@ -95,43 +95,18 @@ std::uint32_t Crc32MsbClmul(const std::uint8_t* p, std::size_t n, std::uint32_t 
     return Crc32MsbTables(p + n - tail, tail, Crc32MsbTables(block, sizeof block, 0));
 }
 
-__attribute__((target("pclmul,ssse3"))) __m128i Load(const std::uint8_t* at) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
-
-// The reflected counterpart of crc_fold::Fold: each lane multiplies its own half.
-__attribute__((target("pclmul,ssse3"))) __m128i FoldReflected(__m128i x, __m128i factor,
-                                                              __m128i next) {
-    const __m128i low = _mm_clmulepi64_si128(x, factor, 0x00);
-    const __m128i high = _mm_clmulepi64_si128(x, factor, 0x11);
-    return _mm_xor_si128(_mm_xor_si128(low, high), next);
-}
-
-// The reflected CRC's register after n >= 64 bytes, folded as FoldMsb folds but with the bit
-// order reversed: bytes load as they stand, and the lanes multiply their own halves. The
+// The reflected CRC's register after n >= 64 bytes, folded in the reflected bit order. The
 // factors are x^(k-32) and x^(k+32) modulo the polynomial, reflected, for k of 512 and 128.
 __attribute__((target("pclmul,ssse3"))) std::uint32_t Crc32ReflectedClmul(const std::uint8_t* p,
                                                                           std::size_t n,
                                                                           std::uint32_t crc) {
-    const __m128i by512 = _mm_set_epi64x(0x1C6E41596, 0x154442BD4);
-    const __m128i by128 = _mm_set_epi64x(0x0CCAA009E, 0x1751997D0);
-    __m128i x0 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
-    __m128i x1 = Load(p + 16);
-    __m128i x2 = Load(p + 32);
-    __m128i x3 = Load(p + 48);
-    p += 64;
-    n -= 64;
-    for (; n >= 64; p += 64, n -= 64) {
-        x0 = FoldReflected(x0, by512, Load(p));
-        x1 = FoldReflected(x1, by512, Load(p + 16));
-        x2 = FoldReflected(x2, by512, Load(p + 32));
-        x3 = FoldReflected(x3, by512, Load(p + 48));
-    }
-    __m128i x = FoldReflected(FoldReflected(FoldReflected(x0, by128, x1), by128, x2), by128, x3);
-    for (; n >= 16; p += 16, n -= 16) x = FoldReflected(x, by128, Load(p));
+    const __m128i x = crc_fold::FoldBlocks<crc_fold::Reflected>(
+        p, n, _mm_cvtsi32_si128(static_cast<int>(crc)), _mm_set_epi64x(0x1C6E41596, 0x154442BD4),
+        _mm_set_epi64x(0x0CCAA009E, 0x1751997D0));
     std::uint8_t block[16];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(block), x);
-    return Crc32ReflectedTables(p, n, Crc32ReflectedTables(block, sizeof block, 0));
+    const std::size_t tail = n % 16;
+    return Crc32ReflectedTables(p + n - tail, tail, Crc32ReflectedTables(block, sizeof block, 0));
 }
 
 #endif
