@@ -86,8 +86,6 @@ bool ProcessorHasClmul() {
     return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_PCLMUL) != 0 && (c & bit_SSSE3) != 0;
 }
 
-const bool kHasClmul = ProcessorHasClmul();
-
 std::uint32_t Crc32MsbClmul(const std::uint8_t* p, std::size_t n, std::uint32_t crc) {
     std::uint8_t block[16];
     FoldMsb<0x104C11DB7u, 32>(p, n, crc, block);
@@ -122,7 +120,7 @@ bool HasClmul() {
 
 std::uint32_t Crc32Reflected(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
 #if defined(PLOVIK_CRC_CLMUL)
-    if (kHasClmul && bytes.size() >= 64)
+    if (bytes.size() >= 64 && HasClmul())
         return ~Crc32ReflectedClmul(bytes.data(), bytes.size(), ~crc);
 #endif
     return ~Crc32ReflectedTables(bytes.data(), bytes.size(), ~crc);
@@ -130,7 +128,7 @@ std::uint32_t Crc32Reflected(std::span<const std::uint8_t> bytes, std::uint32_t 
 
 std::uint32_t Crc32Msb(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
 #if defined(PLOVIK_CRC_CLMUL)
-    if (kHasClmul && bytes.size() >= 64) return Crc32MsbClmul(bytes.data(), bytes.size(), crc);
+    if (bytes.size() >= 64 && HasClmul()) return Crc32MsbClmul(bytes.data(), bytes.size(), crc);
 #endif
     return Crc32MsbTables(bytes.data(), bytes.size(), crc);
 }
