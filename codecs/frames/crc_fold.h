@@ -16,7 +16,7 @@ namespace plovik::frames {
 
 #if defined(PLOVIK_CRC_CLMUL)
 
-// Whether this processor multiplies carry-less (read once, at start-up).
+// Whether this processor multiplies carry-less (asked once, at the first call).
 bool HasClmul();
 
 namespace crc_fold {
